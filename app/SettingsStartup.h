@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/Settings.h"
+
+#include <QString>
+
+class SettingsKey;
+
+/// What the start-up read hands to the rest of the start-up besides the Settings record.
+struct StartupSettings {
+    /// The working folder check: nothing to say, the folder was lost (records go to the
+    /// fallback folder), or a lost folder is back and in use again.
+    enum class FolderCheck { Normal, Lost, Back };
+
+    Settings settings;
+    bool keyOpened = false;   ///< false: nothing below was read, the values are the defaults
+    bool antiBump = false;    ///< for the capture thread
+    int threshold = 0;        ///< auto-recording threshold, 0..32767 as read
+    int trayMode = 0;         ///< 2: start as an icon in the notification area
+    int recordingVolume = 0;
+    bool recordingVolumeStored = false;
+    bool selectMicrophone = false;
+    int recordingDevice = 0;
+    int playbackDevice = 0;
+    FolderCheck folderCheck = FolderCheck::Normal;
+    bool realignmentPending = false;
+};
+
+/// Creates, copies and reads the settings at start-up, and resolves the working folder.
+/// Logs the settings dump. Runs on the UI thread.
+class SettingsStartup {
+public:
+    /// `userFile` and `machineFile` are the per-user and machine-wide settings keys;
+    /// `programFolder` and `dataFolder` end with "/".
+    SettingsStartup(QString userFile, QString machineFile, QString programFolder,
+                    QString dataFolder);
+
+    /// The folder recordings go to when the chosen one cannot be used: data folder +
+    /// "Recordings/".
+    QString fallbackFolder() const;
+
+    /// Gives a user without settings a copy of the machine-wide ones, value by value.
+    void copyMachineToUser() const;
+    /// Creates the user's key with the default values, in their order, when it is missing.
+    void createDefaults() const;
+    /// Reads every value into the record, logging the dump, checks and creates the working
+    /// folder, and writes back what a start writes (fallback folder, PrimoLancio, ...).
+    StartupSettings read() const;
+
+    /// A number as C's atoi reads it: leading blanks, a sign, digits; 0 without digits.
+    /// Values beyond the int range are clamped instead of overflowing.
+    static int toNumber(const QString& text);
+    /// A flag is on when its text begins with "1".
+    static bool toFlag(const QString& text) { return text.startsWith(u'1'); }
+
+private:
+    QString resolveWorkingFolder(SettingsKey& key, StartupSettings& result) const;
+
+    QString m_userFile;
+    QString m_machineFile;
+    QString m_programFolder;
+    QString m_dataFolder;
+};

@@ -1,0 +1,207 @@
+#include "app/SettingsStartup.h"
+#include "platform/SettingsKey.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+class SettingsStartupTest : public ::testing::Test {
+protected:
+    SettingsStartup startup() const
+    {
+        return SettingsStartup(env.userSettingsFile(), env.machineSettingsFile(),
+                               env.programFolder(), env.dataFolder());
+    }
+    QString value(const QString& name) const
+    {
+        auto key = SettingsKey::open(env.userSettingsFile(), SettingsKey::Access::Read);
+        return key ? key->read(name).value_or(QStringLiteral("<missing>"))
+                   : QStringLiteral("<no key>");
+    }
+    QString fallback() const { return env.dataFolder() + QStringLiteral("Recordings/"); }
+
+    TestEnvironment env;
+};
+
+TEST_F(SettingsStartupTest, FirstStartCreatesTheDefaultsInOrderAndArmsSingleFileRecording)
+{
+    startup().createDefaults();
+    EXPECT_EQ(TestEnvironment::settingsFileLines(env.userSettingsFile()),
+              QStringList({"@default=0", "AvvioTaskBar=0", "TempoAttesaRegAuto=15",
+                           "RegAutoSalvaUnicoFile=1", "SogliaAttivazioneRegAuto=15000",
+                           "ChiediConfermaAutoRec=0", "AvviaInAutoReg=1", "AntiBump=1",
+                           "WorkDir=" + fallback(), "AbilitaSegnaleAcustico=0",
+                           "SegnaleAcusticoInviaDopo=1", "SegnaleAcusticoInviaDopoValore=15",
+                           "SegnaleAcusticoInviaOgni=0", "SegnaleAcusticoInviaOgniValore=10",
+                           "SegnaleAcusticoFile=" + env.programFolder() + "Beep1.wav",
+                           "PlayAlternativo=0"}));
+
+    const StartupSettings read = startup().read();
+    ASSERT_TRUE(read.keyOpened);
+    EXPECT_TRUE(read.settings.startArmed);
+    EXPECT_EQ(read.settings.singleFileText, QStringLiteral("1"));
+    EXPECT_EQ(read.settings.silenceSecondsText, QStringLiteral("15"));
+    EXPECT_EQ(read.settings.workingFolder, fallback());
+    EXPECT_TRUE(QFileInfo(fallback()).isDir());
+    EXPECT_EQ(read.folderCheck, StartupSettings::FolderCheck::Normal);
+    EXPECT_EQ(env.logLines(),
+              QStringList({"Dump Impostazioni:", "-->WorkDir:" + fallback(), "-->TempoSilenzio:15",
+                           "-->ModAvvio:0", "-->ModSalvataggio:1", "-->SglAttivazione:15000",
+                           "-->ChiediConfermaInRegAuto:0", "-->AvviaInAutoReg:1",
+                           "-->AbilitaAntiBump:1", "-->SegnaleAcusticoDopo:15",
+                           "-->AbilitaSegnaleAcusticoOgni:0", "-->SegnaleAcusticoOgni:10",
+                           "-->PathSegnaleAcustico:" + env.programFolder() + "Beep1.wav",
+                           "-->VolumeRec:", "-->PlayAlternativo:0", "-->Operatore:",
+                           "-->SendDisabilitato:0", "-->NoMicSelect:0"}));
+}
+
+TEST_F(SettingsStartupTest, AnExistingKeyWithoutValuesTakesTheMissingDefaults)
+{
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"@default=0"});
+    startup().createDefaults();
+    const StartupSettings read = startup().read();
+    EXPECT_FALSE(read.settings.startArmed);
+    EXPECT_EQ(read.settings.singleFileText, QStringLiteral("0"));
+    EXPECT_EQ(read.settings.silenceSecondsText, QStringLiteral("10"));
+    EXPECT_EQ(read.settings.thresholdText, QStringLiteral("15000"));
+    EXPECT_EQ(read.threshold, 15000);
+    EXPECT_TRUE(read.antiBump);
+    EXPECT_TRUE(read.settings.warningAfter);
+    EXPECT_EQ(read.settings.warningAfterSeconds, 15);
+    EXPECT_EQ(read.settings.warningEverySeconds, 10);
+    EXPECT_EQ(read.settings.warningFile, env.programFolder() + "Beep1.wav");
+    EXPECT_TRUE(read.selectMicrophone);
+    EXPECT_EQ(read.settings.workingFolder, fallback());
+    EXPECT_EQ(value(QStringLiteral("WorkDir")), fallback());
+}
+
+TEST_F(SettingsStartupTest, MachineWideSettingsAreCopiedToANewUserAndSkipTheDefaults)
+{
+    TestEnvironment::writeSettingsFile(env.machineSettingsFile(),
+                                       {"Operatore=Desk 4", "AvviaInAutoReg=0", "Unlisted=x",
+                                        "TempoAttesaRegAuto=30"});
+    startup().copyMachineToUser();
+    startup().createDefaults();
+    EXPECT_EQ(TestEnvironment::settingsFileLines(env.userSettingsFile()),
+              QStringList({"TempoAttesaRegAuto=30", "AvviaInAutoReg=0", "Operatore=Desk 4"}));
+
+    // A user who has settings keeps them.
+    TestEnvironment::writeSettingsFile(env.machineSettingsFile(), {"Operatore=Other"});
+    startup().copyMachineToUser();
+    EXPECT_EQ(value(QStringLiteral("Operatore")), QStringLiteral("Desk 4"));
+}
+
+TEST_F(SettingsStartupTest, PrimoLancioAndTheRecordingVolumeAreWrittenBackAtEveryStart)
+{
+    startup().createDefaults();
+    const StartupSettings first = startup().read();
+    EXPECT_TRUE(first.settings.firstRun);
+    EXPECT_FALSE(first.recordingVolumeStored);
+    EXPECT_EQ(value(QStringLiteral("PrimoLancio")), QStringLiteral("0"));
+    EXPECT_EQ(value(QStringLiteral("VolumeRegistrazione")), QStringLiteral("32767"));
+
+    const StartupSettings second = startup().read();
+    EXPECT_FALSE(second.settings.firstRun);
+    EXPECT_TRUE(second.recordingVolumeStored);
+    EXPECT_EQ(second.recordingVolume, 32767);
+}
+
+TEST_F(SettingsStartupTest, ValuesTooLongForTheirBuffersCountAsMissing)
+{
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(),
+                                       {"SogliaAttivazioneRegAuto=1234567",
+                                        "SegnaleAcusticoInviaDopoValore=12345",
+                                        "SegnaleAcusticoInviaOgniValore=1234",
+                                        "PlayAlternativo=1xxxxxxxxx", "NoSend=1", "NoMicSelect=1",
+                                        "AvvioTaskBar=1", "Operatore=Anna",
+                                        "IDDispositivoRegistrazione=2"});
+    const StartupSettings read = startup().read();
+    EXPECT_EQ(read.settings.thresholdText, QStringLiteral("15000"));
+    EXPECT_EQ(read.settings.warningAfterSeconds, 15);
+    EXPECT_EQ(read.settings.warningEverySeconds, 1234);
+    EXPECT_FALSE(read.settings.alternativePlaying);
+    EXPECT_TRUE(read.settings.sendDisabled);
+    EXPECT_FALSE(read.selectMicrophone);
+    EXPECT_EQ(read.trayMode, 2);
+    EXPECT_EQ(read.settings.operatorName, QStringLiteral("Anna"));
+    EXPECT_EQ(read.recordingDevice, 2);
+    EXPECT_EQ(read.playbackDevice, 0);
+}
+
+TEST_F(SettingsStartupTest, ALostFolderFallsBackAndIsTakenAgainWhenItReturns)
+{
+    const QString share = env.root() + QStringLiteral("share/calls/");
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + share});
+
+    const StartupSettings lost = startup().read();
+    EXPECT_EQ(lost.folderCheck, StartupSettings::FolderCheck::Lost);
+    EXPECT_EQ(lost.settings.workingFolder, fallback());
+    EXPECT_EQ(value(QStringLiteral("WorkDir")), fallback());
+    EXPECT_EQ(value(QStringLiteral("CartellaDaRiallineare")), share);
+    EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("1"));
+
+    const StartupSettings stillLost = startup().read();
+    EXPECT_EQ(stillLost.folderCheck, StartupSettings::FolderCheck::Normal);
+    EXPECT_EQ(stillLost.settings.workingFolder, fallback());
+    EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("1"));
+
+    ASSERT_TRUE(QDir().mkpath(share));
+    const StartupSettings back = startup().read();
+    EXPECT_EQ(back.folderCheck, StartupSettings::FolderCheck::Back);
+    EXPECT_TRUE(back.realignmentPending);
+    EXPECT_EQ(back.settings.workingFolder, share);
+    EXPECT_EQ(value(QStringLiteral("WorkDir")), share);
+    EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("0"));
+}
+
+TEST_F(SettingsStartupTest, AFileOrAnEmptyTextAsWorkingFolderFallsBackWithoutRealignment)
+{
+    const QString file = env.root() + QStringLiteral("a-file");
+    TestEnvironment::writeSettingsFile(file, {"x"});
+    for (const QString& stored : {file + u'/', QString(), QStringLiteral("relative/path/")}) {
+        TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + stored});
+        const StartupSettings read = startup().read();
+        EXPECT_EQ(read.folderCheck, StartupSettings::FolderCheck::Normal) << stored.toStdString();
+        EXPECT_EQ(read.settings.workingFolder, fallback());
+        EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("<missing>"));
+    }
+}
+
+TEST_F(SettingsStartupTest, AFolderStoredWithoutItsSlashIsUsedWithOne)
+{
+    const QString folder = env.root() + QStringLiteral("calls");
+    QDir().mkpath(folder);
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + folder});
+    EXPECT_EQ(startup().read().settings.workingFolder, folder + u'/');
+}
+
+TEST_F(SettingsStartupTest, NoKeyMeansNothingIsReadOrLogged)
+{
+    const StartupSettings read = startup().read();
+    EXPECT_FALSE(read.keyOpened);
+    EXPECT_TRUE(read.settings.workingFolder.isEmpty());
+    EXPECT_TRUE(env.logLines().isEmpty());
+}
+
+TEST(SettingsNumbersTest, NumbersReadLikeAtoiWithoutOverflow)
+{
+    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("12abc")), 12);
+    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("  -5")), -5);
+    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("+7")), 7);
+    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("abc")), 0);
+    EXPECT_EQ(SettingsStartup::toNumber(QString()), 0);
+    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("99999999999")),
+              std::numeric_limits<int>::max());
+    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("-99999999999")),
+              std::numeric_limits<int>::min());
+    EXPECT_TRUE(SettingsStartup::toFlag(QStringLiteral("1x")));
+    EXPECT_FALSE(SettingsStartup::toFlag(QStringLiteral("01")));
+}
+
+} // namespace

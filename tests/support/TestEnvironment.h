@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <map>
+#include <optional>
+
+/// A throwaway user for one test: HOME, the XDG folders and the program folder all point into
+/// a fresh temporary folder until the object is destroyed, when the environment is restored.
+/// The program folder holds the real encoder library (a link to the built one) unless asked
+/// not to.
+class TestEnvironment {
+public:
+    enum class Encoder { Present, Missing };
+
+    explicit TestEnvironment(Encoder encoder = Encoder::Present);
+    ~TestEnvironment();
+    TestEnvironment(const TestEnvironment&) = delete;
+    TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+    /// Folders end with "/".
+    QString root() const;
+    QString programFolder() const;
+    QString dataFolder() const;
+    QString configFolder() const;
+    QString machineConfigFolder() const;
+    QString userSettingsFile() const;
+    QString machineSettingsFile() const;
+    QString logFile() const;
+    QString lockFile() const;
+    /// The lines of "PL.log" (split at CR LF), empty when there is no log.
+    QStringList logLines() const;
+    /// Writes a settings file as "Name=value" lines, creating its folder.
+    static void writeSettingsFile(const QString& path, const QStringList& lines);
+    /// The raw lines of a settings file.
+    static QStringList settingsFileLines(const QString& path);
+
+    /// Sets an environment variable for the life of this object.
+    void setVariable(const char* name, const QString& value);
+
+private:
+    QTemporaryDir m_dir;
+    std::map<QByteArray, std::optional<QByteArray>> m_saved;
+};
+
+/// Waits, processing events, until `condition` holds or `timeoutMs` passes.
+template <typename Condition>
+bool waitFor(Condition condition, int timeoutMs = 10000);
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+template <typename Condition>
+bool waitFor(Condition condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}

@@ -1,0 +1,180 @@
+#include "platform/InstanceLock.h"
+#include "res/StringTable.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/CRecorderApp.h"
+#include "ui/CRecorderDlg.h"
+#include "ui/ControlIds.h"
+#include "ui/MessagePresenter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+struct Message {
+    QString text;
+    QString caption;
+    MessagePresenter::Icon icon;
+};
+
+class RecordingMessages : public MessagePresenter {
+public:
+    void showMessage(QWidget*, const QString& text, const QString& caption, Icon icon) override
+    {
+        shown.push_back({text, caption, icon});
+    }
+    std::vector<Message> shown;
+};
+
+class RecorderStartupTest : public ::testing::Test {
+protected:
+    /// Runs the program; `whileRunning` sees the started window and must end it.
+    int run(const std::function<void(CRecorderDlg&)>& whileRunning)
+    {
+        CRecorderApp app(messages, env.lockFile());
+        QObject::connect(&app, &CRecorderApp::windowStarted, [&](CRecorderDlg* window) {
+            started = true;
+            whileRunning(*window);
+        });
+        return app.InitInstance();
+    }
+
+    TestEnvironment env;
+    RecordingMessages messages;
+    bool started = false;
+};
+
+const QStringList kCloseLines = {"Inizio chiusura applicazione", "Evento OnStopRec",
+                                 "Salva la lista", "Cancella il file",
+                                 "Inizio chiusura thread..."};
+
+TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
+{
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"Operatore=Anna"});
+    QString title;
+    bool stopEnabled = true;
+    const int status = run([&](CRecorderDlg& window) {
+        title = window.windowTitle();
+        stopEnabled = window.findChild<QWidget*>(QStringLiteral("StopRecord"))->isEnabled();
+        // The writer's temporary file of a crashed run goes at exit.
+        QFile stale(window.settings().workingFolder + QStringLiteral("tmp_nome_reg.dtm"));
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        window.OnClose();
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(title, QStringLiteral("Lumacor Parlune (Anna)"));
+    EXPECT_FALSE(stopEnabled);
+    const QStringList lines = env.logLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), QStringLiteral("Dump Impostazioni:"));
+    EXPECT_EQ(lines.mid(lines.size() - kCloseLines.size()), kCloseLines);
+    EXPECT_FALSE(QFile::exists(env.dataFolder() + "Recordings/tmp_nome_reg.dtm"));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(RecorderStartupTest, MissingEncoderLibraryShowsOneErrorAndTakesTheShortClose)
+{
+    TestEnvironment bare(TestEnvironment::Encoder::Missing);
+    CRecorderApp app(messages, bare.lockFile());
+    QObject::connect(&app, &CRecorderApp::windowStarted, [&] { started = true; });
+    EXPECT_EQ(app.InitInstance(), 0);
+    EXPECT_FALSE(started);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, StringTable::text(22));
+    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Parlune"));
+    EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Error);
+    EXPECT_EQ(bare.logLines(),
+              QStringList({"Inizio chiusura applicazione", "Chiusura per mancanza DLL"}));
+    EXPECT_FALSE(QFile::exists(bare.userSettingsFile()));
+}
+
+TEST_F(RecorderStartupTest, SecondInstanceEndsSilentlyWithoutAWindow)
+{
+    InstanceLock first;
+    ASSERT_TRUE(first.tryAcquire(env.lockFile()));
+    EXPECT_EQ(run([](CRecorderDlg& window) { window.OnClose(); }), 0);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(QFile::exists(env.logFile()));
+}
+
+TEST_F(RecorderStartupTest, UpdateProgramRunsWithSilentAndEndsBeforeTheWindowShows)
+{
+    const QString marker = env.root() + QStringLiteral("updated");
+    QFile updater(env.programFolder() + QStringLiteral("Renewix"));
+    ASSERT_TRUE(updater.open(QIODevice::WriteOnly));
+    updater.write(QStringLiteral("#!/bin/sh\nsleep 0.2\necho \"$1\" > '%1'\nexit 3\n")
+                      .arg(marker)
+                      .toUtf8());
+    updater.close();
+    updater.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QByteArray seenAtStart;
+    run([&](CRecorderDlg& window) {
+        QFile file(marker);
+        if (file.open(QIODevice::ReadOnly))
+            seenAtStart = file.readAll();
+        window.OnClose();
+    });
+    EXPECT_TRUE(started);
+    EXPECT_EQ(seenAtStart, QByteArray("-SILENT\n"));
+}
+
+TEST_F(RecorderStartupTest, CaptionBoxesEscapeAndEnterNeverEndTheWindow)
+{
+    bool endedByKeys = true;
+    bool endedByCloseBox = true;
+    run([&](CRecorderDlg& window) {
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QTest::keyClick(&window, Qt::Key_Return);
+        endedByKeys = window.isEnded();
+        window.close();
+        endedByCloseBox = window.isEnded();
+        window.OnClose();
+        window.OnClose(); // a second request changes nothing
+    });
+    EXPECT_FALSE(endedByKeys);
+    EXPECT_FALSE(endedByCloseBox);
+    EXPECT_EQ(env.logLines().count(QStringLiteral("Inizio chiusura applicazione")), 1);
+}
+
+TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
+{
+    const QString share = env.root() + QStringLiteral("share/");
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + share});
+    bool toldAtOnce = true;
+    run([&](CRecorderDlg& window) {
+        toldAtOnce = !messages.shown.empty();
+        EXPECT_TRUE(waitFor([&] { return !messages.shown.empty(); }));
+        window.OnClose();
+    });
+    EXPECT_FALSE(toldAtOnce);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, StringTable::text(431));
+    EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Warning);
+
+    // Next start with the folder back: the return is told and the folder is used again.
+    QDir().mkpath(share);
+    messages.shown.clear();
+    QString folder;
+    bool pending = false;
+    run([&](CRecorderDlg& window) {
+        EXPECT_TRUE(waitFor([&] { return !messages.shown.empty(); }));
+        folder = window.settings().workingFolder;
+        pending = window.realignmentPending();
+        window.OnClose();
+    });
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, StringTable::text(432) + u'\n');
+    EXPECT_EQ(folder, share);
+    EXPECT_TRUE(pending);
+}
+
+} // namespace

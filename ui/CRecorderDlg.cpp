@@ -1,0 +1,274 @@
+#include "ui/CRecorderDlg.h"
+
+#include "app/DiagnosticLog.h"
+#include "audio/EncoderLibrary.h"
+#include "platform/SystemFolders.h"
+#include "res/StringTable.h"
+#include "ui/ControlIds.h"
+#include "ui/MessagePresenter.h"
+#include "ui/RecorderLayout.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
+
+namespace {
+
+// The wait cursor of a long start-up or shutdown, restored on every path out.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+constexpr int kWindowWidth = 470;
+constexpr int kWindowHeight = 618;
+
+// Commands of the Tools and Info pop-ups.
+constexpr int kImportCommand = 32796;
+constexpr int kOptionsCommand = 32798;
+constexpr int kExitCommand = 32792;
+constexpr int kHelpCommand = 32805;
+constexpr int kUpdateCommand = 32775;
+constexpr int kOnlineCommand = 32808;
+constexpr int kAboutCommand = 32804;
+
+} // namespace
+
+CRecorderDlg::CRecorderDlg(MessagePresenter& messages, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_messages(messages)
+{
+    setObjectName(QStringLiteral("RecorderWindow"));
+    setFixedSize(kWindowWidth, kWindowHeight);
+    setWindowTitle(StringTable::text(354));
+    m_folderLostTimer = new QTimer(this);
+    m_folderLostTimer->setObjectName(QStringLiteral("TIMER_FOLDER_LOST"));
+    m_folderLostTimer->setSingleShot(true);
+    m_folderLostTimer->setInterval(kFolderTimerMs);
+    connect(m_folderLostTimer, &QTimer::timeout, this, &CRecorderDlg::onFolderLost);
+    m_folderBackTimer = new QTimer(this);
+    m_folderBackTimer->setObjectName(QStringLiteral("TIMER_FOLDER_BACK"));
+    m_folderBackTimer->setSingleShot(true);
+    m_folderBackTimer->setInterval(kFolderTimerMs);
+    connect(m_folderBackTimer, &QTimer::timeout, this, &CRecorderDlg::onFolderBack);
+}
+
+CRecorderDlg::~CRecorderDlg() = default;
+
+void CRecorderDlg::OnInitDialog()
+{
+    m_realignmentPending = false;
+    WaitCursor wait;
+
+    m_layout = std::make_unique<RecorderLayout>(this);
+    if (auto* tools = button(ControlId::Tools))
+        connect(tools, &QAbstractButton::clicked, this, &CRecorderDlg::showToolsMenu);
+    if (auto* info = button(ControlId::Info))
+        connect(info, &QAbstractButton::clicked, this, &CRecorderDlg::showInfoMenu);
+
+    m_programFolder = SystemFolders::programFolder();
+    DiagnosticLog::reset();
+
+    if (!QFileInfo(m_programFolder + EncoderLibrary::fileName()).isFile()) {
+        m_missingLibrary = true;
+        m_messages.showMessage(this, StringTable::text(22), StringTable::caption(),
+                               MessagePresenter::Icon::Error);
+        OnClose();
+        return;
+    }
+
+    setWindowIcon(QIcon(QStringLiteral(":/images/128.svg")));
+    readSettings();
+
+    // The recording and playing commands arrive with the recorder; until then they stay off.
+    for (int id : {ControlId::Record, ControlId::AutoRecord, ControlId::StopRecord,
+                   ControlId::Play, ControlId::StopPlay, ControlId::Find, ControlId::Delete,
+                   ControlId::Modify, ControlId::Send, ControlId::Protect, ControlId::Join,
+                   ControlId::Options, ControlId::Help, ControlId::ModifyInfo,
+                   ControlId::NoteDisplay, ControlId::Reduce})
+        setControlEnabled(id, false);
+    for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
+                   ControlId::FastRewind})
+        setControlEnabled(id, false);
+    if (QWidget* list = m_layout->control(ControlId::RecordingList))
+        list->setFocus();
+}
+
+void CRecorderDlg::readSettings()
+{
+    SettingsStartup startup(SystemFolders::userSettingsFile(),
+                            SystemFolders::machineSettingsFile(), m_programFolder,
+                            SystemFolders::dataFolder());
+    startup.createDefaults();
+    const StartupSettings read = startup.read();
+    m_settings = read.settings;
+    if (!read.keyOpened) {
+        // Without any settings the recordings still need a real place, never the current folder.
+        m_settings.workingFolder = startup.fallbackFolder();
+    }
+    m_trayMode = read.trayMode;
+    m_realignmentPending = read.realignmentPending;
+    QString title = StringTable::text(354);
+    if (!m_settings.operatorName.isEmpty())
+        title += QStringLiteral(" (") + m_settings.operatorName + u')';
+    setWindowTitle(title);
+    if (m_settings.sendDisabled)
+        setControlEnabled(ControlId::Send, false);
+    startFolderTimers(read.folderCheck);
+}
+
+void CRecorderDlg::startFolderTimers(StartupSettings::FolderCheck check)
+{
+    if (check == StartupSettings::FolderCheck::Lost)
+        m_folderLostTimer->start();
+    else if (check == StartupSettings::FolderCheck::Back)
+        m_folderBackTimer->start();
+}
+
+void CRecorderDlg::onFolderLost()
+{
+    m_messages.showMessage(this, StringTable::text(431), StringTable::caption(),
+                           MessagePresenter::Icon::Warning);
+}
+
+void CRecorderDlg::onFolderBack()
+{
+    m_messages.showMessage(this, StringTable::text(432) + u'\n', StringTable::caption(),
+                           MessagePresenter::Icon::Warning);
+}
+
+void CRecorderDlg::OnClose()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    WriteLog(QStringLiteral("Inizio chiusura applicazione"));
+    WaitCursor wait;
+    if (m_missingLibrary) {
+        WriteLog(QStringLiteral("Chiusura per mancanza DLL"));
+        endDialog();
+        return;
+    }
+    m_folderLostTimer->stop();
+    m_folderBackTimer->stop();
+
+    WriteLog(QStringLiteral("Evento OnStopRec"));
+    WriteLog(QStringLiteral("Salva la lista"));
+    WriteLog(QStringLiteral("Cancella il file"));
+    QFile::remove(m_settings.workingFolder + StringTable::text(25));
+    WriteLog(QStringLiteral("Inizio chiusura thread..."));
+    endDialog();
+}
+
+void CRecorderDlg::endDialog()
+{
+    m_ended = true;
+    hide();
+    Q_EMIT ended();
+}
+
+void CRecorderDlg::hideToTray()
+{
+    showMinimized();
+}
+
+void CRecorderDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    // The caption's close box puts the window away; only the Exit command ends the program.
+    event->ignore();
+    hideToTray();
+}
+
+void CRecorderDlg::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_F1:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CRecorderDlg::paintEvent(QPaintEvent*)
+{
+    if (!m_layout)
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_layout->background());
+}
+
+void CRecorderDlg::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_trayMode == 2 && !isMinimized())
+        QTimer::singleShot(0, this, &CRecorderDlg::hideToTray);
+}
+
+void CRecorderDlg::showToolsMenu()
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("ToolsMenu"));
+    auto* import = menu.addAction(StringTable::text(313));
+    import->setData(kImportCommand);
+    import->setEnabled(false);
+    menu.addSeparator();
+    auto* options = menu.addAction(StringTable::text(312));
+    options->setData(kOptionsCommand);
+    options->setEnabled(false);
+    menu.addSeparator();
+    auto* exit = menu.addAction(StringTable::text(314));
+    exit->setData(kExitCommand);
+    connect(exit, &QAction::triggered, this, &CRecorderDlg::OnClose, Qt::QueuedConnection);
+    menu.exec(QCursor::pos());
+    if (auto* tools = button(ControlId::Tools))
+        tools->setFocus();
+}
+
+void CRecorderDlg::showInfoMenu()
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("InfoMenu"));
+    const std::pair<int, int> items[] = {{kHelpCommand, 320}, {0, 0}, {kUpdateCommand, 447},
+                                         {0, 0}, {kOnlineCommand, 329}, {kAboutCommand, 321}};
+    for (const auto& [command, stringId] : items) {
+        if (command == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        auto* action = menu.addAction(StringTable::text(stringId));
+        action->setData(command);
+        action->setEnabled(false);
+    }
+    menu.exec(QCursor::pos());
+    if (auto* info = button(ControlId::Info))
+        info->setFocus();
+}
+
+void CRecorderDlg::setControlEnabled(int id, bool enabled)
+{
+    if (QWidget* control = m_layout ? m_layout->control(id) : nullptr)
+        control->setEnabled(enabled);
+}
+
+QAbstractButton* CRecorderDlg::button(int id) const
+{
+    return m_layout ? qobject_cast<QAbstractButton*>(m_layout->control(id)) : nullptr;
+}
