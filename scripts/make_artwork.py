@@ -453,6 +453,12 @@ def make_background():
     # Empty tracks under the level meter and the position bar, seen while they are hidden.
     for rect in (METER_RECT, BAR_RECT):
         parts.append(rrect(rect, 4 if rect is METER_RECT else 5, NEAR_WHITE, "#bcd6f1"))
+    # The meter's unlit segments, drawn exactly as the meter draws them.
+    mx, my, mw, mh = METER_RECT
+    seg = (mw - 1) // 20
+    for i in range(20):
+        parts.append(f'<rect x="{mx + 1 + i * seg + 1}" y="{my + 3}" width="{seg - 2}" height="{mh - 6}" '
+                     f'fill="#eef2f6"/>')
     parts.append(f'<path d="M20 {DIVIDER_Y + 0.5} L450 {DIVIDER_Y + 0.5}" stroke="{PANEL_LINE}" stroke-width="1"/>')
 
     # Transport bar.

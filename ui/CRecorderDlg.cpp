@@ -5,6 +5,7 @@
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
 #include "ui/ControlIds.h"
+#include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/RecorderLayout.h"
 
@@ -117,6 +118,8 @@ void CRecorderDlg::readSettings()
         m_settings.workingFolder = startup.fallbackFolder();
     }
     m_trayMode = read.trayMode;
+    if (read.keyOpened)
+        m_layout->levelMeter()->setThreshold(read.threshold);
     m_realignmentPending = read.realignmentPending;
     QString title = StringTable::text(354);
     if (!m_settings.operatorName.isEmpty())

@@ -83,8 +83,10 @@ void PositionBar::showTime(const QPoint& pos)
 
 void PositionBar::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
     m_pressed = true;
     m_lastX = event->position().toPoint().x();
     if (m_enabled) {
@@ -103,8 +105,10 @@ void PositionBar::mouseMoveEvent(QMouseEvent* event)
 
 void PositionBar::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !m_pressed)
-        return QWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || !m_pressed) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
     m_pressed = false;
     m_dragging = false;
     m_lastX = event->position().toPoint().x();
