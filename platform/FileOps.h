@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QFileDevice;
+
+/// File operations with the guarantees the recordings need: a rename never replaces a file,
+/// a replacement reaches the disk before it takes the old file's place, deletions go to the
+/// trash. Callable from any thread.
+class FileOps {
+public:
+    enum class RenameResult {
+        Done,
+        TargetExists, ///< a file of that name exists (Windows' "access denied")
+        InvalidPath,  ///< the target folder does not exist or the name cannot be a file name
+        Failed,       ///< any other error
+    };
+
+    /// Renames `from` to `to`, failing when `to` exists (names differing only in case are
+    /// different files here; callers that must refuse those check first).
+    static RenameResult renameNoReplace(const QString& from, const QString& to);
+    /// Flushes `file` (open for writing) to the disk; false on failure.
+    static bool sync(QFileDevice& file);
+    /// Puts the finished file `replacement` in the place of `target` in one step: its data is
+    /// synced first, then it is renamed over `target`, then the folder is synced. A crash at
+    /// any moment leaves either the old or the new file under `target`.
+    static bool replace(const QString& replacement, const QString& target);
+    /// Moves `paths` to the freedesktop trash, all or none as far as can be: when one cannot
+    /// go, the ones already moved are put back and the result is false.
+    static bool moveToTrash(const QStringList& paths);
+    /// Creates a new empty file in `folder` named "TEM" + hex number + ".tmp", never one that
+    /// exists; returns its path, or an empty string on failure.
+    static QString createUniqueTemporary(const QString& folder);
+    /// Syncs the folder holding `path`, so that a rename or creation in it is durable.
+    static void syncFolderOf(const QString& path);
+};

@@ -1,0 +1,185 @@
+#include "store/EntryTags.h"
+
+#include "audio/MpegDuration.h"
+#include "store/Id3Tag.h"
+#include "store/RecordingEntry.h"
+
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+
+// Two characters as a number, or nullopt when they are not both digits.
+std::optional<int> twoDigits(QStringView text)
+{
+    if (text.size() != 2 || !text[0].isDigit() || !text[1].isDigit())
+        return std::nullopt;
+    return (text[0].unicode() - u'0') * 10 + (text[1].unicode() - u'0');
+}
+
+// "%H:%M:%S" as a time of day: hours from the first two characters, minutes from offset 3,
+// seconds from the last two.
+std::optional<QTime> parseClock(const QString& text)
+{
+    if (text.size() < 5)
+        return std::nullopt;
+    const auto hours = twoDigits(QStringView(text).first(2));
+    const auto minutes = twoDigits(QStringView(text).sliced(3, 2));
+    const auto seconds = twoDigits(QStringView(text).last(2));
+    if (!hours || !minutes || !seconds || *hours > 23 || *minutes > 59 || *seconds > 59)
+        return std::nullopt;
+    return QTime(*hours, *minutes, *seconds);
+}
+
+int leadingNumber(const QString& text)
+{
+    int value = 0;
+    for (const QChar c : text) {
+        if (!c.isDigit() || value > 100000)
+            break;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+QString clockText(qint64 seconds)
+{
+    seconds %= 86400;
+    return QString::asprintf("%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                             seconds % 60);
+}
+
+QString baseName(const QString& path)
+{
+    const QString file = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = file.lastIndexOf(u'.');
+    return dot < 0 ? file : file.left(dot);
+}
+
+} // namespace
+
+uint32_t EntryTags::listedSize(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? static_cast<uint32_t>(info.size() & 0xFFFFFFFF) : 0;
+}
+
+double EntryTags::CalcolaDurata(const QString& path, uint32_t tagSize)
+{
+    const auto ms = MpegDuration::milliseconds(path, tagSize);
+    return ms ? OleDate::fromSeconds(*ms / 1000) : 0.0;
+}
+
+bool EntryTags::WriteEntryTag(RecordingEntry& entry)
+{
+    Id3Tag tag;
+    if (!tag.Open(entry.filePath()))
+        return false;
+    const QDateTime start = OleDate::toDateTime(entry.startTime);
+    const QDateTime valid = start.isValid() ? start : QDateTime::currentDateTime();
+    const qint64 seconds = std::max<qint64>(0, OleDate::toSeconds(entry.duration));
+    tag.SetText("TDAT", valid.toString(QStringLiteral("ddMM")));
+    tag.SetNumber("TYER", valid.date().year());
+    tag.SetText("TIME", valid.toString(QStringLiteral("HH:mm:ss")));
+    tag.SetText("TLEN", clockText(seconds));
+    tag.SetText("TIT2", entry.name);
+    tag.SetText("COMM", entry.notes);
+    tag.SetText("TRCK", QStringLiteral("0"));
+    tag.SetText("TALB", entry.operatorName);
+    tag.SetText("TCON", entry.genre);
+    tag.SetText("TPE1", entry.artist);
+    tag.SetProtected(entry.isProtected);
+    if (!tag.WriteTag())
+        return false;
+    entry.tagSize = tag.TagSize();
+    entry.state = RecordingEntry::Saved;
+    return true;
+}
+
+bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
+                                  const QString& folder, bool computeDuration)
+{
+    Id3Tag tag;
+    if (!tag.Open(path) || tag.ReadTag() != Id3Tag::TagRead) {
+        tag.Close();
+        const QString file = path.mid(path.lastIndexOf(u'/') + 1);
+        entry.name = file.left(std::max<qsizetype>(0, file.size() - 4));
+        entry.folder = folder;
+        entry.duration = CalcolaDurata(path, 0);
+        entry.notes.clear();
+        entry.isProtected = false;
+        entry.startTime = OleDate::now();
+        entry.artist = defaultArtist();
+        entry.genre = defaultGenre();
+        entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
+        entry.state = RecordingEntry::Modified;
+        WriteEntryTag(entry);
+        return false;
+    }
+    const auto text = [&](QByteArrayView id) -> std::optional<QString> {
+        const Id3Tag::Frame* frame = tag.FindFrame(id);
+        return frame ? std::optional(frame->value) : std::nullopt;
+    };
+    entry.state = RecordingEntry::Saved;
+    const auto repaired = [&] { entry.state = RecordingEntry::Modified; };
+
+    entry.name = baseName(path);
+    if (text("TIT2") != entry.name) {
+        tag.SetText("TIT2", entry.name);
+        repaired();
+    }
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const int year = leadingNumber(text("TYER").value_or(QString()));
+    const QString dayMonth = text("TDAT").value_or(QString());
+    const int day = dayMonth.size() >= 2 ? leadingNumber(dayMonth.left(2)) : 0;
+    const int month = dayMonth.size() >= 2 ? leadingNumber(dayMonth.right(2)) : 0;
+    QDate date(year, month, day);
+    if (year < 100 || year > 9999 || !date.isValid()) {
+        date = now.date();
+        tag.SetText("TDAT", now.toString(QStringLiteral("ddMM")));
+        tag.SetNumber("TYER", now.date().year());
+        repaired();
+    }
+    auto time = parseClock(text("TIME").value_or(QString()));
+    if (!time) {
+        time = QTime(now.time().hour(), now.time().minute(), now.time().second());
+        tag.SetText("TIME", time->toString(QStringLiteral("HH:mm:ss")));
+        repaired();
+    }
+    entry.startTime = OleDate::fromDateTime(QDateTime(date, *time));
+
+    const auto length = parseClock(text("TLEN").value_or(QString()));
+    entry.duration = length ? OleDate::fromSeconds(QTime(0, 0).secsTo(*length))
+                            : OleDate::kNoDuration;
+    entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
+
+    if (const auto notes = text("COMM")) {
+        entry.notes = *notes;
+    } else {
+        entry.notes.clear();
+        repaired();
+    }
+    const auto protection = text("TXXX");
+    entry.isProtected = protection == QStringLiteral("Protetta");
+    if (!protection)
+        repaired();
+    entry.artist = text("TPE1").value_or(QString());
+    if (entry.artist.isEmpty()) {
+        entry.artist = defaultArtist();
+        repaired();
+    }
+    entry.genre = text("TCON").value_or(QString());
+    if (entry.genre.isEmpty()) {
+        entry.genre = defaultGenre();
+        repaired();
+    }
+    entry.folder = folder;
+    entry.operatorName = text("TALB").value_or(QString());
+    entry.tagSize = tag.TagSize();
+    tag.Close();
+    if (computeDuration || entry.duration == OleDate::kNoDuration)
+        entry.duration = CalcolaDurata(path, entry.tagSize);
+    return true;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+/// The ID3v2.3 tag at the front of one recording file, read and rewritten with this system's
+/// rules: the header's size counts the whole tag including its 10 header bytes, and the audio
+/// starts at exactly that offset. Frames are kept in file order; FindFrame and SetText act on
+/// the last frame of an id, so a later duplicate wins. Created for one operation on the UI
+/// thread (or a tool's main thread) and discarded after it. Sizes read from a file are never
+/// trusted: a tag or frame that does not fit is "no usable tag", never a large allocation.
+class Id3Tag {
+public:
+    enum ReadResult { ReadError = -1, NoTag = 0, TagRead = 1 };
+    struct Frame {
+        QByteArray id; ///< four ASCII characters
+        QString value; ///< the text, decoded from the frame's encoding
+    };
+
+    /// Tags larger than this are not read (they would be pictures, not recordings' texts).
+    static constexpr uint32_t kMaxTagSize = 16u << 20;
+    static constexpr int kHeaderSize = 10;
+    static QString temporaryFileName() { return QStringLiteral("tagTemporary.dtm"); }
+
+    Id3Tag() = default;
+    ~Id3Tag() { Close(); }
+    Id3Tag(const Id3Tag&) = delete;
+    Id3Tag& operator=(const Id3Tag&) = delete;
+
+    /// Opens an existing file, for reading and writing unless `readOnly`.
+    bool Open(const QString& path, bool readOnly = false);
+    /// Reads the header only: sets TagSize() and returns TagRead, NoTag (no "ID3") or
+    /// ReadError (fewer than 10 bytes).
+    ReadResult ReadHeader();
+    /// Reads the header and every frame.
+    ReadResult ReadTag();
+    /// The last frame with exactly this id, or null.
+    const Frame* FindFrame(QByteArrayView id) const;
+    /// Sets the value of the last frame with this id, or appends a new frame.
+    void SetText(QByteArrayView id, const QString& text);
+    void SetNumber(QByteArrayView id, long long number) { SetText(id, QString::number(number)); }
+    /// TXXX := "Protetta" or "Non Protetta".
+    void SetProtected(bool isProtected);
+    /// Replaces the file's tag by the frames held, keeping its audio: the new file is written
+    /// beside it as "tagTemporary.dtm", synced and renamed over it, so the file is either the
+    /// old or the new one whatever happens. TagSize() then gives the new size.
+    bool WriteTag();
+    uint32_t TagSize() const { return m_tagSize; }
+    const std::vector<Frame>& frames() const { return m_frames; }
+    void Clear() { m_frames.clear(); }
+    void Close();
+
+    /// The bytes of a frame as this system writes it (header and body).
+    static QByteArray encodeFrame(const Frame& frame);
+    /// The header's size field: 28 bits, 7 per byte, most significant first.
+    static QByteArray synchsafe(uint32_t size);
+
+private:
+    QFile m_file;
+    QString m_path;
+    uint32_t m_tagSize = 0;
+    std::vector<Frame> m_frames;
+};

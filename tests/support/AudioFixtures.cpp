@@ -1,0 +1,43 @@
+#include "tests/support/AudioFixtures.h"
+
+#include "audio/EncoderLibrary.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+QByteArray AudioFixtures::mpegStream(double seconds)
+{
+    EncoderLibrary encoder;
+    if (encoder.load(QStringLiteral(PARLUNE_BIN_DIR "/libencodermp3.so"))
+            != EncoderLibrary::LoadResult::Loaded
+        || encoder.init(EncoderLibrary::defaultConfig(32000)) != 0)
+        return {};
+    const auto chunks = static_cast<size_t>(seconds * 32000 / 1152);
+    std::vector<int16_t> chunk(1152);
+    std::vector<uint8_t> mp3;
+    size_t sample = 0;
+    for (size_t c = 0; c < chunks; ++c) {
+        for (auto& value : chunk) {
+            value = static_cast<int16_t>(
+                6000 * std::sin(2 * std::numbers::pi * 440 * double(sample++) / 32000));
+        }
+        encoder.encode(chunk.data(), 1152, mp3);
+    }
+    encoder.finish(mp3);
+    return QByteArray(reinterpret_cast<const char*>(mp3.data()), qsizetype(mp3.size()));
+}
+
+bool AudioFixtures::writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray AudioFixtures::readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

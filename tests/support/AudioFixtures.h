@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+/// Real MP3 audio for tests, made by the real encoder library of the build.
+class AudioFixtures {
+public:
+    /// An MPEG stream (no tag) of about `seconds` of a 440 Hz tone, 32 kbit/s mono 32 kHz.
+    static QByteArray mpegStream(double seconds);
+    /// Writes `bytes` to `path` (replacing it); false on failure.
+    static bool writeFile(const QString& path, const QByteArray& bytes);
+    /// The whole content of `path`, empty when it cannot be read.
+    static QByteArray readFile(const QString& path);
+};
