@@ -18,8 +18,8 @@ public:
     /// tells no duration, the duration is measured from the audio.
     static bool LoadEntryFromFile(const QString& path, RecordingEntry& entry, const QString& folder,
                                   bool computeDuration);
-    /// The duration of the audio of `path` behind a tag of `tagSize` bytes, as a span in days
-    /// truncated to whole seconds; 0 when it cannot be measured.
+    /// The duration of the audio of `path` behind a tag of `tagSize` bytes (0: as the file's
+    /// header says), as a span in days truncated to whole seconds; 0 when it cannot be measured.
     static double CalcolaDurata(const QString& path, uint32_t tagSize);
     /// The size of folder + name + ".mp3" (low 32 bits), 0 when missing.
     static uint32_t listedSize(const QString& path);

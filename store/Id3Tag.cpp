@@ -171,6 +171,16 @@ Id3Tag::ReadResult Id3Tag::ReadTag()
         return ReadError;
 
     std::vector<Frame> frames;
+    const ReadResult result = parseFrames(buffer, fileSize, frames);
+    if (result == TagRead)
+        m_frames = std::move(frames);
+    return result;
+}
+
+Id3Tag::ReadResult Id3Tag::parseFrames(QByteArrayView buffer, qint64 fileSize,
+                                       std::vector<Frame>& frames)
+{
+    frames.clear();
     qint64 remaining = buffer.size();
     qsizetype at = 0;
     while (remaining >= 4) {
@@ -180,8 +190,10 @@ Id3Tag::ReadResult Id3Tag::ReadTag()
         if (remaining < 4)
             break;
         const uint32_t length = bigEndian32(start.constData() + 4);
-        if (length > remaining || length >= fileSize)
+        if (length > remaining || length >= fileSize) {
+            frames.clear();
             return NoTag;
+        }
         if (remaining < 6)
             break;
         remaining -= 6;
@@ -192,7 +204,6 @@ Id3Tag::ReadResult Id3Tag::ReadTag()
         remaining -= length;
         at += 10 + length;
     }
-    m_frames = std::move(frames);
     return TagRead;
 }
 

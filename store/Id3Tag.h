@@ -54,6 +54,9 @@ public:
     void Clear() { m_frames.clear(); }
     void Close();
 
+    /// Walks the frames of a tag's body (the bytes after its header) into `frames`, in file
+    /// order; NoTag when a frame claims more than the tag or the file (`fileSize`) holds.
+    static ReadResult parseFrames(QByteArrayView body, qint64 fileSize, std::vector<Frame>& frames);
     /// The bytes of a frame as this system writes it (header and body).
     static QByteArray encodeFrame(const Frame& frame);
     /// The header's size field: 28 bits, 7 per byte, most significant first.
