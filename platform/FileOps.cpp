@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -88,14 +89,30 @@ bool FileOps::replace(const QString& replacement, const QString& target)
     return true;
 }
 
+bool FileOps::tryLockExclusive(QFileDevice& file)
+{
+    return file.isOpen() && ::flock(file.handle(), LOCK_EX | LOCK_NB) == 0;
+}
+
 bool FileOps::moveToTrash(const QStringList& paths)
 {
     std::vector<std::pair<QString, QString>> moved;
+    const auto putBack = [&] {
+        for (auto it = moved.rbegin(); it != moved.rend(); ++it)
+            renameNoReplace(it->second, it->first);
+    };
     for (const QString& path : paths) {
         QFile file(path);
-        if (!file.moveToTrash()) {
-            for (auto it = moved.rbegin(); it != moved.rend(); ++it)
-                renameNoReplace(it->second, it->first);
+        const bool trashed = file.moveToTrash();
+        // When Qt cannot set up a trash folder it moves the file to "files/" under the current
+        // folder and still reports success: that is no trash, so the file goes back.
+        if (trashed && QFileInfo(file.fileName()).isRelative()) {
+            renameNoReplace(QFileInfo(file.fileName()).absoluteFilePath(), path);
+            putBack();
+            return false;
+        }
+        if (!trashed) {
+            putBack();
             return false;
         }
         moved.emplace_back(path, file.fileName());

@@ -32,6 +32,9 @@ public:
     /// Creates a new empty file in `folder` named "TEM" + hex number + ".tmp", never one that
     /// exists; returns its path, or an empty string on failure.
     static QString createUniqueTemporary(const QString& folder);
+    /// Takes an exclusive advisory lock on the open `file` without waiting; false when another
+    /// open file holds it. Closing the file releases it.
+    static bool tryLockExclusive(QFileDevice& file);
     /// Syncs the folder holding `path`, so that a rename or creation in it is durable.
     static void syncFolderOf(const QString& path);
 };

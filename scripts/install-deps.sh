@@ -3,13 +3,14 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang pkg-config ccache
+    cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache
     qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
     libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev
     libgtest-dev googletest
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
     xvfb xauth
+    espeak-ng sox lame
 )
 
 missing=()

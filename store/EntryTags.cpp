@@ -78,25 +78,33 @@ double EntryTags::CalcolaDurata(const QString& path, uint32_t tagSize)
     return ms ? OleDate::fromSeconds(*ms / 1000) : 0.0;
 }
 
+std::vector<Id3Tag::Frame> EntryTags::entryFrames(const RecordingEntry& entry)
+{
+    const QDateTime start = OleDate::toDateTime(entry.startTime);
+    const QDateTime valid = start.isValid() ? start : QDateTime::currentDateTime();
+    const qint64 seconds = std::max<qint64>(0, OleDate::toSeconds(entry.duration));
+    return {
+        {"TDAT", valid.toString(QStringLiteral("ddMM"))},
+        {"TYER", QString::number(valid.date().year())},
+        {"TIME", valid.toString(QStringLiteral("HH:mm:ss"))},
+        {"TLEN", clockText(seconds)},
+        {"TIT2", entry.name},
+        {"COMM", entry.notes},
+        {"TRCK", QStringLiteral("0")},
+        {"TALB", entry.operatorName},
+        {"TCON", entry.genre},
+        {"TPE1", entry.artist},
+        {"TXXX", entry.isProtected ? QStringLiteral("Protetta") : QStringLiteral("Non Protetta")},
+    };
+}
+
 bool EntryTags::WriteEntryTag(RecordingEntry& entry)
 {
     Id3Tag tag;
     if (!tag.Open(entry.filePath()))
         return false;
-    const QDateTime start = OleDate::toDateTime(entry.startTime);
-    const QDateTime valid = start.isValid() ? start : QDateTime::currentDateTime();
-    const qint64 seconds = std::max<qint64>(0, OleDate::toSeconds(entry.duration));
-    tag.SetText("TDAT", valid.toString(QStringLiteral("ddMM")));
-    tag.SetNumber("TYER", valid.date().year());
-    tag.SetText("TIME", valid.toString(QStringLiteral("HH:mm:ss")));
-    tag.SetText("TLEN", clockText(seconds));
-    tag.SetText("TIT2", entry.name);
-    tag.SetText("COMM", entry.notes);
-    tag.SetText("TRCK", QStringLiteral("0"));
-    tag.SetText("TALB", entry.operatorName);
-    tag.SetText("TCON", entry.genre);
-    tag.SetText("TPE1", entry.artist);
-    tag.SetProtected(entry.isProtected);
+    for (const Id3Tag::Frame& frame : entryFrames(entry))
+        tag.SetText(frame.id, frame.value);
     if (!tag.WriteTag())
         return false;
     entry.tagSize = tag.TagSize();
@@ -121,7 +129,8 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
         entry.genre = defaultGenre();
         entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
         entry.state = RecordingEntry::Modified;
-        WriteEntryTag(entry);
+        if (WriteEntryTag(entry))
+            entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
         return false;
     }
     const auto text = [&](QByteArrayView id) -> std::optional<QString> {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "store/Id3Tag.h"
+
 #include <QString>
+
+#include <vector>
 
 struct RecordingEntry;
 
@@ -8,6 +12,9 @@ struct RecordingEntry;
 /// UI thread (or a tool's main thread).
 class EntryTags {
 public:
+    /// The eleven frames of `entry`'s tag, in the order they are written (an invalid start
+    /// time stands as now).
+    static std::vector<Id3Tag::Frame> entryFrames(const RecordingEntry& entry);
     /// Writes the eleven frames of `entry` (in their fixed order, nothing else kept) in front of
     /// the audio of entry.filePath(). On success sets `tagSize` and `state` = Saved.
     static bool WriteEntryTag(RecordingEntry& entry);

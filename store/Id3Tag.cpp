@@ -123,6 +123,18 @@ QByteArray Id3Tag::encodeFrame(const Frame& frame)
     return out;
 }
 
+QByteArray Id3Tag::encodeTag(const std::vector<Frame>& frames)
+{
+    QByteArray tag("ID3\x03\x00\x00", 6);
+    tag += QByteArray(4, '\0');
+    for (const Frame& frame : frames)
+        tag += encodeFrame(frame);
+    if (tag.size() >= qsizetype(1u << 28))
+        return {};
+    tag.replace(6, 4, synchsafe(static_cast<uint32_t>(tag.size())));
+    return tag;
+}
+
 bool Id3Tag::Open(const QString& path, bool readOnly)
 {
     Close();
@@ -243,15 +255,11 @@ bool Id3Tag::WriteTag()
     if (!temporary.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
 
-    QByteArray tag("ID3\x03\x00\x00", 6);
-    tag += QByteArray(4, '\0');
-    for (const Frame& frame : m_frames)
-        tag += encodeFrame(frame);
-    if (tag.size() >= qsizetype(1u << 28)) {
+    const QByteArray tag = encodeTag(m_frames);
+    if (tag.isEmpty()) {
         temporary.remove();
         return false;
     }
-    tag.replace(6, 4, synchsafe(static_cast<uint32_t>(tag.size())));
     bool ok = temporary.write(tag) == tag.size();
 
     // The audio starts where the old header says; a header that claims more than the file

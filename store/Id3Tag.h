@@ -59,6 +59,9 @@ public:
     static ReadResult parseFrames(QByteArrayView body, qint64 fileSize, std::vector<Frame>& frames);
     /// The bytes of a frame as this system writes it (header and body).
     static QByteArray encodeFrame(const Frame& frame);
+    /// A whole tag (header and frames, in order) as this system writes it; empty when it would
+    /// not fit the header's size field.
+    static QByteArray encodeTag(const std::vector<Frame>& frames);
     /// The header's size field: 28 bits, 7 per byte, most significant first.
     static QByteArray synchsafe(uint32_t size);
 

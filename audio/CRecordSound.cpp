@@ -1,0 +1,222 @@
+#include "audio/CRecordSound.h"
+
+#include "app/DiagnosticLog.h"
+#include "audio/CWriteSoundFile.h"
+#include "audio/ThreadMessages.h"
+#include "platform/PulseWaveInput.h"
+#include "platform/WavFileWaveInput.h"
+
+#include <QThread>
+
+#include <future>
+
+using namespace ThreadMessages;
+
+CRecordSound::InputFactory CRecordSound::microphone()
+{
+    return [](WaveInput::Deliver deliver, WaveInput::Ended) -> std::unique_ptr<WaveInput> {
+        return std::make_unique<PulseWaveInput>(std::move(deliver));
+    };
+}
+
+CRecordSound::InputFactory CRecordSound::wavFile(const QString& path)
+{
+    return [path](WaveInput::Deliver deliver,
+                  WaveInput::Ended ended) -> std::unique_ptr<WaveInput> {
+        return std::make_unique<WavFileWaveInput>(path, std::move(deliver), std::move(ended));
+    };
+}
+
+CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
+    : m_log(std::move(dataFolder))
+{
+    // The input's threads only queue work here; everything else happens on the capture thread.
+    m_input = makeInput(
+        [this](WaveInputBuffer&& buffer) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, buffer = std::move(buffer)]() mutable { onSoundData(std::move(buffer)); },
+                Qt::QueuedConnection);
+        },
+        [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT inputEnded(); }, Qt::QueuedConnection);
+        });
+}
+
+CRecordSound::~CRecordSound()
+{
+    if (m_thread && m_thread->isRunning())
+        endThread();
+    // No more buffers may be queued to an object being destroyed.
+    m_input.reset();
+}
+
+void CRecordSound::startThread()
+{
+    m_sampleLog = m_log.sampleLogRequested();
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("CRecordSound"));
+    moveToThread(m_thread.get());
+    m_thread->start();
+}
+
+bool CRecordSound::endThread(int timeoutMs)
+{
+    if (!m_thread || m_thread->isFinished())
+        return true;
+    QMetaObject::invokeMethod(this, [this] { onThreadEnd(); }, Qt::QueuedConnection);
+    bool ended = m_thread->wait(QDeadlineTimer(timeoutMs));
+    if (ended && m_writer)
+        ended = m_writer->waitForEnd(timeoutMs);
+    m_log.line(QStringLiteral("Thread Record Sound chiuso"));
+    if (!ended)
+        m_log.line(QStringLiteral("Attesa oltre il timeout"));
+    m_log.drain(); // shutdown: the last lines reach the log before the program goes on
+    return ended;
+}
+
+void CRecordSound::postMessage(int message, int wParam)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message, wParam] { handleMessage(message, wParam); }, Qt::QueuedConnection);
+}
+
+void CRecordSound::postSetWriter(CWriteSoundFile* writer)
+{
+    QMetaObject::invokeMethod(this, [this, writer] { m_writer = writer; }, Qt::QueuedConnection);
+}
+
+void CRecordSound::postStartRecording()
+{
+    postMessage(UWM_RECORD_START);
+}
+
+void CRecordSound::enableAutoRecording()
+{
+    postMessage(UWM_AUTO_RECORD, 1);
+}
+
+void CRecordSound::disableAutoRecording()
+{
+    postMessage(UWM_AUTO_RECORD, 0);
+}
+
+bool CRecordSound::stopRecordingAndWait(int timeoutMs)
+{
+    postMessage(UWM_AUTO_RECORD, 0);
+    postMessage(UWM_RECORD_STOP);
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> stopped = done->get_future();
+    // Through both queues: once the writer reaches this, it has closed the file.
+    QMetaObject::invokeMethod(
+        this,
+        [this, done] {
+            if (m_writer)
+                m_writer->postBarrier([done] { done->set_value(); });
+            else
+                done->set_value();
+        },
+        Qt::QueuedConnection);
+    return stopped.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
+}
+
+void CRecordSound::handleMessage(int message, int wParam)
+{
+    switch (message) {
+    case UWM_RECORD_START:
+        onStartRecording();
+        break;
+    case UWM_RECORD_STOP:
+        onStopRecording();
+        break;
+    case UWM_AUTO_RECORD:
+        m_decisions.setAutoMode(wParam != 0);
+        break;
+    case UWM_RECORD_IDLE:
+    default:
+        break;
+    }
+}
+
+void CRecordSound::onStartRecording()
+{
+    m_decisions.onStartRequested();
+    if (m_recording)
+        return;
+    uint32_t code = 0;
+    QString text;
+    if (!m_input->start(code, text)) {
+        m_log.line(QStringLiteral("WAVEIN:%1:%2").arg(code, 0, 16).arg(text.left(260)));
+        return;
+    }
+    m_decisions.onOpened(m_input->nowMs());
+    m_recording = true;
+    if (m_writer)
+        m_writer->postMessage(UWM_WRITER_CREATE);
+}
+
+void CRecordSound::onStopRecording()
+{
+    m_log.line(QStringLiteral("RecordSound: OnStopRecording"));
+    if (!m_recording)
+        return;
+    m_decisions.onStopped();
+    m_input->stop();
+    m_recording = false;
+    if (m_writer)
+        m_writer->postMessage(UWM_WRITER_CLOSE);
+    if (m_sampleLog)
+        m_log.closeSamples();
+}
+
+void CRecordSound::restartCapture()
+{
+    onStopRecording();
+    onStartRecording();
+}
+
+void CRecordSound::onSoundData(WaveInputBuffer buffer)
+{
+    m_input->consumed(buffer);
+    // A buffer of an earlier session (filled before a stop or restart) is only dropped; the
+    // new session has its own buffers, so the queue never grows.
+    if (!m_recording || buffer.session != m_input->session())
+        return;
+    const int64_t now = buffer.timeMs;
+    if (m_writer) {
+        const CaptureDecisions::Params params{m_threshold, m_silenceSeconds, m_antiBump};
+        const CaptureDecisions::Outcome outcome =
+            m_decisions.onBuffer(buffer.samples.data(), buffer.samples.size(), now, params);
+        if (outcome.level)
+            Q_EMIT inputLevel(outcome.level->peak, outcome.level->minimum);
+        if (outcome.voiceDetected)
+            Q_EMIT voiceDetected();
+        if (outcome.callEnded)
+            m_writer->postMessage(UWM_WRITER_NEXT_FILE, *outcome.callEnded ? 1 : 0);
+        if (outcome.restart)
+            restartCapture();
+        if (outcome.closeSampleLog && m_sampleLog)
+            m_log.closeSamples();
+        if (m_decisions.forwarding() && m_recording) {
+            if (m_sampleLog)
+                m_log.sample(buffer.samples, now);
+            m_writer->postData(std::move(buffer.samples));
+        }
+    }
+    if (m_decisions.idleRestartDue(now, m_recording)) {
+        restartCapture();
+        m_decisions.onOpened(now);
+    }
+}
+
+void CRecordSound::onThreadEnd()
+{
+    if (m_recording)
+        onStopRecording();
+    if (m_writer) {
+        m_writer->postMessage(UWM_THREAD_END);
+        m_log.line(QStringLiteral("Chiudo il thread Write Sound"));
+    }
+    QThread::currentThread()->quit();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "audio/CaptureDecisions.h"
+#include "audio/CaptureLog.h"
+#include "platform/WaveInput.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class CWriteSoundFile;
+class QThread;
+
+/// The capture thread: owns the wave input (the microphone, or a WAV file in its place),
+/// measures every buffer for the level meter, decides in auto-recording when a call starts
+/// and ends, and forwards the buffers to keep to the writer thread, which it also ends.
+/// Lifecycle: constructed on the UI thread; the fields set and startThread() called there;
+/// then driven by posted messages (any thread, handled in order on the capture thread) until
+/// endThread() on the UI thread, which also waits for the writer; destroyed on the UI thread.
+/// Signals are emitted on the capture thread: connect them queued.
+class CRecordSound : public QObject {
+    Q_OBJECT
+
+public:
+    /// Makes the wave input, given the callbacks that queue its buffers to this thread.
+    using InputFactory =
+        std::function<std::unique_ptr<WaveInput>(WaveInput::Deliver, WaveInput::Ended)>;
+    /// The audio server's default source.
+    static InputFactory microphone();
+    /// A WAV file played through the capture path as fast as it is taken.
+    static InputFactory wavFile(const QString& path);
+
+    /// `dataFolder` (ending with "/") holds the log and the sample-log switch file.
+    CRecordSound(const InputFactory& makeInput, QString dataFolder);
+    ~CRecordSound() override;
+
+    /// Starts the thread; the sample log is on when its switch file exists now. Once.
+    void startThread();
+    /// Posts UWM_THREAD_END, then waits up to `timeoutMs` for this thread and for the writer
+    /// it ends; true when both ended in time. UI thread, once, at shutdown.
+    bool endThread(int timeoutMs = 10000);
+
+    /// Posts UWM_RECORD_START, UWM_RECORD_STOP, UWM_RECORD_IDLE or UWM_AUTO_RECORD
+    /// (wParam 1 = on, 0 = off). Any thread. (UWM_THREAD_END goes through endThread().)
+    void postMessage(int message, int wParam = 0);
+    /// Posts UWM_SET_WRITER: from then on levels are measured and buffers forwarded to
+    /// `writer`, which must outlive this thread.
+    void postSetWriter(CWriteSoundFile* writer);
+
+    /// The window's operations.
+    void postStartRecording();
+    void enableAutoRecording();
+    void disableAutoRecording();
+    /// Posts UWM_AUTO_RECORD 0 and UWM_RECORD_STOP, then waits until the writer has handled
+    /// everything they caused (the file is closed), at most `timeoutMs`. UI thread.
+    bool stopRecordingAndWait(int timeoutMs = 1500);
+
+    /// Fields the window writes at any time; read once per buffer.
+    void setThreshold(int threshold) { m_threshold = threshold; }
+    void setSilenceSeconds(int seconds) { m_silenceSeconds = seconds; }
+    void setSingleFile(int singleFile) { m_singleFile = singleFile; }
+    void setAntiBump(bool enabled) { m_antiBump = enabled; }
+    int threshold() const { return m_threshold; }
+    int silenceSeconds() const { return m_silenceSeconds; }
+    int singleFile() const { return m_singleFile; }
+    bool antiBump() const { return m_antiBump; }
+    /// The device is open and started. Any thread.
+    bool isRecording() const { return m_recording.load(); }
+
+Q_SIGNALS:
+    /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call.
+    void voiceDetected();
+    /// UWM_INPUT_LEVEL, at most every 125 ms: the peak since the last one (0..32767) and the
+    /// lowest sample of the current buffer.
+    void inputLevel(int peak, int minimum);
+    /// A file input has been taken to its end (never for the microphone).
+    void inputEnded();
+
+private:
+    void handleMessage(int message, int wParam);
+    void onStartRecording();
+    void onStopRecording();
+    void onSoundData(WaveInputBuffer buffer);
+    void restartCapture();
+    void onThreadEnd();
+
+    std::unique_ptr<QThread> m_thread;
+    std::atomic<int> m_threshold{0};
+    std::atomic<int> m_silenceSeconds{0};
+    std::atomic<int> m_singleFile{0};
+    std::atomic<bool> m_antiBump{true};
+    std::atomic<bool> m_recording{false};
+    bool m_sampleLog = false;
+
+    // Capture thread only (read by endThread() once the thread has ended).
+    CWriteSoundFile* m_writer = nullptr;
+    CaptureDecisions m_decisions;
+    CaptureLog m_log;
+    std::unique_ptr<WaveInput> m_input;
+};

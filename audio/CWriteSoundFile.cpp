@@ -1,0 +1,338 @@
+#include "audio/CWriteSoundFile.h"
+
+#include "app/DiagnosticLog.h"
+#include "audio/ThreadMessages.h"
+#include "platform/FileOps.h"
+#include "res/StringTable.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+
+using namespace ThreadMessages;
+
+namespace {
+
+constexpr int kTemporaryNameString = 25;
+
+} // namespace
+
+CWriteSoundFile::CWriteSoundFile(uint32_t sampleRate) : m_sampleRate(sampleRate) {}
+
+CWriteSoundFile::~CWriteSoundFile()
+{
+    if (m_thread && m_thread->isRunning()) {
+        postMessage(UWM_THREAD_END);
+        m_thread->wait();
+    }
+}
+
+void CWriteSoundFile::setWriterFolders(const QString& programFolder, const QString& workingFolder)
+{
+    std::lock_guard lock(m_folderMutex);
+    m_programFolder = programFolder;
+    m_workingFolder = workingFolder;
+}
+
+void CWriteSoundFile::setTempFolder(const QString& workingFolder)
+{
+    std::lock_guard lock(m_folderMutex);
+    m_workingFolder = workingFolder;
+}
+
+QString CWriteSoundFile::folder() const
+{
+    std::lock_guard lock(m_folderMutex);
+    return m_workingFolder;
+}
+
+QString CWriteSoundFile::temporaryFile() const
+{
+    return folder() + StringTable::text(kTemporaryNameString);
+}
+
+void CWriteSoundFile::startThread()
+{
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("CWriteSoundFile"));
+    moveToThread(m_thread.get());
+    m_thread->start();
+}
+
+bool CWriteSoundFile::waitForEnd(int timeoutMs)
+{
+    return !m_thread || m_thread->wait(QDeadlineTimer(timeoutMs));
+}
+
+void CWriteSoundFile::postMessage(int message, int wParam)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message, wParam] { handleMessage(message, wParam); }, Qt::QueuedConnection);
+}
+
+void CWriteSoundFile::postData(std::vector<int16_t> samples)
+{
+    QMetaObject::invokeMethod(
+        this, [this, samples = std::move(samples)] { encodeAndWrite(samples); },
+        Qt::QueuedConnection);
+}
+
+void CWriteSoundFile::postBarrier(std::function<void()> done)
+{
+    QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection);
+}
+
+void CWriteSoundFile::handleMessage(int message, int wParam)
+{
+    switch (message) {
+    case UWM_WRITER_CREATE:
+        createWaveFile();
+        break;
+    case UWM_WRITER_CLOSE:
+        closeFile();
+        break;
+    case UWM_WRITER_NEXT_FILE:
+        nextFile(wParam != 0);
+        break;
+    case UWM_THREAD_END:
+        // A recording still open at the end is finished, not cut.
+        closeFile();
+        QThread::currentThread()->quit();
+        break;
+    default:
+        break;
+    }
+}
+
+void CWriteSoundFile::createWaveFile()
+{
+    WriteLog(QStringLiteral("Writer: CreateWaveFile"));
+    if (m_fileOpen)
+        closeFile(); // a create without a close: finish the earlier file rather than lose it
+    m_outputProduced = false;
+    m_writeFailed = false;
+    m_temporaryPath = temporaryFile();
+
+    QString programFolder;
+    {
+        std::lock_guard lock(m_folderMutex);
+        programFolder = m_programFolder;
+    }
+    const QString libraryPath = programFolder + EncoderLibrary::fileName();
+    switch (m_encoder.load(libraryPath)) {
+    case EncoderLibrary::LoadResult::Loaded:
+        break;
+    case EncoderLibrary::LoadResult::NotFound:
+        WriteLog(QStringLiteral("Writer: libreria non trovata: %1").arg(libraryPath));
+        Q_EMIT fatalError(kLibraryMissingString);
+        return;
+    case EncoderLibrary::LoadResult::EntryMissing:
+        WriteLog(QStringLiteral("Writer: funzioni mancanti nella libreria %1").arg(libraryPath));
+        Q_EMIT fatalError(kEntryMissingString);
+        return;
+    }
+
+    if (!openTemporary(m_temporaryPath)) {
+        m_encoder.unload();
+        Q_EMIT writeError(kTemporaryFileString);
+        return;
+    }
+    m_fileOpen = true;
+    m_sinceSync.start();
+    initStream();
+}
+
+bool CWriteSoundFile::initStream()
+{
+    m_output.clear();
+    m_lastError = m_encoder.init(EncoderLibrary::defaultConfig(m_sampleRate));
+    m_streamOpen = m_lastError == 0;
+    if (!m_streamOpen) {
+        WriteLog(QStringLiteral("CWriteSoundFile::CreateWaveFile-> Errore nella mbeIniStream (%1)")
+                     .arg(m_lastError));
+        Q_EMIT writeError(kTemporaryFileString);
+        return false;
+    }
+    WriteLog(QStringLiteral("CWriteSoundFile::CreateWaveFile-> mdwLunghezzaBufferWAV= %1, "
+                            "mdwLunghezzaBufferMP3=%2")
+                 .arg(m_encoder.samplesPerChunk())
+                 .arg(m_encoder.outputBufferSize()));
+    return true;
+}
+
+bool CWriteSoundFile::openTemporary(const QString& path)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        switch (m_file.open(path)) {
+        case LockedFile::OpenResult::Opened:
+            break;
+        case LockedFile::OpenResult::LockedByOther:
+            WriteLog(QStringLiteral("Writer: il file temporaneo %1 e' in uso da un altro processo")
+                         .arg(path));
+            return false;
+        case LockedFile::OpenResult::Failed:
+            WriteLog(QStringLiteral("Writer: impossibile aprire il file temporaneo %1 (%2)")
+                         .arg(path, m_file.errorText()));
+            return false;
+        }
+        const int64_t size = m_file.size();
+        if (size <= 0) {
+            m_collecting = false;
+            return true;
+        }
+        if (m_collecting && m_singleFile != 0 && m_file.identity() == m_collectingIdentity) {
+            WriteLog(QStringLiteral("Writer: continuo il file unico %1").arg(path));
+            return true;
+        }
+        // Audio nobody took: most likely a recording cut short by a crash. It goes aside, so a
+        // later recovery can list it; it is never truncated.
+        const QString aside = handOverName(folder(), false);
+        const bool moved = !aside.isEmpty()
+            && FileOps::renameNoReplace(path, aside) == FileOps::RenameResult::Done;
+        m_file.close();
+        if (!moved) {
+            WriteLog(QStringLiteral("Writer: impossibile spostare il file temporaneo %1 con audio "
+                                    "di una registrazione precedente")
+                         .arg(path));
+            return false;
+        }
+        FileOps::syncFolderOf(aside);
+        WriteLog(QStringLiteral("Writer: il file temporaneo conteneva audio di una registrazione "
+                                "precedente (%1 byte), spostato in %2")
+                     .arg(size)
+                     .arg(aside));
+        m_collecting = false;
+    }
+    return false;
+}
+
+void CWriteSoundFile::encodeAndWrite(const std::vector<int16_t>& samples)
+{
+    if (!m_fileOpen || !m_streamOpen || samples.empty())
+        return; // nothing can take it: the buffer is only dropped
+    const auto count = static_cast<uint32_t>(
+        std::min<size_t>(samples.size(), m_encoder.samplesPerChunk()));
+    m_output.clear();
+    m_lastError = m_encoder.encode(samples.data(), count, m_output);
+    if (m_lastError != 0) {
+        // The stream is gone: later chunks of this file are dropped until the next create.
+        m_encoder.close();
+        m_streamOpen = false;
+        WriteLog(QStringLiteral("Writer: errore del codificatore (%1), registrazione interrotta")
+                     .arg(m_lastError));
+        Q_EMIT writeError(kTemporaryFileString);
+        return;
+    }
+    if (!m_output.empty()) {
+        m_outputProduced = true;
+        appendOutput();
+    }
+    if (m_sinceSync.elapsed() >= kSyncIntervalMs) {
+        m_file.sync();
+        m_sinceSync.restart();
+    }
+}
+
+void CWriteSoundFile::appendOutput()
+{
+    if (m_output.empty() || !m_file.isOpen())
+        return;
+    if (!m_file.append(m_output.data(), m_output.size()))
+        reportWriteError(QStringLiteral("Writer: scrittura fallita su %1 (%2)")
+                             .arg(m_temporaryPath, m_file.errorText()));
+}
+
+void CWriteSoundFile::reportWriteError(const QString& logText)
+{
+    // One report per file: a full disk would otherwise raise one per chunk.
+    if (m_writeFailed)
+        return;
+    m_writeFailed = true;
+    WriteLog(logText);
+    Q_EMIT writeError(kTemporaryFileString);
+}
+
+void CWriteSoundFile::finishStream()
+{
+    if (m_streamOpen && m_outputProduced) {
+        m_output.clear();
+        m_lastError = m_encoder.finish(m_output);
+        appendOutput();
+    }
+    m_outputProduced = false;
+    if (m_streamOpen)
+        m_encoder.close();
+    m_streamOpen = false;
+}
+
+void CWriteSoundFile::closeFile()
+{
+    if (!m_fileOpen)
+        return;
+    finishStream();
+    m_file.sync();
+    m_file.close();
+    m_encoder.unload();
+    m_fileOpen = false;
+}
+
+void CWriteSoundFile::nextFile(bool discard)
+{
+    const QString current = m_temporaryPath.isEmpty() ? temporaryFile() : m_temporaryPath;
+    if (m_singleFile != 0) {
+        // The same file goes on growing; the restart that follows must append, not truncate.
+        m_collecting = m_file.isOpen();
+        m_collectingIdentity = m_file.identity();
+        Q_EMIT fileReady(current, discard);
+        return;
+    }
+    const bool wasOpen = m_fileOpen;
+    if (wasOpen) {
+        // The call's last frames belong to it, so the encoder is flushed into its own file.
+        finishStream();
+        m_file.sync();
+        m_file.close();
+    }
+    const QString target = handOverName(folder(), true);
+    const FileOps::RenameResult renamed = FileOps::renameNoReplace(current, target);
+    if (renamed == FileOps::RenameResult::Done)
+        FileOps::syncFolderOf(target);
+    else
+        WriteLog(QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
+    if (wasOpen) {
+        m_temporaryPath = temporaryFile();
+        m_writeFailed = false;
+        if (openTemporary(m_temporaryPath)) {
+            m_sinceSync.restart();
+            initStream();
+        } else {
+            m_fileOpen = false;
+            m_encoder.unload();
+            Q_EMIT writeError(kTemporaryFileString);
+        }
+    }
+    Q_EMIT fileReady(target, discard);
+}
+
+QString CWriteSoundFile::handOverName(const QString& folderPath, bool fallback)
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const QString unique = FileOps::createUniqueTemporary(folderPath);
+        if (unique.isEmpty())
+            break;
+        QFile::remove(unique);
+        const QString name = unique.left(unique.size() - 4) + QStringLiteral(".prl");
+        if (!QFile::exists(name))
+            return name;
+    }
+    if (!fallback)
+        return {};
+    WriteLog(QStringLiteral("Impossibile creare un file temp automaticamente, procedo manualmente "
+                            "(Last Error=0x%1)")
+                 .arg(errno, 0, 16));
+    const QString name = folderPath + QStringLiteral("tempReg.prl");
+    QFile::remove(name);
+    return name;
+}

@@ -1,0 +1,524 @@
+#include "cli/ParluneCtl.h"
+
+#include "app/SettingsNames.h"
+#include "app/SettingsStartup.h"
+#include "audio/CControlloVolume.h"
+#include "audio/MpegDuration.h"
+#include "platform/SettingsKey.h"
+#include "platform/SystemFolders.h"
+#include "res/StringTable.h"
+#include "store/EntryTags.h"
+#include "store/Id3Tag.h"
+#include "platform/MailClient.h"
+#include "store/Importer.h"
+#include "store/Joiner.h"
+#include "store/Protection.h"
+#include "store/RecordingList.h"
+#include "store/RecordingNames.h"
+#include "store/Sender.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <optional>
+
+namespace {
+
+QString jsonString(const QString& text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"': out += QStringLiteral("\\\""); break;
+        case '\\': out += QStringLiteral("\\\\"); break;
+        case '\n': out += QStringLiteral("\\n"); break;
+        case '\r': out += QStringLiteral("\\r"); break;
+        case '\t': out += QStringLiteral("\\t"); break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out + u'"';
+}
+
+// Removes `flag` from `args`; true when it was there.
+bool takeFlag(QStringList& args, const QString& flag)
+{
+    return args.removeAll(flag) > 0;
+}
+
+// Removes `option` and its value from `args`. nullopt when absent; an empty optional value
+// (has_value but missing) is reported through `missing`.
+std::optional<QString> takeValue(QStringList& args, const QString& option, bool& missing)
+{
+    const qsizetype at = args.indexOf(option);
+    if (at < 0)
+        return std::nullopt;
+    if (at + 1 >= args.size()) {
+        missing = true;
+        args.removeAt(at);
+        return std::nullopt;
+    }
+    const QString value = args.at(at + 1);
+    args.remove(at, 2);
+    return value;
+}
+
+bool hasUnknownOption(const QStringList& args)
+{
+    for (const QString& arg : args) {
+        if (arg.startsWith(QStringLiteral("--")))
+            return true;
+    }
+    return false;
+}
+
+QString withSlash(QString path)
+{
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    return path;
+}
+
+} // namespace
+
+ParluneCtl::ParluneCtl(QTextStream& out, QTextStream& err) : m_out(out), m_err(err) {}
+
+QString ParluneCtl::usage()
+{
+    return QStringLiteral(
+        "usage: parlunectl [--folder DIR] COMMAND ...\n"
+        "  list [--json]                 the recordings, newest first\n"
+        "  show NAME [--json]            one recording's properties\n"
+        "  tags FILE [--json]            the frames of a file's tag and its size\n"
+        "  rename OLD NEW [--notes TEXT]\n"
+        "  delete NAME...                to the trash, without asking\n"
+        "  protect NAME --key KEY\n"
+        "  unprotect NAME --key KEY\n"
+        "  join NEW NAME... [--notes TEXT]\n"
+        "  import FILE...\n"
+        "  send NAME [--no-notes]\n"
+        "  duration FILE                 the duration in milliseconds\n"
+        "  reindex\n"
+        "  mixer                         the audio server's mixer tree, as the log writes it\n"
+        "Without --folder the working folder of the settings is used.\n");
+}
+
+int ParluneCtl::fail(const QString& message)
+{
+    m_err << message << '\n';
+    return Failed;
+}
+
+int ParluneCtl::usageError(const QString& message)
+{
+    m_err << "parlunectl: " << message << '\n' << usage();
+    return Usage;
+}
+
+int ParluneCtl::run(QStringList args)
+{
+    bool missing = false;
+    const auto folder = takeValue(args, QStringLiteral("--folder"), missing);
+    if (missing)
+        return usageError(QStringLiteral("--folder needs a folder"));
+    if (takeFlag(args, QStringLiteral("--help")) || takeFlag(args, QStringLiteral("-h"))) {
+        m_out << usage();
+        return Ok;
+    }
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    if (folder) {
+        m_folder = withSlash(QFileInfo(*folder).absoluteFilePath());
+    } else {
+        SettingsStartup startup(SystemFolders::userSettingsFile(),
+                                SystemFolders::machineSettingsFile(),
+                                SystemFolders::programFolder(), SystemFolders::dataFolder());
+        m_folder = startup.fallbackFolder();
+        if (const auto key = SettingsKey::open(SystemFolders::userSettingsFile(),
+                                               SettingsKey::Access::Read)) {
+            const auto stored = key->read(SettingsNames::WorkDir);
+            if (stored && QDir::isAbsolutePath(*stored))
+                m_folder = withSlash(*stored);
+        }
+    }
+
+    const QString command = args.takeFirst();
+    if (command == QStringLiteral("list"))
+        return list(args);
+    if (command == QStringLiteral("show"))
+        return show(args);
+    if (command == QStringLiteral("tags"))
+        return tags(args);
+    if (command == QStringLiteral("rename"))
+        return rename(args);
+    if (command == QStringLiteral("delete"))
+        return remove(args);
+    if (command == QStringLiteral("protect"))
+        return protect(args, true);
+    if (command == QStringLiteral("unprotect"))
+        return protect(args, false);
+    if (command == QStringLiteral("join"))
+        return join(args);
+    if (command == QStringLiteral("import"))
+        return import(args);
+    if (command == QStringLiteral("send"))
+        return send(args);
+    if (command == QStringLiteral("duration"))
+        return duration(args);
+    if (command == QStringLiteral("reindex"))
+        return reindex(args);
+    if (command == QStringLiteral("mixer"))
+        return mixer(args);
+    return usageError(QStringLiteral("unknown command '%1'").arg(command));
+}
+
+bool ParluneCtl::openList(RecordingList& list)
+{
+    if (!QFileInfo(m_folder).isDir()) {
+        fail(QStringLiteral("The folder %1 does not exist.").arg(m_folder));
+        return false;
+    }
+    list.setFolder(m_folder);
+    if (!list.LoadList()) {
+        fail(QStringLiteral("The folder %1 cannot be read.").arg(m_folder));
+        return false;
+    }
+    return true;
+}
+
+void ParluneCtl::completeEntries(RecordingList& list)
+{
+    for (const auto& entry : list.entries()) {
+        if (entry->duration == OleDate::kNoDuration && !entry->inUse()) {
+            entry->duration = EntryTags::CalcolaDurata(entry->filePath(), 0);
+            entry->fileSize = EntryTags::listedSize(entry->filePath());
+            entry->state = RecordingEntry::Modified;
+        }
+    }
+    list.SaveModified();
+}
+
+RecordingEntry* ParluneCtl::entryNamed(RecordingList& list, const QString& name)
+{
+    RecordingEntry* entry = list.FindByName(name);
+    if (!entry)
+        entry = list.FindByNameIgnoringCase(name);
+    if (!entry)
+        fail(QStringLiteral("No recording is named '%1'.").arg(name));
+    return entry;
+}
+
+QString ParluneCtl::entryJson(const RecordingEntry& entry) const
+{
+    const QDateTime start = OleDate::toDateTime(entry.startTime);
+    return QStringLiteral("{\"name\": %1, \"date\": %2, \"time\": %3, \"duration\": %4, "
+                          "\"size\": %5, \"notes\": %6, \"protected\": %7, \"operator\": %8}")
+        .arg(jsonString(entry.name), jsonString(start.toString(QStringLiteral("dd/MM/yyyy"))),
+             jsonString(start.toString(QStringLiteral("HH:mm:ss"))),
+             jsonString(OleDate::durationText(entry.duration)), QString::number(entry.fileSize),
+             jsonString(entry.notes),
+             entry.isProtected ? QStringLiteral("true") : QStringLiteral("false"),
+             jsonString(entry.operatorName));
+}
+
+QString ParluneCtl::entryLine(const RecordingEntry& entry) const
+{
+    const QDateTime start = OleDate::toDateTime(entry.startTime);
+    QString notes = entry.notes;
+    notes.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
+    return QStringList({entry.name, start.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
+                        OleDate::durationText(entry.duration),
+                        QString::number(entry.fileSize),
+                        entry.isProtected ? QStringLiteral("protected") : QStringLiteral("-"),
+                        entry.operatorName, notes})
+        .join(u'\t');
+}
+
+int ParluneCtl::list(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    const bool json = takeFlag(args, QStringLiteral("--json"));
+    if (!args.isEmpty())
+        return usageError(QStringLiteral("list takes no names"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    completeEntries(list);
+    list.Sort(2, false);
+    if (json) {
+        QStringList items;
+        for (const auto& entry : list.entries())
+            items << entryJson(*entry);
+        m_out << '[' << items.join(QStringLiteral(",\n ")) << "]\n";
+    } else {
+        for (const auto& entry : list.entries())
+            m_out << entryLine(*entry) << '\n';
+    }
+    return Ok;
+}
+
+int ParluneCtl::show(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    const bool json = takeFlag(args, QStringLiteral("--json"));
+    if (args.size() != 1 || hasUnknownOption(args))
+        return usageError(QStringLiteral("show takes one name"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    completeEntries(list);
+    RecordingEntry* entry = entryNamed(list, args.first());
+    if (!entry)
+        return Failed;
+    m_out << (json ? entryJson(*entry) : entryLine(*entry)) << '\n';
+    return Ok;
+}
+
+int ParluneCtl::tags(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    const bool json = takeFlag(args, QStringLiteral("--json"));
+    if (args.size() != 1 || hasUnknownOption(args))
+        return usageError(QStringLiteral("tags takes one file"));
+    Id3Tag tag;
+    if (!tag.Open(args.first(), true))
+        return fail(QStringLiteral("Cannot open the file %1.").arg(args.first()));
+    const Id3Tag::ReadResult result = tag.ReadTag();
+    if (result == Id3Tag::ReadError)
+        return fail(QStringLiteral("Cannot read the file %1.").arg(args.first()));
+    const uint32_t size = result == Id3Tag::TagRead ? tag.TagSize() : 0;
+    if (json) {
+        QStringList frames;
+        for (const auto& frame : tag.frames()) {
+            frames << QStringLiteral("{\"id\": %1, \"text\": %2}")
+                          .arg(jsonString(QString::fromLatin1(frame.id)), jsonString(frame.value));
+        }
+        m_out << QStringLiteral("{\"tag_size\": %1, \"frames\": [%2]}\n")
+                     .arg(size)
+                     .arg(frames.join(QStringLiteral(", ")));
+    } else {
+        m_out << "tag size: " << size << '\n';
+        for (const auto& frame : tag.frames())
+            m_out << QString::fromLatin1(frame.id) << '\t' << frame.value << '\n';
+    }
+    return Ok;
+}
+
+int ParluneCtl::remove(const QStringList& args)
+{
+    if (args.isEmpty() || hasUnknownOption(args))
+        return usageError(QStringLiteral("delete takes one or more names"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    QStringList names;
+    for (const QString& name : args) {
+        RecordingEntry* entry = entryNamed(list, name);
+        if (!entry)
+            return Failed;
+        if (entry->inUse())
+            return fail(StringTable::text(299));
+        names << entry->name;
+    }
+    if (!list.DeleteRecordings(names, true))
+        return fail(QStringLiteral("The recordings could not be moved to the trash."));
+    return Ok;
+}
+
+int ParluneCtl::duration(const QStringList& args)
+{
+    if (args.size() != 1 || hasUnknownOption(args))
+        return usageError(QStringLiteral("duration takes one file"));
+    const QString path = args.first();
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("Cannot open the file %1.").arg(path));
+    Id3Tag tag;
+    uint32_t offset = 0;
+    if (tag.Open(path, true) && tag.ReadHeader() == Id3Tag::TagRead
+        && tag.TagSize() <= QFileInfo(path).size())
+        offset = tag.TagSize();
+    tag.Close();
+    const auto ms = MpegDuration::milliseconds(path, offset);
+    if (!ms)
+        return fail(QStringLiteral("No MPEG audio found in %1.").arg(path));
+    m_out << *ms << '\n';
+    return Ok;
+}
+
+int ParluneCtl::reindex(const QStringList& args)
+{
+    if (!args.isEmpty())
+        return usageError(QStringLiteral("reindex takes no arguments"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    if (!list.indexOpen())
+        return fail(QStringLiteral("The index is in use by another program or disabled."));
+    list.RebuildIndex();
+    return Ok;
+}
+
+int ParluneCtl::mixer(const QStringList& args)
+{
+    if (!args.isEmpty())
+        return usageError(QStringLiteral("mixer takes no arguments"));
+    CControlloVolume line;
+    bool reached = false;
+    const QStringList lines = line.AlberoMixer(false, &reached);
+    if (!reached)
+        return fail(QStringLiteral("No audio server answers, so there is no mixer to show."));
+    for (const QString& text : lines)
+        m_out << text << '\n';
+    return Ok;
+}
+
+int ParluneCtl::rename(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    bool missing = false;
+    const auto notes = takeValue(args, QStringLiteral("--notes"), missing);
+    if (missing || args.size() != 2 || hasUnknownOption(args))
+        return usageError(QStringLiteral("rename takes OLD NEW [--notes TEXT]"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    RecordingEntry* entry = entryNamed(list, args.at(0));
+    if (!entry)
+        return Failed;
+    const int message =
+        RecordingNames::RenameRecording(list, *entry, args.at(1), notes.value_or(entry->notes));
+    return message == 0 ? Ok : fail(StringTable::text(message));
+}
+
+int ParluneCtl::protect(const QStringList& arguments, bool on)
+{
+    QStringList args = arguments;
+    bool missing = false;
+    const auto key = takeValue(args, QStringLiteral("--key"), missing);
+    if (missing || !key || args.size() != 1 || hasUnknownOption(args))
+        return usageError(QStringLiteral("%1 takes NAME --key KEY")
+                              .arg(on ? QStringLiteral("protect") : QStringLiteral("unprotect")));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    RecordingEntry* entry = entryNamed(list, args.first());
+    if (!entry)
+        return Failed;
+    if (entry->inUse())
+        return fail(StringTable::text(301));
+    if (entry->isProtected == on)
+        return fail(on ? QStringLiteral("The recording is protected already.")
+                       : QStringLiteral("The recording is not protected."));
+    if (on) {
+        const Protection::KeyProblem problem = Protection::checkNewKeyWord(*key, *key, false);
+        if (problem != Protection::KeyAccepted)
+            return fail(StringTable::text(problem));
+    }
+    list.RefreshEntry(*entry);
+    entry->keyWord = *key;
+    const bool done = on ? Protection::Protect(*entry, false) : Protection::Unprotect(*entry, false);
+    if (!done)
+        return fail(StringTable::text(on ? 67 : 68));
+    if (!list.SaveModified())
+        return fail(StringTable::text(on ? 67 : 68));
+    return Ok;
+}
+
+int ParluneCtl::join(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    bool missing = false;
+    const auto notes = takeValue(args, QStringLiteral("--notes"), missing);
+    if (missing || args.size() < 2 || hasUnknownOption(args))
+        return usageError(QStringLiteral("join takes NEW NAME... [--notes TEXT]"));
+    const QString newName = args.takeFirst();
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    std::vector<const RecordingEntry*> sources;
+    QStringList sourceNames;
+    for (const QString& name : args) {
+        RecordingEntry* entry = entryNamed(list, name);
+        if (!entry)
+            return Failed;
+        if (entry->inUse())
+            return fail(StringTable::text(302));
+        if (entry->isProtected)
+            return fail(QStringLiteral("The recording '%1' is protected: remove its protection "
+                                       "before joining it.")
+                            .arg(entry->name));
+        if (sourceNames.contains(entry->name))
+            return usageError(QStringLiteral("'%1' is named twice").arg(entry->name));
+        sources.push_back(entry);
+        sourceNames << entry->name;
+    }
+    // The new name follows the rules of every name; it may be one of the sources' names.
+    const bool isSource = sourceNames.contains(newName, Qt::CaseInsensitive);
+    const unsigned rules = RecordingNames::AllRules & ~(isSource ? RecordingNames::NotTaken : 0u);
+    if (const int message = RecordingNames::check(newName, m_folder, rules, &list))
+        return fail(StringTable::text(message));
+
+    auto joined = std::make_unique<RecordingEntry>();
+    const RecordingEntry& first = *sources.front();
+    joined->name = newName;
+    joined->notes = notes.value_or(QString());
+    joined->startTime = first.startTime;
+    joined->duration = OleDate::kNoDuration;
+    joined->folder = first.folder;
+    joined->artist = first.artist;
+    joined->genre = first.genre;
+    joined->operatorName = first.operatorName;
+    joined->state = RecordingEntry::Modified;
+    if (!Joiner::Join(sources, *joined))
+        return fail(StringTable::text(95));
+    list.DeleteRecordings(sourceNames, false);
+    list.AddEntry(std::move(joined));
+    return Ok;
+}
+
+int ParluneCtl::import(const QStringList& args)
+{
+    if (args.isEmpty() || hasUnknownOption(args))
+        return usageError(QStringLiteral("import takes one or more files"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    const Importer::Result result = Importer::ImportRecordings(list, args);
+    int status = Ok;
+    for (const auto& outcome : result.outcomes) {
+        if (outcome.kind == Importer::Outcome::Kind::Imported) {
+            m_out << outcome.name << '\n';
+        } else {
+            m_err << outcome.path << ": " << outcome.message << '\n';
+            status = Failed;
+        }
+    }
+    if (!result.saved)
+        status = fail(QStringLiteral("Some tags could not be written."));
+    return status;
+}
+
+int ParluneCtl::send(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    const bool noNotes = takeFlag(args, QStringLiteral("--no-notes"));
+    if (args.size() != 1 || hasUnknownOption(args))
+        return usageError(QStringLiteral("send takes NAME [--no-notes]"));
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    RecordingEntry* entry = entryNamed(list, args.first());
+    if (!entry)
+        return Failed;
+    if (entry->inUse())
+        return fail(StringTable::text(300));
+    MailClient mail;
+    if (!Sender::SendRecording(*entry, !noNotes, mail))
+        return fail(StringTable::text(97));
+    return Ok;
+}

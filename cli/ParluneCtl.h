@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+class RecordingList;
+struct RecordingEntry;
+
+/// The parlunectl command line: parses the arguments, runs one command on the recordings of
+/// a folder and reports on the two streams. Exit status: 0 success, 1 the operation was
+/// refused or failed (the message on the error stream), 2 a usage error. Main thread.
+class ParluneCtl {
+public:
+    ParluneCtl(QTextStream& out, QTextStream& err);
+
+    /// Runs the command line `arguments` (without the program name).
+    int run(QStringList arguments);
+
+    /// The usage text.
+    static QString usage();
+
+private:
+    enum Status { Ok = 0, Failed = 1, Usage = 2 };
+
+    int list(const QStringList& args);
+    int show(const QStringList& args);
+    int tags(const QStringList& args);
+    int rename(const QStringList& args);
+    int remove(const QStringList& args);
+    int protect(const QStringList& args, bool on);
+    int join(const QStringList& args);
+    int import(const QStringList& args);
+    int send(const QStringList& args);
+    int duration(const QStringList& args);
+    int reindex(const QStringList& args);
+    /// Prints the mixer tree; fails when no audio server answers.
+    int mixer(const QStringList& args);
+
+    /// Opens the folder's list as the window does; false (with a message) when it cannot.
+    bool openList(RecordingList& list);
+    /// Measures what the index does not know and writes repaired tags, as showing the list does.
+    void completeEntries(RecordingList& list);
+    RecordingEntry* entryNamed(RecordingList& list, const QString& name);
+    int fail(const QString& message);
+    int usageError(const QString& message);
+    QString entryJson(const RecordingEntry& entry) const;
+    QString entryLine(const RecordingEntry& entry) const;
+
+    QTextStream& m_out;
+    QTextStream& m_err;
+    QString m_folder;
+};

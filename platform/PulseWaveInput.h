@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/WaveInput.h"
+
+#include <atomic>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+/// The microphone: a record stream (16-bit mono 32000 Hz) from the audio server's default
+/// source. Buffers are delivered from the PulseAudio main-loop thread with the wall clock
+/// (monotonic milliseconds) of the moment they filled. When kQueued buffers are still out, a
+/// filled buffer is dropped, as a device with no free buffer would drop it, so the queue to
+/// the capture thread never grows. The connection to the server is made at the first start()
+/// and kept until destruction. Calling threads as in WaveInput.
+class PulseWaveInput : public WaveInput {
+public:
+    explicit PulseWaveInput(Deliver deliver);
+    ~PulseWaveInput() override;
+    PulseWaveInput(const PulseWaveInput&) = delete;
+    PulseWaveInput& operator=(const PulseWaveInput&) = delete;
+
+    bool start(uint32_t& errorCode, QString& errorText) override;
+    void stop() override;
+    void consumed(const WaveInputBuffer& buffer) override;
+    uint64_t session() const override { return m_session.load(); }
+    int64_t nowMs() const override;
+
+    /// Buffers dropped because the capture thread had not taken the earlier ones.
+    uint64_t droppedBuffers() const { return m_dropped.load(); }
+
+private:
+    static void onContextState(pa_context* context, void* self);
+    static void onStreamState(pa_stream* stream, void* self);
+    static void onStreamRead(pa_stream* stream, size_t bytes, void* self);
+    bool connectContext(uint32_t& errorCode, QString& errorText);
+    void closeStream();
+    void readAvailable(pa_stream* stream);
+
+    Deliver m_deliver;
+    pa_threaded_mainloop* m_mainloop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    std::vector<int16_t> m_filling; // main-loop thread, under its lock
+    std::atomic<uint64_t> m_session{0};
+    std::atomic<int> m_outstanding{0};
+    std::atomic<uint64_t> m_dropped{0};
+};

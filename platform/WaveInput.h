@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+/// One filled capture buffer: exactly WaveInput::kFrames mono 16-bit samples at 32000 Hz.
+struct WaveInputBuffer {
+    std::vector<int16_t> samples;
+    int64_t timeMs = 0;   ///< the input's clock when the buffer was filled
+    uint64_t session = 0; ///< the start() it belongs to; buffers of an older session are stale
+};
+
+/// A source of captured sound for the capture thread: the microphone (the audio server's
+/// default source) or a WAV file. It delivers filled buffers of 1152 frames through the
+/// callback given at construction, from a thread of its own; the callback only queues the
+/// buffer for the capture thread. At most kQueued buffers of one session are out at a time:
+/// a buffer's slot comes back when the capture thread calls consumed().
+/// Lifecycle: constructed on any thread, then start()/stop() any number of times and
+/// consumed()/nowMs() from the capture thread only; destroyed on the capture thread's owner
+/// after the last stop(). The callback is never called after stop() returns or during the
+/// destructor.
+class WaveInput {
+public:
+    static constexpr int kFrames = 1152;
+    static constexpr int kSampleRate = 32000;
+    static constexpr int kQueued = 6;
+    /// Milliseconds of audio in one buffer (1152 / 32000 s).
+    static constexpr int64_t kBufferMs = 36;
+
+    using Deliver = std::function<void(WaveInputBuffer&&)>;
+    /// Called once when a file input has delivered its last buffer (never for the microphone).
+    using Ended = std::function<void()>;
+
+    virtual ~WaveInput() = default;
+
+    /// Opens the input and starts a new session. On failure returns false and fills `errorCode`
+    /// and `errorText` with the cause.
+    virtual bool start(uint32_t& errorCode, QString& errorText) = 0;
+    /// Ends the session; buffers already delivered for it are stale.
+    virtual void stop() = 0;
+    /// The capture thread has taken `buffer`: its slot is free again.
+    virtual void consumed(const WaveInputBuffer& buffer) = 0;
+    /// The current session number (the one start() opened last).
+    virtual uint64_t session() const = 0;
+    /// The input's clock in milliseconds: wall time for the microphone, audio time for a file.
+    virtual int64_t nowMs() const = 0;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "store/RecordingEntry.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <future>
+#include <memory>
+#include <vector>
+
+/// The recordings of one working folder, cached in its index file "Index.txt".
+///
+/// Lifecycle: construct, setFolder(), LoadList() (which takes the index exclusively: a second
+/// process falls back to reading every tag), then the operations below; Clear() or destruction
+/// releases the index. Entries are owned by the list and stay at the same address until they
+/// are removed. UI thread (or a tool's main thread) only.
+class RecordingList {
+public:
+    /// Called by SaveModified with (done, total) before the first and after each tag written,
+    /// when more than two tags are to be written; the UI shows a "Saving..." window.
+    using Progress = std::function<void(int done, int total)>;
+    /// Where settings live; DisableIndex = "1" there turns the index off.
+    explicit RecordingList(QString settingsFile = QString());
+    ~RecordingList();
+    RecordingList(const RecordingList&) = delete;
+    RecordingList& operator=(const RecordingList&) = delete;
+
+    void setFolder(const QString& folder); ///< ends with "/"
+    const QString& folder() const { return m_folder; }
+    void setUseAlternativePlayer(bool alternative) { m_useAlternativePlayer = alternative; }
+    bool indexOpen() const;
+
+    /// Loads the entries of `folderOverride` (or of folder() when empty) through the index,
+    /// reconciled with the ".mp3" files present (exact ".mp3", matched to records by name, then
+    /// ignoring case: an entry matched that way takes the file's name and becomes Modified).
+    /// Callers Clear() first. False only when the folder cannot be read.
+    bool LoadList(const QString& folderOverride = QString());
+    /// Deletes every entry and releases the index.
+    void Clear();
+    /// A new entry for a recording about to start: `givenName`, or "Recording %d" (string 11)
+    /// with `prefix` + " - " in front when a prefix is given; never a name with which an
+    /// existing file begins (ignoring case) nor the name of an entry. Default names are
+    /// numbered by a counter kept for the life of the list. State Recording; appended and
+    /// indexed.
+    RecordingEntry* NewEntry(const QString& givenName, const QString& prefix);
+    /// Appends `entry` (and its record, when the index is open).
+    RecordingEntry* AddEntry(std::unique_ptr<RecordingEntry> entry);
+    /// The first entry with exactly this name (case-sensitive), or null.
+    RecordingEntry* FindByName(const QString& name) const;
+    /// The first entry with this name ignoring case, or null.
+    RecordingEntry* FindByNameIgnoringCase(const QString& name) const;
+    int Count() const { return static_cast<int>(m_entries.size()); }
+    RecordingEntry* at(int position) const { return m_entries.at(position).get(); }
+    const std::vector<std::unique_ptr<RecordingEntry>>& entries() const { return m_entries; }
+    /// Writes the tags and index records of all entries in state Modified; false when any tag
+    /// could not be written.
+    bool SaveModified(const Progress& progress = {});
+    /// Rewrites `entry`'s index record in place (or, when its length changes, marks the old
+    /// record deleted and appends the new one).
+    void UpdateRecord(RecordingEntry& entry);
+    /// Removes the named entries; with `deleteFiles` their files go to the trash first (all or
+    /// nothing; a file that is already gone needs no trash). False, with nothing changed, when
+    /// a name has no entry or the trash refuses.
+    bool DeleteRecordings(const QStringList& names, bool deleteFiles);
+    /// Reloads `entry` from its file, measuring the duration again, and rewrites its record.
+    /// Nothing happens when the file does not exist (a recording still in progress).
+    void RefreshEntry(RecordingEntry& entry);
+    /// Deletes the index and loads the list again from the files' tags (only while the index
+    /// is open; the entries are replaced).
+    void RebuildIndex();
+    /// Stable sort by a list-view column (2 and 3 date, 4 notes, 5 duration, 6 size,
+    /// 7 protected, any other name): equal keys keep their previous order. Names compare
+    /// upper-cased, notes byte by byte in UTF-8 (case-sensitive).
+    bool Sort(int column, bool ascending);
+
+    /// The name of the index file.
+    static QString indexFileName() { return QStringLiteral("Index.txt"); }
+
+private:
+    struct Index;
+    struct Listing;
+
+    /// True when the settings turn the index off.
+    bool indexDisabled() const;
+    /// Opens and locks folder + "Index.txt", reads its records and reconciles them with the
+    /// files `listing` delivers. False, with nothing loaded, when the index is disabled, cannot
+    /// be opened or is held elsewhere. A write that fails later closes the index (the entries
+    /// stay loaded).
+    bool LoadFromIndex(const QString& folder, const std::shared_future<Listing>& listing);
+    /// Reads the tag of a listed file into a new appended entry; null for temporary files.
+    RecordingEntry* AddScannedFile(const QString& path, const QString& folder);
+    /// Writes `entry`'s record at the end of the index (when open).
+    void appendRecord(RecordingEntry& entry);
+    /// Marks the record at `offset` deleted (when the index is open).
+    void markRecordDeleted(uint32_t offset);
+    /// Stable sort of the entries by `key` (computed once per entry) ordered by `less`.
+    template <typename Key, typename Less> void sortByKey(Key key, Less less, bool ascending);
+
+    QString m_settingsFile;
+    QString m_folder;
+    bool m_useAlternativePlayer = false;
+    /// Numbers the default names; the list lives as long as the program, so names never repeat
+    /// within a run.
+    int m_nameCounter = 1;
+    std::vector<std::unique_ptr<RecordingEntry>> m_entries;
+    std::unique_ptr<Index> m_index;
+};

@@ -1,0 +1,312 @@
+#include "audio/CRecordSound.h"
+#include "audio/CWriteSoundFile.h"
+#include "audio/MpegDuration.h"
+#include "audio/ThreadMessages.h"
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+using namespace ThreadMessages;
+
+namespace {
+
+/// A piece of a test WAV: a 440 Hz tone (or silence) of some seconds.
+struct Piece {
+    double seconds;
+    bool tone;
+};
+
+/// Writes a 16-bit PCM WAV of `pieces` at `rate` with `channels` identical channels.
+bool writeWav(const QString& path, const std::vector<Piece>& pieces, int rate = 32000,
+              int channels = 1)
+{
+    QByteArray data;
+    size_t n = 0;
+    for (const Piece& piece : pieces) {
+        const auto frames = static_cast<size_t>(piece.seconds * rate);
+        for (size_t i = 0; i < frames; ++i, ++n) {
+            const auto value = piece.tone ? static_cast<int16_t>(12000 * std::sin(
+                                                2 * std::numbers::pi * 440 * double(n) / rate))
+                                          : int16_t{0};
+            for (int c = 0; c < channels; ++c) {
+                char bytes[2];
+                qToLittleEndian(value, bytes);
+                data.append(bytes, 2);
+            }
+        }
+    }
+    QByteArray header;
+    auto put32 = [&](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        header.append(b, 4);
+    };
+    auto put16 = [&](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        header.append(b, 2);
+    };
+    header.append("RIFF");
+    put32(quint32(36 + data.size()));
+    header.append("WAVEfmt ");
+    put32(16);
+    put16(1);
+    put16(quint16(channels));
+    put32(quint32(rate));
+    put32(quint32(rate * channels * 2));
+    put16(quint16(channels * 2));
+    put16(16);
+    header.append("data");
+    put32(quint32(data.size()));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(header + data) == header.size() + data.size();
+}
+
+long long durationMs(const QString& path)
+{
+    return MpegDuration::milliseconds(path, 0).value_or(-1);
+}
+
+/// The two threads as the window starts them, with what they reported.
+struct CaptureRig {
+    TestEnvironment env;
+    QString work;
+    CWriteSoundFile writer;
+    std::unique_ptr<CRecordSound> capture;
+    std::vector<std::pair<QString, bool>> ready;
+    int voices = 0;
+    int maxLevel = 0;
+    int levels = 0;
+    bool ended = false;
+
+    explicit CaptureRig(const CRecordSound::InputFactory& input)
+        : work(env.root() + QStringLiteral("work/"))
+    {
+        QDir().mkpath(work);
+        capture = std::make_unique<CRecordSound>(input, env.dataFolder());
+        writer.setWriterFolders(env.programFolder(), work);
+        QObject::connect(&writer, &CWriteSoundFile::fileReady, qApp,
+                         [this](const QString& path, bool discard) {
+                             ready.emplace_back(path, discard);
+                         });
+        QObject::connect(capture.get(), &CRecordSound::voiceDetected, qApp, [this] { ++voices; });
+        QObject::connect(capture.get(), &CRecordSound::inputLevel, qApp, [this](int peak, int) {
+            ++levels;
+            maxLevel = std::max(maxLevel, peak);
+        });
+        QObject::connect(capture.get(), &CRecordSound::inputEnded, qApp, [this] { ended = true; });
+        capture->startThread();
+        writer.startThread();
+        capture->postSetWriter(&writer);
+    }
+    ~CaptureRig()
+    {
+        capture->endThread();
+        capture.reset();
+    }
+    void arm(int threshold, int silenceSeconds, bool antiBump, int singleFile = 0)
+    {
+        capture->setThreshold(threshold);
+        capture->setSilenceSeconds(silenceSeconds);
+        capture->setAntiBump(antiBump);
+        capture->setSingleFile(singleFile);
+        writer.setSingleFile(singleFile);
+        capture->enableAutoRecording();
+        capture->postStartRecording();
+    }
+    /// Stops, waits for the writer to close, and lets the queued signals arrive.
+    bool finish()
+    {
+        const bool stopped = capture->stopRecordingAndWait(10000);
+        QCoreApplication::processEvents();
+        return stopped;
+    }
+    QString temporary() const { return work + QStringLiteral("tmp_nome_reg.dtm"); }
+};
+
+TEST(CRecordSoundFromFile, TwoBurstsSeparatedByMoreThanTheSilenceGiveTwoCalls)
+{
+    TestEnvironment scratch;
+    const QString wav = scratch.root() + QStringLiteral("calls.wav");
+    ASSERT_TRUE(writeWav(wav, {{1, false}, {3, true}, {4, false}, {2, true}, {4, false}}));
+    CaptureRig rig(CRecordSound::wavFile(wav));
+    rig.arm(1000, 2, true);
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(rig.finish());
+
+    EXPECT_EQ(rig.voices, 2);
+    ASSERT_EQ(rig.ready.size(), 2u);
+    EXPECT_FALSE(rig.ready[0].second);
+    EXPECT_FALSE(rig.ready[1].second);
+    // Each call: its voice plus the two seconds of silence that ended it.
+    EXPECT_NEAR(durationMs(rig.ready[0].first), 5000, 150);
+    EXPECT_NEAR(durationMs(rig.ready[1].first), 4000, 150);
+    // One level every fourth 36 ms buffer: the first more than 125 ms after the last.
+    EXPECT_NEAR(rig.levels, 14000 / 144, 2);
+    EXPECT_GE(rig.maxLevel, 11000);
+}
+
+TEST(CRecordSoundFromFile, ShortBumpsWithAntiBumpAreHandedOverForDiscarding)
+{
+    TestEnvironment scratch;
+    const QString wav = scratch.root() + QStringLiteral("bumps.wav");
+    ASSERT_TRUE(writeWav(wav, {{1, false}, {0.5, true}, {4, false}, {0.4, true}, {4, false}}));
+    CaptureRig rig(CRecordSound::wavFile(wav));
+    rig.arm(1000, 3, true);
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(rig.finish());
+
+    ASSERT_EQ(rig.ready.size(), 2u);
+    EXPECT_TRUE(rig.ready[0].second);
+    EXPECT_TRUE(rig.ready[1].second);
+    // Noticed on the first quiet buffer more than 2000 ms after the call began.
+    EXPECT_NEAR(durationMs(rig.ready[0].first), 2000, 150);
+}
+
+TEST(CRecordSoundFromFile, SingleFileModeKeepsEveryCallOfThePeriodInTheTemporaryFile)
+{
+    TestEnvironment scratch;
+    const QString wav = scratch.root() + QStringLiteral("three.wav");
+    ASSERT_TRUE(writeWav(wav, {{1, false}, {1.5, true}, {3.5, false}, {1.5, true}, {3.5, false},
+                               {1.5, true}, {3, false}}));
+    CaptureRig rig(CRecordSound::wavFile(wav));
+    rig.arm(1000, 2, false, 1);
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(rig.finish());
+
+    ASSERT_EQ(rig.ready.size(), 3u);
+    for (const auto& [path, discard] : rig.ready)
+        EXPECT_EQ(path, rig.temporary());
+    EXPECT_TRUE(QDir(rig.work).entryList({QStringLiteral("*.prl")}, QDir::Files).isEmpty());
+    // Three calls of 1.5 s of voice and 2 s of silence each.
+    EXPECT_NEAR(durationMs(rig.temporary()), 3 * 3500, 300);
+}
+
+TEST(CRecordSoundFromFile, ManualRecordingOfAResampledStereoFileKeepsItsLength)
+{
+    TestEnvironment scratch;
+    const QString wav = scratch.root() + QStringLiteral("stereo.wav");
+    ASSERT_TRUE(writeWav(wav, {{2, true}, {1, false}}, 48000, 2));
+    CaptureRig rig(CRecordSound::wavFile(wav));
+    rig.capture->disableAutoRecording();
+    rig.capture->postStartRecording();
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(rig.finish());
+
+    EXPECT_EQ(rig.voices, 0);
+    EXPECT_TRUE(rig.ready.empty());
+    EXPECT_NEAR(durationMs(rig.temporary()), 3000, 100);
+    EXPECT_TRUE(rig.env.logLines().contains(QStringLiteral("RecordSound: OnStopRecording")));
+}
+
+TEST(CRecordSoundFromFile, EndingTheThreadsStopsTheRecordingAndEndsTheWriter)
+{
+    TestEnvironment scratch;
+    const QString wav = scratch.root() + QStringLiteral("long.wav");
+    ASSERT_TRUE(writeWav(wav, {{4, true}}));
+    CaptureRig rig(CRecordSound::wavFile(wav));
+    rig.capture->postStartRecording();
+    ASSERT_TRUE(waitFor([&] { return !rig.writer.isWriterIdle(); }));
+    EXPECT_TRUE(rig.capture->endThread());
+    EXPECT_TRUE(rig.writer.isWriterIdle());
+    EXPECT_GT(durationMs(rig.temporary()), 0);
+    const QStringList log = rig.env.logLines();
+    EXPECT_TRUE(log.contains(QStringLiteral("Chiudo il thread Write Sound")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Thread Record Sound chiuso")));
+}
+
+TEST(CRecordSoundFromFile, SampleLogCopiesTheForwardedAudioWhenItsSwitchFileExists)
+{
+    TestEnvironment scratch;
+    const QString wav = scratch.root() + QStringLiteral("short.wav");
+    ASSERT_TRUE(writeWav(wav, {{1, true}}));
+    CaptureRig rig(CRecordSound::wavFile(wav));
+    // The switch is read when the thread starts, so this rig's thread is replaced.
+    rig.capture->endThread();
+    QDir().mkpath(rig.env.dataFolder());
+    AudioFixtures::writeFile(rig.env.dataFolder() + QStringLiteral("LogCampionamenti.log"), {});
+    CWriteSoundFile writer;
+    writer.setWriterFolders(rig.env.programFolder(), rig.work);
+    CRecordSound capture(CRecordSound::wavFile(wav), rig.env.dataFolder());
+    bool ended = false;
+    QObject::connect(&capture, &CRecordSound::inputEnded, qApp, [&] { ended = true; });
+    capture.startThread();
+    writer.startThread();
+    capture.postSetWriter(&writer);
+    capture.postStartRecording();
+    ASSERT_TRUE(waitFor([&] { return ended; }));
+    ASSERT_TRUE(capture.stopRecordingAndWait(10000));
+    ASSERT_TRUE(capture.endThread());
+
+    const QStringList copies = QDir(rig.env.dataFolder())
+                                   .entryList({QStringLiteral("WavLogRec_*.wav")}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    const QByteArray copy = AudioFixtures::readFile(rig.env.dataFolder() + copies[0]);
+    EXPECT_EQ(copy.size(), 28 * 1152 * 2); // every forwarded buffer, whole
+    EXPECT_TRUE(copy.startsWith("RIFF"));
+    EXPECT_EQ(copy.mid(50, 4), QByteArray("data"));
+    const QByteArray log =
+        AudioFixtures::readFile(rig.env.dataFolder() + QStringLiteral("LogCampionamenti.log"));
+    EXPECT_TRUE(log.contains("****** Inizio campionamenti - "));
+    EXPECT_TRUE(log.contains("\r\n36\r\n"));
+    EXPECT_TRUE(log.contains("****** Fine fase campionamenti  "));
+}
+
+TEST(CRecordSoundMicrophone, FakeMicrophoneMovesTheLevelAndGrowsTheTemporaryFile)
+{
+    const QString fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO");
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || fifo.isEmpty())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    CaptureRig rig(CRecordSound::microphone());
+    rig.capture->postStartRecording();
+    ASSERT_TRUE(waitFor([&] { return rig.capture->isRecording(); }));
+
+    // Three seconds of tone at the pace of a real microphone (the FIFO has no clock of its
+    // own), written from another thread because the FIFO blocks.
+    std::atomic<bool> written{false};
+    std::thread feeder([&] {
+        QFile mic(fifo);
+        if (mic.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            std::vector<int16_t> piece(320); // 10 ms
+            auto due = std::chrono::steady_clock::now();
+            for (size_t n = 0, i = 0; n < 300; ++n) {
+                for (auto& value : piece)
+                    value = static_cast<int16_t>(
+                        12000 * std::sin(2 * std::numbers::pi * 440 * double(i++) / 32000));
+                mic.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size() * 2));
+                due += std::chrono::milliseconds(10);
+                std::this_thread::sleep_until(due);
+            }
+        }
+        written = true;
+    });
+    const bool heard = waitFor([&] { return rig.maxLevel >= 11000; }, 20000);
+    const bool grew = waitFor([&] { return QFileInfo(rig.temporary()).size() >= 6000; }, 20000);
+    const qint64 size = QFileInfo(rig.temporary()).size();
+    const bool growing =
+        waitFor([&] { return QFileInfo(rig.temporary()).size() > size; }, 20000);
+    waitFor([&] { return written.load(); }, 20000);
+    feeder.join();
+    EXPECT_TRUE(heard);
+    EXPECT_TRUE(grew);
+    EXPECT_TRUE(growing);
+    ASSERT_TRUE(rig.finish());
+    EXPECT_GE(durationMs(rig.temporary()), 2500);
+}
+
+} // namespace

@@ -1,0 +1,285 @@
+#include "store/Sender.h"
+#include "platform/MailClient.h"
+#include "store/EntryTags.h"
+#include "store/Id3Tag.h"
+#include "store/Protection.h"
+#include "store/RecordingEntry.h"
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+class SenderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = env.root() + QStringLiteral("rec/");
+        fakeBin = env.root() + QStringLiteral("fakebin/");
+        mailbox = env.root() + QStringLiteral("mailbox/");
+        for (const QString& path : {folder, fakeBin, mailbox})
+            QDir().mkpath(path);
+        env.setVariable("PATH", fakeBin + u':' + qEnvironmentVariable("PATH"));
+        audio = AudioFixtures::mpegStream(2.0);
+        ASSERT_FALSE(audio.isEmpty());
+        installFakeMailProgram(0);
+    }
+
+    // A stand-in for the user's mail program: it records its arguments (NUL-separated) and
+    // the bytes of the attachment at the moment it is called, then exits with `exitCode`.
+    void installFakeMailProgram(int exitCode, const QString& extra = QString())
+    {
+        const QString script = QStringLiteral("#!/bin/sh\n"
+                                              "%3"
+                                              ": > '%1args'\n"
+                                              "for a in \"$@\"; do printf '%s\\000' \"$a\" >> "
+                                              "'%1args'; done\n"
+                                              "prev=\n"
+                                              "for a in \"$@\"; do\n"
+                                              "  [ \"$prev\" = --attach ] && cp \"$a\" "
+                                              "'%1attachment'\n"
+                                              "  prev=$a\n"
+                                              "done\n"
+                                              "exit %2\n")
+                                   .arg(mailbox)
+                                   .arg(exitCode)
+                                   .arg(extra);
+        const QString path = fakeBin + QStringLiteral("xdg-email");
+        ASSERT_TRUE(AudioFixtures::writeFile(path, script.toUtf8()));
+        ASSERT_TRUE(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    QStringList mailArguments() const
+    {
+        const QByteArray raw = AudioFixtures::readFile(mailbox + QStringLiteral("args"));
+        QStringList arguments;
+        for (const QByteArray& part : raw.split('\0'))
+            arguments << QString::fromUtf8(part);
+        if (!arguments.isEmpty())
+            arguments.removeLast(); // after the last terminator
+        return arguments;
+    }
+    bool mailProgramWasCalled() const { return QFile::exists(mailbox + QStringLiteral("args")); }
+    QByteArray attachmentSeen() const
+    {
+        return AudioFixtures::readFile(mailbox + QStringLiteral("attachment"));
+    }
+    QStringList copiesLeft() const
+    {
+        return QDir(MailClient::attachmentFolder())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+
+    RecordingEntry recording(const QString& name, const QString& notes)
+    {
+        RecordingEntry entry;
+        entry.name = name;
+        entry.folder = folder;
+        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+        entry.duration = OleDate::fromSeconds(2);
+        entry.notes = notes;
+        entry.genre = EntryTags::defaultGenre();
+        entry.artist = EntryTags::defaultArtist();
+        EXPECT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
+        EXPECT_TRUE(EntryTags::WriteEntryTag(entry));
+        return entry;
+    }
+    static QString commentOf(const QByteArray& file, const QString& scratch)
+    {
+        EXPECT_TRUE(AudioFixtures::writeFile(scratch, file));
+        Id3Tag tag;
+        if (!tag.Open(scratch, true) || tag.ReadTag() != Id3Tag::TagRead)
+            return QStringLiteral("<no tag>");
+        const Id3Tag::Frame* frame = tag.FindFrame("COMM");
+        return frame ? frame->value : QStringLiteral("<no frame>");
+    }
+
+    TestEnvironment env;
+    QString folder;
+    QString fakeBin;
+    QString mailbox;
+    QByteArray audio;
+    MailClient mail;
+};
+
+TEST_F(SenderTest, MailCarriesSubjectBodyAndACopyNamedAfterTheRecording)
+{
+    const RecordingEntry entry =
+        recording(QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"));
+    const QByteArray stored = AudioFixtures::readFile(entry.filePath());
+
+    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
+
+    const QStringList arguments = mailArguments();
+    ASSERT_EQ(arguments.size(), 7);
+    EXPECT_EQ(arguments.mid(0, 6),
+              QStringList({QStringLiteral("--utf8"), QStringLiteral("--subject"),
+                           QStringLiteral("Fw: recording 'Call Bob'"), QStringLiteral("--body"),
+                           QStringLiteral("Recording 'Call Bob' of 05/03/2024 at 14:07 \r\n\r\n"
+                                          "Notes: ring back Monday"),
+                           QStringLiteral("--attach")}));
+    const QString attachment = arguments[6];
+    EXPECT_EQ(QFileInfo(attachment).fileName(), QStringLiteral("Call Bob.mp3"));
+    EXPECT_TRUE(attachment.startsWith(MailClient::attachmentFolder()));
+    EXPECT_EQ(attachmentSeen(), stored);
+    EXPECT_TRUE(QFile::exists(attachment)) << "the mail program reads it after xdg-email ends";
+    EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
+}
+
+TEST_F(SenderTest, NotesLeftOutAreEmptiedInTheCopyOnlyAndNotMentioned)
+{
+    const RecordingEntry entry =
+        recording(QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"));
+    const QByteArray stored = AudioFixtures::readFile(entry.filePath());
+
+    ASSERT_TRUE(Sender::SendRecording(entry, false, mail));
+
+    const QStringList arguments = mailArguments();
+    ASSERT_EQ(arguments.size(), 7);
+    EXPECT_EQ(arguments[4], QStringLiteral("Recording 'Call Bob' of 05/03/2024 at 14:07 \r\n\r\n"));
+    const QByteArray sent = attachmentSeen();
+    EXPECT_EQ(commentOf(sent, env.root() + QStringLiteral("sent.mp3")), QString());
+    EXPECT_TRUE(sent.endsWith(audio));
+    EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
+    EXPECT_EQ(commentOf(stored, env.root() + QStringLiteral("kept.mp3")),
+              QStringLiteral("ring back Monday"));
+}
+
+TEST_F(SenderTest, RecordingWithoutNotesGivesOnlyTheFirstLineAndAnEmptyLine)
+{
+    const RecordingEntry entry = recording(QStringLiteral("100%s sure"), QString());
+
+    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
+
+    const QStringList arguments = mailArguments();
+    ASSERT_EQ(arguments.size(), 7);
+    EXPECT_EQ(arguments[2], QStringLiteral("Fw: recording '100%s sure'"));
+    EXPECT_EQ(arguments[4],
+              QStringLiteral("Recording '100%s sure' of 05/03/2024 at 14:07 \r\n\r\n"));
+    EXPECT_EQ(attachmentSeen(), AudioFixtures::readFile(entry.filePath()));
+}
+
+TEST_F(SenderTest, ProtectedRecordingIsSentAsStored)
+{
+    RecordingEntry entry = recording(QStringLiteral("secret"), QStringLiteral("pin"));
+    entry.keyWord = QStringLiteral("open sesame");
+    ASSERT_TRUE(Protection::Protect(entry, false));
+    ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+    const QByteArray stored = AudioFixtures::readFile(entry.filePath());
+    ASSERT_FALSE(stored.endsWith(audio));
+
+    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
+    EXPECT_EQ(attachmentSeen(), stored);
+}
+
+TEST_F(SenderTest, FailingMailProgramGivesFalseAndLeavesNoCopy)
+{
+    installFakeMailProgram(1);
+    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QStringLiteral("n"));
+    const QByteArray stored = AudioFixtures::readFile(entry.filePath());
+
+    EXPECT_FALSE(Sender::SendRecording(entry, false, mail));
+    EXPECT_TRUE(mailProgramWasCalled());
+    EXPECT_EQ(copiesLeft(), QStringList());
+    EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
+}
+
+TEST_F(SenderTest, MissingXdgEmailGivesFalseAndLeavesNoCopy)
+{
+    env.setVariable("PATH", env.root() + QStringLiteral("empty-bin"));
+    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+
+    EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
+    EXPECT_EQ(copiesLeft(), QStringList());
+}
+
+TEST_F(SenderTest, RecordingThatCannotBeReadFailsBeforeTheMailProgram)
+{
+    RecordingEntry untagged;
+    untagged.name = QStringLiteral("untagged");
+    untagged.folder = folder;
+    ASSERT_TRUE(AudioFixtures::writeFile(untagged.filePath(), audio));
+    RecordingEntry missing = untagged;
+    missing.name = QStringLiteral("missing");
+
+    EXPECT_FALSE(Sender::SendRecording(untagged, true, mail));
+    EXPECT_FALSE(Sender::SendRecording(missing, true, mail));
+    EXPECT_FALSE(mailProgramWasCalled());
+    EXPECT_EQ(copiesLeft(), QStringList());
+}
+
+TEST_F(SenderTest, RecordingInUseIsNotSent)
+{
+    RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+    entry.state = RecordingEntry::Recording;
+
+    EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
+    EXPECT_FALSE(mailProgramWasCalled());
+}
+
+TEST_F(SenderTest, CopiesOlderThanADayAreRemovedAtTheNextSend)
+{
+    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
+    const QStringList first = copiesLeft();
+    ASSERT_EQ(first.size(), 1);
+
+    // Age the first copy by two days.
+    const QByteArray old = QFile::encodeName(MailClient::attachmentFolder() + first[0]);
+    const timeval twoDaysAgo{::time(nullptr) - 2 * 86400, 0};
+    const timeval times[2] = {twoDaysAgo, twoDaysAgo};
+    ASSERT_EQ(::utimes(old.constData(), times), 0);
+    Sender::removeOldCopies(std::chrono::hours(24 * 3));
+    EXPECT_EQ(copiesLeft(), first) << "younger than the limit";
+
+    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
+    const QStringList after = copiesLeft();
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_NE(after[0], first[0]);
+}
+
+TEST_F(SenderTest, MailProgramStillRunningAfterTheTimeoutKeepsTheCopy)
+{
+    installFakeMailProgram(0, QStringLiteral("exec sleep 30\n"));
+    MailClient patient(200);
+    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(Sender::SendRecording(entry, true, patient));
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_EQ(copiesLeft().size(), 1);
+}
+
+TEST_F(SenderTest, AttachmentFolderIsPrivateToTheUser)
+{
+    const QString expected =
+        env.root() + QStringLiteral("runtime/parlune-send-%1/").arg(::getuid());
+    ASSERT_TRUE(QDir().mkpath(expected));
+    ASSERT_EQ(::chmod(QFile::encodeName(expected).constData(), 0755), 0);
+
+    EXPECT_EQ(MailClient::attachmentFolder(), expected);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // A link put in its place may lead anywhere: refused.
+    ASSERT_TRUE(QDir(expected).removeRecursively());
+    ASSERT_TRUE(QFile::link(env.root() + QStringLiteral("rec"), expected.chopped(1)));
+    EXPECT_TRUE(MailClient::attachmentFolder().isEmpty());
+    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+    EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
+    EXPECT_FALSE(mailProgramWasCalled());
+}
+
+} // namespace
