@@ -67,14 +67,9 @@ uint32_t EntryTags::listedSize(const QString& path)
 
 double EntryTags::CalcolaDurata(const QString& path, uint32_t tagSize)
 {
-    if (tagSize == 0) {
-        // Entries read from the index know no tag size: the file's header tells it.
-        Id3Tag tag;
-        if (tag.Open(path, true) && tag.ReadHeader() == Id3Tag::TagRead
-            && tag.TagSize() <= QFileInfo(path).size())
-            tagSize = tag.TagSize();
-    }
-    const auto ms = MpegDuration::milliseconds(path, tagSize);
+    // Entries read from the index know no tag size: the file's header tells it.
+    const qint64 offset = tagSize != 0 ? tagSize : Id3Tag::audioOffset(path).value_or(0);
+    const auto ms = MpegDuration::milliseconds(path, offset);
     return ms ? OleDate::fromSeconds(*ms / 1000) : 0.0;
 }
 

@@ -123,6 +123,23 @@ QByteArray Id3Tag::encodeFrame(const Frame& frame)
     return out;
 }
 
+std::optional<qint64> Id3Tag::audioOffset(const QString& path)
+{
+    Id3Tag tag;
+    if (!tag.Open(path, true))
+        return std::nullopt;
+    const qint64 fileSize = tag.m_file.size();
+    switch (tag.ReadHeader()) {
+    case TagRead:
+        return tag.TagSize() >= kHeaderSize && tag.TagSize() <= fileSize ? qint64(tag.TagSize()) : 0;
+    case NoTag:
+        return 0;
+    case ReadError:
+        break;
+    }
+    return fileSize < kHeaderSize ? std::optional<qint64>(0) : std::nullopt;
+}
+
 QByteArray Id3Tag::encodeTag(const std::vector<Frame>& frames)
 {
     QByteArray tag("ID3\x03\x00\x00", 6);

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 /// The ID3v2.3 tag at the front of one recording file, read and rewritten with this system's
@@ -54,6 +55,10 @@ public:
     void Clear() { m_frames.clear(); }
     void Close();
 
+    /// Where the audio of the file at `path` begins, from its own tag header: a header whose
+    /// size cannot be true (shorter than itself, longer than the file) counts as no tag (0), so
+    /// nothing of the file is ever dropped. Nullopt when the file cannot be read.
+    static std::optional<qint64> audioOffset(const QString& path);
     /// Walks the frames of a tag's body (the bytes after its header) into `frames`, in file
     /// order; NoTag when a frame claims more than the tag or the file (`fileSize`) holds.
     static ReadResult parseFrames(QByteArrayView body, qint64 fileSize, std::vector<Frame>& frames);

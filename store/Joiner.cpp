@@ -24,28 +24,6 @@ QByteArray entryTag(RecordingEntry entry, const QDateTime& start)
     return Id3Tag::encodeTag(EntryTags::entryFrames(entry));
 }
 
-// Where the audio of a recording file begins, from its own tag header: a header whose size
-// cannot be true (shorter than itself, longer than the file) is taken as no tag, so nothing
-// of the file is ever dropped.
-std::optional<qint64> audioOffset(const QString& path)
-{
-    Id3Tag tag;
-    if (!tag.Open(path, true))
-        return std::nullopt;
-    const qint64 fileSize = QFileInfo(path).size();
-    switch (tag.ReadHeader()) {
-    case Id3Tag::TagRead: {
-        const qint64 size = tag.TagSize();
-        return size >= Id3Tag::kHeaderSize && size <= fileSize ? size : 0;
-    }
-    case Id3Tag::NoTag:
-        return 0;
-    case Id3Tag::ReadError:
-        break;
-    }
-    return fileSize < Id3Tag::kHeaderSize ? std::optional<qint64>(0) : std::nullopt;
-}
-
 // Appends the rest of `in` to `out` through `buffer`.
 bool appendRest(QFile& in, QFile& out, std::vector<char>& buffer)
 {
@@ -103,7 +81,7 @@ bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEn
     std::vector<char> buffer(static_cast<size_t>(kPiece));
     for (const RecordingEntry* entry : entries) {
         const QString path = entry->filePath();
-        const std::optional<qint64> offset = audioOffset(path);
+        const std::optional<qint64> offset = Id3Tag::audioOffset(path);
         QFile in(path);
         if (!offset || !in.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !in.seek(*offset)
             || !appendRest(in, out, buffer))

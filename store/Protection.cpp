@@ -70,28 +70,6 @@ private:
     std::vector<char> m_pad;
 };
 
-// Where the audio of a recording file begins, from its own tag header: a header whose size
-// cannot be true (shorter than itself, longer than the file) is taken as no tag, so nothing
-// of the file is ever dropped.
-std::optional<qint64> audioOffset(const QString& path)
-{
-    Id3Tag tag;
-    if (!tag.Open(path, true))
-        return std::nullopt;
-    const qint64 fileSize = QFileInfo(path).size();
-    switch (tag.ReadHeader()) {
-    case Id3Tag::TagRead: {
-        const qint64 size = tag.TagSize();
-        return size >= Id3Tag::kHeaderSize && size <= fileSize ? size : 0;
-    }
-    case Id3Tag::NoTag:
-        return 0;
-    case Id3Tag::ReadError:
-        break;
-    }
-    return fileSize < Id3Tag::kHeaderSize ? std::optional<qint64>(0) : std::nullopt;
-}
-
 // Reads up to `size` bytes, fewer only at the end of the file; -1 on error.
 qint64 readFully(QFile& file, char* data, qint64 size)
 {
@@ -221,7 +199,7 @@ bool Protection::Protect(RecordingEntry& entry, bool keepCopy)
     const QByteArray key = entry.keyWord.toUtf8();
     const QString source = entry.filePath();
     const QString output = outputPath(entry);
-    const std::optional<qint64> audioStart = audioOffset(source);
+    const std::optional<qint64> audioStart = Id3Tag::audioOffset(source);
     if (!audioStart)
         return false;
 
@@ -258,7 +236,7 @@ bool Protection::Unprotect(RecordingEntry& entry, bool keepCopy)
         return false;
     const QString source = entry.filePath();
     const QString output = outputPath(entry);
-    const std::optional<qint64> audioStart = audioOffset(source);
+    const std::optional<qint64> audioStart = Id3Tag::audioOffset(source);
     if (!audioStart)
         return false;
 
