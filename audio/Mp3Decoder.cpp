@@ -54,18 +54,19 @@ long long Mp3Decoder::audioOffset(const QString& path)
     long long size = 0;
     for (int i = 6; i < kHeaderSize; ++i)
         size = (size << 7) | (static_cast<unsigned char>(header[i]) & 0x7F);
-    return size;
+    // A size the file cannot hold is a damaged header: then everything counts as audio.
+    return size >= kHeaderSize && size <= file.size() ? size : 0;
 }
 
-bool Mp3Decoder::open(const QString& path)
+bool Mp3Decoder::open(const QString& path, std::optional<long long> audioStart)
 {
     close();
     initLibrary();
     m_source.file = std::fopen(QFile::encodeName(path).constData(), "rb");
     if (!m_source.file)
         return failWith(QStringLiteral("Cannot open the file"));
-    std::setvbuf(m_source.file, nullptr, _IOFBF, 1 << 16);
-    m_source.offset = static_cast<off_t>(audioOffset(path));
+    std::setvbuf(m_source.file, nullptr, _IOFBF, static_cast<size_t>(m_readBuffer));
+    m_source.offset = static_cast<off_t>(audioStart ? *audioStart : audioOffset(path));
     if (fseeko(m_source.file, m_source.offset, SEEK_SET) != 0)
         return failWith(QStringLiteral("Cannot read the file"));
     int error = MPG123_OK;

@@ -3,6 +3,7 @@
 #include "audio/PcmSource.h"
 
 #include <cstdio>
+#include <optional>
 #include <sys/types.h>
 
 struct mpg123_handle_struct;
@@ -19,10 +20,13 @@ public:
     Mp3Decoder& operator=(const Mp3Decoder&) = delete;
 
     /// Opens `path` and measures it; false (with errorText()) when it cannot be read or holds
-    /// no MPEG audio after its tag.
-    bool open(const QString& path);
+    /// no MPEG audio after its tag. `audioStart` overrides where the audio begins.
+    bool open(const QString& path, std::optional<long long> audioStart = std::nullopt);
+    /// Opens with a larger read buffer, for a one-off measurement of a whole file.
+    void setReadBuffer(int bytes) { m_readBuffer = bytes; }
 
-    /// Where the audio of `path` starts: the size field of an "ID3" header at its front, else 0.
+    /// Where the audio of `path` starts: the size field of an "ID3" header at its front when it
+    /// fits the file, else 0.
     static long long audioOffset(const QString& path);
 
     int rate() const override { return m_rate; }
@@ -47,5 +51,6 @@ private:
     int m_rate = 0;
     int m_channels = 0;
     long long m_length = 0;
+    int m_readBuffer = 1 << 16;
     QString m_error;
 };
