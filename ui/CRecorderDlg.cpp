@@ -1,6 +1,7 @@
 #include "ui/CRecorderDlg.h"
 
 #include "app/DiagnosticLog.h"
+#include "audio/CPlaySound.h"
 #include "audio/EncoderLibrary.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
@@ -8,6 +9,7 @@
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/RecorderLayout.h"
+#include "ui/RecorderMixer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
+#include <QSlider>
 #include <QTimer>
 
 namespace {
@@ -89,7 +92,20 @@ void CRecorderDlg::OnInitDialog()
     }
 
     setWindowIcon(QIcon(QStringLiteral(":/images/128.svg")));
-    readSettings();
+    const StartupSettings read = readSettings();
+
+    m_mixer = std::make_unique<RecorderMixer>();
+    m_mixer->logTree();
+    m_player = std::make_unique<CPlaySound>(this);
+    checkSoundCard();
+    if (m_soundCard) {
+        m_mixer->setUp({m_settings.firstRun, read.recordingVolume, read.recordingVolumeStored,
+                        read.selectMicrophone, read.recordingDevice, read.playbackDevice},
+                       m_layout->volumeSlider(), m_messages, this);
+        connect(m_layout->volumeSlider(), &QSlider::valueChanged, this, [this](int value) {
+            m_mixer->speaker().SetVolume(static_cast<uint32_t>(std::max(0, value)));
+        });
+    }
 
     // The recording and playing commands arrive with the recorder; until then they stay off.
     for (int id : {ControlId::Record, ControlId::AutoRecord, ControlId::StopRecord,
@@ -105,7 +121,20 @@ void CRecorderDlg::OnInitDialog()
         list->setFocus();
 }
 
-void CRecorderDlg::readSettings()
+void CRecorderDlg::checkSoundCard()
+{
+    m_soundCard = m_player->ControlloPresenzaScheda();
+    if (m_soundCard)
+        return;
+    m_messages.showMessage(this, StringTable::text(30), StringTable::caption(),
+                           MessagePresenter::Icon::Warning);
+    for (int id : {ControlId::Record, ControlId::AutoRecord, ControlId::Play,
+                   ControlId::FastForward, ControlId::FastRewind, ControlId::StopPlay,
+                   ControlId::StopRecord, ControlId::Pause})
+        setControlEnabled(id, false);
+}
+
+StartupSettings CRecorderDlg::readSettings()
 {
     SettingsStartup startup(SystemFolders::userSettingsFile(),
                             SystemFolders::machineSettingsFile(), m_programFolder,
@@ -128,6 +157,7 @@ void CRecorderDlg::readSettings()
     if (m_settings.sendDisabled)
         setControlEnabled(ControlId::Send, false);
     startFolderTimers(read.folderCheck);
+    return read;
 }
 
 void CRecorderDlg::startFolderTimers(StartupSettings::FolderCheck check)
@@ -169,6 +199,10 @@ void CRecorderDlg::OnClose()
     WriteLog(QStringLiteral("Salva la lista"));
     WriteLog(QStringLiteral("Cancella il file"));
     QFile::remove(m_settings.workingFolder + StringTable::text(25));
+    if (m_player)
+        m_player->StopPlay();
+    if (m_mixer)
+        m_mixer->restore();
     WriteLog(QStringLiteral("Inizio chiusura thread..."));
     endDialog();
 }

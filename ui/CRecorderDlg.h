@@ -7,7 +7,9 @@
 
 #include <memory>
 
+class CPlaySound;
 class MessagePresenter;
+class RecorderMixer;
 class QAbstractButton;
 class QTimer;
 class RecorderLayout;
@@ -45,6 +47,8 @@ public:
     const QString& programFolder() const { return m_programFolder; }
     bool missingLibrary() const { return m_missingLibrary; }
     bool realignmentPending() const { return m_realignmentPending; }
+    /// A sound card able to record was found at start.
+    bool soundCard() const { return m_soundCard; }
     /// The one-shot timers of the working folder check (for tests).
     QTimer* folderLostTimer() const { return m_folderLostTimer; }
     QTimer* folderBackTimer() const { return m_folderBackTimer; }
@@ -60,7 +64,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void readSettings();
+    StartupSettings readSettings();
+    void checkSoundCard();
     void startFolderTimers(StartupSettings::FolderCheck check);
     void onFolderLost();
     void onFolderBack();
@@ -72,6 +77,9 @@ private:
 
     MessagePresenter& m_messages;
     std::unique_ptr<RecorderLayout> m_layout;
+    std::unique_ptr<CPlaySound> m_player;
+    std::unique_ptr<RecorderMixer> m_mixer;
+    bool m_soundCard = false;
     Settings m_settings;
     QString m_programFolder;
     bool m_realignmentPending = false;

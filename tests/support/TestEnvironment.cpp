@@ -11,6 +11,8 @@ TestEnvironment::TestEnvironment(Encoder encoder)
                                   machineConfigFolder(), root() + QStringLiteral("runtime"),
                                   root() + QStringLiteral("home")})
         QDir().mkpath(folder);
+    QFile::setPermissions(root() + QStringLiteral("runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     setVariable("HOME", root() + QStringLiteral("home"));
     setVariable("XDG_CONFIG_HOME", configFolder());
     setVariable("XDG_DATA_HOME", root() + QStringLiteral("data"));

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -34,6 +35,12 @@ public:
 
 class RecorderStartupTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            GTEST_SKIP() << "needs the private audio server that ./test starts";
+    }
+
     /// Runs the program; `whileRunning` sees the started window and must end it.
     int run(const std::function<void(CRecorderDlg&)>& whileRunning)
     {
@@ -50,8 +57,14 @@ protected:
     bool started = false;
 };
 
-const QStringList kCloseLines = {"Inizio chiusura applicazione", "Evento OnStopRec",
-                                 "Salva la lista", "Cancella il file",
+const QStringList kCloseLines = {"Inizio chiusura applicazione",
+                                 "Evento OnStopRec",
+                                 "Salva la lista",
+                                 "Cancella il file",
+                                 "Setta volume speaker",
+                                 "Impostazione vecchio volume speaker",
+                                 "Chiusura volume speaker",
+                                 "Setta volume microfono",
                                  "Inizio chiusura thread..."};
 
 TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
@@ -143,6 +156,37 @@ TEST_F(RecorderStartupTest, CaptionBoxesEscapeAndEnterNeverEndTheWindow)
     EXPECT_FALSE(endedByKeys);
     EXPECT_FALSE(endedByCloseBox);
     EXPECT_EQ(env.logLines().count(QStringLiteral("Inizio chiusura applicazione")), 1);
+}
+
+TEST_F(RecorderStartupTest, WithoutASoundCardTheRecordingCommandsAreOffAndTheListStillLoads)
+{
+    env.setVariable("PULSE_SERVER", env.root() + QStringLiteral("no-server.sock"));
+    bool recordEnabled = true;
+    bool soundCard = true;
+    run([&](CRecorderDlg& window) {
+        recordEnabled = window.findChild<QWidget*>(QStringLiteral("Record"))->isEnabled();
+        soundCard = window.soundCard();
+        window.OnClose();
+    });
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, StringTable::text(30));
+    EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Warning);
+    EXPECT_FALSE(recordEnabled);
+    EXPECT_FALSE(soundCard);
+    EXPECT_TRUE(env.logLines().contains(QStringLiteral("[LoggaAlberoMixer]")));
+}
+
+TEST_F(RecorderStartupTest, TheMixerTreeIsLoggedAndTheVolumeSliderSpansTheSpeakerRange)
+{
+    int sliderMaximum = 0;
+    run([&](CRecorderDlg& window) {
+        sliderMaximum = window.findChild<QSlider*>(QStringLiteral("VolumeSlider"))->maximum();
+        window.OnClose();
+    });
+    EXPECT_EQ(sliderMaximum, 65535);
+    const QStringList lines = env.logLines();
+    EXPECT_TRUE(lines.contains(QStringLiteral("[LoggaAlberoMixer]")));
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)

@@ -1,0 +1,135 @@
+#include "ui/RecorderMixer.h"
+
+#include "app/DiagnosticLog.h"
+#include "res/StringTable.h"
+#include "ui/MessagePresenter.h"
+
+#include <QSlider>
+
+namespace {
+
+// A step of the set-up that failed, named by its error word.
+struct MixerError {
+    QString word;
+};
+
+} // namespace
+
+void RecorderMixer::logTree()
+{
+    m_recording.LoggaAlberoMixer(false);
+}
+
+void RecorderMixer::setUp(const StartValues& values, QSlider* volumeSlider,
+                          MessagePresenter& messages, QWidget* window)
+{
+    setUpSpeaker(values, volumeSlider, messages, window);
+    setUpMonitor();
+    setUpRecordingLine(values, messages, window);
+}
+
+void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
+                                 MessagePresenter& messages, QWidget* window)
+{
+    try {
+        if (!m_speaker.Open(window, false, CControlloVolume::ComponentDstSpeakers, 0,
+                            values.playbackDevice)
+            && values.firstRun)
+            throw MixerError{QStringLiteral("ErroreAudioSpeaker")};
+        uint32_t volume = 0;
+        if (!m_speaker.GetCurrentVolume(volume) && values.firstRun)
+            throw MixerError{QStringLiteral("ErroreAudioSpeaker")};
+        if (slider) {
+            slider->setRange(static_cast<int>(m_speaker.GetMin()),
+                             static_cast<int>(m_speaker.GetMax()));
+            slider->setValue(static_cast<int>(volume));
+        }
+        m_speakerStatus = 0;
+        m_savedSpeakerVolume = volume;
+        m_speakerVolumeRead = m_speaker.IsOpen();
+    } catch (const MixerError& error) {
+        messages.showMessage(window, StringTable::text(75) + error.word, StringTable::caption(),
+                             MessagePresenter::Icon::Information);
+        m_speakerStatus = -1;
+        WriteLog(error.word);
+    }
+}
+
+void RecorderMixer::setUpMonitor()
+{
+    try {
+        uint32_t volume = 0;
+        if (!m_monitor.Open(nullptr, false, CControlloVolume::ComponentSrcMicrophone, 1, 0)
+            || !m_monitor.GetCurrentVolume(volume))
+            throw MixerError{QStringLiteral("ErroreAudioMicrofonoOut")};
+        m_savedMonitorVolume = volume;
+        if (volume == m_monitor.GetMax()) {
+            m_monitorStatus = 0;
+        } else {
+            // The caller's own voice must not come back through the speakers while recording.
+            if (!m_monitor.SetVolume(m_monitor.GetMin()))
+                throw MixerError{QStringLiteral("ErroreAudioMicrofonoOut")};
+            m_monitorStatus = 1;
+        }
+    } catch (const MixerError& error) {
+        m_monitorStatus = -1;
+        WriteLog(error.word);
+    }
+}
+
+void RecorderMixer::setUpRecordingLine(const StartValues& values, MessagePresenter& messages,
+                                       QWidget* window)
+{
+    try {
+        if (!m_recording.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0,
+                              values.recordingDevice)
+            && values.firstRun)
+            throw MixerError{QStringLiteral("ErroreOpenMicrofonoIn")};
+        if (values.selectMicrophone && !m_recording.AbilitaDisabilitaSulMixer(true, -1)
+            && values.firstRun)
+            throw MixerError{QStringLiteral("ErroreAbilitaMicrofonoIn")};
+        uint32_t current = 0;
+        if (!m_recording.GetCurrentVolume(current)) {
+            if (values.firstRun)
+                throw MixerError{QStringLiteral("ErroreGetVolunmeMicrofonoIn")};
+            WriteLog(QStringLiteral("Errore nel reperimento dei volume microfono IN"));
+        }
+        if (!values.recordingVolumeStored) {
+            const uint32_t maximum = m_recording.GetMax();
+            if (maximum != 0)
+                m_recording.SetVolume(maximum / 2);
+            else
+                WriteLog(QStringLiteral("!bVolumeRegistrazioneImpostato e volume di registratore "
+                                        "iMaxVol uguale a 0"));
+        } else if (values.recordingVolume != 0) {
+            m_recording.SetVolume(static_cast<uint32_t>(std::max(0, values.recordingVolume)));
+        } else {
+            WriteLog(QStringLiteral("bVolumeRegistrazioneImpostato e volume di registratore "
+                                    "VolumeRec uguale a 0"));
+        }
+        if (values.firstRun)
+            m_recording.ResetMicrophoneSwitches();
+        m_recording.Close();
+    } catch (const MixerError& error) {
+        messages.showMessage(window, StringTable::text(75), StringTable::caption(),
+                             MessagePresenter::Icon::Information);
+        WriteLog(QStringLiteral("Errore nella selezione del microfono di ingresso"));
+        WriteLog(error.word);
+        m_recording.Close();
+    }
+}
+
+void RecorderMixer::restore()
+{
+    WriteLog(QStringLiteral("Setta volume speaker"));
+    WriteLog(QStringLiteral("Impostazione vecchio volume speaker"));
+    // A volume that was never read is not put back: that would silence the speakers.
+    if (m_speakerVolumeRead)
+        m_speaker.SetVolume(m_savedSpeakerVolume);
+    WriteLog(QStringLiteral("Chiusura volume speaker"));
+    m_speaker.Close();
+    WriteLog(QStringLiteral("Setta volume microfono"));
+    if (m_monitorStatus != -1)
+        m_monitor.SetVolume(m_savedMonitorVolume);
+    m_monitor.Close();
+}

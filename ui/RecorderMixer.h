@@ -1,0 +1,55 @@
+#pragma once
+
+#include "audio/CControlloVolume.h"
+
+#include <QString>
+
+class MessagePresenter;
+class QSlider;
+class QWidget;
+
+/// The Recorder window's three mixer lines: found and set at start-up, put back as they were
+/// found at shutdown. Lives on the UI thread for the whole run of the window.
+class RecorderMixer {
+public:
+    /// What the start-up read of the settings gives the mixer set-up.
+    struct StartValues {
+        bool firstRun = false;
+        int recordingVolume = 0;
+        bool recordingVolumeStored = false;
+        bool selectMicrophone = true;
+        int recordingDevice = 0;
+        int playbackDevice = 0;
+    };
+
+    RecorderMixer() = default;
+
+    /// Writes the mixer tree to the log, through the microphone recording line.
+    void logTree();
+    /// Opens the speaker, microphone monitor and microphone recording lines in this order and
+    /// sets them up; errors are shown (first run only, except where always) over `window`.
+    void setUp(const StartValues& values, QSlider* volumeSlider, MessagePresenter& messages,
+               QWidget* window);
+    /// Puts the speaker and monitor volumes back as they were found and closes both lines.
+    void restore();
+
+    CControlloVolume& speaker() { return m_speaker; }
+    int speakerStatus() const { return m_speakerStatus; }
+    int monitorStatus() const { return m_monitorStatus; }
+
+private:
+    void setUpSpeaker(const StartValues& values, QSlider* slider, MessagePresenter& messages,
+                      QWidget* window);
+    void setUpMonitor();
+    void setUpRecordingLine(const StartValues& values, MessagePresenter& messages,
+                            QWidget* window);
+
+    CControlloVolume m_speaker;
+    CControlloVolume m_monitor;
+    CControlloVolume m_recording;
+    uint32_t m_savedSpeakerVolume = 0;
+    int m_speakerStatus = -1;
+    bool m_speakerVolumeRead = false;
+    uint32_t m_savedMonitorVolume = 0;
+    int m_monitorStatus = -1;
+};
