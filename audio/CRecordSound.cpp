@@ -42,6 +42,11 @@ CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
             QMetaObject::invokeMethod(
                 this, [this] { Q_EMIT inputEnded(); }, Qt::QueuedConnection);
         });
+    // A file is read far faster than it is encoded: about ten seconds of audio may wait.
+    m_input->setBacklog([this] {
+        const CWriteSoundFile* writer = m_backlogWriter.load();
+        return writer && writer->queuedChunks() > kMaxWriterBacklog;
+    });
 }
 
 CRecordSound::~CRecordSound()
@@ -84,6 +89,7 @@ void CRecordSound::postMessage(int message, int wParam)
 
 void CRecordSound::postSetWriter(CWriteSoundFile* writer)
 {
+    m_backlogWriter.store(writer);
     QMetaObject::invokeMethod(this, [this, writer] { m_writer = writer; }, Qt::QueuedConnection);
 }
 

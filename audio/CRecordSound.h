@@ -97,6 +97,9 @@ private:
 
     // Capture thread only (read by endThread() once the thread has ended).
     CWriteSoundFile* m_writer = nullptr;
+    /// The writer as the input's reader thread sees it, for the backlog check.
+    std::atomic<CWriteSoundFile*> m_backlogWriter{nullptr};
+    static constexpr int kMaxWriterBacklog = 280;
     CaptureDecisions m_decisions;
     CaptureLog m_log;
     std::unique_ptr<WaveInput> m_input;

@@ -74,8 +74,13 @@ void CWriteSoundFile::postMessage(int message, int wParam)
 
 void CWriteSoundFile::postData(std::vector<int16_t> samples)
 {
+    m_queuedChunks.fetch_add(1, std::memory_order_relaxed);
     QMetaObject::invokeMethod(
-        this, [this, samples = std::move(samples)] { encodeAndWrite(samples); },
+        this,
+        [this, samples = std::move(samples)] {
+            encodeAndWrite(samples);
+            m_queuedChunks.fetch_sub(1, std::memory_order_relaxed);
+        },
         Qt::QueuedConnection);
 }
 

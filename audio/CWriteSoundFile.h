@@ -65,6 +65,8 @@ public:
     void postMessage(int message, int wParam = 0);
     /// Posts UWM_WRITER_DATA with one capture buffer, which moves with the message.
     void postData(std::vector<int16_t> samples);
+    /// Chunks posted and not yet encoded; any thread.
+    int queuedChunks() const { return m_queuedChunks.load(std::memory_order_relaxed); }
     /// Runs `done` on the writer thread once everything posted before it is handled.
     void postBarrier(std::function<void()> done);
 
@@ -78,6 +80,7 @@ Q_SIGNALS:
     void writeError(int stringId);
 
 private:
+    std::atomic<int> m_queuedChunks{0};
     void handleMessage(int message, int wParam);
     void createWaveFile();
     void encodeAndWrite(const std::vector<int16_t>& samples);

@@ -1,11 +1,17 @@
 #include "cli/ParluneCtl.h"
 
+#include "cli/RecordSession.h"
+#include "control/LeftoverRecovery.h"
+
 #include "app/SettingsNames.h"
 #include "app/SettingsStartup.h"
 #include "audio/CControlloVolume.h"
+#include "audio/CPlaySound.h"
 #include "audio/MpegDuration.h"
+#include "platform/PcmOutput.h"
 #include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
+#include "platform/TerminationSignals.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/Id3Tag.h"
@@ -18,9 +24,12 @@
 #include "store/Sender.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QTimer>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -77,6 +86,15 @@ bool hasUnknownOption(const QStringList& args)
     return false;
 }
 
+// "mm:ss", minutes including whole hours, as the window's clocks show times.
+QString clockText(long long milliseconds)
+{
+    const long long seconds = std::max(0LL, milliseconds) / 1000;
+    return QStringLiteral("%1:%2")
+        .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString withSlash(QString path)
 {
     if (!path.endsWith(u'/'))
@@ -104,7 +122,11 @@ QString ParluneCtl::usage()
         "  send NAME [--no-notes]\n"
         "  duration FILE                 the duration in milliseconds\n"
         "  reindex\n"
+        "  play FILE [--from MS] [--alternative]\n"
+        "                                plays to the end, or until interrupted\n"
         "  mixer                         the audio server's mixer tree, as the log writes it\n"
+        "  record [--auto] [--input FILE.wav] [--seconds N] [--threshold N] [--silence S]\n"
+        "         [--single-file] [--no-antibump]   prints the names of the recordings kept\n"
         "Without --folder the working folder of the settings is used.\n");
 }
 
@@ -172,8 +194,12 @@ int ParluneCtl::run(QStringList args)
         return duration(args);
     if (command == QStringLiteral("reindex"))
         return reindex(args);
+    if (command == QStringLiteral("play"))
+        return play(args);
     if (command == QStringLiteral("mixer"))
         return mixer(args);
+    if (command == QStringLiteral("record"))
+        return record(args);
     return usageError(QStringLiteral("unknown command '%1'").arg(command));
 }
 
@@ -188,6 +214,7 @@ bool ParluneCtl::openList(RecordingList& list)
         fail(QStringLiteral("The folder %1 cannot be read.").arg(m_folder));
         return false;
     }
+    LeftoverRecovery::recover(list, m_folder);
     return true;
 }
 
@@ -337,13 +364,7 @@ int ParluneCtl::duration(const QStringList& args)
     const QString path = args.first();
     if (!QFileInfo(path).isFile())
         return fail(QStringLiteral("Cannot open the file %1.").arg(path));
-    Id3Tag tag;
-    uint32_t offset = 0;
-    if (tag.Open(path, true) && tag.ReadHeader() == Id3Tag::TagRead
-        && tag.TagSize() <= QFileInfo(path).size())
-        offset = tag.TagSize();
-    tag.Close();
-    const auto ms = MpegDuration::milliseconds(path, offset);
+    const auto ms = MpegDuration::milliseconds(path, Id3Tag::audioOffset(path).value_or(0));
     if (!ms)
         return fail(QStringLiteral("No MPEG audio found in %1.").arg(path));
     m_out << *ms << '\n';
@@ -520,5 +541,143 @@ int ParluneCtl::send(const QStringList& arguments)
     MailClient mail;
     if (!Sender::SendRecording(*entry, !noNotes, mail))
         return fail(StringTable::text(97));
+    return Ok;
+}
+
+int ParluneCtl::record(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    RecordSession::Options options;
+    options.autoRecord = takeFlag(args, QStringLiteral("--auto"));
+    const bool singleFile = takeFlag(args, QStringLiteral("--single-file"));
+    const bool noAntiBump = takeFlag(args, QStringLiteral("--no-antibump"));
+    bool missing = false;
+    const auto input = takeValue(args, QStringLiteral("--input"), missing);
+    const auto seconds = takeValue(args, QStringLiteral("--seconds"), missing);
+    const auto threshold = takeValue(args, QStringLiteral("--threshold"), missing);
+    const auto silence = takeValue(args, QStringLiteral("--silence"), missing);
+    if (missing)
+        return usageError(QStringLiteral("record: an option needs its value"));
+    if (!args.isEmpty())
+        return usageError(QStringLiteral("record: unexpected '%1'").arg(args.first()));
+    const auto number = [](const std::optional<QString>& text, int& value) {
+        bool ok = true;
+        if (text)
+            value = text->toInt(&ok);
+        return ok && value >= 0;
+    };
+    int secondsValue = 0, thresholdValue = 0, silenceValue = 0;
+    if (!number(seconds, secondsValue) || !number(threshold, thresholdValue)
+        || !number(silence, silenceValue))
+        return usageError(QStringLiteral("record: --seconds, --threshold and --silence take "
+                                         "whole numbers"));
+    if (input && !QFileInfo(*input).isFile())
+        return fail(QStringLiteral("The file %1 does not exist.").arg(*input));
+
+    // The settings for everything the command line does not say.
+    Settings settings;
+    settings.silenceSecondsText = QStringLiteral("10");
+    settings.singleFileText = QStringLiteral("0");
+    settings.thresholdText = QStringLiteral("15000");
+    options.antiBump = true;
+    if (const auto key =
+            SettingsKey::open(SystemFolders::userSettingsFile(), SettingsKey::Access::Read)) {
+        settings.silenceSecondsText =
+            key->read(SettingsNames::TempoAttesaRegAuto).value_or(settings.silenceSecondsText);
+        settings.singleFileText =
+            key->read(SettingsNames::RegAutoSalvaUnicoFile).value_or(settings.singleFileText);
+        settings.thresholdText = key->read(SettingsNames::SogliaAttivazioneRegAuto, 7)
+                                     .value_or(settings.thresholdText);
+        settings.askConfirmation = SettingsStartup::toFlag(
+            key->read(SettingsNames::ChiediConfermaAutoRec).value_or(QString()));
+        options.antiBump = SettingsStartup::toFlag(
+            key->read(SettingsNames::AntiBump).value_or(QStringLiteral("1")));
+        settings.operatorName = key->read(SettingsNames::Operatore).value_or(QString());
+    }
+    if (silence)
+        settings.silenceSecondsText = QString::number(silenceValue);
+    if (threshold)
+        settings.thresholdText = QString::number(thresholdValue);
+    if (singleFile)
+        settings.singleFileText = QStringLiteral("1");
+    if (noAntiBump)
+        options.antiBump = false;
+    if (seconds)
+        options.seconds = secondsValue;
+    if (input)
+        options.inputFile = QFileInfo(*input).absoluteFilePath();
+
+    RecordingList list(SystemFolders::userSettingsFile());
+    if (!openList(list))
+        return Failed;
+    settings.workingFolder = m_folder;
+    RecordSession session(list, settings, options, m_err);
+    bool failed = false;
+    const QStringList kept = session.run(failed);
+    for (const QString& name : kept)
+        m_out << name << '\n';
+    m_out.flush();
+    return failed ? Failed : Ok;
+}
+
+int ParluneCtl::play(const QStringList& arguments)
+{
+    QStringList args = arguments;
+    bool missing = false;
+    const auto from = takeValue(args, QStringLiteral("--from"), missing);
+    long long fromMs = 0;
+    bool number = true;
+    if (from)
+        fromMs = from->toLongLong(&number);
+    if (missing || !number || fromMs < 0)
+        return usageError(QStringLiteral("--from needs a position in milliseconds"));
+    const bool alternative = takeFlag(args, QStringLiteral("--alternative"));
+    if (args.size() != 1 || hasUnknownOption(args))
+        return usageError(QStringLiteral("play takes one file [--from MS] [--alternative]"));
+    const QString path = args.first();
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("Cannot open the file %1.").arg(path));
+
+    // Asking the server first tells "no audio server" apart from "not a sound file".
+    {
+        const auto probe = PcmOutput::createPulseAudio();
+        if (!probe->open(32000, 1)) {
+            return fail(QStringLiteral("No audio server to play through (%1).")
+                            .arg(probe->errorText()));
+        }
+    }
+    CPlaySound player;
+    if (!player.Play(path, alternative))
+        return fail(QStringLiteral("Cannot play the file %1.").arg(path));
+    if (fromMs > 0 && !player.PlayFrom(fromMs))
+        return fail(QStringLiteral("Cannot play the file %1 from %2 ms.").arg(path).arg(fromMs));
+
+    QEventLoop loop;
+    QString failure;
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &loop,
+                     &QEventLoop::quit);
+    QObject::connect(&player, &CPlaySound::playbackEnded, &loop, &QEventLoop::quit);
+    QObject::connect(&player, &CPlaySound::playbackFailed, &loop, [&](const QString& reason) {
+        failure = reason;
+        loop.quit();
+    });
+    auto show = [&] {
+        long long length = 0;
+        long long position = 0;
+        player.GetLengthAndPosition(length, position);
+        m_out << clockText(position) << " / " << clockText(length) << '\n';
+        m_out.flush();
+    };
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &loop, show);
+    ticker.start(1000);
+    show();
+    loop.exec();
+    ticker.stop();
+    show();
+    player.StopPlay();
+    if (!failure.isEmpty())
+        return fail(QStringLiteral("The playback stopped: %1").arg(failure));
     return Ok;
 }

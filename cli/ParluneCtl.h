@@ -34,8 +34,13 @@ private:
     int send(const QStringList& args);
     int duration(const QStringList& args);
     int reindex(const QStringList& args);
+    /// Plays a file to its end or until SIGINT/SIGTERM, printing the position every second.
+    int play(const QStringList& args);
     /// Prints the mixer tree; fails when no audio server answers.
     int mixer(const QStringList& args);
+    /// Records from the microphone or a WAV file until it ends, the time is up or a
+    /// termination signal comes; prints the names of the recordings kept.
+    int record(const QStringList& args);
 
     /// Opens the folder's list as the window does; false (with a message) when it cannot.
     bool openList(RecordingList& list);

@@ -109,14 +109,19 @@ void WavFileWaveInput::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] {
+        // A writer that falls behind is polled, not signalled: it knows nothing of this input.
+        const auto ready = [this] {
             if (m_quit)
                 return true;
             if (!m_running || m_unconsumed.size() >= static_cast<size_t>(kQueued))
                 return false;
+            if (m_behind && m_replay.empty() && !m_eof && m_behind())
+                return false;
             const bool allTaken = m_replay.empty() && m_unconsumed.empty();
             return !m_replay.empty() || !m_eof || (allTaken && !m_endedSent);
-        });
+        };
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(5), ready)) {
+        }
         if (m_quit)
             return;
         Pending next;

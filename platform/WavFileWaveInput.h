@@ -30,6 +30,7 @@ public:
     void consumed(const WaveInputBuffer& buffer) override;
     uint64_t session() const override;
     int64_t nowMs() const override;
+    void setBacklog(std::function<bool()> behind) override { m_behind = std::move(behind); }
 
 private:
     struct Pending {
@@ -44,6 +45,7 @@ private:
 
     Deliver m_deliver;
     Ended m_ended;
+    std::function<bool()> m_behind;
     void* m_file = nullptr; // SNDFILE*, kept opaque here
     QString m_openError;
     int m_channels = 1;

@@ -47,4 +47,8 @@ public:
     virtual uint64_t session() const = 0;
     /// The input's clock in milliseconds: wall time for the microphone, audio time for a file.
     virtual int64_t nowMs() const = 0;
+    /// Tells an input that reads faster than real time when the work downstream is behind, so
+    /// that it waits instead of piling audio up in memory. Live inputs ignore it. Called once,
+    /// before start(); `behind` is called from the input's own thread.
+    virtual void setBacklog(std::function<bool()> behind) { (void)behind; }
 };

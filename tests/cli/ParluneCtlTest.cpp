@@ -207,6 +207,20 @@ TEST_F(ParluneCtlTest, MixerPrintsTheServersTreeOrSaysThereIsNone)
     EXPECT_FALSE(none.err.isEmpty());
 }
 
+TEST_F(ParluneCtlTest, PlayRunsARecordingToItsEndOrSaysThereIsNoServer)
+{
+    makeRecording("short", QDateTime::currentDateTime());
+    if (!qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        const CtlRun played = ctl({"play", folder + "short.mp3"}, false);
+        EXPECT_EQ(played.status, 0) << played.err.toStdString();
+        EXPECT_TRUE(played.out.trimmed().endsWith("00:03 / 00:03")) << played.out.toStdString();
+    }
+    env.setVariable("PULSE_SERVER", env.root() + QStringLiteral("no-server.sock"));
+    const CtlRun none = ctl({"play", folder + "short.mp3"}, false);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_FALSE(none.err.isEmpty());
+}
+
 TEST_F(ParluneCtlTest, UsageErrorsAndUnknownNamesAreToldApart)
 {
     EXPECT_EQ(ctl({}).status, 2);

@@ -1,0 +1,33 @@
+#include "cli/TerminalRecorderView.h"
+
+#include "res/StringTable.h"
+#include "store/RecordingEntry.h"
+
+#include <QTextStream>
+
+TerminalRecorderView::TerminalRecorderView(QTextStream& err, std::function<void()> onFatal)
+    : m_err(err), m_onFatal(std::move(onFatal))
+{
+}
+
+std::optional<RecorderView::SaveAnswer>
+TerminalRecorderView::askRecordingName(const RecordingEntry& entry, const QString&)
+{
+    return SaveAnswer{entry.name, QString()};
+}
+
+void TerminalRecorderView::reportMessage(int stringId, const QString& argument, Severity)
+{
+    QString text = StringTable::text(stringId);
+    text.replace(QStringLiteral("%s"), argument);
+    m_err << "parlunectl: " << text << '\n';
+    m_err.flush();
+    m_failed = true;
+}
+
+void TerminalRecorderView::reportFatal(int stringId)
+{
+    reportMessage(stringId, QString(), Severity::Error);
+    if (m_onFatal)
+        m_onFatal();
+}

@@ -1,0 +1,656 @@
+#include "control/RecorderController.h"
+
+#include "app/DiagnosticLog.h"
+#include "app/SettingsNames.h"
+#include "app/SettingsStartup.h"
+#include "audio/CRecordSound.h"
+#include "audio/CWriteSoundFile.h"
+#include "control/LeftoverRecovery.h"
+#include "platform/SettingsKey.h"
+#include "res/StringTable.h"
+#include "store/OleDate.h"
+#include "store/RecordingEntry.h"
+#include "store/RecordingList.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using Button = RecorderView::Button;
+using Look = RecorderView::Look;
+using RowImage = RecorderView::RowImage;
+using Severity = RecorderView::Severity;
+
+namespace {
+
+QString twoDigits(qint64 value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+RecorderController::RecorderController(RecorderView& view, RecordingList& list,
+                                       Settings& settings, CRecordSound& capture,
+                                       CWriteSoundFile& writer, Config config)
+    : m_view(view), m_list(list), m_settings(settings), m_capture(capture), m_writer(writer),
+      m_config(std::move(config)), m_finisher(view, list)
+{
+    // Voice and file notifications come from two threads; taken straight into one queue they
+    // keep the order in which the calls happened, so every file finds the entry of its call.
+    connect(&m_capture, &CRecordSound::voiceDetected, this,
+            [this] { pushEvent({Event::Voice, {}, false}); }, Qt::DirectConnection);
+    connect(&m_writer, &CWriteSoundFile::fileReady, this,
+            [this](const QString& path, bool discard) { pushEvent({Event::File, path, discard}); },
+            Qt::DirectConnection);
+    connect(&m_capture, &CRecordSound::inputLevel, this, &RecorderController::OnInputLevel,
+            Qt::QueuedConnection);
+    connect(&m_writer, &CWriteSoundFile::writeError, this, &RecorderController::onWriteError,
+            Qt::QueuedConnection);
+    connect(&m_writer, &CWriteSoundFile::fatalError, this, &RecorderController::onFatalError,
+            Qt::QueuedConnection);
+
+    m_clockTimer.setInterval(kClockIntervalMs);
+    connect(&m_clockTimer, &QTimer::timeout, this, &RecorderController::onClockTick);
+    m_warningTimer.setSingleShot(true);
+    connect(&m_warningTimer, &QTimer::timeout, this, &RecorderController::onWarningTimer);
+    m_warningEndTimer.setSingleShot(true);
+    connect(&m_warningEndTimer, &QTimer::timeout, this, &RecorderController::onWarningEnd);
+}
+
+RecorderController::~RecorderController()
+{
+    shutdown();
+}
+
+void RecorderController::start()
+{
+    if (m_started)
+        return;
+    const QStringList recovered = LeftoverRecovery::recover(m_list, m_settings.workingFolder,
+                                                            m_settings.operatorName);
+    if (!recovered.isEmpty())
+        m_view.reloadRecordingList();
+    m_writer.setWriterFolders(m_config.programFolder, m_settings.workingFolder);
+    m_capture.setAntiBump(m_config.antiBump);
+    m_capture.setThreshold(SettingsStartup::toNumber(m_settings.thresholdText));
+    m_capture.setSilenceSeconds(SettingsStartup::toNumber(m_settings.silenceSecondsText));
+    m_capture.startThread();
+    m_writer.startThread();
+    m_capture.postSetWriter(&m_writer);
+    m_started = true;
+    UpdateIdleDisplay();
+}
+
+void RecorderController::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    if (m_started && m_state >= Recording)
+        StopRecording(true);
+    if (m_started) {
+        if (!m_capture.endThread(10000))
+            WriteLog(QStringLiteral("Thread di registrazione non terminati in tempo"));
+        drainEvents();
+    }
+    deleteEmptyTemporary();
+    m_clockTimer.stop();
+    m_warningTimer.stop();
+    m_warningEndTimer.stop();
+}
+
+void RecorderController::changeWorkingFolder(const QString& folder)
+{
+    m_settings.workingFolder = folder;
+    if (!LeftoverRecovery::recover(m_list, folder, m_settings.operatorName).isEmpty())
+        m_view.reloadRecordingList();
+    m_writer.setTempFolder(folder);
+}
+
+void RecorderController::UpdateIdleDisplay()
+{
+    m_view.setButtonEnabled(Button::AutoRecord, true);
+    if (armedState()) {
+        m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
+        m_view.setButtonEnabled(Button::Record, false);
+        m_view.showArmedIndicators(true);
+    } else {
+        m_view.setButtonLook(Button::AutoRecord, Look::AutoIdle);
+        m_view.showArmedIndicators(false);
+        m_view.setButtonEnabled(Button::Record, true);
+        if (m_state != Playing)
+            m_view.setButtonEnabled(Button::Stop, false);
+    }
+    m_shownMinutes.clear();
+    m_shownSeconds.clear();
+    m_view.showClock(StringTable::text(2), StringTable::text(2), StringTable::text(224), false);
+}
+
+void RecorderController::StartRecording()
+{
+    if (m_state != Idle && m_state != Playing) {
+        m_view.focusRecordingList();
+        return;
+    }
+    WriteLog(QStringLiteral("Registrazione avviata"));
+    if (m_state == Playing) {
+        m_view.stopPlayback();
+        setPlaying(false);
+    }
+    m_capture.disableAutoRecording();
+
+    m_view.setButtonEnabled(Button::Stop, true);
+    m_view.setButtonLook(Button::Record, Look::RecordLit);
+    m_view.setButtonEnabled(Button::Record, false);
+    m_view.setButtonEnabled(Button::AutoRecord, false);
+    m_view.setButtonEnabled(Button::Play, false);
+    m_state = Recording;
+
+    WriteLog(QStringLiteral("-->Inserisco elemento in lista"));
+    m_inProgress = m_list.NewEntry(QString(), m_settings.operatorName);
+    m_inProgress->operatorName = m_settings.operatorName;
+    m_view.insertRecordingRow(*m_inProgress, RowImage::Recording);
+    m_segmentStart = m_inProgress->startTime;
+    m_writeErrorReported = false;
+
+    showRecordingDisplays();
+    WriteLog(QStringLiteral("-->Imposto il timer"));
+    startRecordingTimers();
+    WriteLog(QStringLiteral("-->Inizio moRegistra.Registra"));
+    m_recordingActive = true;
+    m_capture.postStartRecording();
+    m_view.focusRecordingList();
+}
+
+void RecorderController::ToggleAutoRecording()
+{
+    if (m_state == Recording || m_state == RecordingPlaying) {
+        // A manual recording runs: the Auto Rec. button is disabled meanwhile.
+        m_view.focusRecordingList();
+        return;
+    }
+    if (m_state == Idle || m_state == Playing) {
+        m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
+        m_view.showArmedIndicators(true);
+        m_view.setAutoRecordTooltip(36);
+        m_state = m_state == Playing ? ArmedPlaying : Armed;
+        m_view.setButtonEnabled(Button::Record, false);
+
+        reloadSettingsForArming();
+        const int threshold = SettingsStartup::toNumber(m_settings.thresholdText);
+        const int singleFileFlag = SettingsStartup::toNumber(m_settings.singleFileText);
+        m_view.showThreshold(threshold);
+        if (m_settings.warningEnabled) {
+            m_view.muteSpeakersWhileArmed(true);
+            m_speakersMuted = true;
+        }
+        m_capture.setSilenceSeconds(SettingsStartup::toNumber(m_settings.silenceSecondsText));
+        m_capture.setSingleFile(singleFileFlag);
+        m_capture.setThreshold(threshold);
+        m_writer.setSingleFile(singleFileFlag);
+        m_writeErrorReported = false;
+        m_openCalls = 0;
+        WriteLog(QStringLiteral("Registrazione automatica attivata (soglia %1, silenzio %2 s, "
+                                "file unico %3)")
+                     .arg(threshold)
+                     .arg(m_settings.silenceSecondsText, m_settings.singleFileText));
+        m_capture.enableAutoRecording();
+        m_capture.postStartRecording();
+    } else {
+        WriteLog(QStringLiteral("Registrazione automatica disattivata"));
+        StopRecording(true);
+    }
+    m_view.focusRecordingList();
+}
+
+void RecorderController::reloadSettingsForArming()
+{
+    if (m_config.settingsFile.isEmpty())
+        return;
+    const auto key = SettingsKey::open(m_config.settingsFile, SettingsKey::Access::Read);
+    if (!key)
+        return; // the values in memory serve
+    if (const auto value = key->read(SettingsNames::TempoAttesaRegAuto))
+        m_settings.silenceSecondsText = *value;
+    if (const auto value = key->read(SettingsNames::RegAutoSalvaUnicoFile))
+        m_settings.singleFileText = *value;
+    if (const auto value = key->read(SettingsNames::SogliaAttivazioneRegAuto, 7))
+        m_settings.thresholdText = *value;
+}
+
+void RecorderController::pushEvent(Event event)
+{
+    {
+        std::lock_guard lock(m_eventMutex);
+        m_events.push_back(std::move(event));
+    }
+    QMetaObject::invokeMethod(this, &RecorderController::drainEvents, Qt::QueuedConnection);
+}
+
+void RecorderController::drainEvents()
+{
+    // A save dialog may run an event loop; the events behind it wait for the outer round.
+    if (m_draining)
+        return;
+    m_draining = true;
+    for (;;) {
+        Event event;
+        {
+            std::lock_guard lock(m_eventMutex);
+            if (m_events.empty())
+                break;
+            event = std::move(m_events.front());
+            m_events.pop_front();
+        }
+        if (event.kind == Event::Voice)
+            OnVoiceDetected();
+        else
+            OnFileReady(event.path, event.discard);
+    }
+    m_draining = false;
+}
+
+void RecorderController::OnVoiceDetected()
+{
+    if (!armedState()) {
+        WriteLog(QStringLiteral("Voce rilevata a registrazione automatica disattivata: ignorata"));
+        return;
+    }
+    m_recordingActive = true;
+    ++m_openCalls;
+    m_view.setButtonLook(Button::Pause, Look::PauseNormal);
+    if (m_state == ArmedPlaying || m_state == AutoRecordingPlaying)
+        m_view.stopPlayback();
+    m_state = AutoRecording;
+    m_view.setButtonEnabled(Button::Play, false);
+    m_view.setButtonLook(Button::Record, Look::RecordLit);
+    m_view.setButtonEnabled(Button::Record, true);
+
+    RecordingEntry* reused = nullptr;
+    if (singleFile()) {
+        for (const auto& entry : m_list.entries()) {
+            if (entry->state == RecordingEntry::Collecting) {
+                reused = entry.get();
+                break;
+            }
+        }
+    }
+    if (reused) {
+        m_inProgress = reused;
+    } else {
+        m_inProgress = m_list.NewEntry(QString(), m_settings.operatorName);
+        m_inProgress->operatorName = m_settings.operatorName;
+        m_pending.push_front(m_inProgress);
+        if (singleFile())
+            m_inProgress->state = RecordingEntry::Collecting;
+    }
+    m_segmentStart = OleDate::now();
+    WriteLog(QStringLiteral("Voce rilevata: registrazione %1").arg(m_inProgress->name));
+
+    showRecordingDisplays();
+    startRecordingTimers(false);
+    if (reused)
+        m_view.updateRecordingRow(reused->name, *reused, RowImage::Recording);
+    else
+        m_view.insertRecordingRow(*m_inProgress, RowImage::Recording);
+    if (m_config.trayMode == 2)
+        m_view.setTrayIcon(324);
+}
+
+void RecorderController::OnFileReady(const QString& path, bool discard)
+{
+    if (m_config.trayMode == 2)
+        m_view.setTrayIcon(241);
+    stopWarning();
+    if (m_inProgress && m_inProgress->inUse())
+        m_view.saveRecordingInfo();
+
+    if (m_pending.empty()) {
+        // No call is waiting for this file (it outlived a disarm): never lose its audio.
+        if (!discard && LeftoverRecovery::holdsAudio(path)) {
+            const QString name =
+                LeftoverRecovery::adopt(m_list, path, m_settings.operatorName);
+            if (!name.isEmpty()) {
+                m_list.SaveModified();
+                m_view.reloadRecordingList();
+                Q_EMIT recordingKept(name);
+            }
+        } else {
+            QFile::remove(path);
+        }
+        return;
+    }
+
+    if (m_openCalls > 0)
+        --m_openCalls;
+    // With a file input the next call may have begun before this one's file arrived.
+    const bool callGoesOn = m_openCalls > 0;
+    if (!callGoesOn && armedState()) {
+        m_state = m_state == AutoRecordingPlaying ? ArmedPlaying : Armed;
+        m_view.setButtonLook(Button::Record, Look::RecordIdle);
+    }
+
+    RecordingEntry* entry = m_pending.back();
+    const double now = OleDate::now();
+    const bool collecting = entry->state == RecordingEntry::Collecting;
+    if (collecting) {
+        entry->duration = std::max(0.0, entry->duration) + (now - m_segmentStart);
+    } else {
+        m_pending.pop_back();
+        entry->duration = now - entry->startTime;
+    }
+    m_inProgress = entry;
+    entry->fileSize = static_cast<uint32_t>(QFileInfo(path).size());
+    if (!callGoesOn) {
+        m_clockTimer.stop();
+        UpdateIdleDisplay();
+        m_recordingActive = false;
+    }
+    const auto afterFile = [&] {
+        if (!collecting)
+            m_inProgress = m_pending.empty() ? nullptr : m_pending.front();
+        m_view.setButtonEnabled(Button::Play, m_list.Count() > 0);
+    };
+
+    if (discard) {
+        if (!collecting) {
+            WriteLog(QStringLiteral("Registrazione troppo breve scartata: %1").arg(entry->name));
+            QFile::remove(path);
+            m_finisher.removeEntry(*entry);
+        } else {
+            m_view.updateRecordingRow(entry->name, *entry, RowImage::Collecting);
+        }
+        afterFile();
+        return;
+    }
+    if (collecting) {
+        m_view.updateRecordingRow(entry->name, *entry, RowImage::Collecting);
+        afterFile();
+        return;
+    }
+    if (m_settings.askConfirmation) {
+        m_saveDialogOpen = true;
+        const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(*entry, path);
+        m_saveDialogOpen = false;
+        if (outcome == RecordingFinisher::Outcome::Cancelled) {
+            WriteLog(QStringLiteral("Registrazione annullata dall'utente"));
+            QFile::remove(path);
+        } else if (outcome == RecordingFinisher::Outcome::Saved) {
+            m_view.updateRecordingControls();
+            Q_EMIT recordingKept(entry->name);
+        }
+    } else if (m_finisher.moveIntoFolder(path, *entry)) {
+        entry->folder = m_list.folder();
+        m_finisher.complete(*entry, entry->name);
+        WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
+        Q_EMIT recordingKept(entry->name);
+    } else {
+        // The file stays in the folder; the next opening of the folder recovers it.
+        m_finisher.removeEntry(*entry);
+    }
+    afterFile();
+}
+
+void RecorderController::StopRecording(bool fromAutoRecord)
+{
+    const bool playingOnly = m_state == Playing || m_state == RecordingPlaying
+        || ((m_state == ArmedPlaying || m_state == AutoRecordingPlaying) && !fromAutoRecord);
+    if (playingOnly) {
+        m_view.stopPlayback();
+        setPlaying(false);
+        return;
+    }
+    if (m_config.trayMode == 2)
+        m_view.setTrayIcon(271);
+    m_view.setButtonLook(Button::Record, Look::RecordIdle);
+    m_view.setButtonLook(Button::Pause, Look::PauseNormal);
+    m_view.setButtonLook(Button::Play, Look::PlayIdle);
+    m_clockTimer.stop();
+
+    if (m_state != Idle && m_state != Playing) {
+        WriteLog(QStringLiteral("Stop registrazione"));
+        // The file is renamed next: while the writer still has buffers to encode (a file
+        // input runs ahead of it) the wait goes on, or the end of the recording is lost.
+        bool closed = m_capture.stopRecordingAndWait(kStopWaitMs);
+        for (int round = 1; !closed && round < kStopWaitRounds; ++round) {
+            if (round == 1)
+                WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo"));
+            closed = m_capture.stopRecordingAndWait(kStopWaitMs);
+        }
+        if (!closed)
+            WriteLog(QStringLiteral("Il writer non ha chiuso il file in tempo"));
+        // Calls the threads finished before the stop are handed over first, in order.
+        drainEvents();
+    }
+
+    if (m_inProgress) {
+        const double now = OleDate::now();
+        if (m_inProgress->state == RecordingEntry::Collecting) {
+            if (m_openCalls > 0)
+                m_inProgress->duration =
+                    std::max(0.0, m_inProgress->duration) + (now - m_segmentStart);
+        } else {
+            m_inProgress->duration = now - m_inProgress->startTime;
+        }
+    }
+
+    m_view.setButtonEnabled(Button::Play, false);
+    m_pending.clear();
+    m_openCalls = 0;
+    stopWarning();
+    m_view.showLevel(0);
+    if (m_inProgress && m_inProgress->inUse())
+        m_view.saveRecordingInfo();
+    if (m_speakersMuted) {
+        m_view.muteSpeakersWhileArmed(false);
+        m_speakersMuted = false;
+        if (m_list.Count() > 0)
+            m_view.setButtonEnabled(Button::Play, true);
+    }
+    switch (m_state) {
+    case RecordingPlaying:
+    case ArmedPlaying:
+    case AutoRecordingPlaying:
+        m_state = Playing;
+        break;
+    case AutoRecording:
+        m_view.setButtonLook(Button::AutoRecord, Look::AutoIdle);
+        m_state = Idle;
+        break;
+    case Recording:
+    case Armed:
+        m_state = Idle;
+        break;
+    default:
+        break;
+    }
+    UpdateIdleDisplay();
+
+    if (m_inProgress)
+        finishStoppedRecording();
+    deleteEmptyTemporary();
+    m_view.updateRecordingControls();
+    m_recordingActive = false;
+}
+
+void RecorderController::finishStoppedRecording()
+{
+    RecordingEntry* entry = m_inProgress;
+    m_inProgress = nullptr;
+    const QString temporary = m_writer.temporaryFile();
+    if (!LeftoverRecovery::holdsAudio(temporary)) {
+        WriteLog(QStringLiteral("Nessun audio registrato per %1").arg(entry->name));
+        if (!m_writeErrorReported) {
+            m_writeErrorReported = true;
+            m_view.reportMessage(CWriteSoundFile::kTemporaryFileString, temporary,
+                                 Severity::Error);
+            Q_EMIT recordingFailed(CWriteSoundFile::kTemporaryFileString);
+        }
+        m_finisher.removeEntry(*entry);
+        return;
+    }
+    m_saveDialogOpen = true;
+    const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(*entry, temporary);
+    m_saveDialogOpen = false;
+    switch (outcome) {
+    case RecordingFinisher::Outcome::Saved:
+        WriteLog(QStringLiteral("Registrazione salvata: %1").arg(entry->name));
+        Q_EMIT recordingKept(entry->name);
+        break;
+    case RecordingFinisher::Outcome::Cancelled:
+        // A discarded recording must not come back as a leftover.
+        QFile::remove(temporary);
+        break;
+    case RecordingFinisher::Outcome::Failed:
+        break;
+    }
+}
+
+void RecorderController::deleteEmptyTemporary()
+{
+    const QString temporary = m_writer.temporaryFile();
+    if (m_writer.isWriterIdle() && QFileInfo::exists(temporary) && QFileInfo(temporary).size() == 0)
+        QFile::remove(temporary);
+}
+
+void RecorderController::OnInputLevel(int peak, int /*minimum*/)
+{
+    if (m_state == Idle || m_state == Playing)
+        return;
+    m_view.showLevel(peak);
+}
+
+void RecorderController::OnThresholdDragged(int threshold)
+{
+    if (!m_config.settingsFile.isEmpty()) {
+        if (const auto key =
+                SettingsKey::open(m_config.settingsFile, SettingsKey::Access::ReadWrite)) {
+            key->write(SettingsNames::SogliaAttivazioneRegAuto,
+                       QString::asprintf("%d", threshold));
+            key->close();
+        }
+    }
+    m_capture.setThreshold(threshold);
+    m_settings.thresholdText = QString::asprintf("%i", threshold);
+}
+
+void RecorderController::setPlaying(bool playing)
+{
+    if (playing) {
+        switch (m_state) {
+        case Idle: m_state = Playing; break;
+        case Recording: m_state = RecordingPlaying; break;
+        case Armed: m_state = ArmedPlaying; break;
+        case AutoRecording: m_state = AutoRecordingPlaying; break;
+        default: break;
+        }
+    } else {
+        switch (m_state) {
+        case Playing: m_state = Idle; break;
+        case RecordingPlaying: m_state = Recording; break;
+        case ArmedPlaying: m_state = Armed; break;
+        case AutoRecordingPlaying: m_state = AutoRecording; break;
+        default: break;
+        }
+    }
+}
+
+void RecorderController::onWriteError(int stringId)
+{
+    WriteLog(QStringLiteral("Errore del writer (stringa %1)").arg(stringId));
+    if (!m_writeErrorReported) {
+        m_writeErrorReported = true;
+        m_view.reportMessage(stringId, m_writer.temporaryFile(), Severity::Error);
+        Q_EMIT recordingFailed(stringId);
+    }
+    // Nothing more reaches the file: end the recording (or the armed period) now, keeping
+    // whatever audio was written.
+    if (m_state >= Recording && !m_shutDown)
+        StopRecording(true);
+}
+
+void RecorderController::onFatalError(int stringId)
+{
+    WriteLog(QStringLiteral("Libreria di codifica non utilizzabile (stringa %1)").arg(stringId));
+    m_writeErrorReported = true;
+    Q_EMIT recordingFailed(stringId);
+    if (m_state >= Recording && !m_shutDown)
+        StopRecording(true);
+    m_view.reportFatal(stringId);
+}
+
+void RecorderController::showRecordingDisplays()
+{
+    m_shownMinutes = StringTable::text(6);
+    m_shownSeconds = StringTable::text(6);
+    m_view.showClock(m_shownMinutes, m_shownSeconds, StringTable::text(5), true);
+}
+
+void RecorderController::startRecordingTimers(bool logWarning)
+{
+    m_recordingClock.start();
+    m_clockTimer.start();
+    if (!m_settings.warningEnabled)
+        return;
+    if (logWarning)
+        WriteLog(QStringLiteral("-->Segnale Acustico"));
+    if (m_settings.warningAfter)
+        m_warningTimer.start(m_settings.warningAfterSeconds * 1000);
+    else if (m_settings.warningEvery)
+        m_warningTimer.start(m_settings.warningEverySeconds * 1000);
+}
+
+void RecorderController::onClockTick()
+{
+    qint64 elapsed = m_recordingClock.elapsed() / 1000;
+    if ((m_state == AutoRecording || m_state == AutoRecordingPlaying) && m_inProgress
+        && m_inProgress->state == RecordingEntry::Collecting && m_inProgress->duration > 0)
+        elapsed += OleDate::toSeconds(m_inProgress->duration);
+    const QString minutes = twoDigits(elapsed / 60);
+    const QString seconds = twoDigits(elapsed % 60);
+    if (minutes == m_shownMinutes && seconds == m_shownSeconds)
+        return;
+    const bool secondsChanged = seconds != m_shownSeconds;
+    m_shownMinutes = minutes;
+    m_shownSeconds = seconds;
+    m_view.showClock(minutes, seconds, StringTable::text(5), true);
+    if (secondsChanged)
+        m_view.showDurationText(
+            QStringLiteral("%1 %2:%3").arg(StringTable::text(172), minutes, seconds));
+}
+
+void RecorderController::onWarningTimer()
+{
+    m_warningTimer.stop();
+    m_view.stopWarningSound();
+    if (m_state == Idle || m_state == Playing || m_state == Armed || m_state == ArmedPlaying)
+        return;
+    if (m_settings.warningEvery)
+        m_warningTimer.start(m_settings.warningEverySeconds * 1000);
+    const bool autoCall = m_state == AutoRecording || m_state == AutoRecordingPlaying;
+    if (autoCall && m_speakersMuted)
+        m_view.setSpeakersAudible(true);
+    const std::optional<int> length = m_view.playWarningSound();
+    if (!length) {
+        m_view.reportMessage(298, QString(), Severity::Warning);
+        m_view.stopWarningSound();
+        if (armedState() && m_speakersMuted)
+            m_view.setSpeakersAudible(false);
+        return;
+    }
+    if (*length > 0)
+        m_warningEndTimer.start(*length);
+}
+
+void RecorderController::onWarningEnd()
+{
+    m_warningEndTimer.stop();
+    if (armedState() && m_speakersMuted)
+        m_view.setSpeakersAudible(false);
+}
+
+void RecorderController::stopWarning()
+{
+    m_warningTimer.stop();
+    m_view.stopWarningSound();
+}

@@ -1,0 +1,163 @@
+#pragma once
+
+#include "app/Settings.h"
+#include "control/RecorderView.h"
+#include "control/RecordingFinisher.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <mutex>
+
+class CRecordSound;
+class CWriteSoundFile;
+class RecordingList;
+struct RecordingEntry;
+
+/// The recording logic of the Recorder window, without widgets: the recorder state, manual
+/// recordings, arming and disarming auto-recording, voice detection, the clock and warning
+/// timers, and the finishing of every recording into a named ".mp3" of the working folder.
+/// It drives the capture and writer threads and shows everything through its RecorderView.
+///
+/// Lifecycle: constructed on the UI thread with the threads not yet started; start() recovers
+/// the folder's leftovers and starts the threads; the commands and the playback overlay below
+/// are then called on the UI thread; shutdown() ends what runs, then the threads. The view, the
+/// list, the settings and the two thread objects outlive it.
+class RecorderController : public QObject {
+    Q_OBJECT
+
+public:
+    /// The recorder state; odd values carry the playing overlay.
+    enum State {
+        Idle = 0,
+        Playing = 1,
+        Recording = 2,
+        RecordingPlaying = 3,
+        Armed = 4,
+        AutoRecording = 5,
+        ArmedPlaying = 6,
+        AutoRecordingPlaying = 7,
+    };
+    /// The recording clock's period.
+    static constexpr int kClockIntervalMs = 100;
+    /// The longest wait for the writer to close the file after a stop.
+    static constexpr int kStopWaitMs = 1500;
+    /// Waits of kStopWaitMs before a stop goes on without the writer (a minute in all).
+    static constexpr int kStopWaitRounds = 40;
+
+    struct Config {
+        QString programFolder; ///< holds the encoder library; ends with "/"
+        /// The settings file read again when arming and written when the threshold is
+        /// dragged; empty: the values in `Settings` are used as they are.
+        QString settingsFile;
+        bool antiBump = true;
+        int trayMode = 0; ///< 2: the window lives in the notification area
+    };
+
+    RecorderController(RecorderView& view, RecordingList& list, Settings& settings,
+                       CRecordSound& capture, CWriteSoundFile& writer, Config config);
+    ~RecorderController() override;
+
+    /// Recovers the leftovers of the working folder into the list (loaded already), gives the
+    /// writer its folders, starts both threads and shows the idle display. Once.
+    void start();
+    /// Disarms or stops (naming the recording), deletes an empty temporary file and ends the
+    /// threads (waiting up to 10 s). Once; the controller does nothing afterwards.
+    void shutdown();
+    /// The working folder changed (the list is loaded for it already): recover its leftovers
+    /// and let the writer use it from the next file.
+    void changeWorkingFolder(const QString& folder);
+
+    /// The Record command.
+    void StartRecording();
+    /// The Auto Rec. command: arms in states 0 to 3, disarms (as Stop does) in 4 to 7.
+    void ToggleAutoRecording();
+    /// The Stop command. `fromAutoRecord`: it comes from disarming, so a playback going on
+    /// does not keep the recording from stopping.
+    void StopRecording(bool fromAutoRecord = false);
+    /// The threshold mark of the level meter was dragged to `threshold`.
+    void OnThresholdDragged(int threshold);
+    /// Restores the idle look of the transport and the displays.
+    void UpdateIdleDisplay();
+
+    /// The playback (Part of the player) starts or stops: adds or removes the overlay.
+    void setPlaying(bool playing);
+
+    int state() const { return m_state; }
+    RecordingEntry* recordingInProgress() const { return m_inProgress; }
+    bool recordingActive() const { return m_recordingActive; }
+    bool saveDialogOpen() const { return m_saveDialogOpen; }
+    /// Test seam: the pause between two attempts to move an arrived file (500 ms).
+    void setMoveRetry(int attempts, int delayMs) { m_finisher.setMoveRetry(attempts, delayMs); }
+
+Q_SIGNALS:
+    /// A recording was kept under `name` (its file, tag and index record are written).
+    void recordingKept(const QString& name);
+    /// The writer failed (string 73) or cannot work (24, 22); reported through the view too.
+    void recordingFailed(int stringId);
+
+private:
+    struct Event {
+        enum Kind { Voice, File };
+        Kind kind = Voice;
+        QString path;
+        bool discard = false;
+    };
+
+    void OnVoiceDetected();
+    void OnFileReady(const QString& path, bool discard);
+    void OnInputLevel(int peak, int minimum);
+    void onWriteError(int stringId);
+    void onFatalError(int stringId);
+    /// Handles the voice and file notifications in the order the threads raised them.
+    void drainEvents();
+    void pushEvent(Event event);
+
+    void showRecordingDisplays();
+    void startRecordingTimers(bool logWarning = true);
+    void onClockTick();
+    void onWarningTimer();
+    void onWarningEnd();
+    void stopWarning();
+    void reloadSettingsForArming();
+    void finishStoppedRecording();
+    void deleteEmptyTemporary();
+    bool singleFile() const { return m_settings.singleFileText == QStringLiteral("1"); }
+    bool armedState() const { return m_state >= Armed; }
+
+    RecorderView& m_view;
+    RecordingList& m_list;
+    Settings& m_settings;
+    CRecordSound& m_capture;
+    CWriteSoundFile& m_writer;
+    Config m_config;
+    RecordingFinisher m_finisher;
+
+    int m_state = Idle;
+    RecordingEntry* m_inProgress = nullptr;
+    /// Auto-recordings waiting for their file: newest at the front, oldest at the back.
+    std::deque<RecordingEntry*> m_pending;
+    double m_segmentStart = 0;
+    QElapsedTimer m_recordingClock;
+    bool m_recordingActive = false;
+    bool m_saveDialogOpen = false;
+    bool m_speakersMuted = false;
+    bool m_started = false;
+    bool m_shutDown = false;
+    bool m_draining = false;
+    bool m_writeErrorReported = false;
+    /// Calls whose voice was seen and whose file has not arrived yet.
+    int m_openCalls = 0;
+    QString m_shownMinutes;
+    QString m_shownSeconds;
+    QTimer m_clockTimer;
+    QTimer m_warningTimer;
+    QTimer m_warningEndTimer;
+
+    // Filled on the worker threads, emptied on the UI thread.
+    std::mutex m_eventMutex;
+    std::deque<Event> m_events;
+};

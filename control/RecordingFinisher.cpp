@@ -1,0 +1,151 @@
+#include "control/RecordingFinisher.h"
+
+#include "app/DiagnosticLog.h"
+#include "platform/FileOps.h"
+#include "platform/LockedFile.h"
+#include "store/EntryTags.h"
+#include "store/RecordingEntry.h"
+#include "store/RecordingList.h"
+#include "store/RecordingNames.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+
+namespace {
+
+// What the dialog does to its fields before saving: no trailing blanks or line breaks in the
+// name, no leading blanks in the notes.
+QString cleanName(QString name)
+{
+    name.remove(u'\r');
+    name.remove(u'\n');
+    while (!name.isEmpty() && name.back().isSpace())
+        name.chop(1);
+    while (!name.isEmpty() && name.front().isSpace())
+        name.remove(0, 1);
+    return name;
+}
+
+QString cleanNotes(QString notes)
+{
+    while (!notes.isEmpty() && notes.front().isSpace())
+        notes.remove(0, 1);
+    return notes;
+}
+
+int renameMessage(FileOps::RenameResult result)
+{
+    switch (result) {
+    case FileOps::RenameResult::TargetExists: return RecordingNames::Taken;
+    case FileOps::RenameResult::InvalidPath: return RecordingNames::Forbidden;
+    default: return RecordingNames::SaveFailed;
+    }
+}
+
+} // namespace
+
+RecordingFinisher::RecordingFinisher(RecorderView& view, RecordingList& list)
+    : m_view(view), m_list(list)
+{
+}
+
+void RecordingFinisher::setMoveRetry(int attempts, int delayMs)
+{
+    m_moveAttempts = std::max(1, attempts);
+    m_moveDelayMs = std::max(0, delayMs);
+}
+
+RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
+                                                          const QString& audioFile)
+{
+    LockedFile hold;
+    if (QFileInfo::exists(audioFile))
+        hold.open(audioFile);
+    const QString oldName = entry.name;
+    for (int refused = 0; refused < 3;) {
+        const std::optional<RecorderView::SaveAnswer> answer =
+            m_view.askRecordingName(entry, audioFile);
+        if (!answer) {
+            entry.keyWord = QStringLiteral("**del**");
+            removeEntry(entry);
+            return Outcome::Cancelled;
+        }
+        const QString name = cleanName(answer->name);
+        const int check =
+            RecordingNames::check(name, entry.folder, RecordingNames::AllRules, &m_list, &entry);
+        if (check != RecordingNames::Accepted) {
+            m_view.reportMessage(check, name, RecorderView::Severity::Warning);
+            ++refused;
+            continue;
+        }
+        const QString target = entry.folder + name + QStringLiteral(".mp3");
+        const FileOps::RenameResult renamed = FileOps::renameNoReplace(audioFile, target);
+        if (renamed != FileOps::RenameResult::Done) {
+            WriteLog(QStringLiteral("Salva registrazione su file %1 da rinominare %2, errore: %3")
+                         .arg(audioFile, target, QString::fromLocal8Bit(strerror(errno))));
+            m_view.reportMessage(renameMessage(renamed), audioFile, RecorderView::Severity::Error);
+            ++refused;
+            continue;
+        }
+        FileOps::syncFolderOf(target);
+        entry.name = name;
+        entry.notes = cleanNotes(answer->notes);
+        complete(entry, oldName);
+        return Outcome::Saved;
+    }
+    WriteLog(QStringLiteral("Registrazione non salvata, il file resta: %1").arg(audioFile));
+    m_view.reportMessage(69, audioFile, RecorderView::Severity::Error);
+    removeEntry(entry);
+    return Outcome::Failed;
+}
+
+bool RecordingFinisher::moveIntoFolder(const QString& arrived, RecordingEntry& entry)
+{
+    const QString target = entry.folder + entry.name + QStringLiteral(".mp3");
+    int error = 0;
+    for (int attempt = 1; attempt <= m_moveAttempts; ++attempt) {
+        if (FileOps::renameNoReplace(arrived, target) == FileOps::RenameResult::Done) {
+            FileOps::syncFolderOf(target);
+            return true;
+        }
+        error = errno;
+        // A rename can fail across file systems where a copy still works; never over a file.
+        if (!QFileInfo::exists(target) && QFile::copy(arrived, target)) {
+            QFile::remove(arrived);
+            FileOps::syncFolderOf(target);
+            return true;
+        }
+        if (attempt < m_moveAttempts)
+            QThread::msleep(static_cast<unsigned long>(m_moveDelayMs));
+    }
+    m_view.reportMessage(69, arrived, RecorderView::Severity::Error);
+    WriteLog(QStringLiteral("Move e Copia falliti per %1 volte: Lasterror: 0x%2, File: %3")
+                 .arg(m_moveAttempts)
+                 .arg(error, 0, 16)
+                 .arg(arrived));
+    return false;
+}
+
+void RecordingFinisher::complete(RecordingEntry& entry, const QString& oldName)
+{
+    const QString path = entry.filePath();
+    // The audio tells the length better than the clock: a file input runs faster than time.
+    const double measured = EntryTags::CalcolaDurata(path, 0);
+    if (measured > 0)
+        entry.duration = measured;
+    entry.fileSize = EntryTags::listedSize(path);
+    entry.state = RecordingEntry::Modified;
+    m_list.SaveModified();
+    m_view.updateRecordingRow(oldName, entry, RecorderView::RowImage::Saved);
+}
+
+void RecordingFinisher::removeEntry(RecordingEntry& entry)
+{
+    const QString name = entry.name;
+    m_view.removeRecordingRow(name);
+    if (!m_list.DeleteRecordings({name}, false))
+        WriteLog(QStringLiteral("Impossibile eliminare la voce %1").arg(name));
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "control/RecorderView.h"
+
+#include <QString>
+
+class RecordingList;
+struct RecordingEntry;
+
+/// Turns the audio file of a finished recording into folder + name + ".mp3" with its entry
+/// saved (tag and index record), or discards it: the save dialog's round, the move of an
+/// arrived auto-recording with its retries, and the removal of an entry that keeps no file.
+/// Lifecycle: owned by the RecorderController, for its life. UI thread.
+class RecordingFinisher {
+public:
+    enum class Outcome { Saved, Cancelled, Failed };
+
+    RecordingFinisher(RecorderView& view, RecordingList& list);
+
+    /// Move attempts before giving up, and the pause between two.
+    void setMoveRetry(int attempts, int delayMs);
+
+    /// Asks the view for a name until one is accepted and `audioFile` is renamed to it, or the
+    /// user cancels (the entry is removed, the file left for the caller). `audioFile` is held
+    /// locked meanwhile, so no other process takes it for a leftover. Failed: three names in
+    /// a row were refused or could not be used; the entry is removed, the file stays.
+    Outcome nameAndSave(RecordingEntry& entry, const QString& audioFile);
+    /// Moves `arrived` to the entry's file, trying as often as set. On failure reports string
+    /// 69, logs, and leaves `arrived` where it is (the caller reloads the list).
+    bool moveIntoFolder(const QString& arrived, RecordingEntry& entry);
+    /// The entry's file is in place: measure it, mark it modified, save the list's modified
+    /// entries and rewrite its row (shown until now as `oldName`).
+    void complete(RecordingEntry& entry, const QString& oldName);
+    /// Removes the entry's row and the entry; no file is touched.
+    void removeEntry(RecordingEntry& entry);
+
+private:
+    RecorderView& m_view;
+    RecordingList& m_list;
+    int m_moveAttempts = 10;
+    int m_moveDelayMs = 500;
+};

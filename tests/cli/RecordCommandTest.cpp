@@ -1,0 +1,223 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CtlRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// `parlunectl record` as a script runs it, on spoken calls made with espeak-ng and sox.
+class RecordCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = env.root() + QStringLiteral("calls/");
+        QDir().mkpath(folder);
+        ASSERT_FALSE(QStandardPaths::findExecutable("espeak-ng").isEmpty());
+        ASSERT_FALSE(QStandardPaths::findExecutable("sox").isEmpty());
+    }
+
+    static bool runTool(const QString& program, const QStringList& args)
+    {
+        QProcess process;
+        process.start(program, args);
+        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    }
+
+    /// A WAV of spoken sentences, each after `gap` seconds of silence, ending in silence.
+    QString spokenCalls(const QStringList& sentences, double gap, const QString& name)
+    {
+        QStringList parts;
+        const QString silence = env.root() + QStringLiteral("silence.wav");
+        EXPECT_TRUE(runTool("sox", {"-n", "-r", "22050", "-c", "1", "-b", "16", silence, "trim",
+                                    "0", QString::number(gap)}));
+        for (int i = 0; i < sentences.size(); ++i) {
+            const QString speech = env.root() + QStringLiteral("speech%1.wav").arg(i);
+            EXPECT_TRUE(runTool("espeak-ng", {"-w", speech, sentences[i]}));
+            parts << silence << speech;
+        }
+        parts << silence;
+        const QString path = env.root() + name;
+        EXPECT_TRUE(runTool("sox", parts + QStringList{path}));
+        return path;
+    }
+
+    QStringList recordArgs(const QStringList& args) const
+    {
+        return QStringList({"--folder", folder, "record"}) + args;
+    }
+
+    CtlRun ctl(const QStringList& args)
+    {
+        QProcess process;
+        process.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), args);
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QJsonArray listJson()
+    {
+        const CtlRun run = ctl({"--folder", folder, "list", "--json"});
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out.toUtf8()).array();
+    }
+
+    static int durationSeconds(const QJsonValue& entry)
+    {
+        const QStringList parts = entry.toObject()["duration"].toString().split(u':');
+        return parts.size() == 2 ? parts[0].toInt() * 60 + parts[1].toInt() : -1;
+    }
+
+    QJsonObject tagsOf(const QString& name)
+    {
+        const CtlRun run = ctl({"--folder", folder, "tags", folder + name + ".mp3", "--json"});
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out.toUtf8()).object();
+    }
+
+    static QString frameText(const QJsonObject& tags, const QString& id)
+    {
+        for (const QJsonValue& frame : tags["frames"].toArray()) {
+            if (frame.toObject()["id"].toString() == id)
+                return frame.toObject()["text"].toString();
+        }
+        return {};
+    }
+
+    bool indexed(const QString& name) const
+    {
+        QFile index(folder + QStringLiteral("Index.txt"));
+        return index.open(QIODevice::ReadOnly) && index.readAll().contains(name.toUtf8());
+    }
+
+    /// A long tone, long enough to be still recording when the test acts.
+    QString longTone()
+    {
+        const QString path = env.root() + QStringLiteral("long.wav");
+        EXPECT_TRUE(runTool("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", path, "synth",
+                                    "1800", "sine", "440", "vol", "0.4"}));
+        return path;
+    }
+
+    TestEnvironment env;
+    QString folder;
+};
+
+} // namespace
+
+TEST_F(RecordCommandTest, AutoRecordingKeepsEachSpokenCallAsItsOwnRecording)
+{
+    const QString calls = spokenCalls(
+        {"Good morning, I am calling about the invoice from last week.",
+         "Hello again, the delivery will arrive on Tuesday afternoon."},
+        4.0, "calls.wav");
+    const CtlRun run =
+        ctl(recordArgs({"--auto", "--input", calls, "--silence", "2", "--threshold", "3000"}));
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Recording 1\nRecording 2\n"));
+
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 2);
+    for (const QJsonValue& entry : list) {
+        // A sentence of about three seconds and the two seconds of silence that ended it.
+        EXPECT_GE(durationSeconds(entry), 4);
+        EXPECT_LE(durationSeconds(entry), 7);
+        const QString name = entry.toObject()["name"].toString();
+        EXPECT_TRUE(indexed(name));
+        EXPECT_EQ(frameText(tagsOf(name), "TIT2"), name);
+    }
+    EXPECT_TRUE(QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files).isEmpty());
+}
+
+TEST_F(RecordCommandTest, SingleFileModeGathersEveryCallIntoOneRecording)
+{
+    const QString calls = spokenCalls(
+        {"First caller speaking now.", "Second caller on the line.", "Third and last one."}, 4.0,
+        "calls.wav");
+    const CtlRun run = ctl(recordArgs(
+        {"--auto", "--single-file", "--input", calls, "--silence", "2", "--threshold", "3000"}));
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Recording 1\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    // Three short sentences, each with the two seconds of silence that closed it.
+    EXPECT_GE(durationSeconds(list[0]), 7);
+}
+
+TEST_F(RecordCommandTest, ManualRecordingTakesTheWholeInput)
+{
+    const QString calls = spokenCalls({"A short manual recording."}, 1.0, "calls.wav");
+    const CtlRun run = ctl(recordArgs({"--input", calls}));
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Recording 1\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_GE(durationSeconds(list[0]), 3);
+    EXPECT_TRUE(indexed("Recording 1"));
+}
+
+TEST_F(RecordCommandTest, BadArgumentsAreUsageErrors)
+{
+    EXPECT_EQ(ctl(recordArgs({"--seconds", "soon"})).status, 2);
+    EXPECT_EQ(ctl(recordArgs({"--input"})).status, 2);
+    EXPECT_EQ(ctl(recordArgs({"--input", env.root() + "missing.wav"})).status, 1);
+}
+
+TEST_F(RecordCommandTest, TerminationSignalStopsAndKeepsTheRecording)
+{
+    const QString tone = longTone();
+    QProcess recorder;
+    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), recordArgs({"--input", tone}));
+    ASSERT_TRUE(recorder.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
+                        60000));
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(60000));
+    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recorder.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), QStringLiteral("Recording 1\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_GT(durationSeconds(list[0]), 0);
+}
+
+TEST_F(RecordCommandTest, KilledRecorderLeavesARecordingThatTheNextCommandRecovers)
+{
+    const QString tone = longTone();
+    QProcess recorder;
+    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), recordArgs({"--input", tone}));
+    ASSERT_TRUE(recorder.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
+                        60000));
+    recorder.kill();
+    ASSERT_TRUE(recorder.waitForFinished(60000));
+    ASSERT_TRUE(QFileInfo::exists(folder + "tmp_nome_reg.dtm"));
+
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    const QString name = list[0].toObject()["name"].toString();
+    EXPECT_EQ(name, QStringLiteral("Recording 1"));
+    EXPECT_GT(durationSeconds(list[0]), 0);
+    EXPECT_GT(list[0].toObject()["size"].toInt(), 20000);
+    EXPECT_FALSE(QFileInfo::exists(folder + "tmp_nome_reg.dtm"));
+    EXPECT_TRUE(indexed(name));
+    // It plays: its duration is measured from the audio again.
+    const CtlRun measured = ctl({"duration", folder + name + ".mp3"});
+    EXPECT_EQ(measured.status, 0);
+    EXPECT_GT(measured.out.trimmed().toLongLong(), 1000);
+}

@@ -1,0 +1,441 @@
+#include "audio/CRecordSound.h"
+#include "audio/CWriteSoundFile.h"
+#include "audio/EncoderLibrary.h"
+#include "control/LeftoverRecovery.h"
+#include "control/RecorderController.h"
+#include "control/RecorderView.h"
+#include "platform/LockedFile.h"
+#include "store/EntryTags.h"
+#include "store/OleDate.h"
+#include "store/RecordingEntry.h"
+#include "store/RecordingList.h"
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+/// Some seconds of a 440 Hz tone or of silence.
+struct Piece {
+    double seconds;
+    bool tone;
+};
+
+bool writeWav(const QString& path, const std::vector<Piece>& pieces)
+{
+    constexpr int rate = 32000;
+    QByteArray data;
+    size_t n = 0;
+    for (const Piece& piece : pieces) {
+        const auto frames = static_cast<size_t>(piece.seconds * rate);
+        for (size_t i = 0; i < frames; ++i, ++n) {
+            const auto value = piece.tone ? static_cast<int16_t>(12000 * std::sin(
+                                                2 * std::numbers::pi * 440 * double(n) / rate))
+                                          : int16_t{0};
+            char bytes[2];
+            qToLittleEndian(value, bytes);
+            data.append(bytes, 2);
+        }
+    }
+    QByteArray header;
+    const auto put = [&](quint32 v, int size) {
+        char b[4];
+        qToLittleEndian(v, b);
+        header.append(b, size);
+    };
+    header.append("RIFF");
+    put(quint32(36 + data.size()), 4);
+    header.append("WAVEfmt ");
+    put(16, 4);
+    put(1, 2);
+    put(1, 2);
+    put(rate, 4);
+    put(rate * 2, 4);
+    put(2, 2);
+    put(16, 2);
+    header.append("data");
+    put(quint32(data.size()), 4);
+    return AudioFixtures::writeFile(path, header + data);
+}
+
+/// The window as the test plays it: answers the save dialog from a script and records what it
+/// was shown.
+class ScriptedView : public RecorderView {
+public:
+    std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
+                                               const QString& temporaryFile) override
+    {
+        asked.push_back(entry.name);
+        askedFiles.push_back(temporaryFile);
+        if (answers.empty())
+            return SaveAnswer{entry.name, QString()};
+        const std::optional<SaveAnswer> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void reportMessage(int stringId, const QString&, Severity) override
+    {
+        messages.push_back(stringId);
+    }
+    void reportFatal(int stringId) override { fatal.push_back(stringId); }
+    void insertRecordingRow(RecordingEntry& entry, RowImage) override
+    {
+        rows.push_back(entry.name);
+    }
+    void removeRecordingRow(const QString& name) override { removedRows.push_back(name); }
+    void showThreshold(int threshold) override { shownThreshold = threshold; }
+
+    std::deque<std::optional<SaveAnswer>> answers;
+    std::vector<QString> asked;
+    std::vector<QString> askedFiles;
+    std::vector<int> messages;
+    std::vector<int> fatal;
+    std::vector<QString> rows;
+    std::vector<QString> removedRows;
+    int shownThreshold = -1;
+};
+
+/// The recorder as the window builds it, on a WAV file instead of the microphone.
+class RecorderRig {
+public:
+    explicit RecorderRig(const std::vector<Piece>& pieces,
+                         const std::function<void(RecorderRig&)>& prepare = {})
+        : work(env.root() + QStringLiteral("work/")), wav(env.root() + QStringLiteral("in.wav"))
+    {
+        QDir().mkpath(work);
+        EXPECT_TRUE(writeWav(wav, pieces));
+        settings.workingFolder = work;
+        settings.silenceSecondsText = QStringLiteral("2");
+        settings.singleFileText = QStringLiteral("0");
+        settings.thresholdText = QStringLiteral("3000");
+        if (prepare)
+            prepare(*this);
+        list.setFolder(work);
+        list.LoadList();
+        capture = std::make_unique<CRecordSound>(CRecordSound::wavFile(wav), env.dataFolder());
+        QObject::connect(capture.get(), &CRecordSound::inputEnded, qApp, [this] { ended = true; });
+        RecorderController::Config config;
+        config.programFolder = env.programFolder();
+        config.settingsFile = settingsFile;
+        controller = std::make_unique<RecorderController>(view, list, settings, *capture, writer,
+                                                          config);
+        QObject::connect(controller.get(), &RecorderController::recordingKept, qApp,
+                         [this](const QString& name) { kept.push_back(name); });
+        controller->setMoveRetry(10, 10);
+    }
+    ~RecorderRig()
+    {
+        controller.reset();
+        capture.reset();
+    }
+
+    /// Runs the whole file through, then stops as the Stop button does.
+    void recordToTheEnd(bool autoRecord)
+    {
+        controller->start();
+        if (autoRecord)
+            controller->ToggleAutoRecording();
+        else
+            controller->StartRecording();
+        ASSERT_TRUE(waitFor([this] { return ended; }, 60000));
+        controller->StopRecording(true);
+    }
+    QStringList mp3Files() const
+    {
+        return QDir(work).entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Name);
+    }
+    QStringList leftovers() const
+    {
+        return QDir(work).entryList({QStringLiteral("*.prl"), QStringLiteral("*.dtm")},
+                                    QDir::Files);
+    }
+    /// The entry the file's tag describes.
+    RecordingEntry tagOf(const QString& name) const
+    {
+        RecordingEntry entry;
+        EXPECT_TRUE(EntryTags::LoadEntryFromFile(work + name + ".mp3", entry, work, true));
+        return entry;
+    }
+    bool indexed(const QString& name) const
+    {
+        return AudioFixtures::readFile(work + RecordingList::indexFileName())
+            .contains(name.toUtf8());
+    }
+
+    TestEnvironment env;
+    QString work;
+    QString wav;
+    QString settingsFile;
+    Settings settings;
+    RecordingList list;
+    ScriptedView view;
+    CWriteSoundFile writer;
+    std::unique_ptr<CRecordSound> capture;
+    std::unique_ptr<RecorderController> controller;
+    std::vector<QString> kept;
+    bool ended = false;
+};
+
+qint64 seconds(const RecordingEntry& entry)
+{
+    return OleDate::toSeconds(entry.duration);
+}
+
+} // namespace
+
+TEST(RecorderControllerManual, StartAndStopKeepOneRecordingWithTagAndIndexRecord)
+{
+    RecorderRig rig({{3.0, true}});
+    rig.controller->start();
+    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    rig.controller->StartRecording();
+    EXPECT_EQ(rig.controller->state(), RecorderController::Recording);
+    ASSERT_NE(rig.controller->recordingInProgress(), nullptr);
+    EXPECT_EQ(rig.view.rows, std::vector<QString>{"Recording 1"});
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
+    rig.controller->StopRecording();
+
+    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.controller->recordingInProgress(), nullptr);
+    EXPECT_EQ(rig.view.asked, std::vector<QString>{"Recording 1"});
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Recording 1"});
+    EXPECT_EQ(rig.mp3Files(), QStringList{"Recording 1.mp3"});
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+    const RecordingEntry tag = rig.tagOf("Recording 1");
+    EXPECT_EQ(tag.name, QStringLiteral("Recording 1"));
+    EXPECT_NEAR(seconds(tag), 3, 1);
+    EXPECT_TRUE(rig.indexed("Recording 1"));
+    EXPECT_TRUE(rig.view.messages.empty());
+}
+
+TEST(RecorderControllerManual, OperatorNamePrefixesTheDefaultName)
+{
+    RecorderRig rig({{2.0, true}}, [](RecorderRig& r) { r.settings.operatorName = "Anna"; });
+    rig.recordToTheEnd(false);
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Anna - Recording 1"});
+    EXPECT_EQ(rig.tagOf("Anna - Recording 1").operatorName, QStringLiteral("Anna"));
+}
+
+TEST(RecorderControllerManual, RecordDoesNothingWhileARecordingRuns)
+{
+    RecorderRig rig({{2.0, true}});
+    rig.controller->start();
+    rig.controller->StartRecording();
+    rig.controller->StartRecording();
+    rig.controller->ToggleAutoRecording();
+    EXPECT_EQ(rig.controller->state(), RecorderController::Recording);
+    EXPECT_EQ(rig.view.rows.size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
+    rig.controller->StopRecording();
+    EXPECT_EQ(rig.kept.size(), 1u);
+}
+
+TEST(RecorderControllerAuto, TwoCallsApartByMoreThanTheSilenceBecomeTwoRecordings)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}, {2.0, true}, {4.0, false}});
+    rig.recordToTheEnd(true);
+    EXPECT_EQ(rig.kept, (std::vector<QString>{"Recording 1", "Recording 2"}));
+    EXPECT_EQ(rig.mp3Files(), (QStringList{"Recording 1.mp3", "Recording 2.mp3"}));
+    // Each call lasts its voice plus the silence that ended it.
+    EXPECT_NEAR(seconds(rig.tagOf("Recording 1")), 5, 1);
+    EXPECT_NEAR(seconds(rig.tagOf("Recording 2")), 4, 1);
+    EXPECT_TRUE(rig.indexed("Recording 2"));
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_TRUE(rig.view.asked.empty());
+}
+
+TEST(RecorderControllerAuto, BumpUnderASecondIsDiscardedWithAntiBump)
+{
+    RecorderRig rig({{1.0, false}, {0.4, true}, {4.0, false}, {3.0, true}, {4.0, false}});
+    rig.recordToTheEnd(true);
+    EXPECT_EQ(rig.mp3Files().size(), 1);
+    EXPECT_EQ(rig.kept.size(), 1u);
+    EXPECT_EQ(rig.list.Count(), 1);
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+    EXPECT_EQ(rig.view.removedRows.size(), 1u);
+}
+
+TEST(RecorderControllerAuto, SingleFileModeKeepsEveryCallOfTheArmedPeriodInOneRecording)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}, {2.0, true}, {4.0, false},
+                     {2.0, true}, {4.0, false}},
+                    [](RecorderRig& r) { r.settings.singleFileText = "1"; });
+    rig.recordToTheEnd(true);
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Recording 1"});
+    EXPECT_EQ(rig.mp3Files(), QStringList{"Recording 1.mp3"});
+    // Every call with its closing silence: 5 + 4 + 4 seconds.
+    EXPECT_NEAR(seconds(rig.tagOf("Recording 1")), 13, 2);
+    EXPECT_EQ(rig.view.asked, std::vector<QString>{"Recording 1"});
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+}
+
+TEST(RecorderControllerAuto, ConfirmationAsksTheViewAndSavesUnderItsAnswer)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}},
+                    [](RecorderRig& r) { r.settings.askConfirmation = true; });
+    rig.view.answers.push_back(RecorderView::SaveAnswer{"Invoice call  ", "  to be paid"});
+    rig.recordToTheEnd(true);
+    EXPECT_EQ(rig.view.asked, std::vector<QString>{"Recording 1"});
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Invoice call"});
+    const RecordingEntry tag = rig.tagOf("Invoice call");
+    EXPECT_EQ(tag.notes, QStringLiteral("to be paid"));
+    EXPECT_TRUE(rig.indexed("Invoice call"));
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+}
+
+TEST(RecorderControllerAuto, RefusedNameIsReportedAndAskedAgain)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}},
+                    [](RecorderRig& r) { r.settings.askConfirmation = true; });
+    rig.view.answers.push_back(RecorderView::SaveAnswer{"tmp_nome_reg", ""});
+    rig.view.answers.push_back(RecorderView::SaveAnswer{"Second try", ""});
+    rig.recordToTheEnd(true);
+    EXPECT_EQ(rig.view.messages, std::vector<int>{18});
+    EXPECT_EQ(rig.view.asked.size(), 2u);
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Second try"});
+}
+
+TEST(RecorderControllerAuto, CancelledConfirmationDiscardsTheCall)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}},
+                    [](RecorderRig& r) { r.settings.askConfirmation = true; });
+    rig.view.answers.push_back(std::nullopt);
+    rig.recordToTheEnd(true);
+    EXPECT_EQ(rig.view.asked.size(), 1u);
+    EXPECT_TRUE(rig.kept.empty());
+    EXPECT_TRUE(rig.mp3Files().isEmpty());
+    EXPECT_EQ(rig.list.Count(), 0);
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+}
+
+TEST(RecorderControllerAuto, ManualStopCancelledDiscardsTheRecording)
+{
+    RecorderRig rig({{2.0, true}});
+    rig.view.answers.push_back(std::nullopt);
+    rig.recordToTheEnd(false);
+    EXPECT_TRUE(rig.kept.empty());
+    EXPECT_EQ(rig.list.Count(), 0);
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+    EXPECT_TRUE(rig.mp3Files().isEmpty());
+}
+
+TEST(RecorderControllerSettings, ArmingReadsTheSettingsFileAgain)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}}, [](RecorderRig& r) {
+        r.settingsFile = r.env.userSettingsFile();
+        TestEnvironment::writeSettingsFile(r.settingsFile,
+                                           {"TempoAttesaRegAuto=3", "RegAutoSalvaUnicoFile=0",
+                                            "SogliaAttivazioneRegAuto=20000"});
+    });
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    EXPECT_EQ(rig.controller->state(), RecorderController::Armed);
+    EXPECT_EQ(rig.view.shownThreshold, 20000);
+    EXPECT_EQ(rig.capture->threshold(), 20000);
+    EXPECT_EQ(rig.capture->silenceSeconds(), 3);
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
+    rig.controller->ToggleAutoRecording();
+    // The tone peaks at 12000, under the threshold read from the file: no call.
+    EXPECT_TRUE(rig.kept.empty());
+    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+}
+
+TEST(RecorderControllerSettings, DraggedThresholdIsStoredAndAppliesAtOnce)
+{
+    RecorderRig rig({{1.0, false}}, [](RecorderRig& r) {
+        r.settingsFile = r.env.userSettingsFile();
+        TestEnvironment::writeSettingsFile(r.settingsFile, {"SogliaAttivazioneRegAuto=15000"});
+    });
+    rig.controller->OnThresholdDragged(4321);
+    EXPECT_EQ(rig.capture->threshold(), 4321);
+    EXPECT_TRUE(TestEnvironment::settingsFileLines(rig.settingsFile)
+                    .contains(QStringLiteral("SogliaAttivazioneRegAuto=4321")));
+}
+
+TEST(RecorderControllerFailures, TemporaryFileHeldByAnotherRecorderFailsVisibly)
+{
+    RecorderRig rig({{2.0, true}});
+    LockedFile other;
+    ASSERT_EQ(other.open(rig.work + "tmp_nome_reg.dtm"), LockedFile::OpenResult::Opened);
+    std::vector<int> failures;
+    QObject::connect(rig.controller.get(), &RecorderController::recordingFailed, qApp,
+                     [&](int id) { failures.push_back(id); });
+    rig.controller->start();
+    rig.controller->StartRecording();
+    ASSERT_TRUE(waitFor([&] { return !rig.view.messages.empty(); }, 20000));
+    EXPECT_EQ(rig.view.messages, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
+    EXPECT_EQ(failures, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
+    ASSERT_TRUE(waitFor([&] {
+        return rig.controller->state() == RecorderController::Idle;
+    }));
+    EXPECT_TRUE(rig.kept.empty());
+    EXPECT_EQ(rig.list.Count(), 0);
+    EXPECT_TRUE(rig.view.asked.empty());
+}
+
+TEST(RecorderControllerFailures, MissingEncoderLibraryIsFatal)
+{
+    RecorderRig rig({{2.0, true}});
+    ASSERT_TRUE(QFile::remove(rig.env.programFolder() + EncoderLibrary::fileName()));
+    rig.controller->start();
+    rig.controller->StartRecording();
+    ASSERT_TRUE(waitFor([&] { return !rig.view.fatal.empty(); }, 20000));
+    EXPECT_EQ(rig.view.fatal, std::vector<int>{CWriteSoundFile::kLibraryMissingString});
+    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.list.Count(), 0);
+}
+
+TEST(RecorderControllerRecovery, LeftoverTemporaryAndHandOverFilesBecomeRecordingsAtStart)
+{
+    const QByteArray audio = AudioFixtures::mpegStream(3.0);
+    RecorderRig rig({{1.0, false}}, [&](RecorderRig& r) {
+        AudioFixtures::writeFile(r.work + "tmp_nome_reg.dtm", audio);
+        AudioFixtures::writeFile(r.work + "TEM1A2B.prl", audio);
+        // A recording's own protected copy and a file without audio stay as they are.
+        AudioFixtures::writeFile(r.work + "Kept.mp3", audio);
+        AudioFixtures::writeFile(r.work + "Kept.prl", "scrambled");
+        AudioFixtures::writeFile(r.work + "Empty.prl", QByteArray());
+    });
+    rig.controller->start();
+    EXPECT_EQ(rig.mp3Files(),
+              (QStringList{"Kept.mp3", "Recording 1.mp3", "Recording 2.mp3"}));
+    EXPECT_EQ(rig.leftovers(), (QStringList{"Empty.prl", "Kept.prl"}));
+    EXPECT_NEAR(seconds(rig.tagOf("Recording 1")), 3, 1);
+    EXPECT_TRUE(rig.indexed("Recording 2"));
+    int logged = 0;
+    for (const QString& line : rig.env.logLines())
+        logged += line.contains(QStringLiteral("Recuperata registrazione interrotta")) ? 1 : 0;
+    EXPECT_EQ(logged, 2);
+}
+
+TEST(RecorderControllerRecovery, FileLockedByALiveRecorderIsLeftAlone)
+{
+    TestEnvironment env;
+    const QString work = env.root() + "work/";
+    QDir().mkpath(work);
+    const QByteArray audio = AudioFixtures::mpegStream(2.0);
+    AudioFixtures::writeFile(work + "tmp_nome_reg.dtm", audio);
+    LockedFile liveRecorder;
+    ASSERT_EQ(liveRecorder.open(work + "tmp_nome_reg.dtm"), LockedFile::OpenResult::Opened);
+    RecordingList list;
+    list.setFolder(work);
+    ASSERT_TRUE(list.LoadList());
+    EXPECT_TRUE(LeftoverRecovery::recover(list, work).isEmpty());
+    EXPECT_EQ(AudioFixtures::readFile(work + "tmp_nome_reg.dtm"), audio);
+    liveRecorder.close();
+    EXPECT_EQ(LeftoverRecovery::recover(list, work), QStringList{"Recording 1"});
+    EXPECT_FALSE(QFile::exists(work + "tmp_nome_reg.dtm"));
+}
