@@ -230,6 +230,15 @@ void ParluneCtl::completeEntries(RecordingList& list)
     list.SaveModified();
 }
 
+RecordingEntry* ParluneCtl::openEntry(RecordingList& list, const QString& name, bool complete)
+{
+    if (!openList(list))
+        return nullptr;
+    if (complete)
+        completeEntries(list);
+    return entryNamed(list, name);
+}
+
 RecordingEntry* ParluneCtl::entryNamed(RecordingList& list, const QString& name)
 {
     RecordingEntry* entry = list.FindByName(name);
@@ -296,10 +305,7 @@ int ParluneCtl::show(const QStringList& arguments)
     if (args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("show takes one name"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
-        return Failed;
-    completeEntries(list);
-    RecordingEntry* entry = entryNamed(list, args.first());
+    RecordingEntry* entry = openEntry(list, args.first(), true);
     if (!entry)
         return Failed;
     m_out << (json ? entryJson(*entry) : entryLine(*entry)) << '\n';
@@ -406,9 +412,7 @@ int ParluneCtl::rename(const QStringList& arguments)
     if (missing || args.size() != 2 || hasUnknownOption(args))
         return usageError(QStringLiteral("rename takes OLD NEW [--notes TEXT]"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
-        return Failed;
-    RecordingEntry* entry = entryNamed(list, args.at(0));
+    RecordingEntry* entry = openEntry(list, args.at(0), false);
     if (!entry)
         return Failed;
     const int message =
@@ -425,9 +429,7 @@ int ParluneCtl::protect(const QStringList& arguments, bool on)
         return usageError(QStringLiteral("%1 takes NAME --key KEY")
                               .arg(on ? QStringLiteral("protect") : QStringLiteral("unprotect")));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
-        return Failed;
-    RecordingEntry* entry = entryNamed(list, args.first());
+    RecordingEntry* entry = openEntry(list, args.first(), false);
     if (!entry)
         return Failed;
     if (entry->inUse())
@@ -531,9 +533,7 @@ int ParluneCtl::send(const QStringList& arguments)
     if (args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("send takes NAME [--no-notes]"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
-        return Failed;
-    RecordingEntry* entry = entryNamed(list, args.first());
+    RecordingEntry* entry = openEntry(list, args.first(), false);
     if (!entry)
         return Failed;
     if (entry->inUse())

@@ -47,6 +47,9 @@ private:
     /// Measures what the index does not know and writes repaired tags, as showing the list does.
     void completeEntries(RecordingList& list);
     RecordingEntry* entryNamed(RecordingList& list, const QString& name);
+    /// Opens the list (completing what the index does not know when asked) and finds `name`;
+    /// null, with a message, when either fails.
+    RecordingEntry* openEntry(RecordingList& list, const QString& name, bool complete = false);
     int fail(const QString& message);
     int usageError(const QString& message);
     QString entryJson(const RecordingEntry& entry) const;
