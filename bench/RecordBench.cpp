@@ -2,6 +2,10 @@
 // auto-recording decisions, encoding and writing take, against the lame command line encoding
 // the same audio at the same settings, and the peak memory while recording.
 // Usage: record_bench [minutes] (default 60). Needs `lame` on the PATH.
+// record_bench --live-armed SECONDS (default 60) instead measures the recorder armed for
+// auto-recording on the default microphone while it hears silence: the CPU share of one core
+// and the peak memory. It needs an audio server whose default source is fed by a FIFO, as
+// `eval "$(scripts/pulse-test-server.sh start DIR)"` gives (PULSE_SERVER, PARLUNE_TEST_MIC_FIFO).
 
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
@@ -12,18 +16,24 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtEndian>
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <numbers>
 #include <random>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -98,16 +108,106 @@ public:
     void reportFatal(int stringId) override { std::printf("fatal %d\n", stringId); }
 };
 
+// An event loop rather than a processEvents() loop, which would spin the main thread idle.
+void runEventsFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The child process that plays silence into the fake microphone at a real microphone's pace
+// (its FIFO has no clock), kept out of the process whose CPU is measured.
+int feedSilence(const QString& fifo, int seconds)
+{
+    QFile mic(fifo);
+    if (!mic.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return 1;
+    const std::vector<int16_t> piece(320, 0); // 10 ms
+    auto due = std::chrono::steady_clock::now();
+    for (int n = 0; n < seconds * 100; ++n) {
+        mic.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size() * 2));
+        due += std::chrono::milliseconds(10);
+        std::this_thread::sleep_until(due);
+    }
+    return 0;
+}
+
+int liveArmedBench(const QString& root, int seconds)
+{
+    const QString fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO");
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || fifo.isEmpty()) {
+        std::printf("needs PULSE_SERVER and PARLUNE_TEST_MIC_FIFO: "
+                    "eval \"$(scripts/pulse-test-server.sh start DIR)\"\n");
+        return 1;
+    }
+    const QString work = root + "/work/";
+    QDir().mkpath(work);
+    // The feeder runs a little longer than the measure, so the recorder never starves.
+    QProcess feeder;
+    feeder.start(QCoreApplication::applicationFilePath(),
+                 {"--feed-silence", fifo, QString::number(seconds + 10)});
+    if (!feeder.waitForStarted()) {
+        std::printf("cannot start the silence feeder\n");
+        return 1;
+    }
+    std::printf("armed on the default microphone for %d s of silence\n", seconds);
+    const long rssBefore = maxRssKb();
+    double cpu = 0;
+    double wallSeconds = 0;
+    long rssArmed = 0;
+    {
+        Settings settings;
+        settings.workingFolder = work;
+        settings.silenceSecondsText = "10";
+        settings.singleFileText = "0";
+        settings.thresholdText = "1000";
+        RecordingList list;
+        list.setFolder(work);
+        list.LoadList();
+        SilentView view;
+        CWriteSoundFile writer;
+        CRecordSound capture(CRecordSound::microphone(), root + "/data/");
+        RecorderController::Config config;
+        config.programFolder = QStringLiteral(PARLUNE_BIN_DIR "/");
+        RecorderController controller(view, list, settings, capture, writer, config);
+        controller.start();
+        controller.ToggleAutoRecording();
+        // The measure starts once the stream runs, leaving out the connection's one-off cost.
+        runEventsFor(2000);
+        const double cpuStart = cpuSeconds(RUSAGE_SELF);
+        QElapsedTimer wall;
+        wall.start();
+        runEventsFor(seconds * 1000);
+        cpu = cpuSeconds(RUSAGE_SELF) - cpuStart;
+        wallSeconds = wall.elapsed() / 1000.0;
+        rssArmed = maxRssKb();
+        std::printf("recordings kept: %d (expected 0: silence only)\n", list.Count());
+        controller.StopRecording(true);
+        controller.shutdown();
+    }
+    feeder.kill();
+    feeder.waitForFinished();
+    std::printf("recorder: %.3f s CPU in %.1f s wall\n", cpu, wallSeconds);
+    std::printf("CPU share: %.2f%% of one core (goal: under 1%%)\n", 100 * cpu / wallSeconds);
+    std::printf("max RSS:  %ld KB before arming, %ld KB armed\n", rssBefore, rssArmed);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (argc == 4 && std::strcmp(argv[1], "--feed-silence") == 0)
+        return feedSilence(QString::fromLocal8Bit(argv[2]), std::atoi(argv[3]));
     QTemporaryDir root;
     // A throwaway user, so the bench's log and settings touch nothing of the real one.
     qputenv("HOME", root.path().toUtf8());
     qputenv("XDG_DATA_HOME", (root.path() + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toUtf8());
     QCoreApplication application(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--live-armed") == 0)
+        return liveArmedBench(root.path(), argc > 2 ? std::max(1, std::atoi(argv[2])) : 60);
     const int minutes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const QString work = root.path() + "/work/";
     QDir().mkpath(work);
@@ -133,9 +233,10 @@ int main(int argc, char* argv[])
         SilentView view;
         CWriteSoundFile writer;
         CRecordSound capture(CRecordSound::wavFile(wav), root.path() + "/data/");
-        bool ended = false;
-        QObject::connect(&capture, &CRecordSound::inputEnded, &application,
-                         [&] { ended = true; });
+        // An event loop rather than a processEvents() loop, which would spin the main thread.
+        QEventLoop waiting;
+        QObject::connect(&capture, &CRecordSound::inputEnded, &waiting, &QEventLoop::quit,
+                         Qt::QueuedConnection);
         RecorderController::Config config;
         config.programFolder = QStringLiteral(PARLUNE_BIN_DIR "/");
         RecorderController controller(view, list, settings, capture, writer, config);
@@ -145,8 +246,7 @@ int main(int argc, char* argv[])
         wall.start();
         controller.start();
         controller.ToggleAutoRecording();
-        while (!ended)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        waiting.exec();
         controller.StopRecording(true);
         controller.shutdown();
         recorderWall = wall.elapsed() / 1000.0;

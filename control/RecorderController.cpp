@@ -83,11 +83,25 @@ void RecorderController::start()
 
 void RecorderController::shutdown()
 {
+    stopForShutdown();
+    endThreads();
+}
+
+void RecorderController::stopForShutdown()
+{
+    if (m_stoppedForShutdown)
+        return;
+    m_stoppedForShutdown = true;
+    if (m_started && m_state >= Recording)
+        StopRecording(true);
+}
+
+void RecorderController::endThreads()
+{
     if (m_shutDown)
         return;
     m_shutDown = true;
-    if (m_started && m_state >= Recording)
-        StopRecording(true);
+    stopForShutdown();
     if (m_started) {
         if (!m_capture.endThread(10000))
             WriteLog(QStringLiteral("Thread di registrazione non terminati in tempo"));

@@ -67,6 +67,11 @@ public:
     /// Disarms or stops (naming the recording), deletes an empty temporary file and ends the
     /// threads (waiting up to 10 s). Once; the controller does nothing afterwards.
     void shutdown();
+    /// The first half of shutdown(): disarms or stops (naming the recording). Once.
+    void stopForShutdown();
+    /// The second half: ends the threads (waiting up to 10 s) and deletes an empty temporary
+    /// file; the controller does nothing afterwards. Once.
+    void endThreads();
     /// The working folder changed (the list is loaded for it already): recover its leftovers
     /// and let the writer use it from the next file.
     void changeWorkingFolder(const QString& folder);
@@ -146,6 +151,7 @@ private:
     bool m_saveDialogOpen = false;
     bool m_speakersMuted = false;
     bool m_started = false;
+    bool m_stoppedForShutdown = false;
     bool m_shutDown = false;
     bool m_draining = false;
     bool m_writeErrorReported = false;

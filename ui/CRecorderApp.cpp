@@ -43,10 +43,11 @@ int CRecorderApp::InitInstance()
 
     // Whoever asks the program to end - a signal, the desktop session - goes the Exit way.
     TerminationSignals termination;
-    connect(&termination, &TerminationSignals::terminationRequested, &window, &CRecorderDlg::OnClose);
+    connect(&termination, &TerminationSignals::terminationRequested, &window,
+            &CRecorderDlg::closeUnattended);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(gui, &QGuiApplication::commitDataRequest, &window,
-                [&window](QSessionManager&) { window.OnClose(); });
+                [&window](QSessionManager&) { window.closeUnattended(); });
     }
 
     QEventLoop loop;

@@ -2,6 +2,10 @@
 
 #include "app/DiagnosticLog.h"
 #include "audio/CPlaySound.h"
+#include "audio/CRecordSound.h"
+#include "audio/CWriteSoundFile.h"
+#include "control/RecorderController.h"
+#include "store/RecordingList.h"
 #include "audio/EncoderLibrary.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
@@ -10,6 +14,12 @@
 #include "ui/MessagePresenter.h"
 #include "ui/RecorderLayout.h"
 #include "ui/RecorderMixer.h"
+#include "ui/SkinButton.h"
+#include "platform/MailClient.h"
+#include "store/Sender.h"
+#include "ui/PlaybackControls.h"
+#include "ui/RecordingListView.h"
+#include "ui/SaveRecordingDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,6 +30,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSlider>
+#include <QTreeWidget>
 #include <QTimer>
 
 namespace {
@@ -92,6 +103,9 @@ void CRecorderDlg::OnInitDialog()
     }
 
     setWindowIcon(QIcon(QStringLiteral(":/images/128.svg")));
+    m_writer = std::make_unique<CWriteSoundFile>();
+    m_capture = std::make_unique<CRecordSound>(CRecordSound::microphone(),
+                                               SystemFolders::dataFolder());
     const StartupSettings read = readSettings();
 
     m_mixer = std::make_unique<RecorderMixer>();
@@ -107,18 +121,166 @@ void CRecorderDlg::OnInitDialog()
         });
     }
 
-    // The recording and playing commands arrive with the recorder; until then they stay off.
-    for (int id : {ControlId::Record, ControlId::AutoRecord, ControlId::StopRecord,
-                   ControlId::Play, ControlId::StopPlay, ControlId::Find, ControlId::Delete,
-                   ControlId::Modify, ControlId::Send, ControlId::Protect, ControlId::Join,
-                   ControlId::Options, ControlId::Help, ControlId::ModifyInfo,
-                   ControlId::NoteDisplay, ControlId::Reduce})
+    // The commands of features still to come stay off.
+    for (int id : {ControlId::Find, ControlId::Options, ControlId::Help, ControlId::Reduce})
         setControlEnabled(id, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
-                   ControlId::FastRewind})
+                   ControlId::FastRewind, ControlId::StopPlay})
         setControlEnabled(id, false);
+    startRecorder(read);
+    startListAndPlayback();
+    if (!m_soundCard) {
+        setControlEnabled(ControlId::Record, false);
+        setControlEnabled(ControlId::AutoRecord, false);
+    } else if (m_settings.startArmed) {
+        m_controller->ToggleAutoRecording();
+    }
     if (QWidget* list = m_layout->control(ControlId::RecordingList))
         list->setFocus();
+}
+
+void CRecorderDlg::startRecorder(const StartupSettings& read)
+{
+    m_list = std::make_unique<RecordingList>(SystemFolders::userSettingsFile());
+    m_list->setUseAlternativePlayer(m_settings.alternativePlaying);
+    m_list->setFolder(m_settings.workingFolder);
+    m_list->LoadList();
+
+    m_view = std::make_unique<WindowRecorderView>(*m_layout, m_messages, this);
+    m_view->setHooks(viewHooks());
+
+    RecorderController::Config config;
+    config.programFolder = m_programFolder;
+    config.settingsFile = SystemFolders::userSettingsFile();
+    config.antiBump = read.antiBump;
+    config.trayMode = m_trayMode;
+    m_controller = std::make_unique<RecorderController>(*m_view, *m_list, m_settings, *m_capture,
+                                                        *m_writer, config);
+    m_controller->start();
+
+    if (auto* record = button(ControlId::Record))
+        connect(record, &QAbstractButton::clicked, m_controller.get(),
+                &RecorderController::StartRecording);
+    if (auto* autoRecord = button(ControlId::AutoRecord))
+        connect(autoRecord, &QAbstractButton::clicked, m_controller.get(),
+                &RecorderController::ToggleAutoRecording);
+    if (auto* stop = button(ControlId::StopRecord))
+        connect(stop, &QAbstractButton::clicked, m_controller.get(),
+                [this] { m_controller->StopRecording(); });
+    connect(m_layout->levelMeter(), &LevelMeter::thresholdChanged, m_controller.get(),
+            &RecorderController::OnThresholdDragged);
+}
+
+WindowRecorderView::Hooks CRecorderDlg::viewHooks()
+{
+    WindowRecorderView::Hooks hooks;
+    hooks.fatal = [this] { QTimer::singleShot(0, this, &CRecorderDlg::OnClose); };
+    hooks.askName = [this](const RecordingEntry& entry, const QString& temporaryFile)
+        -> std::optional<RecorderView::SaveAnswer> {
+        // Nobody can answer at log-out: the recording keeps the name it has.
+        if (m_unattended)
+            return RecorderView::SaveAnswer{entry.name, entry.notes};
+        SaveRecordingDialog dialog(entry.name, entry.notes, entry.folder, temporaryFile,
+                                   m_messages, m_settings.alternativePlaying, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return RecorderView::SaveAnswer{dialog.name(), dialog.notes()};
+    };
+    hooks.insertRow = [this](RecordingEntry& entry, RecorderView::RowImage image) {
+        if (!m_listView)
+            return;
+        m_listView->setRecordingInProgress(&entry);
+        m_listView->InsertRecordingRow(entry, static_cast<int>(image), 0);
+    };
+    hooks.updateRow = [this](const QString& oldName, RecordingEntry& entry,
+                             RecorderView::RowImage image) {
+        if (!m_listView)
+            return;
+        if (!entry.inUse() && m_listView->recordingInProgress() == &entry)
+            m_listView->setRecordingInProgress(nullptr);
+        m_listView->UpdateListRow(oldName, entry, entry.inUse() ? static_cast<int>(image) : -1);
+    };
+    hooks.removeRow = [this](const QString&) {
+        if (m_listView) {
+            m_listView->setRecordingInProgress(nullptr);
+            m_listView->FillRecordingList(QString(), 0);
+        }
+    };
+    hooks.reloadList = [this] {
+        if (m_listView) {
+            const RecordingEntry* current = m_listView->currentRecording();
+            m_listView->FillRecordingList(current ? current->name : QString(), -1);
+        }
+    };
+    hooks.saveRecordingInfo = [this] {
+        if (m_listView)
+            m_listView->SaveRecordingInfo();
+    };
+    hooks.updateControls = [this] {
+        if (m_listView)
+            m_listView->UpdateRecordingControls();
+    };
+    hooks.stopPlayback = [this] {
+        if (m_playback)
+            m_playback->Stop();
+    };
+    hooks.focusList = [this] { m_layout->list()->setFocus(); };
+    return hooks;
+}
+
+void CRecorderDlg::startListAndPlayback()
+{
+    m_listView = std::make_unique<RecordingListView>(
+        *m_layout, *m_list, m_messages,
+        [this](const QString& text) {
+            return m_messages.askYesNo(this, text, StringTable::text(166));
+        },
+        this);
+    m_listView->setRecorderState([this] { return m_controller ? m_controller->state() : 0; });
+    m_listView->setSendDisabled(m_settings.sendDisabled);
+    m_playback = std::make_unique<PlaybackControls>(
+        *m_layout, *m_player, m_messages, this, [this] { return m_settings.alternativePlaying; },
+        [this](bool playing) {
+            if (m_controller)
+                m_controller->setPlaying(playing);
+        },
+        [this] { return m_controller ? m_controller->state() : 0; });
+    connect(m_listView.get(), &RecordingListView::playRequested, m_playback.get(),
+            &PlaybackControls::Play);
+    connect(m_listView.get(), &RecordingListView::stopPlaybackRequested, m_playback.get(),
+            &PlaybackControls::Stop, Qt::DirectConnection);
+    connect(m_listView.get(), &RecordingListView::sendRequested, this, &CRecorderDlg::sendCurrent);
+    connect(m_playback.get(), &PlaybackControls::playingChanged, m_listView.get(),
+            &RecordingListView::setPlayingRecording);
+    if (auto* play = button(ControlId::Play))
+        connect(play, &QAbstractButton::clicked, this,
+                [this] { m_playback->Play(m_listView->currentRecording()); });
+    if (auto* pause = button(ControlId::Pause))
+        connect(pause, &QAbstractButton::clicked, m_playback.get(), &PlaybackControls::Pause);
+    if (auto* stopPlay = button(ControlId::StopPlay))
+        connect(stopPlay, &QAbstractButton::clicked, m_playback.get(), &PlaybackControls::Stop);
+    if (auto* send = button(ControlId::Send))
+        connect(send, &QAbstractButton::clicked, this, &CRecorderDlg::sendCurrent);
+    m_listView->FillRecordingList(QString(), 0);
+}
+
+void CRecorderDlg::sendCurrent()
+{
+    RecordingEntry* entry = m_listView ? m_listView->currentRecording() : nullptr;
+    if (!entry)
+        return;
+    if (entry->inUse()) {
+        m_messages.showMessage(this, StringTable::text(300), StringTable::caption(),
+                               MessagePresenter::Icon::Error);
+        return;
+    }
+    const bool attachNotes = !entry->notes.isEmpty()
+                             && m_messages.askYesNo(this, StringTable::text(154),
+                                                    StringTable::caption());
+    MailClient mail;
+    if (!Sender::SendRecording(*entry, attachNotes, mail))
+        m_messages.showMessage(this, StringTable::text(97), StringTable::caption(),
+                               MessagePresenter::Icon::Warning);
 }
 
 void CRecorderDlg::checkSoundCard()
@@ -195,8 +357,12 @@ void CRecorderDlg::OnClose()
     m_folderLostTimer->stop();
     m_folderBackTimer->stop();
 
+    if (m_controller)
+        m_controller->stopForShutdown();
     WriteLog(QStringLiteral("Evento OnStopRec"));
     WriteLog(QStringLiteral("Salva la lista"));
+    if (m_list)
+        m_list->SaveModified();
     WriteLog(QStringLiteral("Cancella il file"));
     QFile::remove(m_settings.workingFolder + StringTable::text(25));
     if (m_player)
@@ -204,7 +370,15 @@ void CRecorderDlg::OnClose()
     if (m_mixer)
         m_mixer->restore();
     WriteLog(QStringLiteral("Inizio chiusura thread..."));
+    if (m_controller)
+        m_controller->endThreads();
     endDialog();
+}
+
+void CRecorderDlg::closeUnattended()
+{
+    m_unattended = true;
+    OnClose();
 }
 
 void CRecorderDlg::endDialog()

@@ -2,14 +2,21 @@
 
 #include "app/Settings.h"
 #include "app/SettingsStartup.h"
+#include "ui/WindowRecorderView.h"
 
 #include <QWidget>
 
 #include <memory>
 
 class CPlaySound;
+class CRecordSound;
+class CWriteSoundFile;
 class MessagePresenter;
+class RecorderController;
 class RecorderMixer;
+class PlaybackControls;
+class RecordingList;
+class RecordingListView;
 class QAbstractButton;
 class QTimer;
 class RecorderLayout;
@@ -33,9 +40,15 @@ public:
 
     /// Start-up of the window, before it is shown.
     void OnInitDialog();
-    /// The close path (the Exit command, a termination signal, the end of the session):
-    /// stops and saves what is running, then ends the window. Runs once; later calls do nothing.
+    /// The close path (the Exit command): stops and saves what is running (asking for the name
+    /// of a recording in progress), then ends the window. Runs once; later calls do nothing.
     void OnClose();
+    /// The close path when nobody can answer (a termination signal, the end of the session):
+    /// a recording in progress is kept under its default name without asking.
+    void closeUnattended();
+    /// The recording logic of the window (null before OnInitDialog or without the library).
+    RecorderController* controller() const { return m_controller.get(); }
+    RecordingList* recordingList() const { return m_list.get(); }
 
     bool isEnded() const { return m_ended; }
     /// 2 while the window lives only as an icon, 0 otherwise.
@@ -65,6 +78,10 @@ protected:
 
 private:
     StartupSettings readSettings();
+    void startRecorder(const StartupSettings& read);
+    void startListAndPlayback();
+    WindowRecorderView::Hooks viewHooks();
+    void sendCurrent();
     void checkSoundCard();
     void startFolderTimers(StartupSettings::FolderCheck check);
     void onFolderLost();
@@ -79,6 +96,14 @@ private:
     std::unique_ptr<RecorderLayout> m_layout;
     std::unique_ptr<CPlaySound> m_player;
     std::unique_ptr<RecorderMixer> m_mixer;
+    std::unique_ptr<RecordingList> m_list;
+    std::unique_ptr<CWriteSoundFile> m_writer;
+    std::unique_ptr<CRecordSound> m_capture;
+    std::unique_ptr<WindowRecorderView> m_view;
+    std::unique_ptr<RecorderController> m_controller;
+    std::unique_ptr<RecordingListView> m_listView;
+    std::unique_ptr<PlaybackControls> m_playback;
+    bool m_unattended = false;
     bool m_soundCard = false;
     Settings m_settings;
     QString m_programFolder;

@@ -15,4 +15,13 @@ public:
     /// user has dismissed it.
     virtual void showMessage(QWidget* parent, const QString& text, const QString& caption,
                              Icon icon) = 0;
+    /// Asks a Yes/No question (information icon); true for Yes. A presenter that cannot ask
+    /// answers No, so nothing is deleted or replaced without a person's word.
+    virtual bool askYesNo(QWidget* parent, const QString& text, const QString& caption)
+    {
+        (void)parent;
+        (void)text;
+        (void)caption;
+        return false;
+    }
 };

@@ -18,3 +18,11 @@ void QtMessagePresenter::showMessage(QWidget* parent, const QString& text, const
     if (waiting)
         QApplication::restoreOverrideCursor();
 }
+
+bool QtMessagePresenter::askYesNo(QWidget* parent, const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}

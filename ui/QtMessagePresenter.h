@@ -7,4 +7,5 @@ class QtMessagePresenter : public MessagePresenter {
 public:
     void showMessage(QWidget* parent, const QString& text, const QString& caption,
                      Icon icon) override;
+    bool askYesNo(QWidget* parent, const QString& text, const QString& caption) override;
 };

@@ -10,6 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <thread>
+#include <vector>
+
 namespace {
 
 struct CtlRun {
@@ -118,6 +125,73 @@ protected:
     QString folder;
 };
 
+/// Feeds the private server's fake microphone at the pace of a real one (its FIFO has no
+/// clock of its own), from a thread of its own because writing to the FIFO may block.
+class MicrophoneFeeder {
+public:
+    explicit MicrophoneFeeder(bool tone) : m_tone(tone)
+    {
+        m_thread = std::thread([this] { feed(); });
+    }
+    ~MicrophoneFeeder()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    MicrophoneFeeder(const MicrophoneFeeder&) = delete;
+    MicrophoneFeeder& operator=(const MicrophoneFeeder&) = delete;
+
+    void setTone(bool tone) { m_tone = tone; }
+    /// The seconds of tone written so far.
+    double toneSeconds() const { return double(m_tonePieces.load()) / 100; }
+
+    /// The microphone is there, and heard whole, since other tests change its volume.
+    static bool prepare()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER")
+            || qEnvironmentVariableIsEmpty("PARLUNE_TEST_MIC_FIFO"))
+            return false;
+        QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "fakemic", "100%"});
+        QProcess::execute(QStringLiteral("pactl"), {"set-source-mute", "fakemic", "0"});
+        return true;
+    }
+
+    /// Whether some program is recording from the server (its stream is connected).
+    static bool streamConnected()
+    {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), {"list", "short", "source-outputs"});
+        return pactl.waitForFinished(10000) && !pactl.readAllStandardOutput().trimmed().isEmpty();
+    }
+
+private:
+    void feed()
+    {
+        QFile mic(qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO"));
+        if (!mic.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        std::vector<int16_t> piece(320); // 10 ms
+        auto due = std::chrono::steady_clock::now();
+        for (size_t i = 0; !m_stop;) {
+            const bool tone = m_tone;
+            for (auto& value : piece) {
+                const double phase = 2 * std::numbers::pi * 440 * double(i++) / 32000;
+                value = tone ? static_cast<int16_t>(12000 * std::sin(phase)) : int16_t{0};
+            }
+            mic.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size() * 2));
+            if (tone)
+                ++m_tonePieces;
+            due += std::chrono::milliseconds(10);
+            std::this_thread::sleep_until(due);
+        }
+    }
+
+    std::atomic<bool> m_tone;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_tonePieces{0};
+    std::thread m_thread;
+};
+
 } // namespace
 
 TEST_F(RecordCommandTest, AutoRecordingKeepsEachSpokenCallAsItsOwnRecording)
@@ -220,4 +294,53 @@ TEST_F(RecordCommandTest, KilledRecorderLeavesARecordingThatTheNextCommandRecove
     const CtlRun measured = ctl({"duration", folder + name + ".mp3"});
     EXPECT_EQ(measured.status, 0);
     EXPECT_GT(measured.out.trimmed().toLongLong(), 1000);
+}
+
+TEST_F(RecordCommandTest, TimedRecordingFromTheDefaultMicrophone)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    CtlRun run;
+    {
+        // The tone lasts as long as the recorder, so a slow start cannot leave it unheard.
+        MicrophoneFeeder feeder(true);
+        run = ctl(recordArgs({"--seconds", "3"}));
+    }
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Recording 1\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].toObject()["name"].toString(), QStringLiteral("Recording 1"));
+    const QString duration = list[0].toObject()["duration"].toString();
+    EXPECT_TRUE(duration == QStringLiteral("00:02") || duration == QStringLiteral("00:03"))
+        << duration.toStdString();
+    EXPECT_TRUE(indexed("Recording 1"));
+}
+
+TEST_F(RecordCommandTest, AutoRecordingFromTheDefaultMicrophoneKeepsOneCall)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    QProcess recorder;
+    MicrophoneFeeder feeder(false);
+    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+                   recordArgs({"--auto", "--seconds", "9", "--silence", "1", "--threshold",
+                               "3000"}));
+    ASSERT_TRUE(recorder.waitForStarted());
+    // The call starts only once the recorder listens, so none of it is lost before.
+    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 30000));
+    feeder.setTone(true);
+    // Longer than the anti-bump check, which discards calls of under a second of voice.
+    ASSERT_TRUE(waitFor([&] { return feeder.toneSeconds() >= 2.5; }, 30000));
+    feeder.setTone(false);
+    ASSERT_TRUE(recorder.waitForFinished(60000));
+    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recorder.exitCode(), 0) << recorder.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), QStringLiteral("Recording 1\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    // The call and the second of silence that ended it.
+    EXPECT_GE(durationSeconds(list[0]), 2);
+    EXPECT_LE(durationSeconds(list[0]), 5);
+    EXPECT_TRUE(indexed("Recording 1"));
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <map>
@@ -44,6 +45,19 @@ private:
     QTemporaryDir m_dir;
     std::map<QByteArray, std::optional<QByteArray>> m_saved;
 };
+
+/// True when `expected` appear in `lines` in this order (other lines may stand between).
+inline bool containsInOrder(const QStringList& lines, const QStringList& expected)
+{
+    qsizetype at = 0;
+    for (const QString& line : expected) {
+        at = lines.indexOf(line, at);
+        if (at < 0)
+            return false;
+        ++at;
+    }
+    return true;
+}
 
 /// Waits, processing events, until `condition` holds or `timeoutMs` passes.
 template <typename Condition>

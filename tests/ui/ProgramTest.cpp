@@ -51,11 +51,12 @@ TEST_F(ProgramTest, SecondStartEndsAtOnceAndASignalClosesTheFirstThroughTheExitP
     const QStringList lines = env.logLines();
     const qsizetype closing = lines.indexOf(QStringLiteral("Inizio chiusura applicazione"));
     ASSERT_GE(closing, 0);
-    EXPECT_EQ(lines.mid(closing),
-              QStringList({"Inizio chiusura applicazione", "Evento OnStopRec", "Salva la lista",
-                           "Cancella il file", "Setta volume speaker",
-                           "Impostazione vecchio volume speaker", "Chiusura volume speaker",
-                           "Setta volume microfono", "Inizio chiusura thread..."}));
+    EXPECT_TRUE(containsInOrder(
+        lines.mid(closing),
+        {"Inizio chiusura applicazione", "Evento OnStopRec", "Salva la lista", "Cancella il file",
+         "Setta volume speaker", "Impostazione vecchio volume speaker", "Chiusura volume speaker",
+         "Setta volume microfono", "Inizio chiusura thread...", "Thread Record Sound chiuso"}))
+        << lines.join(u'\n').toStdString();
 }
 
 } // namespace

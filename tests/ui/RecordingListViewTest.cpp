@@ -1,0 +1,372 @@
+#include "ui/RecordingListView.h"
+
+#include "res/StringTable.h"
+#include "store/EntryTags.h"
+#include "store/OleDate.h"
+#include "store/RecordingList.h"
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/ControlIds.h"
+#include "ui/MessagePresenter.h"
+#include "ui/PropertiesDialog.h"
+#include "ui/RecorderLayout.h"
+#include "ui/SkinButton.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class RecordedMessages : public MessagePresenter {
+public:
+    void showMessage(QWidget*, const QString& text, const QString&, Icon icon) override
+    {
+        texts << text;
+        icons << icon;
+    }
+    QStringList texts;
+    QList<Icon> icons;
+};
+
+class RecordingListViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_audio = AudioFixtures::mpegStream(2.0); }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(s_audio.isEmpty());
+        folder = env.root() + QStringLiteral("rec/");
+        QDir().mkpath(folder);
+    }
+
+    // A real recording of 75 seconds (as its tag says) started at 09:`minute` on 5 March 2024.
+    void makeRecording(const QString& name, int minute, const QString& notes = QString(),
+                       const QString& operatorName = QString())
+    {
+        RecordingEntry entry;
+        entry.name = name;
+        entry.folder = folder;
+        entry.notes = notes;
+        entry.operatorName = operatorName;
+        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute)));
+        entry.duration = OleDate::fromSeconds(75);
+        entry.genre = EntryTags::defaultGenre();
+        entry.artist = EntryTags::defaultArtist();
+        ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), s_audio));
+        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+    }
+
+    void makeThree()
+    {
+        makeRecording(QStringLiteral("Alpha"), 0, QStringLiteral("first\r\nline"));
+        makeRecording(QStringLiteral("Bravo"), 10);
+        makeRecording(QStringLiteral("Charlie"), 20, QString(), QStringLiteral("Anna"));
+    }
+
+    void open()
+    {
+        window = std::make_unique<QWidget>();
+        layout = std::make_unique<RecorderLayout>(window.get());
+        list = std::make_unique<RecordingList>();
+        list->setFolder(folder);
+        ASSERT_TRUE(list->LoadList());
+        view = std::make_unique<RecordingListView>(
+            *layout, *list, messages,
+            [this](const QString& text) {
+                questions << text;
+                return answer;
+            },
+            window.get());
+        window->show();
+        view->FillRecordingList(QString(), 0);
+    }
+
+    QTreeWidget* tree() const { return layout->list(); }
+    QString cell(int row, int column) const { return tree()->topLevelItem(row)->text(column); }
+    QStringList rowNames() const
+    {
+        QStringList names;
+        for (int row = 0; row < tree()->topLevelItemCount(); ++row)
+            names << cell(row, RecordingListView::NameColumn);
+        return names;
+    }
+    QStringList selectedNames() const
+    {
+        QStringList names;
+        for (QTreeWidgetItem* item : tree()->selectedItems())
+            names << item->text(RecordingListView::NameColumn);
+        return names;
+    }
+    void select(const QString& name)
+    {
+        const int row = view->FindRowByName(name);
+        ASSERT_GE(row, 0);
+        tree()->setCurrentItem(tree()->topLevelItem(row), 0,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    void clickHeader(int column)
+    {
+        QHeaderView* header = tree()->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5,
+                                 header->height() / 2));
+    }
+    bool exists(const QString& name) const { return QFileInfo::exists(folder + name + ".mp3"); }
+
+    static inline QByteArray s_audio;
+    TestEnvironment env;
+    QString folder;
+    RecordedMessages messages;
+    QStringList questions;
+    bool answer = false;
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<RecorderLayout> layout;
+    std::unique_ptr<RecordingList> list;
+    std::unique_ptr<RecordingListView> view;
+};
+
+TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
+{
+    makeThree();
+    open();
+
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
+    EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("3 Rec"));
+    EXPECT_EQ(cell(0, RecordingListView::DateColumn), QStringLiteral("05/03/2024"));
+    EXPECT_EQ(cell(0, RecordingListView::TimeColumn), QStringLiteral("09:20:00"));
+    EXPECT_EQ(cell(0, RecordingListView::DurationColumn), QStringLiteral("01:15"));
+    EXPECT_EQ(cell(0, RecordingListView::ProtectedColumn), QStringLiteral("No"));
+    EXPECT_EQ(cell(0, RecordingListView::OperatorColumn), QStringLiteral("Anna"));
+    EXPECT_EQ(cell(2, RecordingListView::NotesColumn), QStringLiteral("first  line"));
+    const qint64 size = QFileInfo(folder + "Alpha.mp3").size();
+    EXPECT_EQ(cell(2, RecordingListView::SizeColumn), RecordingListView::listSizeText(size));
+    EXPECT_EQ(tree()->topLevelItem(0)->data(0, Qt::UserRole).toInt(),
+              RecordingListView::Ordinary);
+
+    EXPECT_EQ(selectedNames(), QStringList{"Charlie"});
+    ASSERT_NE(view->currentRecording(), nullptr);
+    EXPECT_EQ(view->currentRecording()->name, QStringLiteral("Charlie"));
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Charlie"));
+    EXPECT_EQ(layout->dateField()->text(), QStringLiteral("Tue 05 Mar 2024 09:20"));
+    EXPECT_EQ(layout->durationField()->text(), StringTable::text(172) + QStringLiteral(" 01:15"));
+    EXPECT_TRUE(layout->button(ControlId::Play)->isEnabled());
+    EXPECT_TRUE(layout->button(ControlId::Delete)->isEnabled());
+    EXPECT_FALSE(layout->button(ControlId::SaveInfo)->isEnabled());
+}
+
+TEST_F(RecordingListViewTest, ListSizeTextKeepsTheListsOwnFigures)
+{
+    EXPECT_EQ(RecordingListView::listSizeText(0), QStringLiteral("0.0 Kb"));
+    EXPECT_EQ(RecordingListView::listSizeText(5119), QStringLiteral("4.10 Kb"));
+    EXPECT_EQ(RecordingListView::listSizeText(1048575), QStringLiteral("1023.10 Kb"));
+    EXPECT_EQ(RecordingListView::listSizeText(5242880), QStringLiteral("5.0 Mb"));
+}
+
+TEST_F(RecordingListViewTest, HeaderClickSortsAndKeepsTheSelectedRecording)
+{
+    makeThree();
+    open();
+    select(QStringLiteral("Bravo"));
+
+    clickHeader(RecordingListView::NameColumn);
+    EXPECT_EQ(rowNames(), (QStringList{"Alpha", "Bravo", "Charlie"}));
+    EXPECT_EQ(selectedNames(), QStringList{"Bravo"});
+    EXPECT_EQ(view->currentRecording()->name, QStringLiteral("Bravo"));
+
+    clickHeader(RecordingListView::NameColumn);
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
+    EXPECT_EQ(selectedNames(), QStringList{"Bravo"});
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Bravo"));
+}
+
+TEST_F(RecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
+{
+    open();
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("0 Rec"));
+    EXPECT_EQ(view->currentRecording(), nullptr);
+    for (int id : {ControlId::Play, ControlId::Delete, ControlId::Find, ControlId::Send,
+                   ControlId::SaveInfo})
+        EXPECT_FALSE(layout->button(id)->isEnabled()) << id;
+    EXPECT_FALSE(layout->nameEdit()->isEnabled());
+    EXPECT_TRUE(layout->nameEdit()->text().isEmpty());
+    EXPECT_TRUE(layout->notesEdit()->toPlainText().isEmpty());
+    EXPECT_TRUE(layout->dateField()->text().isEmpty());
+}
+
+TEST_F(RecordingListViewTest, PlayFollowsTheRecorderState)
+{
+    makeThree();
+    int state = 2;
+    open();
+    view->setRecorderState([&] { return state; });
+    view->UpdateRecordingControls();
+    EXPECT_FALSE(layout->button(ControlId::Play)->isEnabled());
+    state = 6;
+    view->UpdateRecordingControls();
+    EXPECT_TRUE(layout->button(ControlId::Play)->isEnabled());
+}
+
+TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
+{
+    makeThree();
+    open();
+    select(QStringLiteral("Alpha"));
+    layout->nameEdit()->setText(QStringLiteral("Renamed"));
+    layout->notesEdit()->setPlainText(QStringLiteral("new notes"));
+    EXPECT_TRUE(layout->button(ControlId::SaveInfo)->isEnabled());
+
+    QTest::mouseClick(layout->button(ControlId::SaveInfo), Qt::LeftButton);
+
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
+    EXPECT_TRUE(exists(QStringLiteral("Renamed")));
+    EXPECT_FALSE(exists(QStringLiteral("Alpha")));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Renamed"}));
+    EXPECT_EQ(cell(2, RecordingListView::NotesColumn), QStringLiteral("new notes"));
+    ASSERT_NE(list->FindByName(QStringLiteral("Renamed")), nullptr);
+    EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
+    EXPECT_FALSE(layout->button(ControlId::SaveInfo)->isEnabled());
+}
+
+TEST_F(RecordingListViewTest, RenamingOntoAnExistingNameIsRefused)
+{
+    makeThree();
+    open();
+    select(QStringLiteral("Alpha"));
+    layout->nameEdit()->setText(QStringLiteral("bravo"));
+    view->SaveRecordingInfo();
+
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts.first(), StringTable::text(17));
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Alpha"));
+    EXPECT_TRUE(exists(QStringLiteral("Alpha")));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
+}
+
+TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacter)
+{
+    makeThree();
+    open();
+    layout->nameEdit()->setText(QStringLiteral("Ch/arlie"));
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Ch"));
+}
+
+TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturns)
+{
+    makeThree();
+    open();
+    select(QStringLiteral("Bravo"));
+    QTimer::singleShot(0, window.get(), [this] {
+        auto* dialog = window->findChild<PropertiesDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->nameEdit()->setText(QStringLiteral("Bravo two"));
+        QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
+    });
+    QTest::mouseClick(layout->button(ControlId::Modify), Qt::LeftButton);
+
+    EXPECT_TRUE(exists(QStringLiteral("Bravo two")));
+    EXPECT_FALSE(exists(QStringLiteral("Bravo")));
+    EXPECT_EQ(cell(1, RecordingListView::NameColumn), QStringLiteral("Bravo two"));
+}
+
+TEST_F(RecordingListViewTest, DeleteAsksAndChangesNothingWhenTheAnswerIsNo)
+{
+    makeThree();
+    open();
+    tree()->selectAll();
+    answer = false;
+    view->DeleteSelected();
+
+    EXPECT_EQ(questions, QStringList{StringTable::text(144) + "3" + StringTable::text(145)});
+    EXPECT_EQ(rowNames().size(), 3);
+    EXPECT_TRUE(exists(QStringLiteral("Alpha")));
+    EXPECT_EQ(list->Count(), 3);
+}
+
+TEST_F(RecordingListViewTest, DeleteMovesTheFilesToTheTrashAndTheSelectionOn)
+{
+    makeThree();
+    open();
+    select(QStringLiteral("Charlie"));
+    tree()->topLevelItem(1)->setSelected(true);
+    answer = true;
+    view->DeleteSelected();
+
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(rowNames(), QStringList{"Alpha"});
+    EXPECT_FALSE(exists(QStringLiteral("Charlie")));
+    EXPECT_FALSE(exists(QStringLiteral("Bravo")));
+    const QString trash = env.root() + QStringLiteral("data/Trash/files/");
+    EXPECT_TRUE(QFileInfo::exists(trash + "Charlie.mp3"));
+    EXPECT_TRUE(QFileInfo::exists(trash + "Bravo.mp3"));
+    EXPECT_EQ(list->Count(), 1);
+    EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("1 Rec"));
+    EXPECT_EQ(selectedNames(), QStringList{"Alpha"});
+    EXPECT_EQ(view->currentRecording(), list->FindByName(QStringLiteral("Alpha")));
+
+    questions.clear();
+    view->DeleteSelected();
+    EXPECT_EQ(questions, QStringList{StringTable::text(146) + "Alpha" + StringTable::text(147)});
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_FALSE(layout->button(ControlId::Delete)->isEnabled());
+}
+
+TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
+{
+    makeThree();
+    open();
+    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Recording;
+    select(QStringLiteral("Charlie"));
+    answer = true;
+    view->DeleteSelected();
+
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(299)});
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(exists(QStringLiteral("Charlie")));
+    EXPECT_EQ(rowNames().size(), 3);
+}
+
+TEST_F(RecordingListViewTest, AnUnmeasuredDurationIsMeasuredAndItsTagWritten)
+{
+    makeThree();
+    open();
+    RecordingEntry* alpha = list->FindByName(QStringLiteral("Alpha"));
+    alpha->duration = OleDate::kNoDuration;
+    view->UpdateListRow(QStringLiteral("Alpha"), *alpha, RecordingListView::ByRule);
+    EXPECT_EQ(cell(2, RecordingListView::DurationColumn), QStringLiteral("--:--"));
+
+    view->FillRecordingList(QString(), 0);
+
+    EXPECT_EQ(OleDate::toSeconds(alpha->duration), 2);
+    EXPECT_EQ(alpha->state, RecordingEntry::Saved);
+    EXPECT_EQ(cell(2, RecordingListView::DurationColumn), QStringLiteral("00:02"));
+    RecordingEntry reread;
+    ASSERT_TRUE(EntryTags::LoadEntryFromFile(folder + "Alpha.mp3", reread, folder, false));
+    EXPECT_EQ(OleDate::toSeconds(reread.duration), 2);
+}
+
+TEST_F(RecordingListViewTest, ThePlayingRowShowsThePlayingImage)
+{
+    makeThree();
+    open();
+    RecordingEntry* bravo = list->FindByName(QStringLiteral("Bravo"));
+    view->setPlayingRecording(bravo);
+    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Playing);
+    view->setPlayingRecording(nullptr);
+    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Ordinary);
+}
+
+} // namespace

@@ -1,0 +1,407 @@
+#include "ui/PlaybackControls.h"
+
+#include "app/DiagnosticLog.h"
+#include "audio/CPlaySound.h"
+#include "res/StringTable.h"
+#include "store/OleDate.h"
+#include "store/RecordingEntry.h"
+#include "ui/ControlIds.h"
+#include "ui/LevelMeter.h"
+#include "ui/PositionBar.h"
+#include "ui/RecorderLayout.h"
+#include "ui/SkinButton.h"
+#include "ui/SkinStatic.h"
+
+#include <QColor>
+#include <QFile>
+#include <QSlider>
+#include <QTreeWidget>
+
+namespace {
+
+// The time displays keep the same grey whether playing or stopped; the two names keep the
+// places where the look changes visible.
+const QColor PlayText(0xbe, 0xbe, 0xbe);
+const QColor StopText(0xbe, 0xbe, 0xbe);
+
+// Recorder states with a recording in progress and no playback: no playback may start.
+bool recordingOnly(int state)
+{
+    return state == 2 || state == 5;
+}
+
+bool recordingAny(int state)
+{
+    return state == 2 || state == 3 || state == 5 || state == 7;
+}
+
+} // namespace
+
+PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
+                                   MessagePresenter& messages, QWidget* window,
+                                   std::function<bool()> alternativePlaying,
+                                   std::function<void(bool playing)> setPlayingOverlay,
+                                   std::function<int()> recorderState)
+    : m_layout(layout)
+    , m_player(player)
+    , m_messages(messages)
+    , m_window(window)
+    , m_alternativePlaying(std::move(alternativePlaying))
+    , m_setPlayingOverlay(std::move(setPlayingOverlay))
+    , m_recorderState(std::move(recorderState))
+{
+    m_timer.setInterval(TimerPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &PlaybackControls::onTick);
+    for (int id : {ControlId::FastForward, ControlId::FastRewind}) {
+        if (SkinButton* button = m_layout.button(id))
+            connect(button, &SkinButton::repeated, this, &PlaybackControls::Step);
+    }
+    if (PositionBar* bar = m_layout.positionBar())
+        connect(bar, &PositionBar::seekRequested, this, &PlaybackControls::Seek);
+    // A playback that ends (or loses its server) between two ticks stops at once.
+    connect(&m_player, &CPlaySound::playbackEnded, this, &PlaybackControls::Stop);
+    connect(&m_player, &CPlaySound::playbackFailed, this, [this] { Stop(); });
+}
+
+PlaybackControls::~PlaybackControls() = default;
+
+int PlaybackControls::state() const
+{
+    return m_recorderState ? m_recorderState() : 0;
+}
+
+QString PlaybackControls::playFile(const RecordingEntry& entry, bool decoded) const
+{
+    return entry.folder + entry.name + (decoded ? QStringLiteral(".prl") : StringTable::text(20));
+}
+
+void PlaybackControls::Play(RecordingEntry* entry)
+{
+    if (recordingOnly(state()) && !m_active)
+        return;
+    if (m_paused && (entry == nullptr || entry == m_playing)) {
+        resume();
+        return;
+    }
+    if (entry == nullptr)
+        return;
+    if (m_active || m_paused)
+        Stop();
+    WriteLog(QStringLiteral("Comando Play del file"));
+    if (entry->inUse())
+        return;
+    if (entry->isProtected) {
+        WriteLog(QStringLiteral("Registrazione protetta"));
+        Q_EMIT protectedPlayRequested(entry);
+        return;
+    }
+    start(entry, false);
+}
+
+void PlaybackControls::PlayDecoded(RecordingEntry* entry)
+{
+    if (entry == nullptr || recordingOnly(state()))
+        return;
+    if (m_active || m_paused)
+        Stop();
+    start(entry, true);
+}
+
+void PlaybackControls::start(RecordingEntry* entry, bool decoded)
+{
+    m_playing = entry;
+    m_decoded = decoded;
+    WriteLog(entry->name);
+    m_playLength = entry->duration >= 0 ? static_cast<int>(OleDate::toSeconds(entry->duration)) : 0;
+
+    showPlayingLook();
+    WriteLog(QStringLiteral("Impostazione timer play"));
+    m_timer.start();
+    m_active = true;
+    if (m_setPlayingOverlay)
+        m_setPlayingOverlay(true);
+    if (SkinStatic* time = m_layout.label(ControlId::PlayTime))
+        time->setText(StringTable::text(6));
+    if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
+        position->setText(StringTable::text(6));
+    Q_EMIT playingChanged(entry);
+
+    WriteLog(QStringLiteral("Comando play"));
+    if (!m_player.Play(playFile(*entry, decoded), m_alternativePlaying && m_alternativePlaying())) {
+        WriteLog(QStringLiteral("Errore durante il comando play"));
+        Stop();
+        return;
+    }
+    long long lengthMs = 0;
+    long long positionMs = 0;
+    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    // A recording not measured yet takes its length from the player.
+    if (m_playLength <= 0)
+        m_playLength = static_cast<int>(lengthMs / 1000);
+    if (PositionBar* bar = m_layout.positionBar()) {
+        bar->setRange(0, m_playLength);
+        bar->setPosition(0);
+        bar->setEnabledBar(true);
+    }
+    if (QTreeWidget* list = m_layout.list())
+        list->setFocus();
+}
+
+void PlaybackControls::resume()
+{
+    showPlayingLook();
+    WriteLog(QStringLiteral("Impostazione timer play"));
+    m_timer.start();
+    m_active = true;
+    m_paused = false;
+    if (m_setPlayingOverlay)
+        m_setPlayingOverlay(true);
+    const long long from = m_pausePosition;
+    m_pausePosition = 0;
+    if (!m_player.PlayFrom(from)) {
+        WriteLog(QStringLiteral("Errore durante il comando play"));
+        Stop();
+        return;
+    }
+    if (QTreeWidget* list = m_layout.list())
+        list->setFocus();
+}
+
+void PlaybackControls::showPlayingLook()
+{
+    if (SkinButton* play = m_layout.button(ControlId::Play)) {
+        play->setTip(StringTable::text(151));
+        const QString lit = QStringLiteral("PLAYRECDD");
+        play->loadBitmaps(lit, lit, lit, lit);
+        play->update();
+    }
+    if (SkinButton* stop = m_layout.button(ControlId::StopRecord)) {
+        stop->setTip(StringTable::text(46));
+        stop->setEnabled(true);
+    }
+    if (SkinButton* pause = m_layout.button(ControlId::Pause)) {
+        pause->loadBitmaps(QStringLiteral("PAUSA"));
+        pause->setEnabled(true);
+        pause->update();
+    }
+    for (int id : {ControlId::FastForward, ControlId::FastRewind}) {
+        if (SkinButton* button = m_layout.button(id))
+            button->setEnabled(true);
+    }
+    showDisplays();
+    if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
+        mode->setText(StringTable::text(14));
+    setTimeColours(true);
+}
+
+void PlaybackControls::Pause()
+{
+    if (!m_active) {
+        Play(nullptr);
+        return;
+    }
+    if (SkinButton* play = m_layout.button(ControlId::Play)) {
+        play->setTip(StringTable::text(45));
+        play->loadBitmaps(QStringLiteral("PLAYREC"));
+        play->setEnabled(true);
+        play->update();
+    }
+    long long lengthMs = 0;
+    long long positionMs = 0;
+    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    m_player.PausePlay();
+    // The player may have moved on between the reading and the pause; keep what it holds.
+    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    m_pausePosition = positionMs;
+    m_paused = true;
+    m_active = false;
+    if (SkinButton* pause = m_layout.button(ControlId::Pause)) {
+        const QString held = QStringLiteral("PAUSAD");
+        pause->loadBitmaps(held, held, held, held);
+        pause->update();
+    }
+    if (m_setPlayingOverlay)
+        m_setPlayingOverlay(false);
+    // During a recording the mode label keeps its text.
+    if (!recordingAny(state())) {
+        if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
+            mode->setText(StringTable::text(152));
+    }
+}
+
+void PlaybackControls::Stop()
+{
+    if (SkinButton* pause = m_layout.button(ControlId::Pause)) {
+        pause->loadBitmaps(QStringLiteral("PAUSA"));
+        pause->update();
+    }
+    if (!m_active && !m_paused)
+        return;
+    const bool wasActive = m_active;
+    m_active = false;
+    m_paused = false;
+    m_pausePosition = 0;
+
+    if (SkinButton* play = m_layout.button(ControlId::Play))
+        play->setTip(StringTable::text(45));
+    WriteLog(QStringLiteral("Stop play"));
+    m_player.StopPlay();
+    m_timer.stop();
+    if (PositionBar* bar = m_layout.positionBar()) {
+        bar->setPosition(0);
+        bar->setEnabledBar(false);
+    }
+    if (wasActive && m_setPlayingOverlay)
+        m_setPlayingOverlay(false);
+
+    if (SkinButton* play = m_layout.button(ControlId::Play)) {
+        play->loadBitmaps(QStringLiteral("PLAYREC"));
+        const QTreeWidget* list = m_layout.list();
+        play->setEnabled(list == nullptr || list->topLevelItemCount() > 0);
+        play->update();
+    }
+    hideDisplays();
+    // Stop is also the recording's own button: it stays usable while a recording runs.
+    if (!recordingAny(state())) {
+        if (SkinButton* stop = m_layout.button(ControlId::StopRecord))
+            stop->setEnabled(false);
+    }
+    for (int id : {ControlId::Pause, ControlId::FastForward, ControlId::FastRewind}) {
+        if (SkinButton* button = m_layout.button(id))
+            button->setEnabled(false);
+    }
+    if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
+        mode->setText(QString());
+    for (int id : {ControlId::PlayTime, ControlId::PlayPosition}) {
+        if (SkinStatic* label = m_layout.label(id))
+            label->setText(StringTable::text(2));
+    }
+    setTimeColours(false);
+
+    RecordingEntry* stopped = m_playing;
+    if (stopped != nullptr && m_decoded)
+        QFile::remove(stopped->folder + stopped->name + QStringLiteral(".prl"));
+    m_playing = nullptr;
+    m_decoded = false;
+    m_playLength = 0;
+    if (stopped != nullptr)
+        Q_EMIT playingChanged(nullptr);
+}
+
+void PlaybackControls::onTick()
+{
+    long long lengthMs = 0;
+    long long positionMs = 0;
+    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    // While paused, steps and seeks move only the pause position, which the display follows.
+    if (m_paused)
+        positionMs = m_pausePosition;
+    const long long elapsed =
+        lengthMs > 0 ? static_cast<long long>(static_cast<double>(positionMs) /
+                                              static_cast<double>(lengthMs) * m_playLength)
+                     : 0;
+    if (PositionBar* bar = m_layout.positionBar())
+        bar->setPosition(static_cast<int>(elapsed));
+    showTime(elapsed);
+    if (m_active && positionMs >= lengthMs)
+        Stop();
+}
+
+void PlaybackControls::Step(int controlId)
+{
+    if (!m_active && !m_paused)
+        return;
+    const bool forward = controlId == ControlId::FastForward;
+    if (!forward && controlId != ControlId::FastRewind)
+        return;
+    long long position = 0;
+    if (m_paused) {
+        position = forward ? m_player.FastForward(m_pausePosition, false)
+                           : m_player.Rewind(m_pausePosition, false);
+        if (position > 0)
+            m_pausePosition = position;
+    } else {
+        position = forward ? m_player.FastForward(0, true) : m_player.Rewind(0, true);
+    }
+    if (position > 0) {
+        showTime(position / 1000);
+        if (PositionBar* bar = m_layout.positionBar())
+            bar->setPosition(static_cast<int>(position / 1000));
+    }
+    if (QTreeWidget* list = m_layout.list())
+        list->setFocus();
+}
+
+void PlaybackControls::Seek(int seconds)
+{
+    if (!m_active && !m_paused)
+        return;
+    long long lengthMs = 0;
+    long long positionMs = 0;
+    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    const PositionBar* bar = m_layout.positionBar();
+    const int range = bar != nullptr && bar->maximum() > 0 ? bar->maximum() : m_playLength;
+    if (range <= 0)
+        return;
+    const auto target = static_cast<long long>(static_cast<double>(seconds) / range *
+                                                   static_cast<double>(lengthMs) +
+                                               0.5);
+    if (m_paused)
+        m_pausePosition = target;
+    else
+        m_player.PlayFrom(target);
+    showTime(seconds);
+    if (PositionBar* positionBar = m_layout.positionBar())
+        positionBar->setPosition(seconds);
+}
+
+void PlaybackControls::showTime(long long seconds)
+{
+    if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
+        position->setText(QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60));
+}
+
+void PlaybackControls::setTimeColours(bool playing)
+{
+    for (int id : {ControlId::ModeLabel, ControlId::PlayTime, ControlId::PlayPosition,
+                   ControlId::PlayTotal}) {
+        if (SkinStatic* label = m_layout.label(id))
+            label->setTextColor(playing ? PlayText : StopText);
+    }
+}
+
+void PlaybackControls::showDisplays()
+{
+    for (int id : {ControlId::PlayPosition, ControlId::PositionBar, ControlId::VolumeSlider}) {
+        if (QWidget* control = m_layout.control(id))
+            control->show();
+    }
+    if (SkinButton* status = m_layout.button(ControlId::StatusIcon)) {
+        const QString playing = QStringLiteral("144");
+        status->loadBitmaps(playing, playing, playing, playing);
+        status->show();
+    }
+    if (QWidget* meter = m_layout.control(ControlId::LevelMeter))
+        meter->hide();
+}
+
+void PlaybackControls::hideDisplays()
+{
+    for (int id : {ControlId::PlayPosition, ControlId::PositionBar, ControlId::VolumeSlider}) {
+        if (QWidget* control = m_layout.control(id))
+            control->hide();
+    }
+    const int now = state();
+    SkinButton* status = m_layout.button(ControlId::StatusIcon);
+    if (now >= 4 && now <= 7) {
+        if (status != nullptr) {
+            const QString armed = QStringLiteral("143");
+            status->loadBitmaps(armed, armed, armed, armed);
+            status->show();
+        }
+        if (QWidget* meter = m_layout.control(ControlId::LevelMeter))
+            meter->show();
+    } else if (status != nullptr) {
+        status->hide();
+    }
+}

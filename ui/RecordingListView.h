@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class MessagePresenter;
+class QItemSelection;
+class QPoint;
+class QTreeWidgetItem;
+class QWidget;
+class RecorderLayout;
+class RecordingList;
+struct RecordingEntry;
+
+/// The recording list of the Recorder window and the property fields above it: fills the
+/// layout's list (control 1040) from the RecordingList, sorts it on header clicks, shows the
+/// selected recording in the name, notes, date and duration fields, commits edited names and
+/// notes, opens the properties dialog and deletes the selected recordings.
+///
+/// Lifecycle: constructed by the window after its RecorderLayout and its loaded RecordingList,
+/// both of which must outlive it; it owns no widget, it connects to the layout's list, edits
+/// and the buttons Save information (1099), Modify (1064), Modify-info (1020), Note display
+/// (1102) and Delete (1045). Call FillRecordingList("", 0) once the list is loaded.
+/// Thread: the UI thread only; every signal is emitted synchronously on it.
+class RecordingListView : public QObject {
+    Q_OBJECT
+
+public:
+    /// Row images (RecorderLayout::rowImage).
+    enum Image { Playing = 0, InProgress = 1, Ordinary = 2, Protected = 3, ByRule = -1 };
+    /// Columns of the list.
+    enum Column { ImageColumn = 0, NameColumn, DateColumn, TimeColumn, NotesColumn,
+                  DurationColumn, SizeColumn, ProtectedColumn, OperatorColumn };
+    /// Asks a Yes/No question; true means Yes.
+    using Confirm = std::function<bool(const QString& text)>;
+
+    /// `window` parents the dialogs and messages (may be null).
+    RecordingListView(RecorderLayout& layout, RecordingList& list, MessagePresenter& messages,
+                      Confirm confirm, QWidget* window, QObject* parent = nullptr);
+
+    /// Where the recorder state (0 idle, 1 armed, 6 paused idle, ...) is read for the Play
+    /// rule; without one the recorder counts as idle.
+    void setRecorderState(std::function<int()> state);
+    /// True keeps the Send button disabled (setting "NoSend").
+    void setSendDisabled(bool disabled);
+
+    /// Rebuilds every row from the sorted RecordingList, measures durations not measured yet
+    /// (and writes those tags), then selects the row of `indexToSelect` when it is 0 or more,
+    /// else the row named exactly `nameToSelect`, else row 0; applies the enable rules and
+    /// sets the count label.
+    void FillRecordingList(const QString& nameToSelect, int indexToSelect);
+    /// Rewrites the row named `oldName` from `entry` with `image` (ByRule: chosen as the fill
+    /// chooses it).
+    void UpdateListRow(const QString& oldName, const RecordingEntry& entry, int image);
+    /// Inserts a row for `entry` at `row` with `image`, selects it alone and shows it.
+    void InsertRecordingRow(RecordingEntry& entry, int image, int row);
+    /// Applies the enable rules of the buttons and edits without touching the rows.
+    void UpdateRecordingControls();
+    /// The first row from `startRow` (negative: 0) whose Name equals `text` ignoring case,
+    /// or -1.
+    int FindRowByName(const QString& text, int startRow = 0) const;
+    /// Clears the selection of every row.
+    void DeselectAll();
+
+    /// The recording shown in the property fields, or null.
+    RecordingEntry* currentRecording() const { return m_current; }
+    /// The recording loaded in the player (row image 0), or null; the playback controller
+    /// sets it when it loads or unloads a recording.
+    void setPlayingRecording(RecordingEntry* entry);
+    RecordingEntry* playingRecording() const { return m_playing; }
+    /// The recording being made, or null; the recording controller sets it.
+    void setRecordingInProgress(RecordingEntry* entry) { m_inProgress = entry; }
+    RecordingEntry* recordingInProgress() const { return m_inProgress; }
+
+    int sortColumn() const { return m_sortColumn; }
+    bool sortAscending() const { return m_sortAscending; }
+    /// A header click: sorts by `column`, flips the direction and refills keeping the
+    /// selected recording.
+    void sortByColumn(int column);
+
+    /// Save information (1099): commits the name and notes edits to the current recording.
+    void SaveRecordingInfo();
+    /// Modify (1064, 1020, 1102): edits the current recording in the properties dialog, then
+    /// commits the result.
+    void Modify();
+    /// Delete (1045, the Delete key): after the user confirms, moves the selected recordings
+    /// not in use to the trash and removes their rows.
+    void DeleteSelected();
+
+    /// "%d.%d Kb", " Mb" or " Gb" of the list's Size column.
+    static QString listSizeText(qint64 bytes);
+
+Q_SIGNALS:
+    /// Double-click or Enter on a row: play `entry`.
+    void playRequested(RecordingEntry* entry);
+    /// The property fields now show `entry` (null: nothing).
+    void selectionChanged(RecordingEntry* entry);
+    /// The playing recording is about to be renamed or deleted: stop playback now and call
+    /// setPlayingRecording(nullptr). Needs a direct connection.
+    void stopPlaybackRequested();
+    /// Context-menu commands handled elsewhere; their items are enabled only while connected.
+    void sendRequested();
+    void protectRequested();
+    void joinRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void writeRow(QTreeWidgetItem* item, const RecordingEntry& entry, int image);
+    int imageFor(const RecordingEntry& entry) const;
+    void setRowImage(RecordingEntry* entry);
+    void selectRow(int row);
+    void showRecording(RecordingEntry* entry);
+    void onSelectionChanged(const QItemSelection& selected);
+    void onNameChanged();
+    void onNotesChanged();
+    void updateSaveButton();
+    void restoreName();
+    void showContextMenu(const QPoint& position);
+    void updateCount();
+    void setButtonEnabled(int id, bool enabled);
+    QString notesText() const;
+    void setEditTexts(const QString& name, const QString& notes);
+
+    RecorderLayout& m_layout;
+    RecordingList& m_list;
+    MessagePresenter& m_messages;
+    Confirm m_confirm;
+    QWidget* m_window;
+    std::function<int()> m_recorderState;
+    bool m_sendDisabled = false;
+    RecordingEntry* m_current = nullptr;
+    RecordingEntry* m_playing = nullptr;
+    RecordingEntry* m_inProgress = nullptr;
+    int m_sortColumn = DateColumn;
+    bool m_sortAscending = false;
+    bool m_filtering = false;
+};

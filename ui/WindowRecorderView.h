@@ -1,0 +1,64 @@
+#pragma once
+
+#include "control/RecorderView.h"
+
+#include <functional>
+
+class MessagePresenter;
+class QWidget;
+class RecorderLayout;
+
+/// The Recorder window's side of the recording logic: transport looks, clock, level meter and
+/// messages on the window's own controls; the list rows, the save dialog and the player are
+/// reached through hooks the window sets (each may stay empty). UI thread; lives as long as the
+/// window.
+class WindowRecorderView : public RecorderView {
+public:
+    using NameAsker =
+        std::function<std::optional<SaveAnswer>(const RecordingEntry&, const QString&)>;
+    struct Hooks {
+        NameAsker askName;
+        std::function<void()> fatal; ///< the window closes after the message
+        std::function<void(RecordingEntry&, RowImage)> insertRow;
+        std::function<void(const QString&, RecordingEntry&, RowImage)> updateRow;
+        std::function<void(const QString&)> removeRow;
+        std::function<void()> reloadList;
+        std::function<void()> saveRecordingInfo;
+        std::function<void()> updateControls;
+        std::function<void()> stopPlayback;
+        std::function<void()> focusList;
+    };
+
+    WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages, QWidget* window);
+    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+
+    std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
+                                               const QString& temporaryFile) override;
+    void reportMessage(int stringId, const QString& argument, Severity severity) override;
+    void reportFatal(int stringId) override;
+
+    void setButtonLook(Button button, Look look) override;
+    void setButtonEnabled(Button button, bool enabled) override;
+    void setAutoRecordTooltip(int stringId) override;
+    void showArmedIndicators(bool shown) override;
+    void showClock(const QString& minutes, const QString& seconds, const QString& label,
+                   bool recordingColour) override;
+    void showLevel(int peak) override;
+    void showThreshold(int threshold) override;
+    void focusRecordingList() override;
+
+    void insertRecordingRow(RecordingEntry& entry, RowImage image) override;
+    void updateRecordingRow(const QString& oldName, RecordingEntry& entry,
+                            RowImage image) override;
+    void removeRecordingRow(const QString& name) override;
+    void reloadRecordingList() override;
+    void saveRecordingInfo() override;
+    void updateRecordingControls() override;
+    void stopPlayback() override;
+
+private:
+    RecorderLayout& m_layout;
+    MessagePresenter& m_messages;
+    QWidget* m_window;
+    Hooks m_hooks;
+};
