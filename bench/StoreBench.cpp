@@ -6,6 +6,7 @@
 
 #include "audio/EncoderLibrary.h"
 #include "platform/FileOps.h"
+#include "store/EntryTags.h"
 #include "store/Id3Tag.h"
 #include "store/Joiner.h"
 #include "store/OleDate.h"
@@ -231,5 +232,20 @@ int main(int argc, char** argv)
     report(label, mb, joinMeasured, copySynced);
     std::printf("(joined audio measured at %lld s)\n",
                 static_cast<long long>(OleDate::toSeconds(joined.duration)));
+
+    // The duration of a one-hour recording (32 kbit/s: 14.4 MB of frames), as the list measures
+    // a recording whose tag tells none.
+    const QString hour = folder + QStringLiteral("hour.mp3");
+    if (!writeRecording(hour, block, 3600LL * 4000)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(hour));
+        return 1;
+    }
+    double measured = 0;
+    const double durationSeconds = bestSeconds([&] {
+        measured = EntryTags::CalcolaDurata(hour, 0);
+        return measured > 0;
+    });
+    std::printf("duration of a one-hour recording: %.1f ms (measured %lld s)\n",
+                durationSeconds * 1000, static_cast<long long>(OleDate::toSeconds(measured)));
     return 0;
 }

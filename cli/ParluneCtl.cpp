@@ -491,7 +491,16 @@ int ParluneCtl::join(const QStringList& arguments)
     joined->name = newName;
     joined->notes = notes.value_or(QString());
     joined->startTime = first.startTime;
-    joined->duration = OleDate::kNoDuration;
+    // As the join wizard does, the new recording's length is the sum of its parts' lengths;
+    // only when one of them is unknown is the joined audio measured.
+    joined->duration = 0;
+    for (const RecordingEntry* source : sources) {
+        if (source->duration < 0) {
+            joined->duration = OleDate::kNoDuration;
+            break;
+        }
+        joined->duration += source->duration;
+    }
     joined->folder = first.folder;
     joined->artist = first.artist;
     joined->genre = first.genre;
