@@ -125,7 +125,7 @@ void CRecorderDlg::OnInitDialog()
     for (int id : {ControlId::Find, ControlId::Options, ControlId::Help, ControlId::Reduce})
         setControlEnabled(id, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
-                   ControlId::FastRewind, ControlId::StopPlay})
+                   ControlId::FastRewind})
         setControlEnabled(id, false);
     startRecorder(read);
     startListAndPlayback();

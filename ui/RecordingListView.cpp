@@ -190,6 +190,14 @@ void RecordingListView::UpdateListRow(const QString& oldName, const RecordingEnt
     if (row < 0)
         return;
     writeRow(m_layout.list()->topLevelItem(row), entry, image == ByRule ? imageFor(entry) : image);
+    // The fields under the window show the selected recording: a finished recording gets its
+    // name, notes and measured length there too, unless the user is editing them.
+    if (m_current == &entry) {
+        if (!m_layout.nameEdit()->isModified())
+            setEditTexts(entry.name, entry.notes);
+        m_layout.durationField()->setText(StringTable::text(172) + QLatin1Char(' ')
+                                          + OleDate::durationText(entry.duration));
+    }
 }
 
 void RecordingListView::InsertRecordingRow(RecordingEntry& entry, int image, int row)
