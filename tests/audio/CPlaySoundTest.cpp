@@ -2,6 +2,7 @@
 #include "audio/Mp3Decoder.h"
 #include "store/Id3Tag.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/PrivateAudioServer.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -61,44 +62,6 @@ private:
     QByteArray m_bytes;
 };
 
-/// A second private audio server of the test's own, which the test may stop.
-class PrivateServer {
-public:
-    static QString script()
-    {
-        return QFileInfo(QStringLiteral(__FILE__)).absolutePath()
-            + QStringLiteral("/../../scripts/pulse-test-server.sh");
-    }
-    bool start()
-    {
-        QProcess process;
-        process.start(QStringLiteral("bash"), {script(), QStringLiteral("start"), m_dir.path()});
-        if (!process.waitForFinished(20000) || process.exitCode() != 0)
-            return false;
-        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (line.startsWith("export PULSE_SERVER="))
-                m_address = QString::fromUtf8(line.mid(int(strlen("export PULSE_SERVER="))));
-        }
-        m_running = !m_address.isEmpty();
-        return m_running;
-    }
-    void stop()
-    {
-        if (!m_running)
-            return;
-        QProcess process;
-        process.start(QStringLiteral("bash"), {script(), QStringLiteral("stop"), m_dir.path()});
-        process.waitForFinished(20000);
-        m_running = false;
-    }
-    ~PrivateServer() { stop(); }
-    QString address() const { return m_address; }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_address;
-    bool m_running = false;
-};
 
 class CPlaySoundTest : public ::testing::Test {
 protected:
@@ -466,7 +429,7 @@ TEST_F(CPlaySoundTest, WithNoAudioServerClassicPlayFailsAtOnce)
 
 TEST_F(CPlaySoundTest, AServerThatGoesAwayMidPlayEndsThePlaybackWithAReport)
 {
-    PrivateServer server;
+    PrivateAudioServer server;
     ASSERT_TRUE(server.start());
     env.setVariable("PULSE_SERVER", server.address());
     const QString path = writeRecording(QStringLiteral("cut"), AudioFixtures::mpegStream(20.0));

@@ -1,5 +1,6 @@
 #include "audio/CPlaySound.h"
 #include "platform/SoundCardCheck.h"
+#include "tests/support/PrivateAudioServer.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QFileInfo>
@@ -10,51 +11,6 @@
 
 namespace {
 
-/// A private audio server of the test's own, so that its sources can be taken away.
-class OwnServer {
-public:
-    static QString script()
-    {
-        return QFileInfo(QStringLiteral(__FILE__)).absolutePath()
-            + QStringLiteral("/../../scripts/pulse-test-server.sh");
-    }
-    bool start()
-    {
-        QProcess process;
-        process.start(QStringLiteral("bash"), {script(), QStringLiteral("start"), m_dir.path()});
-        if (!process.waitForFinished(20000) || process.exitCode() != 0)
-            return false;
-        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (line.startsWith("export PULSE_SERVER="))
-                m_address = QString::fromUtf8(line.mid(int(strlen("export PULSE_SERVER="))));
-        }
-        m_running = !m_address.isEmpty();
-        return m_running;
-    }
-    bool pactl(const QStringList& arguments)
-    {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PULSE_SERVER"), m_address);
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("pactl"), arguments);
-        return process.waitForFinished(10000) && process.exitCode() == 0;
-    }
-    ~OwnServer()
-    {
-        if (!m_running)
-            return;
-        QProcess process;
-        process.start(QStringLiteral("bash"), {script(), QStringLiteral("stop"), m_dir.path()});
-        process.waitForFinished(20000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_address;
-    bool m_running = false;
-};
 
 class SoundCardCheckTest : public ::testing::Test {
 protected:
@@ -98,7 +54,7 @@ TEST_F(SoundCardCheckTest, FailsWithoutAnAudioServerAndLogsWhy)
 
 TEST_F(SoundCardCheckTest, MonitorsOfOutputsDoNotCountAsMicrophones)
 {
-    OwnServer server;
+    PrivateAudioServer server;
     ASSERT_TRUE(server.start());
     env.setVariable("PULSE_SERVER", server.address());
     ASSERT_TRUE(SoundCardCheck::run().passed());

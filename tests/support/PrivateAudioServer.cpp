@@ -1,0 +1,48 @@
+#include "tests/support/PrivateAudioServer.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace {
+
+QString script()
+{
+    return QStringLiteral(PARLUNE_SOURCE_DIR "/scripts/pulse-test-server.sh");
+}
+
+} // namespace
+
+bool PrivateAudioServer::start()
+{
+    QProcess process;
+    process.start(QStringLiteral("bash"), {script(), QStringLiteral("start"), m_dir.path()});
+    if (!process.waitForFinished(20000) || process.exitCode() != 0)
+        return false;
+    const QByteArray prefix("export PULSE_SERVER=");
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        if (line.startsWith(prefix))
+            m_address = QString::fromUtf8(line.mid(prefix.size()));
+    }
+    m_running = !m_address.isEmpty();
+    return m_running;
+}
+
+void PrivateAudioServer::stop()
+{
+    if (!m_running)
+        return;
+    QProcess process;
+    process.start(QStringLiteral("bash"), {script(), QStringLiteral("stop"), m_dir.path()});
+    process.waitForFinished(20000);
+    m_running = false;
+}
+
+bool PrivateAudioServer::pactl(const QStringList& arguments) const
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PULSE_SERVER"), m_address);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("pactl"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
