@@ -51,31 +51,7 @@ bool writeWav(const QString& path, const std::vector<Piece>& pieces, int rate = 
             }
         }
     }
-    QByteArray header;
-    auto put32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        header.append(b, 4);
-    };
-    auto put16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        header.append(b, 2);
-    };
-    header.append("RIFF");
-    put32(quint32(36 + data.size()));
-    header.append("WAVEfmt ");
-    put32(16);
-    put16(1);
-    put16(quint16(channels));
-    put32(quint32(rate));
-    put32(quint32(rate * channels * 2));
-    put16(quint16(channels * 2));
-    put16(16);
-    header.append("data");
-    put32(quint32(data.size()));
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(header + data) == header.size() + data.size();
+    return AudioFixtures::writeWav(path, data, rate, channels);
 }
 
 long long durationMs(const QString& path)

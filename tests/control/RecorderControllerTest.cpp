@@ -48,25 +48,7 @@ bool writeWav(const QString& path, const std::vector<Piece>& pieces)
             data.append(bytes, 2);
         }
     }
-    QByteArray header;
-    const auto put = [&](quint32 v, int size) {
-        char b[4];
-        qToLittleEndian(v, b);
-        header.append(b, size);
-    };
-    header.append("RIFF");
-    put(quint32(36 + data.size()), 4);
-    header.append("WAVEfmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(rate, 4);
-    put(rate * 2, 4);
-    put(2, 2);
-    put(16, 2);
-    header.append("data");
-    put(quint32(data.size()), 4);
-    return AudioFixtures::writeFile(path, header + data);
+    return AudioFixtures::writeWav(path, data, rate);
 }
 
 /// The window as the test plays it: answers the save dialog from a script and records what it

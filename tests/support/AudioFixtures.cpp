@@ -3,6 +3,7 @@
 #include "audio/EncoderLibrary.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <cmath>
 #include <numbers>
@@ -40,4 +41,27 @@ QByteArray AudioFixtures::readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool AudioFixtures::writeWav(const QString& path, const QByteArray& data, int rate, int channels)
+{
+    QByteArray header;
+    const auto put = [&](quint32 value, int size) {
+        char bytes[4];
+        qToLittleEndian(value, bytes);
+        header.append(bytes, size);
+    };
+    header.append("RIFF");
+    put(quint32(36 + data.size()), 4);
+    header.append("WAVEfmt ");
+    put(16, 4);
+    put(1, 2);
+    put(quint32(channels), 2);
+    put(quint32(rate), 4);
+    put(quint32(rate * channels * 2), 4);
+    put(quint32(channels * 2), 2);
+    put(16, 2);
+    header.append("data");
+    put(quint32(data.size()), 4);
+    return writeFile(path, header + data);
 }

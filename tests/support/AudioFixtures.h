@@ -10,6 +10,8 @@ public:
     static QByteArray mpegStream(double seconds);
     /// Writes `bytes` to `path` (replacing it); false on failure.
     static bool writeFile(const QString& path, const QByteArray& bytes);
+    /// Writes 16-bit little-endian PCM `data` as a WAV file of `rate` and `channels`.
+    static bool writeWav(const QString& path, const QByteArray& data, int rate, int channels = 1);
     /// The whole content of `path`, empty when it cannot be read.
     static QByteArray readFile(const QString& path);
 };
