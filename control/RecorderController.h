@@ -88,7 +88,7 @@ public:
     /// Restores the idle look of the transport and the displays.
     void UpdateIdleDisplay();
 
-    /// The playback (Part of the player) starts or stops: adds or removes the overlay.
+    /// A playback starts or stops: adds or removes the playing overlay.
     void setPlaying(bool playing);
 
     int state() const { return m_state; }

@@ -12,8 +12,10 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 
-CRecorderApp::CRecorderApp(MessagePresenter& messages, QString lockPath, QObject* parent)
-    : QObject(parent), m_messages(messages), m_lockPath(std::move(lockPath))
+CRecorderApp::CRecorderApp(MessagePresenter& messages, QString lockPath,
+                           CRecordSound::InputFactory input, QObject* parent)
+    : QObject(parent), m_messages(messages), m_lockPath(std::move(lockPath)),
+      m_input(std::move(input))
 {
 }
 
@@ -36,7 +38,7 @@ int CRecorderApp::InitInstance()
                     programFolder, SystemFolders::dataFolder())
         .copyMachineToUser();
 
-    CRecorderDlg window(m_messages);
+    CRecorderDlg window(m_messages, m_input);
     window.OnInitDialog();
     if (window.isEnded())
         return 0;

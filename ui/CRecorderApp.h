@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/CRecordSound.h"
+
 #include <QObject>
 #include <QString>
 
@@ -11,8 +13,10 @@ class MessagePresenter;
 class CRecorderApp : public QObject {
     Q_OBJECT
 public:
-    /// `lockPath` is the single-instance lock file (InstanceLock::defaultPath() in the program).
-    CRecorderApp(MessagePresenter& messages, QString lockPath, QObject* parent = nullptr);
+    /// `lockPath` is the single-instance lock file (InstanceLock::defaultPath() in the program);
+    /// `input` is handed to the window (empty: the microphone).
+    CRecorderApp(MessagePresenter& messages, QString lockPath,
+                 CRecordSound::InputFactory input = {}, QObject* parent = nullptr);
 
     /// The whole run of the program; returns its exit status. Returns at once, with 0, when
     /// another instance already runs.
@@ -27,4 +31,5 @@ private:
 
     MessagePresenter& m_messages;
     QString m_lockPath;
+    CRecordSound::InputFactory m_input;
 };

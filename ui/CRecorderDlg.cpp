@@ -58,10 +58,11 @@ constexpr int kAboutCommand = 32804;
 
 } // namespace
 
-CRecorderDlg::CRecorderDlg(MessagePresenter& messages, QWidget* parent)
+CRecorderDlg::CRecorderDlg(MessagePresenter& messages, CRecordSound::InputFactory input,
+                           QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_messages(messages)
+      m_messages(messages), m_input(std::move(input))
 {
     setObjectName(QStringLiteral("RecorderWindow"));
     setFixedSize(kWindowWidth, kWindowHeight);
@@ -104,7 +105,7 @@ void CRecorderDlg::OnInitDialog()
 
     setWindowIcon(QIcon(QStringLiteral(":/images/128.svg")));
     m_writer = std::make_unique<CWriteSoundFile>();
-    m_capture = std::make_unique<CRecordSound>(CRecordSound::microphone(),
+    m_capture = std::make_unique<CRecordSound>(m_input ? m_input : CRecordSound::microphone(),
                                                SystemFolders::dataFolder());
     const StartupSettings read = readSettings();
 
@@ -200,11 +201,9 @@ WindowRecorderView::Hooks CRecorderDlg::viewHooks()
             m_listView->setRecordingInProgress(nullptr);
         m_listView->UpdateListRow(oldName, entry, entry.inUse() ? static_cast<int>(image) : -1);
     };
-    hooks.removeRow = [this](const QString&) {
-        if (m_listView) {
-            m_listView->setRecordingInProgress(nullptr);
-            m_listView->FillRecordingList(QString(), 0);
-        }
+    hooks.removeRow = [this](const QString& name) {
+        if (m_listView)
+            m_listView->RemoveRows({name});
     };
     hooks.reloadList = [this] {
         if (m_listView) {

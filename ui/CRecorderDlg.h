@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/SettingsStartup.h"
+#include "audio/CRecordSound.h"
 #include "ui/WindowRecorderView.h"
 
 #include <QWidget>
@@ -9,7 +10,6 @@
 #include <memory>
 
 class CPlaySound;
-class CRecordSound;
 class CWriteSoundFile;
 class MessagePresenter;
 class RecorderController;
@@ -35,7 +35,10 @@ public:
     static constexpr int TIMER_FOLDER_BACK = 1298;
     static constexpr int kFolderTimerMs = 2000;
 
-    explicit CRecorderDlg(MessagePresenter& messages, QWidget* parent = nullptr);
+    /// `input` makes the capture's wave input; empty means the microphone (a WAV file takes
+    /// its place in tests).
+    explicit CRecorderDlg(MessagePresenter& messages, CRecordSound::InputFactory input = {},
+                          QWidget* parent = nullptr);
     ~CRecorderDlg() override;
 
     /// Start-up of the window, before it is shown.
@@ -49,6 +52,11 @@ public:
     /// The recording logic of the window (null before OnInitDialog or without the library).
     RecorderController* controller() const { return m_controller.get(); }
     RecordingList* recordingList() const { return m_list.get(); }
+    /// The capture thread (null before OnInitDialog or without the library).
+    CRecordSound* capture() const { return m_capture.get(); }
+    /// The list view and the transport bar's playback (null before OnInitDialog).
+    RecordingListView* listView() const { return m_listView.get(); }
+    PlaybackControls* playback() const { return m_playback.get(); }
 
     bool isEnded() const { return m_ended; }
     /// 2 while the window lives only as an icon, 0 otherwise.
@@ -93,6 +101,7 @@ private:
     void endDialog();
 
     MessagePresenter& m_messages;
+    CRecordSound::InputFactory m_input;
     std::unique_ptr<RecorderLayout> m_layout;
     std::unique_ptr<CPlaySound> m_player;
     std::unique_ptr<RecorderMixer> m_mixer;

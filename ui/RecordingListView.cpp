@@ -498,8 +498,20 @@ void RecordingListView::DeleteSelected()
     if (!deleted)
         return;
 
+    RemoveRows(names);
+}
+
+void RecordingListView::RemoveRows(const QStringList& names)
+{
+    QTreeWidget* tree = m_layout.list();
     // The entries are gone: no pointer may still lead to them.
     m_current = nullptr;
+    for (const QString& name : names) {
+        if (m_inProgress != nullptr && m_inProgress->name == name)
+            m_inProgress = nullptr;
+        if (m_playing != nullptr && m_playing->name == name)
+            m_playing = nullptr;
+    }
     int firstRemoved = tree->topLevelItemCount();
     for (const QString& name : names) {
         const int row = FindRowByName(name, 0);

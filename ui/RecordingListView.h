@@ -89,6 +89,10 @@ public:
     /// not in use to the trash and removes their rows.
     void DeleteSelected();
 
+    /// Removes the rows of `names`, forgets every pointer to their entries, selects the row
+    /// that took the first one's place and applies the enable rules. The entries may be gone
+    /// already, unless one is the recording in progress or the playing one.
+    void RemoveRows(const QStringList& names);
     /// "%d.%d Kb", " Mb" or " Gb" of the list's Size column.
     static QString listSizeText(qint64 bytes);
 

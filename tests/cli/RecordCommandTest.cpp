@@ -1,3 +1,4 @@
+#include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -32,34 +33,20 @@ protected:
     {
         folder = env.root() + QStringLiteral("calls/");
         QDir().mkpath(folder);
-        ASSERT_FALSE(QStandardPaths::findExecutable("espeak-ng").isEmpty());
-        ASSERT_FALSE(QStandardPaths::findExecutable("sox").isEmpty());
-    }
-
-    static bool runTool(const QString& program, const QStringList& args)
-    {
-        QProcess process;
-        process.start(program, args);
-        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
+        ASSERT_TRUE(SpokenAudio::toolsPresent());
     }
 
     /// A WAV of spoken sentences, each after `gap` seconds of silence, ending in silence.
     QString spokenCalls(const QStringList& sentences, double gap, const QString& name)
     {
-        QStringList parts;
-        const QString silence = env.root() + QStringLiteral("silence.wav");
-        EXPECT_TRUE(runTool("sox", {"-n", "-r", "22050", "-c", "1", "-b", "16", silence, "trim",
-                                    "0", QString::number(gap)}));
-        for (int i = 0; i < sentences.size(); ++i) {
-            const QString speech = env.root() + QStringLiteral("speech%1.wav").arg(i);
-            EXPECT_TRUE(runTool("espeak-ng", {"-w", speech, sentences[i]}));
-            parts << silence << speech;
-        }
-        parts << silence;
-        const QString path = env.root() + name;
-        EXPECT_TRUE(runTool("sox", parts + QStringList{path}));
+        const QString path = SpokenAudio::calls(env.root(), sentences, gap, name);
+        EXPECT_FALSE(path.isEmpty());
         return path;
+    }
+
+    static bool runTool(const QString& program, const QStringList& args)
+    {
+        return SpokenAudio::runTool(program, args);
     }
 
     QStringList recordArgs(const QStringList& args) const

@@ -1,0 +1,290 @@
+#include "audio/CRecordSound.h"
+#include "control/RecorderController.h"
+#include "tests/support/SpokenAudio.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/CRecorderApp.h"
+#include "ui/CRecorderDlg.h"
+#include "ui/MessagePresenter.h"
+#include "ui/PlaybackControls.h"
+#include "ui/RecordingListView.h"
+#include "ui/SaveRecordingDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+class QuietMessages : public MessagePresenter {
+public:
+    void showMessage(QWidget*, const QString& text, const QString&, Icon) override
+    {
+        shown << text;
+    }
+    QStringList shown;
+};
+
+// The whole window on the private audio server, with a WAV file in the microphone's place and
+// the Save recording dialog answered by the test.
+class RecorderWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+            GTEST_SKIP() << "needs the private audio server that ./test starts";
+        ASSERT_TRUE(SpokenAudio::toolsPresent());
+        folder = env.root() + QStringLiteral("calls/");
+        QDir().mkpath(folder);
+    }
+
+    void writeSettings(const QStringList& extra)
+    {
+        TestEnvironment::writeSettingsFile(env.userSettingsFile(),
+                                           QStringList{"WorkDir=" + folder} + extra);
+    }
+
+    /// Runs the program with `wav` as its microphone; `whileRunning` sees the started window,
+    /// which is closed afterwards.
+    void run(const QString& wav, const std::function<void(CRecorderDlg&)>& whileRunning)
+    {
+        CRecorderApp app(messages, env.lockFile(), CRecordSound::wavFile(wav));
+        QObject::connect(&app, &CRecorderApp::windowStarted, [&](CRecorderDlg* window) {
+            whileRunning(*window);
+            window->OnClose();
+        });
+        app.InitInstance();
+    }
+
+    /// Answers the next Save recording dialog with `answer` as soon as it shows.
+    void answerSaveDialog(std::function<void(SaveRecordingDialog&)> answer)
+    {
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<SaveRecordingDialog*>(widget);
+                if (dialog != nullptr && dialog->isVisible()) {
+                    poll->deleteLater();
+                    poll->stop();
+                    answer(*dialog);
+                    return;
+                }
+            }
+        });
+        poll->start(20);
+    }
+
+    static QAbstractButton* button(CRecorderDlg& window, const char* name)
+    {
+        return window.findChild<QAbstractButton*>(QString::fromLatin1(name));
+    }
+    static QTreeWidget* tree(CRecorderDlg& window)
+    {
+        return window.findChild<QTreeWidget*>(QStringLiteral("RecordingList"));
+    }
+    static QStringList rowNames(CRecorderDlg& window)
+    {
+        QStringList names;
+        for (int row = 0; row < tree(window)->topLevelItemCount(); ++row)
+            names << tree(window)->topLevelItem(row)->text(RecordingListView::NameColumn);
+        return names;
+    }
+    static int durationSeconds(const QString& text)
+    {
+        const QStringList parts = text.split(u':');
+        int seconds = 0;
+        for (const QString& part : parts)
+            seconds = seconds * 60 + part.toInt();
+        return seconds;
+    }
+    QStringList leftovers() const
+    {
+        return QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files);
+    }
+
+    /// Records `wav` by hand: Record, the whole input, then Stop with the dialog answered.
+    void recordByHand(CRecorderDlg& window, std::function<void(SaveRecordingDialog&)> answer)
+    {
+        bool inputEnded = false;
+        QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
+                         [&inputEnded] { inputEnded = true; });
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        EXPECT_EQ(window.controller()->state(), RecorderController::Recording);
+        ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000))
+            << env.logLines().join(u'\n').toStdString();
+        answerSaveDialog(std::move(answer));
+        QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+    }
+
+    TestEnvironment env;
+    QuietMessages messages;
+    QString folder;
+};
+
+TEST_F(RecorderWindowTest, AManualRecordingSavedUnderItsNameLandsAtTheTopOfTheList)
+{
+    writeSettings({"AvviaInAutoReg=0", "Operatore=Anna"});
+    const QString first =
+        SpokenAudio::calls(env.root(), {"A first call, kept as it is."}, 0.5, "first.wav");
+    const QString second = SpokenAudio::calls(
+        env.root(), {"Hello, this is Anna calling about the delivery of the new chairs."}, 1.0,
+        "second.wav");
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(second.isEmpty());
+
+    // A first run keeps its recording under the default name, which carries the operator.
+    QStringList rowsBefore;
+    run(first, [&](CRecorderDlg& window) {
+        recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
+        rowsBefore = rowNames(window);
+    });
+    EXPECT_EQ(rowsBefore, QStringList({"Anna - Recording 1"}));
+
+    QStringList rowsAtStart;
+    QStringList rowsAfter;
+    QString duration;
+    QString notesField;
+    bool playEnabled = false;
+    run(second, [&](CRecorderDlg& window) {
+        rowsAtStart = rowNames(window);
+        recordByHand(window, [](SaveRecordingDialog& dialog) {
+            dialog.nameEdit()->clear();
+            QTest::keyClicks(dialog.nameEdit(), QStringLiteral("Chairs delivery"));
+            dialog.findChild<QPlainTextEdit*>(QStringLiteral("notesEdit"))
+                ->setPlainText(QStringLiteral("Call back on Tuesday"));
+            dialog.saveButton()->click();
+        });
+        rowsAfter = rowNames(window);
+        QTreeWidgetItem* top = tree(window)->topLevelItem(0);
+        duration = top->text(RecordingListView::DurationColumn);
+        notesField = top->text(RecordingListView::NotesColumn);
+        playEnabled = button(window, "Play")->isEnabled();
+        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+    });
+    EXPECT_EQ(rowsAtStart, rowsBefore);
+    EXPECT_EQ(rowsAfter, QStringList({"Chairs delivery", "Anna - Recording 1"}));
+    EXPECT_EQ(notesField, QStringLiteral("Call back on Tuesday"));
+    // The spoken sentence of about four seconds between a second of silence on each side.
+    EXPECT_GE(durationSeconds(duration), 4) << duration.toStdString();
+    EXPECT_LE(durationSeconds(duration), 8) << duration.toStdString();
+    EXPECT_TRUE(playEnabled);
+    EXPECT_GT(QFileInfo(folder + QStringLiteral("Chairs delivery.mp3")).size(), 4000);
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("Anna - Recording 1.mp3")));
+    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+}
+
+TEST_F(RecorderWindowTest, CancellingTheSaveDialogLeavesNoFileAndNoRow)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString wav =
+        SpokenAudio::calls(env.root(), {"This call is not worth keeping."}, 0.5, "cancel.wav");
+    ASSERT_FALSE(wav.isEmpty());
+
+    int rows = -1;
+    bool playEnabled = true;
+    run(wav, [&](CRecorderDlg& window) {
+        recordByHand(window,
+                     [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        rows = tree(window)->topLevelItemCount();
+        playEnabled = button(window, "Play")->isEnabled();
+    });
+    EXPECT_EQ(rows, 0);
+    EXPECT_FALSE(playEnabled);
+    EXPECT_TRUE(QDir(folder).entryList({"*.mp3"}, QDir::Files).isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
+{
+    // Armed at start; both calls are kept under default names without asking.
+    writeSettings({"AvviaInAutoReg=1", "TempoAttesaRegAuto=2", "SogliaAttivazioneRegAuto=3000"});
+    const QString wav = SpokenAudio::calls(
+        env.root(),
+        {"Good morning, I am calling about the invoice from last week.",
+         "Hello again, the delivery will arrive on Tuesday afternoon."},
+        4.0, "calls.wav");
+    ASSERT_FALSE(wav.isEmpty());
+
+    QStringList rows;
+    QStringList durations;
+    int armedState = -1;
+    run(wav, [&](CRecorderDlg& window) {
+        armedState = window.controller()->state();
+        bool inputEnded = false;
+        QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
+                         [&inputEnded] { inputEnded = true; });
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return inputEnded && window.controller()->recordingInProgress() == nullptr
+                    && tree(window)->topLevelItemCount() == 2;
+            },
+            60000));
+        rows = rowNames(window);
+        for (int row = 0; row < 2; ++row)
+            durations << tree(window)->topLevelItem(row)->text(RecordingListView::DurationColumn);
+    });
+    EXPECT_EQ(armedState, RecorderController::Armed);
+    EXPECT_EQ(rows, QStringList({"Recording 2", "Recording 1"}));
+    for (const QString& duration : durations) {
+        // A sentence of about three seconds and the two seconds of silence that ended it.
+        EXPECT_GE(durationSeconds(duration), 4) << duration.toStdString();
+        EXPECT_LE(durationSeconds(duration), 7) << duration.toStdString();
+    }
+    for (const QString& name : rows)
+        EXPECT_TRUE(QFileInfo::exists(folder + name + QStringLiteral(".mp3")));
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString wav = SpokenAudio::calls(
+        env.root(), {"One two three four five six seven eight nine ten eleven twelve."}, 1.0,
+        "count.wav");
+    ASSERT_FALSE(wav.isEmpty());
+
+    run(wav, [&](CRecorderDlg& window) {
+        recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
+        PlaybackControls& playback = *window.playback();
+
+        // Double-click plays the selected row; the window carries the playing overlay.
+        QTreeWidget* list = tree(window);
+        const QRect rowRect = list->visualItemRect(list->topLevelItem(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
+        ASSERT_TRUE(playback.isPlaying());
+        EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
+        EXPECT_GE(playback.playLength(), 4);
+
+        QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
+        ASSERT_TRUE(playback.isPaused());
+        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        const long long paused = playback.pausePosition();
+        QTest::mouseClick(button(window, "FastForward"), Qt::LeftButton);
+        // Steps while paused move only the pause position: by three seconds on a short file.
+        EXPECT_EQ(playback.pausePosition(), paused + 3000);
+        EXPECT_TRUE(playback.isPaused());
+
+        QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
+        EXPECT_TRUE(playback.isPlaying());
+        EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
+
+        // Stop ends the playback and the overlay.
+        QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+        EXPECT_FALSE(playback.isPlaying());
+        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
+    });
+}
+
+} // namespace
