@@ -9,7 +9,7 @@ packages=(
     libgtest-dev googletest
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
-    xvfb xauth
+    xvfb xauth xdotool
     espeak-ng sox lame
 )
 

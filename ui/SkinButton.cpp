@@ -17,8 +17,6 @@ static void initImageResource()
 
 namespace {
 
-constexpr int RepeatDelayMs = 1500;
-constexpr int RepeatIntervalMs = 100;
 constexpr int CaptionBand = 12;
 const QColor CaptionText(0, 0, 0);
 const QColor CaptionTextDisabled(0x8a, 0x93, 0x9c);
@@ -65,11 +63,7 @@ SkinButton::SkinButton(int controlId, QWidget* parent)
     , m_controlId(controlId)
 {
     setCursor(Qt::PointingHandCursor);
-    m_repeatDelay.setSingleShot(true);
-    m_repeatDelay.setInterval(RepeatDelayMs);
-    m_repeatTick.setInterval(RepeatIntervalMs);
-    connect(&m_repeatDelay, &QTimer::timeout, this, &SkinButton::firstRepeat);
-    connect(&m_repeatTick, &QTimer::timeout, this, [this] { Q_EMIT repeated(m_controlId); });
+    connect(&m_repeatTimer, &QTimer::timeout, this, &SkinButton::repeatTimerFired);
 }
 
 SkinButton::~SkinButton() = default;
@@ -289,9 +283,11 @@ void SkinButton::mousePressEvent(QMouseEvent* event)
 {
     QAbstractButton::mousePressEvent(event);
     if (m_repeat && event->button() == Qt::LeftButton) {
-        stopRepeat();
+        // Armed before the repeat goes out, so that a receiver that disables the button
+        // stops the timer for good.
+        m_repeatsSent = 1;
+        m_repeatTimer.start(repeatDelay(m_repeatsSent));
         Q_EMIT repeated(m_controlId);
-        m_repeatDelay.start();
     }
 }
 
@@ -302,16 +298,28 @@ void SkinButton::mouseReleaseEvent(QMouseEvent* event)
     QAbstractButton::mouseReleaseEvent(event);
 }
 
-void SkinButton::firstRepeat()
+int SkinButton::pendingRepeatDelay() const
 {
+    return m_repeatTimer.isActive() ? m_repeatTimer.interval() : -1;
+}
+
+void SkinButton::repeatTimerFired()
+{
+    if (!m_repeatTimer.isActive())
+        return;
     Q_EMIT repeated(m_controlId);
-    m_repeatTick.start();
+    // The receiver may have disabled the button, which ends the hold.
+    if (!m_repeatTimer.isActive())
+        return;
+    const int next = repeatDelay(++m_repeatsSent);
+    if (m_repeatTimer.interval() != next)
+        m_repeatTimer.start(next);
 }
 
 void SkinButton::stopRepeat()
 {
-    m_repeatDelay.stop();
-    m_repeatTick.stop();
+    m_repeatTimer.stop();
+    m_repeatsSent = 0;
 }
 
 void SkinButton::changeEvent(QEvent* event)

@@ -68,6 +68,11 @@ public:
     void setRepeat(bool repeat);
     bool isRepeating() const { return m_repeat; }
 
+    /// The auto-repeat schedule the repeat timer is armed with: after `sent` repeats of one
+    /// hold (the first goes out at the press) the next follows this many milliseconds later,
+    /// 1500 after the first and 100 after every later one.
+    static constexpr int repeatDelay(int sent) { return sent <= 1 ? 1500 : 100; }
+
     /// Sets the tooltip text; `active` false keeps the text but shows no tooltip.
     void setTip(const QString& text, bool active = true);
     QString tip() const { return m_tip; }
@@ -90,6 +95,14 @@ Q_SIGNALS:
     void repeated(int controlId);
 
 protected:
+    /// Milliseconds the repeat timer is armed with, or -1 while no repeat is pending (repeat
+    /// off, not held, released or disabled).
+    int pendingRepeatDelay() const;
+    /// What the repeat timer does when it fires: sends the next repeat and arms the timer with
+    /// the delay to the one after; does nothing while no repeat is pending. A test subclass
+    /// calls it to step through a hold without waiting for the clock.
+    void repeatTimerFired();
+
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -99,7 +112,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void firstRepeat();
     void stopRepeat();
     void rebuildPixmaps();
     void placeCaption();
@@ -120,6 +132,6 @@ private:
     std::array<QString, 4> m_names;
     std::array<QImage, 4> m_images;
     std::array<QPixmap, 4> m_pixmaps;
-    QTimer m_repeatDelay;
-    QTimer m_repeatTick;
+    QTimer m_repeatTimer;
+    int m_repeatsSent = 0;
 };

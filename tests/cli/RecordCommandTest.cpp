@@ -1,3 +1,4 @@
+#include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -110,73 +111,6 @@ protected:
 
     TestEnvironment env;
     QString folder;
-};
-
-/// Feeds the private server's fake microphone at the pace of a real one (its FIFO has no
-/// clock of its own), from a thread of its own because writing to the FIFO may block.
-class MicrophoneFeeder {
-public:
-    explicit MicrophoneFeeder(bool tone) : m_tone(tone)
-    {
-        m_thread = std::thread([this] { feed(); });
-    }
-    ~MicrophoneFeeder()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    MicrophoneFeeder(const MicrophoneFeeder&) = delete;
-    MicrophoneFeeder& operator=(const MicrophoneFeeder&) = delete;
-
-    void setTone(bool tone) { m_tone = tone; }
-    /// The seconds of tone written so far.
-    double toneSeconds() const { return double(m_tonePieces.load()) / 100; }
-
-    /// The microphone is there, and heard whole, since other tests change its volume.
-    static bool prepare()
-    {
-        if (qEnvironmentVariableIsEmpty("PULSE_SERVER")
-            || qEnvironmentVariableIsEmpty("PARLUNE_TEST_MIC_FIFO"))
-            return false;
-        QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "fakemic", "100%"});
-        QProcess::execute(QStringLiteral("pactl"), {"set-source-mute", "fakemic", "0"});
-        return true;
-    }
-
-    /// Whether some program is recording from the server (its stream is connected).
-    static bool streamConnected()
-    {
-        QProcess pactl;
-        pactl.start(QStringLiteral("pactl"), {"list", "short", "source-outputs"});
-        return pactl.waitForFinished(10000) && !pactl.readAllStandardOutput().trimmed().isEmpty();
-    }
-
-private:
-    void feed()
-    {
-        QFile mic(qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO"));
-        if (!mic.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return;
-        std::vector<int16_t> piece(320); // 10 ms
-        auto due = std::chrono::steady_clock::now();
-        for (size_t i = 0; !m_stop;) {
-            const bool tone = m_tone;
-            for (auto& value : piece) {
-                const double phase = 2 * std::numbers::pi * 440 * double(i++) / 32000;
-                value = tone ? static_cast<int16_t>(12000 * std::sin(phase)) : int16_t{0};
-            }
-            mic.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size() * 2));
-            if (tone)
-                ++m_tonePieces;
-            due += std::chrono::milliseconds(10);
-            std::this_thread::sleep_until(due);
-        }
-    }
-
-    std::atomic<bool> m_tone;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_tonePieces{0};
-    std::thread m_thread;
 };
 
 } // namespace

@@ -1,0 +1,185 @@
+#include "res/StringTable.h"
+#include "tests/support/MicrophoneFeeder.h"
+#include "tests/support/SpokenAudio.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/ControlIds.h"
+#include "ui/RecorderLayout.h"
+#include "ui/SkinButton.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+QString output(const QString& program, const QStringList& args, int* status = nullptr)
+{
+    QProcess process;
+    process.start(program, args);
+    process.waitForFinished(30000);
+    if (status != nullptr)
+        *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+int playbackStreams()
+{
+    const QString listed = output(QStringLiteral("pactl"), {"list", "short", "sink-inputs"});
+    return listed.isEmpty() ? 0 : int(listed.split(u'\n').size());
+}
+
+// The program as a person uses it: a real X server (Xvfb), real mouse clicks and keys
+// (xdotool), speech on the private server's fake microphone.
+class WindowEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!MicrophoneFeeder::prepare())
+            GTEST_SKIP() << "needs the private audio server that ./test starts";
+        for (const char* tool : {"Xvfb", "xdotool", "espeak-ng", "sox"})
+            ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                << tool;
+        folder = env.root() + QStringLiteral("calls/");
+        QDir().mkpath(folder);
+        TestEnvironment::writeSettingsFile(env.userSettingsFile(),
+                                           {"WorkDir=" + folder, "AvviaInAutoReg=0"});
+        startDisplay();
+    }
+
+    void TearDown() override
+    {
+        if (parlune.state() != QProcess::NotRunning) {
+            parlune.kill();
+            parlune.waitForFinished(10000);
+        }
+        if (xvfb.state() != QProcess::NotRunning) {
+            xvfb.terminate();
+            xvfb.waitForFinished(10000);
+        }
+    }
+
+    void startDisplay()
+    {
+        // Xvfb picks a free display itself and writes its number on the given descriptor.
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine(); }, 30000));
+        display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
+        env.setVariable("DISPLAY", display);
+    }
+
+    void startParlune()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        parlune.setProcessEnvironment(environment);
+        parlune.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        parlune.start(QStringLiteral(PARLUNE_BIN_DIR "/parlune"), {});
+        ASSERT_TRUE(parlune.waitForStarted(10000));
+        ASSERT_TRUE(waitFor([&] { return !(window = findWindow(StringTable::text(354))).isEmpty(); },
+                            30000));
+    }
+
+    static QString findWindow(const QString& title)
+    {
+        const QStringList ids = output(QStringLiteral("xdotool"),
+                                       {"search", "--onlyvisible", "--name", "^" + title + "$"})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+        return ids.isEmpty() ? QString() : ids.first();
+    }
+
+    /// Clicks the centre of a window control, where the window's own layout puts it.
+    void click(int controlId)
+    {
+        QWidget probe;
+        RecorderLayout layout(&probe);
+        const QPoint centre = layout.button(controlId)->geometry().center();
+        int status = -1;
+        output(QStringLiteral("xdotool"),
+               {"mousemove", "--window", window, QString::number(centre.x()),
+                QString::number(centre.y()), "click", "1"},
+               &status);
+        ASSERT_EQ(status, 0);
+    }
+
+    QJsonArray listJson()
+    {
+        return QJsonDocument::fromJson(
+                   output(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+                          {"--folder", folder, "list", "--json"})
+                       .toUtf8())
+            .array();
+    }
+
+    TestEnvironment env;
+    QString folder;
+    QProcess xvfb;
+    QProcess parlune;
+    QString display;
+    QString window;
+};
+
+TEST_F(WindowEndToEndTest, RecordSpeechByHandSaveItAndPlayItBack)
+{
+    const QString speech = SpokenAudio::calls(
+        env.root(), {"Good afternoon, I would like to change the date of my appointment."},
+        0.5, "speech.wav");
+    ASSERT_FALSE(speech.isEmpty());
+    MicrophoneFeeder microphone(false);
+    startParlune();
+    ASSERT_FALSE(window.isEmpty());
+
+    click(ControlId::Record);
+    QElapsedTimer recording;
+    recording.start();
+    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 20000));
+    ASSERT_TRUE(microphone.speak(speech, env.root()));
+    ASSERT_TRUE(waitFor([&] { return !microphone.speaking(); }, 60000));
+    click(ControlId::StopRecord);
+    const double recordedSeconds = double(recording.elapsed()) / 1000;
+
+    // The Save recording dialog comes up with the default name: Enter keeps it.
+    QString dialog;
+    ASSERT_TRUE(waitFor([&] { return !(dialog = findWindow(StringTable::text(207))).isEmpty(); },
+                        30000));
+    output(QStringLiteral("xdotool"), {"windowfocus", "--sync", dialog});
+    output(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "Return"});
+    const QString file = folder + QStringLiteral("Recording 1.mp3");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(file); }, 30000));
+    ASSERT_TRUE(waitFor([&] { return findWindow(StringTable::text(207)).isEmpty(); }, 30000));
+
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    const QStringList parts = list[0].toObject()["duration"].toString().split(u':');
+    ASSERT_EQ(parts.size(), 2);
+    const int duration = parts[0].toInt() * 60 + parts[1].toInt();
+    // Whole seconds of what was recorded between the two clicks.
+    EXPECT_LE(std::abs(duration - recordedSeconds), 1.5)
+        << duration << " s recorded against " << recordedSeconds << " s between the clicks";
+    EXPECT_GE(duration, 3);
+    EXPECT_TRUE(QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files).isEmpty());
+
+    // Play: the recording reaches the speakers and ends by itself.
+    const int streamsBefore = playbackStreams();
+    click(ControlId::Play);
+    ASSERT_TRUE(waitFor([&] { return playbackStreams() > streamsBefore; }, 20000));
+    EXPECT_TRUE(waitFor([&] { return playbackStreams() == streamsBefore; }, 60000));
+
+    // The desktop asks the program to end: it closes cleanly.
+    parlune.terminate();
+    ASSERT_TRUE(parlune.waitForFinished(30000));
+    EXPECT_EQ(parlune.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(parlune.exitCode(), 0);
+}
+
+} // namespace
