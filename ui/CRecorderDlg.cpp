@@ -4,22 +4,22 @@
 #include "audio/CPlaySound.h"
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
-#include "control/RecorderController.h"
-#include "store/RecordingList.h"
 #include "audio/EncoderLibrary.h"
+#include "control/RecorderController.h"
+#include "platform/MailClient.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
+#include "store/RecordingList.h"
+#include "store/Sender.h"
 #include "ui/ControlIds.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
+#include "ui/PlaybackControls.h"
 #include "ui/RecorderLayout.h"
 #include "ui/RecorderMixer.h"
-#include "ui/SkinButton.h"
-#include "platform/MailClient.h"
-#include "store/Sender.h"
-#include "ui/PlaybackControls.h"
 #include "ui/RecordingListView.h"
 #include "ui/SaveRecordingDialog.h"
+#include "ui/SkinButton.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,8 +30,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSlider>
-#include <QTreeWidget>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -60,8 +60,8 @@ constexpr int kAboutCommand = 32804;
 
 CRecorderDlg::CRecorderDlg(MessagePresenter& messages, CRecordSound::InputFactory input,
                            QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_messages(messages), m_input(std::move(input))
 {
     setObjectName(QStringLiteral("RecorderWindow"));
@@ -112,6 +112,7 @@ void CRecorderDlg::OnInitDialog()
     m_mixer = std::make_unique<RecorderMixer>();
     m_mixer->logTree();
     m_player = std::make_unique<CPlaySound>(this);
+    m_warningPlayer = std::make_unique<CPlaySound>(this);
     checkSoundCard();
     if (m_soundCard) {
         m_mixer->setUp({m_settings.firstRun, read.recordingVolume, read.recordingVolumeStored,
@@ -126,7 +127,7 @@ void CRecorderDlg::OnInitDialog()
     for (int id : {ControlId::Find, ControlId::Options, ControlId::Help, ControlId::Reduce})
         setControlEnabled(id, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
-                   ControlId::FastRewind})
+                   ControlId::StopPlay, ControlId::FastRewind})
         setControlEnabled(id, false);
     startRecorder(read);
     startListAndPlayback();
@@ -176,13 +177,14 @@ WindowRecorderView::Hooks CRecorderDlg::viewHooks()
 {
     WindowRecorderView::Hooks hooks;
     hooks.fatal = [this] { QTimer::singleShot(0, this, &CRecorderDlg::OnClose); };
-    hooks.askName = [this](const RecordingEntry& entry, const QString& temporaryFile)
-        -> std::optional<RecorderView::SaveAnswer> {
+    hooks.askName =
+        [this](const RecordingEntry& entry,
+               const QString& temporaryFile) -> std::optional<RecorderView::SaveAnswer> {
         // Nobody can answer at log-out: the recording keeps the name it has.
         if (m_unattended)
             return RecorderView::SaveAnswer{entry.name, entry.notes};
-        SaveRecordingDialog dialog(entry.name, entry.notes, entry.folder, temporaryFile,
-                                   m_messages, m_settings.alternativePlaying, this);
+        SaveRecordingDialog dialog(entry.name, entry.notes, entry.folder, temporaryFile, m_messages,
+                                   m_settings.alternativePlaying, this);
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         return RecorderView::SaveAnswer{dialog.name(), dialog.notes()};
@@ -224,6 +226,23 @@ WindowRecorderView::Hooks CRecorderDlg::viewHooks()
             m_playback->Stop();
     };
     hooks.focusList = [this] { m_layout->list()->setFocus(); };
+    hooks.playWarning = [this]() -> std::optional<int> {
+        if (!m_warningPlayer->Play(m_settings.warningFile, m_settings.alternativePlaying))
+            return std::nullopt;
+        long long lengthMs = 0;
+        long long positionMs = 0;
+        m_warningPlayer->GetLengthAndPosition(lengthMs, positionMs);
+        return static_cast<int>(std::clamp(lengthMs, 0LL, 3600000LL));
+    };
+    hooks.stopWarning = [this] { m_warningPlayer->StopPlay(); };
+    hooks.muteSpeakers = [this](bool mute) {
+        if (m_mixer)
+            m_mixer->muteSpeakersWhileArmed(mute, m_layout->volumeSlider());
+    };
+    hooks.speakersAudible = [this](bool audible) {
+        if (m_mixer)
+            m_mixer->setSpeakersAudible(audible);
+    };
     return hooks;
 }
 
@@ -273,9 +292,9 @@ void CRecorderDlg::sendCurrent()
                                MessagePresenter::Icon::Error);
         return;
     }
-    const bool attachNotes = !entry->notes.isEmpty()
-                             && m_messages.askYesNo(this, StringTable::text(154),
-                                                    StringTable::caption());
+    const bool attachNotes =
+        !entry->notes.isEmpty() &&
+        m_messages.askYesNo(this, StringTable::text(154), StringTable::caption());
     MailClient mail;
     if (!Sender::SendRecording(*entry, attachNotes, mail))
         m_messages.showMessage(this, StringTable::text(97), StringTable::caption(),
@@ -289,17 +308,16 @@ void CRecorderDlg::checkSoundCard()
         return;
     m_messages.showMessage(this, StringTable::text(30), StringTable::caption(),
                            MessagePresenter::Icon::Warning);
-    for (int id : {ControlId::Record, ControlId::AutoRecord, ControlId::Play,
-                   ControlId::FastForward, ControlId::FastRewind, ControlId::StopPlay,
-                   ControlId::StopRecord, ControlId::Pause})
+    for (int id :
+         {ControlId::Record, ControlId::AutoRecord, ControlId::Play, ControlId::FastForward,
+          ControlId::FastRewind, ControlId::StopPlay, ControlId::StopRecord, ControlId::Pause})
         setControlEnabled(id, false);
 }
 
 StartupSettings CRecorderDlg::readSettings()
 {
-    SettingsStartup startup(SystemFolders::userSettingsFile(),
-                            SystemFolders::machineSettingsFile(), m_programFolder,
-                            SystemFolders::dataFolder());
+    SettingsStartup startup(SystemFolders::userSettingsFile(), SystemFolders::machineSettingsFile(),
+                            m_programFolder, SystemFolders::dataFolder());
     startup.createDefaults();
     const StartupSettings read = startup.read();
     m_settings = read.settings;
@@ -366,6 +384,8 @@ void CRecorderDlg::OnClose()
     QFile::remove(m_settings.workingFolder + StringTable::text(25));
     if (m_player)
         m_player->StopPlay();
+    if (m_warningPlayer)
+        m_warningPlayer->StopPlay();
     if (m_mixer)
         m_mixer->restore();
     WriteLog(QStringLiteral("Inizio chiusura thread..."));
@@ -456,8 +476,9 @@ void CRecorderDlg::showInfoMenu()
 {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("InfoMenu"));
-    const std::pair<int, int> items[] = {{kHelpCommand, 320}, {0, 0}, {kUpdateCommand, 447},
-                                         {0, 0}, {kOnlineCommand, 329}, {kAboutCommand, 321}};
+    const std::pair<int, int> items[] = {{kHelpCommand, 320},   {0, 0},
+                                         {kUpdateCommand, 447}, {0, 0},
+                                         {kOnlineCommand, 329}, {kAboutCommand, 321}};
     for (const auto& [command, stringId] : items) {
         if (command == 0) {
             menu.addSeparator();

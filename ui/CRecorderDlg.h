@@ -104,6 +104,8 @@ private:
     CRecordSound::InputFactory m_input;
     std::unique_ptr<RecorderLayout> m_layout;
     std::unique_ptr<CPlaySound> m_player;
+    /// Plays only the warning sound, so that it never disturbs a playback.
+    std::unique_ptr<CPlaySound> m_warningPlayer;
     std::unique_ptr<RecorderMixer> m_mixer;
     std::unique_ptr<RecordingList> m_list;
     std::unique_ptr<CWriteSoundFile> m_writer;

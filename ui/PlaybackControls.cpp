@@ -143,6 +143,9 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
         bar->setPosition(0);
         bar->setEnabledBar(true);
     }
+    // The far end of the bar tells how long the recording is.
+    if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
+        total->setText(timeText(m_playLength));
     if (QTreeWidget* list = m_layout.list())
         list->setFocus();
 }
@@ -179,6 +182,8 @@ void PlaybackControls::showPlayingLook()
         stop->setTip(StringTable::text(46));
         stop->setEnabled(true);
     }
+    if (SkinButton* stopPlay = m_layout.button(ControlId::StopPlay))
+        stopPlay->setEnabled(true);
     if (SkinButton* pause = m_layout.button(ControlId::Pause)) {
         pause->loadBitmaps(QStringLiteral("PAUSA"));
         pause->setEnabled(true);
@@ -266,12 +271,15 @@ void PlaybackControls::Stop()
         if (SkinButton* stop = m_layout.button(ControlId::StopRecord))
             stop->setEnabled(false);
     }
-    for (int id : {ControlId::Pause, ControlId::FastForward, ControlId::FastRewind}) {
+    for (int id : {ControlId::Pause, ControlId::FastForward, ControlId::FastRewind,
+                   ControlId::StopPlay}) {
         if (SkinButton* button = m_layout.button(id))
             button->setEnabled(false);
     }
     if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
         mode->setText(QString());
+    if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
+        total->setText(timeText(0));
     for (int id : {ControlId::PlayTime, ControlId::PlayPosition}) {
         if (SkinStatic* label = m_layout.label(id))
             label->setText(StringTable::text(2));
@@ -355,10 +363,15 @@ void PlaybackControls::Seek(int seconds)
         positionBar->setPosition(seconds);
 }
 
+QString PlaybackControls::timeText(long long seconds)
+{
+    return QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60);
+}
+
 void PlaybackControls::showTime(long long seconds)
 {
     if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
-        position->setText(QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60));
+        position->setText(timeText(seconds));
 }
 
 void PlaybackControls::setTimeColours(bool playing)

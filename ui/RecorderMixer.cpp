@@ -4,6 +4,7 @@
 #include "res/StringTable.h"
 #include "ui/MessagePresenter.h"
 
+#include <QSignalBlocker>
 #include <QSlider>
 
 namespace {
@@ -132,4 +133,41 @@ void RecorderMixer::restore()
     if (m_monitorStatus != -1)
         m_monitor.SetVolume(m_savedMonitorVolume);
     m_monitor.Close();
+}
+
+void RecorderMixer::muteSpeakersWhileArmed(bool mute, QSlider* slider)
+{
+    if (mute) {
+        if (!m_mutedForArming) {
+            uint32_t volume = 0;
+            // A volume that cannot be read is not taken back later: the speakers keep theirs.
+            m_mutedForArming = m_speaker.GetCurrentVolume(volume);
+            m_armedSpeakerVolume = volume;
+            if (m_mutedForArming)
+                m_speaker.SetVolume(0);
+        }
+        if (slider != nullptr) {
+            const QSignalBlocker quiet(slider);
+            slider->setValue(0);
+            slider->setEnabled(false);
+        }
+        return;
+    }
+    if (m_mutedForArming) {
+        m_speaker.SetVolume(m_armedSpeakerVolume);
+        m_mutedForArming = false;
+    }
+    if (slider != nullptr) {
+        const QSignalBlocker quiet(slider);
+        uint32_t volume = 0;
+        if (m_speaker.GetCurrentVolume(volume))
+            slider->setValue(static_cast<int>(volume));
+        slider->setEnabled(true);
+    }
+}
+
+void RecorderMixer::setSpeakersAudible(bool audible)
+{
+    if (m_mutedForArming)
+        m_speaker.SetVolume(audible ? m_armedSpeakerVolume : 0);
 }

@@ -33,6 +33,12 @@ public:
     /// Puts the speaker and monitor volumes back as they were found and closes both lines.
     void restore();
 
+    /// Arming with the warning sound on (true): keeps the speaker volume, sets the speakers
+    /// to 0 and locks `slider` at 0; disarming (false): gives the volume back and unlocks it.
+    void muteSpeakersWhileArmed(bool mute, QSlider* slider);
+    /// While muted for arming: the kept volume while the warning sounds (true), 0 again after.
+    void setSpeakersAudible(bool audible);
+
     CControlloVolume& speaker() { return m_speaker; }
     int speakerStatus() const { return m_speakerStatus; }
     int monitorStatus() const { return m_monitorStatus; }
@@ -52,4 +58,6 @@ private:
     bool m_speakerVolumeRead = false;
     uint32_t m_savedMonitorVolume = 0;
     int m_monitorStatus = -1;
+    uint32_t m_armedSpeakerVolume = 0;
+    bool m_mutedForArming = false;
 };

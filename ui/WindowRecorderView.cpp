@@ -169,3 +169,26 @@ void WindowRecorderView::stopPlayback()
     if (m_hooks.stopPlayback)
         m_hooks.stopPlayback();
 }
+
+std::optional<int> WindowRecorderView::playWarningSound()
+{
+    return m_hooks.playWarning ? m_hooks.playWarning() : std::optional<int>(0);
+}
+
+void WindowRecorderView::stopWarningSound()
+{
+    if (m_hooks.stopWarning)
+        m_hooks.stopWarning();
+}
+
+void WindowRecorderView::muteSpeakersWhileArmed(bool mute)
+{
+    if (m_hooks.muteSpeakers)
+        m_hooks.muteSpeakers(mute);
+}
+
+void WindowRecorderView::setSpeakersAudible(bool audible)
+{
+    if (m_hooks.speakersAudible)
+        m_hooks.speakersAudible(audible);
+}

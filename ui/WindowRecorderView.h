@@ -27,6 +27,10 @@ public:
         std::function<void()> updateControls;
         std::function<void()> stopPlayback;
         std::function<void()> focusList;
+        std::function<std::optional<int>()> playWarning;
+        std::function<void()> stopWarning;
+        std::function<void(bool)> muteSpeakers;
+        std::function<void(bool)> speakersAudible;
     };
 
     WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages, QWidget* window);
@@ -55,6 +59,10 @@ public:
     void saveRecordingInfo() override;
     void updateRecordingControls() override;
     void stopPlayback() override;
+    std::optional<int> playWarningSound() override;
+    void stopWarningSound() override;
+    void muteSpeakersWhileArmed(bool mute) override;
+    void setSpeakersAudible(bool audible) override;
 
 private:
     RecorderLayout& m_layout;

@@ -93,6 +93,8 @@ TEST_F(PlaybackControlsTest, PlayPauseResumeStepSeekAndStop)
     EXPECT_EQ(layout->button(ControlId::Play)->bitmapName(0), QStringLiteral("PLAYRECDD"));
     EXPECT_EQ(layout->label(ControlId::ModeLabel)->text(), QStringLiteral("PLAY"));
     EXPECT_TRUE(layout->button(ControlId::Pause)->isEnabled());
+    EXPECT_TRUE(layout->button(ControlId::StopPlay)->isEnabled());
+    EXPECT_EQ(layout->label(ControlId::PlayTotal)->text(), QStringLiteral("00:10"));
 
     // The position advances and the timer shows it.
     ASSERT_TRUE(waitFor([&] { return position() >= 1200; }));
@@ -147,6 +149,8 @@ TEST_F(PlaybackControlsTest, PlayPauseResumeStepSeekAndStop)
     EXPECT_TRUE(layout->label(ControlId::ModeLabel)->text().isEmpty());
     EXPECT_EQ(layout->button(ControlId::Play)->bitmapName(0), QStringLiteral("PLAYRECU"));
     EXPECT_FALSE(layout->button(ControlId::Pause)->isEnabled());
+    EXPECT_FALSE(layout->button(ControlId::StopPlay)->isEnabled());
+    EXPECT_EQ(layout->label(ControlId::PlayTotal)->text(), QStringLiteral("00:00"));
     EXPECT_FALSE(layout->control(ControlId::PositionBar)->isVisibleTo(&window));
     EXPECT_EQ(changes, std::vector<RecordingEntry*>({&entry, nullptr}));
     EXPECT_EQ(overlay, std::vector<bool>({true, false, true, false}));

@@ -14,7 +14,10 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -285,6 +288,77 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
         EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
     });
+}
+
+/// The null sink's first channel volume as the server reports it, or -1.
+int speakerVolume()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {"get-sink-volume", "nullsink"});
+    pactl.waitForFinished(10000);
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("front-left: (\\d+)"))
+            .match(QString::fromUtf8(pactl.readAllStandardOutput()));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+int playbackStreams()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {"list", "short", "sink-inputs"});
+    pactl.waitForFinished(10000);
+    return int(QString::fromUtf8(pactl.readAllStandardOutput())
+                   .split(u'\n', Qt::SkipEmptyParts)
+                   .size());
+}
+
+TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDuringARecording)
+{
+    const QString beep = env.root() + QStringLiteral("beep.wav");
+    ASSERT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", beep,
+                                             "synth", "0.5", "sine", "880"}));
+    const QStringList warning = {"AbilitaSegnaleAcustico=1", "SegnaleAcusticoInviaDopo=1",
+                                 "SegnaleAcusticoInviaDopoValore=1",
+                                 "SegnaleAcusticoFile=" + beep};
+    const QString wav =
+        SpokenAudio::calls(env.root(), {"A call with a warning beep."}, 0.5, "call.wav");
+    ASSERT_FALSE(wav.isEmpty());
+    const int volumeBefore = speakerVolume();
+    ASSERT_GT(volumeBefore, 0);
+
+    // Armed at start: the speakers are silent and their slider locked until disarmed.
+    writeSettings(QStringList{"AvviaInAutoReg=1", "SogliaAttivazioneRegAuto=32767"} + warning);
+    int armedVolume = -1;
+    bool sliderLocked = false;
+    int disarmedVolume = -1;
+    bool sliderBack = false;
+    run(wav, [&](CRecorderDlg& window) {
+        auto* slider = window.findChild<QSlider*>(QStringLiteral("VolumeSlider"));
+        armedVolume = speakerVolume();
+        sliderLocked = !slider->isEnabled() && slider->value() == 0;
+        QTest::mouseClick(button(window, "AutoRecord"), Qt::LeftButton);
+        disarmedVolume = speakerVolume();
+        // The slider's scale ends at 65535, one below the server's full volume.
+        sliderBack = slider->isEnabled() && std::abs(slider->value() - volumeBefore) <= 1;
+    });
+    EXPECT_EQ(armedVolume, 0);
+    EXPECT_TRUE(sliderLocked);
+    EXPECT_EQ(disarmedVolume, volumeBefore);
+    EXPECT_TRUE(sliderBack);
+    EXPECT_EQ(speakerVolume(), volumeBefore);
+
+    // A manual recording: the beep sounds a second after the start.
+    writeSettings(QStringList{"AvviaInAutoReg=0"} + warning);
+    bool beeped = false;
+    run(wav, [&](CRecorderDlg& window) {
+        const int streams = playbackStreams();
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        beeped = waitFor([&] { return playbackStreams() > streams; }, 20000);
+        answerSaveDialog([](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+    });
+    EXPECT_TRUE(beeped);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
 }
 
 } // namespace
