@@ -90,8 +90,15 @@ void WindowRecorderView::setAutoRecordTooltip(int stringId)
 
 void WindowRecorderView::showArmedIndicators(bool shown)
 {
-    if (QWidget* status = m_layout.control(ControlId::StatusIcon))
+    if (SkinButton* status = m_layout.button(ControlId::StatusIcon)) {
+        if (shown) {
+            const QString armed = QStringLiteral("143");
+            status->loadBitmaps(armed, armed, armed, armed);
+        }
         status->setVisible(shown);
+    }
+    if (QWidget* meter = m_layout.control(ControlId::LevelMeter))
+        meter->setVisible(shown);
 }
 
 void WindowRecorderView::showClock(const QString& minutes, const QString& seconds,

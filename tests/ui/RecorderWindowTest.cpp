@@ -221,8 +221,11 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
     QStringList rows;
     QStringList durations;
     int armedState = -1;
+    bool armedLook = false;
     run(wav, [&](CRecorderDlg& window) {
         armedState = window.controller()->state();
+        armedLook = window.findChild<QWidget*>(QStringLiteral("LevelMeter"))->isVisible()
+            && window.findChild<QWidget*>(QStringLiteral("StatusIcon"))->isVisible();
         bool inputEnded = false;
         QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
                          [&inputEnded] { inputEnded = true; });
@@ -237,6 +240,7 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
             durations << tree(window)->topLevelItem(row)->text(RecordingListView::DurationColumn);
     });
     EXPECT_EQ(armedState, RecorderController::Armed);
+    EXPECT_TRUE(armedLook);
     EXPECT_EQ(rows, QStringList({"Recording 2", "Recording 1"}));
     for (const QString& duration : durations) {
         // A sentence of about three seconds and the two seconds of silence that ended it.
@@ -338,6 +342,7 @@ TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDur
         sliderLocked = !slider->isEnabled() && slider->value() == 0;
         QTest::mouseClick(button(window, "AutoRecord"), Qt::LeftButton);
         disarmedVolume = speakerVolume();
+        EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("LevelMeter"))->isVisible());
         // The slider's scale ends at 65535, one below the server's full volume.
         sliderBack = slider->isEnabled() && std::abs(slider->value() - volumeBefore) <= 1;
     });
