@@ -61,6 +61,8 @@ PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
     // A playback that ends (or loses its server) between two ticks stops at once.
     connect(&m_player, &CPlaySound::playbackEnded, this, &PlaybackControls::Stop);
     connect(&m_player, &CPlaySound::playbackFailed, this, [this] { Stop(); });
+    // Nothing plays yet: the window opens with the look of a stopped playback.
+    hideDisplays();
 }
 
 PlaybackControls::~PlaybackControls() = default;
@@ -385,7 +387,9 @@ void PlaybackControls::setTimeColours(bool playing)
 
 void PlaybackControls::showDisplays()
 {
-    for (int id : {ControlId::PlayPosition, ControlId::PositionBar, ControlId::VolumeSlider}) {
+    // The slider's caption comes and goes with it: alone it would name nothing.
+    for (int id : {ControlId::PlayPosition, ControlId::PositionBar, ControlId::VolumeSlider,
+                   ControlId::VolumeCaption}) {
         if (QWidget* control = m_layout.control(id))
             control->show();
     }
@@ -400,7 +404,8 @@ void PlaybackControls::showDisplays()
 
 void PlaybackControls::hideDisplays()
 {
-    for (int id : {ControlId::PlayPosition, ControlId::PositionBar, ControlId::VolumeSlider}) {
+    for (int id : {ControlId::PlayPosition, ControlId::PositionBar, ControlId::VolumeSlider,
+                   ControlId::VolumeCaption}) {
         if (QWidget* control = m_layout.control(id))
             control->hide();
     }
