@@ -15,9 +15,11 @@
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/PlaybackControls.h"
+#include "ui/ProtectionCommands.h"
 #include "ui/RecorderLayout.h"
 #include "ui/RecorderMixer.h"
 #include "ui/RecordingListView.h"
+#include "ui/WaitCursor.h"
 #include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
 
@@ -35,14 +37,6 @@
 
 namespace {
 
-// The wait cursor of a long start-up or shutdown, restored on every path out.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 constexpr int kWindowWidth = 470;
 constexpr int kWindowHeight = 618;
@@ -147,6 +141,7 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
     m_list->setUseAlternativePlayer(m_settings.alternativePlaying);
     m_list->setFolder(m_settings.workingFolder);
     m_list->LoadList();
+    ProtectionCommands::removeDecodedCopies(*m_list);
 
     m_view = std::make_unique<WindowRecorderView>(*m_layout, m_messages, this);
     m_view->setHooks(viewHooks());
@@ -279,6 +274,15 @@ void CRecorderDlg::startListAndPlayback()
         connect(stopPlay, &QAbstractButton::clicked, m_playback.get(), &PlaybackControls::Stop);
     if (auto* send = button(ControlId::Send))
         connect(send, &QAbstractButton::clicked, this, &CRecorderDlg::sendCurrent);
+    m_protection =
+        std::make_unique<ProtectionCommands>(*m_list, *m_listView, *m_playback, m_messages, this);
+    if (auto* protect = button(ControlId::Protect))
+        connect(protect, &QAbstractButton::clicked, m_protection.get(),
+                &ProtectionCommands::ProtectCommand);
+    connect(m_listView.get(), &RecordingListView::protectRequested, m_protection.get(),
+            &ProtectionCommands::ProtectCommand);
+    connect(m_playback.get(), &PlaybackControls::protectedPlayRequested, m_protection.get(),
+            &ProtectionCommands::PlayProtected);
     m_listView->FillRecordingList(QString(), 0);
 }
 

@@ -15,6 +15,7 @@ class MessagePresenter;
 class RecorderController;
 class RecorderMixer;
 class PlaybackControls;
+class ProtectionCommands;
 class RecordingList;
 class RecordingListView;
 class QAbstractButton;
@@ -114,6 +115,7 @@ private:
     std::unique_ptr<RecorderController> m_controller;
     std::unique_ptr<RecordingListView> m_listView;
     std::unique_ptr<PlaybackControls> m_playback;
+    std::unique_ptr<ProtectionCommands> m_protection;
     bool m_unattended = false;
     bool m_soundCard = false;
     Settings m_settings;

@@ -10,6 +10,7 @@
 #include "ui/PropertiesDialog.h"
 #include "ui/RecorderLayout.h"
 #include "ui/SkinButton.h"
+#include "ui/WaitCursor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -246,6 +247,20 @@ int RecordingListView::FindRowByName(const QString& text, int startRow) const
             return row;
     }
     return -1;
+}
+
+QList<RecordingEntry*> RecordingListView::selectedRecordings() const
+{
+    const QTreeWidget* tree = m_layout.list();
+    QList<RecordingEntry*> entries;
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = tree->topLevelItem(row);
+        if (!item->isSelected())
+            continue;
+        if (RecordingEntry* entry = m_list.FindByName(item->text(NameColumn)))
+            entries << entry;
+    }
+    return entries;
 }
 
 void RecordingListView::DeselectAll()
@@ -488,13 +503,15 @@ void RecordingListView::DeleteSelected()
     if (!m_confirm || !m_confirm(question))
         return;
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (stopPlayback) {
-        Q_EMIT stopPlaybackRequested();
-        m_playing = nullptr;
+    bool deleted = false;
+    {
+        const WaitCursor wait;
+        if (stopPlayback) {
+            Q_EMIT stopPlaybackRequested();
+            m_playing = nullptr;
+        }
+        deleted = m_list.DeleteRecordings(names, true);
     }
-    const bool deleted = m_list.DeleteRecordings(names, true);
-    QApplication::restoreOverrideCursor();
     if (!deleted)
         return;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -66,6 +67,8 @@ public:
 
     /// The recording shown in the property fields, or null.
     RecordingEntry* currentRecording() const { return m_current; }
+    /// The recordings of the selected rows, in list order.
+    QList<RecordingEntry*> selectedRecordings() const;
     /// The recording loaded in the player (row image 0), or null; the playback controller
     /// sets it when it loads or unloads a recording.
     void setPlayingRecording(RecordingEntry* entry);
