@@ -26,7 +26,6 @@ constexpr int ProtectFailed = 67;
 constexpr int WrongKeyWord = 68;
 constexpr int TagNotWritten = 501;
 
-
 bool protectable(const RecordingEntry& entry)
 {
     return !entry.isProtected && !entry.inUse();
