@@ -1,11 +1,12 @@
+#include "ui/PlaybackControls.h"
 #include "audio/CPlaySound.h"
 #include "store/OleDate.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ControlIds.h"
 #include "ui/MessagePresenter.h"
-#include "ui/PlaybackControls.h"
 #include "ui/PositionBar.h"
 #include "ui/RecorderLayout.h"
 #include "ui/SkinButton.h"
@@ -21,15 +22,6 @@
 #include <vector>
 
 namespace {
-
-class RecordingPresenter : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString&, Icon) override
-    {
-        texts.push_back(text);
-    }
-    std::vector<QString> texts;
-};
 
 // The window's playback on the real player and the private audio server.
 class PlaybackControlsTest : public ::testing::Test {
@@ -73,7 +65,7 @@ protected:
     QString folder;
     QWidget window;
     CPlaySound player;
-    RecordingPresenter messages;
+    RecordedMessages messages;
     std::unique_ptr<RecorderLayout> layout;
     std::unique_ptr<PlaybackControls> controls;
     std::vector<bool> overlay;

@@ -2,6 +2,7 @@
 
 #include "res/StringTable.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/MessagePresenter.h"
 
@@ -14,17 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-class RecordedMessages : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString&, Icon icon) override
-    {
-        texts << text;
-        icons << icon;
-    }
-    QStringList texts;
-    QList<Icon> icons;
-};
 
 class PropertiesDialogTest : public ::testing::Test {
 protected:

@@ -7,7 +7,9 @@
 #include "store/OleDate.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
+#include "tests/support/AnswerDialog.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
@@ -41,22 +43,6 @@
 #include <memory>
 
 namespace {
-
-class RecordedMessages : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString&, Icon icon) override
-    {
-        texts << text;
-        icons << icon;
-    }
-    void clear()
-    {
-        texts.clear();
-        icons.clear();
-    }
-    QStringList texts;
-    QList<Icon> icons;
-};
 
 // The character a masked field draws for each hidden one.
 QChar maskCharacter(QLineEdit* edit)
@@ -663,24 +649,6 @@ protected:
             window->OnClose();
         });
         app.InitInstance();
-    }
-
-    // Answers the next `Dialog` with `answer` as soon as it shows.
-    template <typename Dialog> void answerWhenShown(std::function<void(Dialog&)> answer)
-    {
-        auto* poll = new QTimer(qApp);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* dialog = qobject_cast<Dialog*>(widget);
-                if (dialog != nullptr && dialog->isVisible()) {
-                    poll->stop();
-                    poll->deleteLater();
-                    answer(*dialog);
-                    return;
-                }
-            }
-        });
-        poll->start(20);
     }
 
     TestEnvironment env;

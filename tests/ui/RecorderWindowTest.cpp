@@ -1,5 +1,7 @@
 #include "audio/CRecordSound.h"
 #include "control/RecorderController.h"
+#include "tests/support/AnswerDialog.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/CRecorderApp.h"
@@ -27,15 +29,6 @@
 #include <functional>
 
 namespace {
-
-class QuietMessages : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString&, Icon) override
-    {
-        shown << text;
-    }
-    QStringList shown;
-};
 
 // The whole window on the private audio server, with a WAV file in the microphone's place and
 // the Save recording dialog answered by the test.
@@ -66,24 +59,6 @@ protected:
             window->OnClose();
         });
         app.InitInstance();
-    }
-
-    /// Answers the next Save recording dialog with `answer` as soon as it shows.
-    void answerSaveDialog(std::function<void(SaveRecordingDialog&)> answer)
-    {
-        auto* poll = new QTimer(qApp);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* dialog = qobject_cast<SaveRecordingDialog*>(widget);
-                if (dialog != nullptr && dialog->isVisible()) {
-                    poll->deleteLater();
-                    poll->stop();
-                    answer(*dialog);
-                    return;
-                }
-            }
-        });
-        poll->start(20);
     }
 
     static QAbstractButton* button(CRecorderDlg& window, const char* name)
@@ -124,12 +99,12 @@ protected:
         EXPECT_EQ(window.controller()->state(), RecorderController::Recording);
         ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000))
             << env.logLines().join(u'\n').toStdString();
-        answerSaveDialog(std::move(answer));
+        answerWhenShown<SaveRecordingDialog>(std::move(answer));
         QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
     }
 
     TestEnvironment env;
-    QuietMessages messages;
+    RecordedMessages messages;
     QString folder;
 };
 
@@ -183,7 +158,7 @@ TEST_F(RecorderWindowTest, AManualRecordingSavedUnderItsNameLandsAtTheTopOfTheLi
     EXPECT_GT(QFileInfo(folder + QStringLiteral("Chairs delivery.mp3")).size(), 4000);
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("Anna - Recording 1.mp3")));
     EXPECT_TRUE(leftovers().isEmpty());
-    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
 
 TEST_F(RecorderWindowTest, CancellingTheSaveDialogLeavesNoFileAndNoRow)
@@ -196,8 +171,7 @@ TEST_F(RecorderWindowTest, CancellingTheSaveDialogLeavesNoFileAndNoRow)
     int rows = -1;
     bool playEnabled = true;
     run(wav, [&](CRecorderDlg& window) {
-        recordByHand(window,
-                     [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
         rows = tree(window)->topLevelItemCount();
         playEnabled = button(window, "Play")->isEnabled();
     });
@@ -211,11 +185,11 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
 {
     // Armed at start; both calls are kept under default names without asking.
     writeSettings({"AvviaInAutoReg=1", "TempoAttesaRegAuto=2", "SogliaAttivazioneRegAuto=3000"});
-    const QString wav = SpokenAudio::calls(
-        env.root(),
-        {"Good morning, I am calling about the invoice from last week.",
-         "Hello again, the delivery will arrive on Tuesday afternoon."},
-        4.0, "calls.wav");
+    const QString wav =
+        SpokenAudio::calls(env.root(),
+                           {"Good morning, I am calling about the invoice from last week.",
+                            "Hello again, the delivery will arrive on Tuesday afternoon."},
+                           4.0, "calls.wav");
     ASSERT_FALSE(wav.isEmpty());
 
     QStringList rows;
@@ -224,15 +198,15 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
     bool armedLook = false;
     run(wav, [&](CRecorderDlg& window) {
         armedState = window.controller()->state();
-        armedLook = window.findChild<QWidget*>(QStringLiteral("LevelMeter"))->isVisible()
-            && window.findChild<QWidget*>(QStringLiteral("StatusIcon"))->isVisible();
+        armedLook = window.findChild<QWidget*>(QStringLiteral("LevelMeter"))->isVisible() &&
+                    window.findChild<QWidget*>(QStringLiteral("StatusIcon"))->isVisible();
         bool inputEnded = false;
         QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
                          [&inputEnded] { inputEnded = true; });
         ASSERT_TRUE(waitFor(
             [&] {
-                return inputEnded && window.controller()->recordingInProgress() == nullptr
-                    && tree(window)->topLevelItemCount() == 2;
+                return inputEnded && window.controller()->recordingInProgress() == nullptr &&
+                       tree(window)->topLevelItemCount() == 2;
             },
             60000));
         rows = rowNames(window);
@@ -311,19 +285,17 @@ int playbackStreams()
     QProcess pactl;
     pactl.start(QStringLiteral("pactl"), {"list", "short", "sink-inputs"});
     pactl.waitForFinished(10000);
-    return int(QString::fromUtf8(pactl.readAllStandardOutput())
-                   .split(u'\n', Qt::SkipEmptyParts)
-                   .size());
+    return int(
+        QString::fromUtf8(pactl.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).size());
 }
 
 TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDuringARecording)
 {
     const QString beep = env.root() + QStringLiteral("beep.wav");
-    ASSERT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", beep,
-                                             "synth", "0.5", "sine", "880"}));
+    ASSERT_TRUE(SpokenAudio::runTool(
+        "sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", beep, "synth", "0.5", "sine", "880"}));
     const QStringList warning = {"AbilitaSegnaleAcustico=1", "SegnaleAcusticoInviaDopo=1",
-                                 "SegnaleAcusticoInviaDopoValore=1",
-                                 "SegnaleAcusticoFile=" + beep};
+                                 "SegnaleAcusticoInviaDopoValore=1", "SegnaleAcusticoFile=" + beep};
     const QString wav =
         SpokenAudio::calls(env.root(), {"A call with a warning beep."}, 0.5, "call.wav");
     ASSERT_FALSE(wav.isEmpty());
@@ -359,11 +331,12 @@ TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDur
         const int streams = playbackStreams();
         QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
         beeped = waitFor([&] { return playbackStreams() > streams; }, 20000);
-        answerSaveDialog([](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        answerWhenShown<SaveRecordingDialog>(
+            [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
         QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
     });
     EXPECT_TRUE(beeped);
-    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(u'|').toStdString();
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "store/OleDate.h"
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ControlIds.h"
 #include "ui/MessagePresenter.h"
@@ -29,17 +30,6 @@
 #include <memory>
 
 namespace {
-
-class RecordedMessages : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString&, Icon icon) override
-    {
-        texts << text;
-        icons << icon;
-    }
-    QStringList texts;
-    QList<Icon> icons;
-};
 
 class RecordingListViewTest : public ::testing::Test {
 protected:
@@ -120,9 +110,9 @@ protected:
     void clickHeader(int column)
     {
         QHeaderView* header = tree()->header();
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(column) + 5,
-                                 header->height() / 2));
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
     }
     bool exists(const QString& name) const { return QFileInfo::exists(folder + name + ".mp3"); }
 
@@ -153,8 +143,7 @@ TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
     EXPECT_EQ(cell(2, RecordingListView::NotesColumn), QStringLiteral("first  line"));
     const qint64 size = QFileInfo(folder + "Alpha.mp3").size();
     EXPECT_EQ(cell(2, RecordingListView::SizeColumn), RecordingListView::listSizeText(size));
-    EXPECT_EQ(tree()->topLevelItem(0)->data(0, Qt::UserRole).toInt(),
-              RecordingListView::Ordinary);
+    EXPECT_EQ(tree()->topLevelItem(0)->data(0, Qt::UserRole).toInt(), RecordingListView::Ordinary);
 
     EXPECT_EQ(selectedNames(), QStringList{"Charlie"});
     ASSERT_NE(view->currentRecording(), nullptr);

@@ -1,8 +1,9 @@
+#include "ui/SaveRecordingDialog.h"
 #include "res/StringTable.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/MessagePresenter.h"
-#include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
 
 #include <QLineEdit>
@@ -16,22 +17,11 @@
 
 namespace {
 
-class RecordingPresenter : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString&, Icon icon) override
-    {
-        texts.push_back(text);
-        icons.push_back(icon);
-    }
-    std::vector<QString> texts;
-    std::vector<Icon> icons;
-};
-
 class SaveRecordingDialogTest : public ::testing::Test {
 protected:
     SaveRecordingDialogTest()
-        : folder(env.root())
-        , dialog(QStringLiteral("Recording 1"), QString(), folder, QString(), messages, false)
+        : folder(env.root()),
+          dialog(QStringLiteral("Recording 1"), QString(), folder, QString(), messages, false)
     {
         dialog.show();
     }
@@ -44,7 +34,7 @@ protected:
 
     TestEnvironment env;
     QString folder;
-    RecordingPresenter messages;
+    RecordedMessages messages;
     SaveRecordingDialog dialog;
 };
 
@@ -98,7 +88,7 @@ TEST_F(SaveRecordingDialogTest, AReservedNameShowsMessage18AndStays)
 {
     retype(QStringLiteral("tagTemporary"));
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
-    ASSERT_EQ(messages.texts.size(), 1u);
+    ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(messages.texts[0], StringTable::text(18));
     EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Warning);
     EXPECT_TRUE(dialog.isVisible());
@@ -133,7 +123,7 @@ TEST_F(SaveRecordingDialogTest, CancelRejects)
 TEST_F(SaveRecordingDialogTest, PlayWithoutAFileShowsMessage92)
 {
     QTest::mouseClick(dialog.playButton(), Qt::LeftButton);
-    ASSERT_EQ(messages.texts.size(), 1u);
+    ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(messages.texts[0], StringTable::text(92));
     EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Error);
     EXPECT_FALSE(dialog.isPreviewPlaying());
