@@ -10,6 +10,7 @@
 #include "ui/PlaybackControls.h"
 #include "ui/RecordingListView.h"
 #include "ui/SaveRecordingDialog.h"
+#include "ui/SkinStatic.h"
 
 #include <QApplication>
 #include <QDir>
@@ -246,11 +247,16 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         ASSERT_TRUE(playback.isPlaying());
         EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
         EXPECT_GE(playback.playLength(), 4);
+        // The time display follows the playback.
+        auto* shown = window.findChild<SkinStatic*>(QStringLiteral("PlayPosition"));
+        ASSERT_NE(shown, nullptr);
+        ASSERT_TRUE(waitFor([&] { return shown->text() == QStringLiteral("00:01"); }));
 
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         ASSERT_TRUE(playback.isPaused());
         EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
         const long long paused = playback.pausePosition();
+        EXPECT_GE(paused, 1000);
         QTest::mouseClick(button(window, "FastForward"), Qt::LeftButton);
         // Steps while paused move only the pause position: by three seconds on a short file.
         EXPECT_EQ(playback.pausePosition(), paused + 3000);
