@@ -1,6 +1,7 @@
 #include "store/EntryTags.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -45,16 +46,9 @@ protected:
 
     void makeRecording(const QString& name, const QDateTime& start, const QString& notes = {})
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
-        entry.startTime = OleDate::fromDateTime(start);
+        RecordingEntry entry = TaggedRecording::entry(folder, name, OleDate::fromDateTime(start));
         entry.notes = notes;
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
-        entry.duration = EntryTags::CalcolaDurata(entry.filePath(), 0);
-        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+        ASSERT_TRUE(TaggedRecording::write(entry, audio));
     }
 
     QJsonArray listJson()
@@ -199,7 +193,8 @@ TEST_F(ParluneCtlTest, MixerPrintsTheServersTreeOrSaysThereIsNone)
     if (!qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
         const CtlRun tree = ctl({"mixer"}, false);
         EXPECT_EQ(tree.status, 0) << tree.err.toStdString();
-        EXPECT_TRUE(tree.out.contains("nullsink") || tree.out.contains("Null")) << tree.out.toStdString();
+        EXPECT_TRUE(tree.out.contains("nullsink") || tree.out.contains("Null"))
+            << tree.out.toStdString();
     }
     env.setVariable("PULSE_SERVER", env.root() + QStringLiteral("no-server.sock"));
     const CtlRun none = ctl({"mixer"}, false);

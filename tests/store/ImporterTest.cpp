@@ -5,6 +5,7 @@
 #include "store/RecordingIndex.h"
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -37,19 +38,14 @@ protected:
     QString taggedSource(const QString& fileName, const QString& tagName, const QDateTime& start,
                          const QString& notes, bool isProtected)
     {
-        RecordingEntry entry;
-        entry.name = tagName;
-        entry.folder = env.root() + QStringLiteral("tagging/");
+        RecordingEntry entry = TaggedRecording::entry(env.root() + QStringLiteral("tagging/"),
+                                                      tagName, OleDate::fromDateTime(start));
         QDir().mkpath(entry.folder);
-        entry.startTime = OleDate::fromDateTime(start);
         entry.duration = OleDate::fromSeconds(2);
         entry.notes = notes;
         entry.isProtected = isProtected;
         entry.operatorName = QStringLiteral("Desk 2");
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        EXPECT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
-        EXPECT_TRUE(EntryTags::WriteEntryTag(entry));
+        EXPECT_TRUE(TaggedRecording::write(entry, audio));
         const QString path = sources + fileName;
         EXPECT_TRUE(QFile::rename(entry.filePath(), path));
         return path;

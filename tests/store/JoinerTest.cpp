@@ -1,8 +1,9 @@
+#include "store/Joiner.h"
 #include "store/EntryTags.h"
 #include "store/Id3Tag.h"
-#include "store/Joiner.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -48,13 +49,8 @@ protected:
 
     RecordingEntry entryNamed(const QString& name) const
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
-        entry.startTime = oleAt(10, 15, 0);
+        RecordingEntry entry = TaggedRecording::entry(folder, name, oleAt(10, 15, 0));
         entry.duration = OleDate::fromSeconds(12);
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
         return entry;
     }
     // A recording whose file holds a tag written from its entry, then `audio`.
@@ -62,8 +58,7 @@ protected:
     {
         RecordingEntry entry = entryNamed(name);
         entry.notes = QStringLiteral("notes of ") + name;
-        EXPECT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
-        EXPECT_TRUE(EntryTags::WriteEntryTag(entry));
+        EXPECT_TRUE(TaggedRecording::write(entry, audio));
         return entry;
     }
     // A recording whose file is `tag` then `audio`, as if read from the index (no tag size).
@@ -167,9 +162,8 @@ TEST_F(JoinerTest, SourceWithoutTagIsJoinedWhole)
     const QByteArray audioB = randomBytes(2000, 8);
     RecordingEntry a = rawRecording(QStringLiteral("a"), QByteArray(), audioA);
     // A header claiming more than the file holds is no tag: nothing of the file is dropped.
-    RecordingEntry b =
-        rawRecording(QStringLiteral("b"), QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(90000),
-                     audioB);
+    RecordingEntry b = rawRecording(
+        QStringLiteral("b"), QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(90000), audioB);
     RecordingEntry joined = newEntry(QStringLiteral("ab"));
     ASSERT_TRUE(Joiner::Join({&b, &a}, joined));
     EXPECT_EQ(bytesOf(joined.name).mid(joined.tagSize),
@@ -189,8 +183,8 @@ TEST_F(JoinerTest, RealAudioJoinsIntoOnePlayableRecordingOfTheSummedLength)
     joined.duration = OleDate::kNoDuration;
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
 
-    const qint64 measured = OleDate::toSeconds(
-        EntryTags::CalcolaDurata(joined.filePath(), joined.tagSize));
+    const qint64 measured =
+        OleDate::toSeconds(EntryTags::CalcolaDurata(joined.filePath(), joined.tagSize));
     EXPECT_NEAR(double(measured), 10.0, 1.0);
     EXPECT_NEAR(double(measured), double(OleDate::toSeconds(lengthA + lengthB)), 1.0);
     // The unknown duration was measured and written into the tag.
@@ -302,8 +296,8 @@ protected:
     {
         auto entry = std::make_unique<RecordingEntry>();
         entry->name = QString::fromLatin1(name);
-        entry->startTime = OleDate::fromDateTime(
-            QDateTime(QDate(2024, 6, 11), QTime(9, 0, 0)).addSecs(offset));
+        entry->startTime =
+            OleDate::fromDateTime(QDateTime(QDate(2024, 6, 11), QTime(9, 0, 0)).addSecs(offset));
         entry->duration = OleDate::fromSeconds(length);
         owned.push_back(std::move(entry));
         return *owned.back();
@@ -334,8 +328,8 @@ protected:
 TEST_F(JoinFollowers, RecordingStartingWithinTenSecondsOfTheEndFollows)
 {
     add("first", 0, 60);
-    add("five after", 65, 30);       // previous ended at 60
-    add("fifteen after", 110, 30);   // previous ended at 95
+    add("five after", 65, 30);     // previous ended at 60
+    add("fifteen after", 110, 30); // previous ended at 95
     EXPECT_EQ(chainFrom("first"), (QStringList{"first", "five after"}));
 }
 

@@ -1,8 +1,9 @@
+#include "store/Protection.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
-#include "store/Protection.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -45,15 +46,12 @@ protected:
         QDir().mkpath(folder);
         audio = AudioFixtures::mpegStream(3.0);
         ASSERT_FALSE(audio.isEmpty());
-        entry.name = QStringLiteral("Call with Anna");
-        entry.folder = folder;
-        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 5, 2), QTime(9, 30, 0)));
+        entry = TaggedRecording::entry(
+            folder, QStringLiteral("Call with Anna"),
+            OleDate::fromDateTime(QDateTime(QDate(2024, 5, 2), QTime(9, 30, 0))));
         entry.duration = OleDate::fromSeconds(3);
         entry.notes = QStringLiteral("quarterly figures");
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
-        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+        ASSERT_TRUE(TaggedRecording::write(entry, audio));
         original = fileBytes();
         tag = original.left(entry.tagSize);
     }
@@ -283,8 +281,8 @@ TEST(ProtectionScramble, MatchesTheKeyRepeatedFromAnyStartIndexAndLength)
     for (const QByteArray& key : {QByteArray("abcdef"), QByteArray("seven77"),
                                   QByteArray("twelve chars"), randomBytes(999, 2)}) {
         for (const qint64 start : {qint64(0), qint64(3), qint64(5000000001)}) {
-            for (const qsizetype length : {qsizetype(0), qsizetype(1), qsizetype(13),
-                                           qsizetype(4099), data.size()}) {
+            for (const qsizetype length :
+                 {qsizetype(0), qsizetype(1), qsizetype(13), qsizetype(4099), data.size()}) {
                 const QByteArray piece = data.left(length);
                 EXPECT_EQ(Protection::scramble(piece, key, start),
                           referenceScramble(piece, key, start))
@@ -327,9 +325,9 @@ TEST(ProtectionCheckBlock, RefusesLengthTextsThatAreNotTheKeyLength)
 {
     const QByteArray key("abcdefgh");
     // "*" first (no digits), five digits, a letter among the digits, the closing "*" missing.
-    for (const QByteArray& clear : {QByteArray("*abcdefgh*"), QByteArray("00008*abcdefgh*"),
-                                    QByteArray("8x*abcdefgh*"), QByteArray("8*abcdefghX"),
-                                    QByteArray("9*abcdefgh*"), QByteArray("7*abcdefgh*")}) {
+    for (const QByteArray& clear :
+         {QByteArray("*abcdefgh*"), QByteArray("00008*abcdefgh*"), QByteArray("8x*abcdefgh*"),
+          QByteArray("8*abcdefghX"), QByteArray("9*abcdefgh*"), QByteArray("7*abcdefgh*")}) {
         EXPECT_FALSE(Protection::checkBlockMatches(Protection::scramble(clear, key, 0), key))
             << clear.constData();
     }
@@ -342,8 +340,8 @@ TEST(ProtectionCheckBlock, ArbitraryBytesNeverMatchOrReadOutOfBounds)
     for (int round = 0; round < 20000; ++round) {
         const QByteArray bytes = randomBytes(random.bounded(40), random.generate());
         // Heap copies of the exact size, so that a read past the end is caught by ASan.
-        EXPECT_FALSE(Protection::checkBlockMatches(QByteArray(bytes.constData(), bytes.size()),
-                                                   key));
+        EXPECT_FALSE(
+            Protection::checkBlockMatches(QByteArray(bytes.constData(), bytes.size()), key));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "store/Id3Tag.h"
 #include "store/RecordingIndex.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -36,17 +37,12 @@ protected:
     RecordingEntry makeRecording(const QString& name, const QString& notes = QString(),
                                  const QString& operatorName = QString(), int minute = 0)
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
+        RecordingEntry entry = TaggedRecording::entry(
+            folder, name, OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute))));
         entry.notes = notes;
         entry.operatorName = operatorName;
-        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute)));
         entry.duration = OleDate::fromSeconds(75);
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        EXPECT_TRUE(AudioFixtures::writeFile(entry.filePath(), s_audio));
-        EXPECT_TRUE(EntryTags::WriteEntryTag(entry));
+        EXPECT_TRUE(TaggedRecording::write(entry, s_audio));
         return entry;
     }
 

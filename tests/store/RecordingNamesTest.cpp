@@ -3,6 +3,7 @@
 #include "store/Id3Tag.h"
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -126,15 +127,10 @@ protected:
         folder = env.root() + QStringLiteral("rec/");
         QDir().mkpath(folder);
         for (const char* name : {"Alpha", "Beta"}) {
-            RecordingEntry entry;
-            entry.name = QString::fromLatin1(name);
-            entry.folder = folder;
+            RecordingEntry entry =
+                TaggedRecording::entry(folder, QString::fromLatin1(name), OleDate::now());
             entry.notes = QStringLiteral("old notes");
-            entry.startTime = OleDate::now();
-            entry.genre = EntryTags::defaultGenre();
-            entry.artist = EntryTags::defaultArtist();
-            ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), s_audio));
-            ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+            ASSERT_TRUE(TaggedRecording::write(entry, s_audio));
         }
         list.setFolder(folder);
         ASSERT_TRUE(list.LoadList());

@@ -5,6 +5,7 @@
 #include "store/Protection.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -82,16 +83,11 @@ protected:
 
     RecordingEntry recording(const QString& name, const QString& notes)
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
-        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+        RecordingEntry entry = TaggedRecording::entry(
+            folder, name, OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))));
         entry.duration = OleDate::fromSeconds(2);
         entry.notes = notes;
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        EXPECT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
-        EXPECT_TRUE(EntryTags::WriteEntryTag(entry));
+        EXPECT_TRUE(TaggedRecording::write(entry, audio));
         return entry;
     }
     static QString commentOf(const QByteArray& file, const QString& scratch)

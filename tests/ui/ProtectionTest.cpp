@@ -10,6 +10,7 @@
 #include "tests/support/AnswerDialog.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/RecordedMessages.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
@@ -229,17 +230,11 @@ protected:
 
     void makeRecording(const QString& name, int minute, const QString& notes)
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
+        RecordingEntry entry = TaggedRecording::entry(
+            folder, name, OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute))));
         entry.notes = notes;
-        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute)));
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), s_audio));
-        entry.duration = EntryTags::CalcolaDurata(entry.filePath(), 0);
+        ASSERT_TRUE(TaggedRecording::write(entry, s_audio));
         ASSERT_GT(entry.duration, 0.0);
-        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
     }
 
     // Answers a dialog as a person would, from the queue of answers.
@@ -625,15 +620,9 @@ protected:
         folder = env.root() + QStringLiteral("calls/");
         ASSERT_TRUE(QDir().mkpath(folder));
         audio = AudioFixtures::mpegStream(3.0);
-        RecordingEntry entry;
-        entry.name = QStringLiteral("Alpha");
-        entry.folder = folder;
-        entry.startTime = OleDate::now();
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
-        entry.duration = EntryTags::CalcolaDurata(entry.filePath(), 0);
-        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+        RecordingEntry entry =
+            TaggedRecording::entry(folder, QStringLiteral("Alpha"), OleDate::now());
+        ASSERT_TRUE(TaggedRecording::write(entry, audio));
         TestEnvironment::writeSettingsFile(env.userSettingsFile(),
                                            {"WorkDir=" + folder, "AvviaInAutoReg=0"});
         // Nothing is recorded: a second of silence stands in for the microphone.

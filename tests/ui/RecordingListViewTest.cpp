@@ -6,6 +6,7 @@
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/RecordedMessages.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ControlIds.h"
 #include "ui/MessagePresenter.h"
@@ -46,17 +47,12 @@ protected:
     void makeRecording(const QString& name, int minute, const QString& notes = QString(),
                        const QString& operatorName = QString())
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
+        RecordingEntry entry = TaggedRecording::entry(
+            folder, name, OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute))));
         entry.notes = notes;
         entry.operatorName = operatorName;
-        entry.startTime = OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(9, minute)));
         entry.duration = OleDate::fromSeconds(75);
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
-        ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), s_audio));
-        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+        ASSERT_TRUE(TaggedRecording::write(entry, s_audio));
     }
 
     void makeThree()
