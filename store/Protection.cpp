@@ -116,6 +116,16 @@ bool keyBytesUsable(qsizetype length)
     return length >= Protection::kMinKeyCharacters && length <= Protection::kMaxKeyBytes;
 }
 
+// Puts a finished output in the recording's place (a kept copy stays beside it), or removes
+// a failed one, so that no ".prl" is ever left behind.
+bool settle(bool ok, bool keepCopy, const QString& output, const QString& source)
+{
+    if (ok && (keepCopy || FileOps::replace(output, source)))
+        return true;
+    QFile::remove(output);
+    return false;
+}
+
 } // namespace
 
 Protection::KeyProblem Protection::checkNewKeyWord(const QString& keyWord, const QString& retyped,
@@ -217,10 +227,8 @@ bool Protection::Protect(RecordingEntry& entry, bool keepCopy)
                     && pump(in, out, -1, buffer, &pad, header.size());
     in.close();
     out.close();
-    if (!ok || (!keepCopy && !FileOps::replace(output, source))) {
-        QFile::remove(output);
+    if (!settle(ok, keepCopy, output, source))
         return false;
-    }
     if (!keepCopy) {
         entry.isProtected = true;
         entry.tagSize = static_cast<uint32_t>(*audioStart);
@@ -259,10 +267,8 @@ bool Protection::Unprotect(RecordingEntry& entry, bool keepCopy)
     const bool ok = pump(in, out, -1, buffer, &pad, checkLength);
     in.close();
     out.close();
-    if (!ok || (!keepCopy && !FileOps::replace(output, source))) {
-        QFile::remove(output);
+    if (!settle(ok, keepCopy, output, source))
         return false;
-    }
     if (!keepCopy) {
         entry.isProtected = false;
         entry.tagSize = 0;
