@@ -133,6 +133,17 @@ int feedSilence(const QString& fifo, int seconds)
     return 0;
 }
 
+// Both runs arm with ten seconds of silence to end a call and a low threshold.
+Settings benchSettings(const QString& work)
+{
+    Settings settings;
+    settings.workingFolder = work;
+    settings.silenceSecondsText = "10";
+    settings.singleFileText = "0";
+    settings.thresholdText = "1000";
+    return settings;
+}
+
 int liveArmedBench(const QString& root, int seconds)
 {
     const QString fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO");
@@ -157,11 +168,7 @@ int liveArmedBench(const QString& root, int seconds)
     double wallSeconds = 0;
     long rssArmed = 0;
     {
-        Settings settings;
-        settings.workingFolder = work;
-        settings.silenceSecondsText = "10";
-        settings.singleFileText = "0";
-        settings.thresholdText = "1000";
+        Settings settings = benchSettings(work);
         RecordingList list;
         list.setFolder(work);
         list.LoadList();
@@ -222,11 +229,7 @@ int main(int argc, char* argv[])
     double recorderWall = 0;
     long rssBefore = maxRssKb();
     {
-        Settings settings;
-        settings.workingFolder = work;
-        settings.silenceSecondsText = "10";
-        settings.singleFileText = "0";
-        settings.thresholdText = "1000";
+        Settings settings = benchSettings(work);
         RecordingList list;
         list.setFolder(work);
         list.LoadList();
