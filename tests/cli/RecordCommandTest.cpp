@@ -109,6 +109,16 @@ protected:
         return path;
     }
 
+    /// Starts `parlunectl record` on a long tone and waits until its file holds some audio.
+    bool startRecordingLongTone(QProcess& recorder)
+    {
+        recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+                       recordArgs({"--input", longTone()}));
+        return recorder.waitForStarted()
+            && waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
+                       60000);
+    }
+
     TestEnvironment env;
     QString folder;
 };
@@ -175,12 +185,8 @@ TEST_F(RecordCommandTest, BadArgumentsAreUsageErrors)
 
 TEST_F(RecordCommandTest, TerminationSignalStopsAndKeepsTheRecording)
 {
-    const QString tone = longTone();
     QProcess recorder;
-    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), recordArgs({"--input", tone}));
-    ASSERT_TRUE(recorder.waitForStarted());
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
-                        60000));
+    ASSERT_TRUE(startRecordingLongTone(recorder));
     recorder.terminate();
     ASSERT_TRUE(recorder.waitForFinished(60000));
     EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
@@ -193,12 +199,8 @@ TEST_F(RecordCommandTest, TerminationSignalStopsAndKeepsTheRecording)
 
 TEST_F(RecordCommandTest, KilledRecorderLeavesARecordingThatTheNextCommandRecovers)
 {
-    const QString tone = longTone();
     QProcess recorder;
-    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), recordArgs({"--input", tone}));
-    ASSERT_TRUE(recorder.waitForStarted());
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
-                        60000));
+    ASSERT_TRUE(startRecordingLongTone(recorder));
     recorder.kill();
     ASSERT_TRUE(recorder.waitForFinished(60000));
     ASSERT_TRUE(QFileInfo::exists(folder + "tmp_nome_reg.dtm"));
