@@ -28,9 +28,8 @@ class MonitorRecorder {
 public:
     bool start()
     {
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
-            m_bytes += m_process.readAllStandardOutput();
-        });
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
+                         [this] { m_bytes += m_process.readAllStandardOutput(); });
         m_process.start(QStringLiteral("parec"),
                         {QStringLiteral("-d"), QStringLiteral("nullsink.monitor"),
                          QStringLiteral("--format=s16le"), QStringLiteral("--rate=32000"),
@@ -61,7 +60,6 @@ private:
     QProcess m_process;
     QByteArray m_bytes;
 };
-
 
 class CPlaySoundTest : public ::testing::Test {
 protected:
@@ -109,7 +107,10 @@ protected:
         return audio;
     }
 
-    static long long lengthOf(const QByteArray& audio) { return audio.size() / kFrameBytes * kFrameMs; }
+    static long long lengthOf(const QByteArray& audio)
+    {
+        return audio.size() / kFrameBytes * kFrameMs;
+    }
 
     QString writeWave(const QString& name, int milliseconds)
     {
@@ -119,31 +120,8 @@ protected:
             const auto value = int16_t(8000 * std::sin(2 * 3.14159265 * 330 * i / 32000.0));
             qToLittleEndian(value, data.data() + i * 2);
         }
-        QByteArray file("RIFF");
-        auto put32 = [&file](uint32_t v) {
-            char b[4];
-            qToLittleEndian(v, b);
-            file.append(b, 4);
-        };
-        auto put16 = [&file](uint16_t v) {
-            char b[2];
-            qToLittleEndian(v, b);
-            file.append(b, 2);
-        };
-        put32(uint32_t(36 + data.size()));
-        file += "WAVEfmt ";
-        put32(16);
-        put16(1);
-        put16(1);
-        put32(32000);
-        put32(64000);
-        put16(2);
-        put16(16);
-        file += "data";
-        put32(uint32_t(data.size()));
-        file += data;
         const QString path = folder + name + QStringLiteral(".wav");
-        EXPECT_TRUE(AudioFixtures::writeFile(path, file));
+        EXPECT_TRUE(AudioFixtures::writeWav(path, data, 32000));
         return path;
     }
 
@@ -294,7 +272,7 @@ TEST_F(CPlaySoundTest, StepsFollowTheRuleForShortMediumAndLongRecordings)
         long long lengthMs;
         long long step;
     };
-    for (const Case& c : {Case {60000, 3000}, Case {600000, 15000}, Case {2400000, 30000}}) {
+    for (const Case& c : {Case{60000, 3000}, Case{600000, 15000}, Case{2400000, 30000}}) {
         SCOPED_TRACE(c.lengthMs);
         const QByteArray audio = longAudio(c.lengthMs);
         const QString path = writeRecording(QStringLiteral("long"), audio);
@@ -352,12 +330,15 @@ TEST_F(CPlaySoundTest, DurationsAreWholeSecondsByBothMethods)
     EXPECT_EQ(missing, 0);
     EXPECT_FALSE(player.CalcolaDurata(folder + QStringLiteral("none.mp3"), true, missing));
     EXPECT_EQ(missing, 0);
-    EXPECT_FALSE(env.logLines().filter(QStringLiteral("Errore CalcolaDurata - pGraph->RenderFile: ")).isEmpty());
+    EXPECT_FALSE(env.logLines()
+                     .filter(QStringLiteral("Errore CalcolaDurata - pGraph->RenderFile: "))
+                     .isEmpty());
 }
 
 TEST_F(CPlaySoundTest, DurationDoesNotDisturbAPlayback)
 {
-    const QString playing = writeRecording(QStringLiteral("playing"), AudioFixtures::mpegStream(4.0));
+    const QString playing =
+        writeRecording(QStringLiteral("playing"), AudioFixtures::mpegStream(4.0));
     const QString other = writeRecording(QStringLiteral("other"), longAudio(10000));
     ASSERT_TRUE(player.Play(playing, false));
     ASSERT_TRUE(waitFor([&] { return position() > 200; }));
@@ -411,8 +392,8 @@ TEST_F(CPlaySoundTest, AlternativeMethodGivesTheSameLengthsAndPositions)
 TEST_F(CPlaySoundTest, WithNoAudioServerClassicPlayFailsAtOnce)
 {
     const QString path = writeRecording(QStringLiteral("quiet"), AudioFixtures::mpegStream(2.0));
-    env.setVariable("PULSE_SERVER", QStringLiteral("unix:") + env.root()
-                                        + QStringLiteral("no-server/pulse.sock"));
+    env.setVariable("PULSE_SERVER",
+                    QStringLiteral("unix:") + env.root() + QStringLiteral("no-server/pulse.sock"));
     EXPECT_FALSE(player.Play(path, false));
     EXPECT_FALSE(player.isOpen());
     EXPECT_TRUE(logHas(QStringLiteral("Errore Send string Play mpeg")));

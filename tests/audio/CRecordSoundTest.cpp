@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QFileInfo>
+#include <QProcess>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -26,33 +26,7 @@ using namespace ThreadMessages;
 
 namespace {
 
-/// A piece of a test WAV: a 440 Hz tone (or silence) of some seconds.
-struct Piece {
-    double seconds;
-    bool tone;
-};
-
-/// Writes a 16-bit PCM WAV of `pieces` at `rate` with `channels` identical channels.
-bool writeWav(const QString& path, const std::vector<Piece>& pieces, int rate = 32000,
-              int channels = 1)
-{
-    QByteArray data;
-    size_t n = 0;
-    for (const Piece& piece : pieces) {
-        const auto frames = static_cast<size_t>(piece.seconds * rate);
-        for (size_t i = 0; i < frames; ++i, ++n) {
-            const auto value = piece.tone ? static_cast<int16_t>(12000 * std::sin(
-                                                2 * std::numbers::pi * 440 * double(n) / rate))
-                                          : int16_t{0};
-            for (int c = 0; c < channels; ++c) {
-                char bytes[2];
-                qToLittleEndian(value, bytes);
-                data.append(bytes, 2);
-            }
-        }
-    }
-    return AudioFixtures::writeWav(path, data, rate, channels);
-}
+using Piece = AudioFixtures::Piece;
 
 long long durationMs(const QString& path)
 {
@@ -77,10 +51,9 @@ struct CaptureRig {
         QDir().mkpath(work);
         capture = std::make_unique<CRecordSound>(input, env.dataFolder());
         writer.setWriterFolders(env.programFolder(), work);
-        QObject::connect(&writer, &CWriteSoundFile::fileReady, qApp,
-                         [this](const QString& path, bool discard) {
-                             ready.emplace_back(path, discard);
-                         });
+        QObject::connect(
+            &writer, &CWriteSoundFile::fileReady, qApp,
+            [this](const QString& path, bool discard) { ready.emplace_back(path, discard); });
         QObject::connect(capture.get(), &CRecordSound::voiceDetected, qApp, [this] { ++voices; });
         QObject::connect(capture.get(), &CRecordSound::inputLevel, qApp, [this](int peak, int) {
             ++levels;
@@ -120,10 +93,12 @@ TEST(CRecordSoundFromFile, TwoBurstsSeparatedByMoreThanTheSilenceGiveTwoCalls)
 {
     TestEnvironment scratch;
     const QString wav = scratch.root() + QStringLiteral("calls.wav");
-    ASSERT_TRUE(writeWav(wav, {{1, false}, {3, true}, {4, false}, {2, true}, {4, false}}));
+    ASSERT_TRUE(
+        AudioFixtures::writeWav(wav, {{1, false}, {3, true}, {4, false}, {2, true}, {4, false}}));
     CaptureRig rig(CRecordSound::wavFile(wav));
     rig.arm(1000, 2, true);
-    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000))
+        << rig.voices << " " << rig.ready.size() << " " << rig.levels;
     ASSERT_TRUE(rig.finish());
 
     EXPECT_EQ(rig.voices, 2);
@@ -142,10 +117,12 @@ TEST(CRecordSoundFromFile, ShortBumpsWithAntiBumpAreHandedOverForDiscarding)
 {
     TestEnvironment scratch;
     const QString wav = scratch.root() + QStringLiteral("bumps.wav");
-    ASSERT_TRUE(writeWav(wav, {{1, false}, {0.5, true}, {4, false}, {0.4, true}, {4, false}}));
+    ASSERT_TRUE(AudioFixtures::writeWav(
+        wav, {{1, false}, {0.5, true}, {4, false}, {0.4, true}, {4, false}}));
     CaptureRig rig(CRecordSound::wavFile(wav));
     rig.arm(1000, 3, true);
-    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000))
+        << rig.voices << " " << rig.ready.size() << " " << rig.levels;
     ASSERT_TRUE(rig.finish());
 
     ASSERT_EQ(rig.ready.size(), 2u);
@@ -159,11 +136,17 @@ TEST(CRecordSoundFromFile, SingleFileModeKeepsEveryCallOfThePeriodInTheTemporary
 {
     TestEnvironment scratch;
     const QString wav = scratch.root() + QStringLiteral("three.wav");
-    ASSERT_TRUE(writeWav(wav, {{1, false}, {1.5, true}, {3.5, false}, {1.5, true}, {3.5, false},
-                               {1.5, true}, {3, false}}));
+    ASSERT_TRUE(AudioFixtures::writeWav(wav, {{1, false},
+                                              {1.5, true},
+                                              {3.5, false},
+                                              {1.5, true},
+                                              {3.5, false},
+                                              {1.5, true},
+                                              {3, false}}));
     CaptureRig rig(CRecordSound::wavFile(wav));
     rig.arm(1000, 2, false, 1);
-    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000))
+        << rig.voices << " " << rig.ready.size() << " " << rig.levels;
     ASSERT_TRUE(rig.finish());
 
     ASSERT_EQ(rig.ready.size(), 3u);
@@ -178,11 +161,12 @@ TEST(CRecordSoundFromFile, ManualRecordingOfAResampledStereoFileKeepsItsLength)
 {
     TestEnvironment scratch;
     const QString wav = scratch.root() + QStringLiteral("stereo.wav");
-    ASSERT_TRUE(writeWav(wav, {{2, true}, {1, false}}, 48000, 2));
+    ASSERT_TRUE(AudioFixtures::writeWav(wav, {{2, true}, {1, false}}, 48000, 2));
     CaptureRig rig(CRecordSound::wavFile(wav));
     rig.capture->disableAutoRecording();
     rig.capture->postStartRecording();
-    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000)) << rig.voices << " " << rig.ready.size() << " " << rig.levels;
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000))
+        << rig.voices << " " << rig.ready.size() << " " << rig.levels;
     ASSERT_TRUE(rig.finish());
 
     EXPECT_EQ(rig.voices, 0);
@@ -195,7 +179,7 @@ TEST(CRecordSoundFromFile, EndingTheThreadsStopsTheRecordingAndEndsTheWriter)
 {
     TestEnvironment scratch;
     const QString wav = scratch.root() + QStringLiteral("long.wav");
-    ASSERT_TRUE(writeWav(wav, {{4, true}}));
+    ASSERT_TRUE(AudioFixtures::writeWav(wav, {{4, true}}));
     CaptureRig rig(CRecordSound::wavFile(wav));
     rig.capture->postStartRecording();
     ASSERT_TRUE(waitFor([&] { return !rig.writer.isWriterIdle(); }));
@@ -211,7 +195,7 @@ TEST(CRecordSoundFromFile, SampleLogCopiesTheForwardedAudioWhenItsSwitchFileExis
 {
     TestEnvironment scratch;
     const QString wav = scratch.root() + QStringLiteral("short.wav");
-    ASSERT_TRUE(writeWav(wav, {{1, true}}));
+    ASSERT_TRUE(AudioFixtures::writeWav(wav, {{1, true}}));
     CaptureRig rig(CRecordSound::wavFile(wav));
     // The switch is read when the thread starts, so this rig's thread is replaced.
     rig.capture->endThread();
@@ -230,8 +214,8 @@ TEST(CRecordSoundFromFile, SampleLogCopiesTheForwardedAudioWhenItsSwitchFileExis
     ASSERT_TRUE(capture.stopRecordingAndWait(10000));
     ASSERT_TRUE(capture.endThread());
 
-    const QStringList copies = QDir(rig.env.dataFolder())
-                                   .entryList({QStringLiteral("WavLogRec_*.wav")}, QDir::Files);
+    const QStringList copies =
+        QDir(rig.env.dataFolder()).entryList({QStringLiteral("WavLogRec_*.wav")}, QDir::Files);
     ASSERT_EQ(copies.size(), 1);
     const QByteArray copy = AudioFixtures::readFile(rig.env.dataFolder() + copies[0]);
     EXPECT_EQ(copy.size(), 28 * 1152 * 2); // every forwarded buffer, whole
@@ -278,8 +262,7 @@ TEST(CRecordSoundMicrophone, FakeMicrophoneMovesTheLevelAndGrowsTheTemporaryFile
     const bool heard = waitFor([&] { return rig.maxLevel >= 11000; }, 20000);
     const bool grew = waitFor([&] { return QFileInfo(rig.temporary()).size() >= 6000; }, 20000);
     const qint64 size = QFileInfo(rig.temporary()).size();
-    const bool growing =
-        waitFor([&] { return QFileInfo(rig.temporary()).size() > size; }, 20000);
+    const bool growing = waitFor([&] { return QFileInfo(rig.temporary()).size() > size; }, 20000);
     waitFor([&] { return written.load(); }, 20000);
     feeder.join();
     EXPECT_TRUE(heard);

@@ -1,8 +1,8 @@
+#include "control/RecorderController.h"
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
 #include "audio/EncoderLibrary.h"
 #include "control/LeftoverRecovery.h"
-#include "control/RecorderController.h"
 #include "control/RecorderView.h"
 #include "platform/LockedFile.h"
 #include "store/EntryTags.h"
@@ -26,30 +26,7 @@
 
 namespace {
 
-/// Some seconds of a 440 Hz tone or of silence.
-struct Piece {
-    double seconds;
-    bool tone;
-};
-
-bool writeWav(const QString& path, const std::vector<Piece>& pieces)
-{
-    constexpr int rate = 32000;
-    QByteArray data;
-    size_t n = 0;
-    for (const Piece& piece : pieces) {
-        const auto frames = static_cast<size_t>(piece.seconds * rate);
-        for (size_t i = 0; i < frames; ++i, ++n) {
-            const auto value = piece.tone ? static_cast<int16_t>(12000 * std::sin(
-                                                2 * std::numbers::pi * 440 * double(n) / rate))
-                                          : int16_t{0};
-            char bytes[2];
-            qToLittleEndian(value, bytes);
-            data.append(bytes, 2);
-        }
-    }
-    return AudioFixtures::writeWav(path, data, rate);
-}
+using Piece = AudioFixtures::Piece;
 
 /// The window as the test plays it: answers the save dialog from a script and records what it
 /// was shown.
@@ -96,7 +73,7 @@ public:
         : work(env.root() + QStringLiteral("work/")), wav(env.root() + QStringLiteral("in.wav"))
     {
         QDir().mkpath(work);
-        EXPECT_TRUE(writeWav(wav, pieces));
+        EXPECT_TRUE(AudioFixtures::writeWav(wav, pieces));
         settings.workingFolder = work;
         settings.silenceSecondsText = QStringLiteral("2");
         settings.singleFileText = QStringLiteral("0");
@@ -110,8 +87,8 @@ public:
         RecorderController::Config config;
         config.programFolder = env.programFolder();
         config.settingsFile = settingsFile;
-        controller = std::make_unique<RecorderController>(view, list, settings, *capture, writer,
-                                                          config);
+        controller =
+            std::make_unique<RecorderController>(view, list, settings, *capture, writer, config);
         QObject::connect(controller.get(), &RecorderController::recordingKept, qApp,
                          [this](const QString& name) { kept.push_back(name); });
         controller->setMoveRetry(10, 10);
@@ -251,8 +228,13 @@ TEST(RecorderControllerAuto, BumpUnderASecondIsDiscardedWithAntiBump)
 
 TEST(RecorderControllerAuto, SingleFileModeKeepsEveryCallOfTheArmedPeriodInOneRecording)
 {
-    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}, {2.0, true}, {4.0, false},
-                     {2.0, true}, {4.0, false}},
+    RecorderRig rig({{1.0, false},
+                     {3.0, true},
+                     {4.0, false},
+                     {2.0, true},
+                     {4.0, false},
+                     {2.0, true},
+                     {4.0, false}},
                     [](RecorderRig& r) { r.settings.singleFileText = "1"; });
     rig.recordToTheEnd(true);
     EXPECT_EQ(rig.kept, std::vector<QString>{"Recording 1"});
@@ -317,9 +299,9 @@ TEST(RecorderControllerSettings, ArmingReadsTheSettingsFileAgain)
 {
     RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}}, [](RecorderRig& r) {
         r.settingsFile = r.env.userSettingsFile();
-        TestEnvironment::writeSettingsFile(r.settingsFile,
-                                           {"TempoAttesaRegAuto=3", "RegAutoSalvaUnicoFile=0",
-                                            "SogliaAttivazioneRegAuto=20000"});
+        TestEnvironment::writeSettingsFile(
+            r.settingsFile,
+            {"TempoAttesaRegAuto=3", "RegAutoSalvaUnicoFile=0", "SogliaAttivazioneRegAuto=20000"});
     });
     rig.controller->start();
     rig.controller->ToggleAutoRecording();
@@ -360,9 +342,7 @@ TEST(RecorderControllerFailures, TemporaryFileHeldByAnotherRecorderFailsVisibly)
     ASSERT_TRUE(waitFor([&] { return !rig.view.messages.empty(); }, 20000));
     EXPECT_EQ(rig.view.messages, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
     EXPECT_EQ(failures, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
-    ASSERT_TRUE(waitFor([&] {
-        return rig.controller->state() == RecorderController::Idle;
-    }));
+    ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
     EXPECT_TRUE(rig.kept.empty());
     EXPECT_EQ(rig.list.Count(), 0);
     EXPECT_TRUE(rig.view.asked.empty());
@@ -392,8 +372,7 @@ TEST(RecorderControllerRecovery, LeftoverTemporaryAndHandOverFilesBecomeRecordin
         AudioFixtures::writeFile(r.work + "Empty.prl", QByteArray());
     });
     rig.controller->start();
-    EXPECT_EQ(rig.mp3Files(),
-              (QStringList{"Kept.mp3", "Recording 1.mp3", "Recording 2.mp3"}));
+    EXPECT_EQ(rig.mp3Files(), (QStringList{"Kept.mp3", "Recording 1.mp3", "Recording 2.mp3"}));
     EXPECT_EQ(rig.leftovers(), (QStringList{"Empty.prl", "Kept.prl"}));
     EXPECT_NEAR(seconds(rig.tagOf("Recording 1")), 3, 1);
     EXPECT_TRUE(rig.indexed("Recording 2"));

@@ -12,9 +12,9 @@
 QByteArray AudioFixtures::mpegStream(double seconds)
 {
     EncoderLibrary encoder;
-    if (encoder.load(QStringLiteral(PARLUNE_BIN_DIR "/libencodermp3.so"))
-            != EncoderLibrary::LoadResult::Loaded
-        || encoder.init(EncoderLibrary::defaultConfig(32000)) != 0)
+    if (encoder.load(QStringLiteral(PARLUNE_BIN_DIR "/libencodermp3.so")) !=
+            EncoderLibrary::LoadResult::Loaded ||
+        encoder.init(EncoderLibrary::defaultConfig(32000)) != 0)
         return {};
     const auto chunks = static_cast<size_t>(seconds * 32000 / 1152);
     std::vector<int16_t> chunk(1152);
@@ -34,7 +34,8 @@ QByteArray AudioFixtures::mpegStream(double seconds)
 bool AudioFixtures::writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 QByteArray AudioFixtures::readFile(const QString& path)
@@ -64,4 +65,26 @@ bool AudioFixtures::writeWav(const QString& path, const QByteArray& data, int ra
     header.append("data");
     put(quint32(data.size()), 4);
     return writeFile(path, header + data);
+}
+
+bool AudioFixtures::writeWav(const QString& path, const std::vector<Piece>& pieces, int rate,
+                             int channels)
+{
+    QByteArray data;
+    size_t n = 0;
+    for (const Piece& piece : pieces) {
+        const auto frames = static_cast<size_t>(piece.seconds * rate);
+        for (size_t i = 0; i < frames; ++i, ++n) {
+            const auto value =
+                piece.tone ? static_cast<int16_t>(
+                                 12000 * std::sin(2 * std::numbers::pi * 440 * double(n) / rate))
+                           : int16_t{0};
+            for (int c = 0; c < channels; ++c) {
+                char bytes[2];
+                qToLittleEndian(value, bytes);
+                data.append(bytes, 2);
+            }
+        }
+    }
+    return writeWav(path, data, rate, channels);
 }
