@@ -203,7 +203,6 @@ bool CWriteSoundFile::openTemporary(const QString& path)
                          .arg(path));
             return false;
         }
-        FileOps::syncFolderOf(aside);
         WriteLog(QStringLiteral("Writer: il file temporaneo conteneva audio di una registrazione "
                                 "precedente (%1 byte), spostato in %2")
                      .arg(size)
@@ -302,9 +301,7 @@ void CWriteSoundFile::nextFile(bool discard)
     }
     const QString target = handOverName(folder(), true);
     const FileOps::RenameResult renamed = FileOps::renameNoReplace(current, target);
-    if (renamed == FileOps::RenameResult::Done)
-        FileOps::syncFolderOf(target);
-    else
+    if (renamed != FileOps::RenameResult::Done)
         WriteLog(QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
     if (wasOpen) {
         m_temporaryPath = temporaryFile();

@@ -8,6 +8,7 @@
 #include "audio/CControlloVolume.h"
 #include "audio/CPlaySound.h"
 #include "audio/MpegDuration.h"
+#include "platform/MailClient.h"
 #include "platform/PcmOutput.h"
 #include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
@@ -15,7 +16,6 @@
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/Id3Tag.h"
-#include "platform/MailClient.h"
 #include "store/Importer.h"
 #include "store/Joiner.h"
 #include "store/Protection.h"
@@ -39,11 +39,21 @@ QString jsonString(const QString& text)
     QString out = QStringLiteral("\"");
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '"': out += QStringLiteral("\\\""); break;
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
+        case '"':
+            out += QStringLiteral("\\\"");
+            break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
         default:
             if (c.unicode() < 0x20)
                 out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
@@ -161,8 +171,8 @@ int ParluneCtl::run(QStringList args)
                                 SystemFolders::machineSettingsFile(),
                                 SystemFolders::programFolder(), SystemFolders::dataFolder());
         m_folder = startup.fallbackFolder();
-        if (const auto key = SettingsKey::open(SystemFolders::userSettingsFile(),
-                                               SettingsKey::Access::Read)) {
+        if (const auto key =
+                SettingsKey::open(SystemFolders::userSettingsFile(), SettingsKey::Access::Read)) {
             const auto stored = key->read(SettingsNames::WorkDir);
             if (stored && QDir::isAbsolutePath(*stored))
                 m_folder = withSlash(*stored);
@@ -218,24 +228,12 @@ bool ParluneCtl::openList(RecordingList& list)
     return true;
 }
 
-void ParluneCtl::completeEntries(RecordingList& list)
-{
-    for (const auto& entry : list.entries()) {
-        if (entry->duration == OleDate::kNoDuration && !entry->inUse()) {
-            entry->duration = EntryTags::CalcolaDurata(entry->filePath(), 0);
-            entry->fileSize = EntryTags::listedSize(entry->filePath());
-            entry->state = RecordingEntry::Modified;
-        }
-    }
-    list.SaveModified();
-}
-
 RecordingEntry* ParluneCtl::openEntry(RecordingList& list, const QString& name, bool complete)
 {
     if (!openList(list))
         return nullptr;
     if (complete)
-        completeEntries(list);
+        list.MeasureUnknownDurations();
     return entryNamed(list, name);
 }
 
@@ -268,8 +266,7 @@ QString ParluneCtl::entryLine(const RecordingEntry& entry) const
     QString notes = entry.notes;
     notes.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
     return QStringList({entry.name, start.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
-                        OleDate::durationText(entry.duration),
-                        QString::number(entry.fileSize),
+                        OleDate::durationText(entry.duration), QString::number(entry.fileSize),
                         entry.isProtected ? QStringLiteral("protected") : QStringLiteral("-"),
                         entry.operatorName, notes})
         .join(u'\t');
@@ -284,7 +281,7 @@ int ParluneCtl::list(const QStringList& arguments)
     RecordingList list(SystemFolders::userSettingsFile());
     if (!openList(list))
         return Failed;
-    completeEntries(list);
+    list.MeasureUnknownDurations();
     list.Sort(2, false);
     if (json) {
         QStringList items;
@@ -444,7 +441,8 @@ int ParluneCtl::protect(const QStringList& arguments, bool on)
     }
     list.RefreshEntry(*entry);
     entry->keyWord = *key;
-    const bool done = on ? Protection::Protect(*entry, false) : Protection::Unprotect(*entry, false);
+    const bool done =
+        on ? Protection::Protect(*entry, false) : Protection::Unprotect(*entry, false);
     if (!done)
         return fail(StringTable::text(on ? 67 : 68));
     if (!list.SaveModified())
@@ -576,8 +574,8 @@ int ParluneCtl::record(const QStringList& arguments)
         return ok && value >= 0;
     };
     int secondsValue = 0, thresholdValue = 0, silenceValue = 0;
-    if (!number(seconds, secondsValue) || !number(threshold, thresholdValue)
-        || !number(silence, silenceValue))
+    if (!number(seconds, secondsValue) || !number(threshold, thresholdValue) ||
+        !number(silence, silenceValue))
         return usageError(QStringLiteral("record: --seconds, --threshold and --silence take "
                                          "whole numbers"));
     if (input && !QFileInfo(*input).isFile())
@@ -595,8 +593,8 @@ int ParluneCtl::record(const QStringList& arguments)
             key->read(SettingsNames::TempoAttesaRegAuto).value_or(settings.silenceSecondsText);
         settings.singleFileText =
             key->read(SettingsNames::RegAutoSalvaUnicoFile).value_or(settings.singleFileText);
-        settings.thresholdText = key->read(SettingsNames::SogliaAttivazioneRegAuto, 7)
-                                     .value_or(settings.thresholdText);
+        settings.thresholdText =
+            key->read(SettingsNames::SogliaAttivazioneRegAuto, 7).value_or(settings.thresholdText);
         settings.askConfirmation = SettingsStartup::toFlag(
             key->read(SettingsNames::ChiediConfermaAutoRec).value_or(QString()));
         options.antiBump = SettingsStartup::toFlag(
@@ -651,8 +649,8 @@ int ParluneCtl::play(const QStringList& arguments)
     {
         const auto probe = PcmOutput::createPulseAudio();
         if (!probe->open(32000, 1)) {
-            return fail(QStringLiteral("No audio server to play through (%1).")
-                            .arg(probe->errorText()));
+            return fail(
+                QStringLiteral("No audio server to play through (%1).").arg(probe->errorText()));
         }
     }
     CPlaySound player;

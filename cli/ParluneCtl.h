@@ -44,8 +44,6 @@ private:
 
     /// Opens the folder's list as the window does; false (with a message) when it cannot.
     bool openList(RecordingList& list);
-    /// Measures what the index does not know and writes repaired tags, as showing the list does.
-    void completeEntries(RecordingList& list);
     RecordingEntry* entryNamed(RecordingList& list, const QString& name);
     /// Opens the list (completing what the index does not know when asked) and finds `name`;
     /// null, with a message, when either fails.

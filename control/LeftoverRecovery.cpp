@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -21,8 +22,16 @@ const QString kTemporaryName = QStringLiteral("tmp_nome_reg.dtm");
 bool belongsToRecording(const RecordingList& list, const QString& folder, const QString& path)
 {
     const QString base = QFileInfo(path).completeBaseName();
-    return list.FindByNameIgnoringCase(base) != nullptr
-        || QFileInfo::exists(folder + base + QStringLiteral(".mp3"));
+    return list.FindByNameIgnoringCase(base) != nullptr ||
+           QFileInfo::exists(folder + base + QStringLiteral(".mp3"));
+}
+
+// The decoded copy a crash during a protected playback left behind holds the audio in clear.
+void removeDecodedCopy(const RecordingList& list, const QString& path)
+{
+    const RecordingEntry* entry = list.FindByNameIgnoringCase(QFileInfo(path).completeBaseName());
+    if (entry != nullptr && entry->isProtected && QFile::remove(path))
+        WriteLog(QStringLiteral("Copia in chiaro rimossa: %1").arg(path));
 }
 
 } // namespace
@@ -41,13 +50,14 @@ QStringList LeftoverRecovery::recover(RecordingList& list, const QString& folder
     QStringList candidates;
     if (QFileInfo::exists(folder + kTemporaryName))
         candidates << folder + kTemporaryName;
-    const QStringList handOvers =
-        QDir(folder).entryList({QStringLiteral("*.prl")}, QDir::Files | QDir::Hidden, QDir::Time
-                                   | QDir::Reversed);
+    const QStringList handOvers = QDir(folder).entryList(
+        {QStringLiteral("*.prl")}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
     for (const QString& name : handOvers) {
         const QString path = folder + name;
         if (!belongsToRecording(list, folder, path))
             candidates << path;
+        else
+            removeDecodedCopy(list, path);
     }
 
     QStringList recovered;
@@ -83,11 +93,10 @@ QString LeftoverRecovery::adopt(RecordingList& list, const QString& path,
         list.DeleteRecordings({entry->name}, false);
         return {};
     }
-    FileOps::syncFolderOf(target);
     entry->duration = EntryTags::CalcolaDurata(target, 0);
     // The recording ended at its last write; it began its duration earlier.
-    entry->startTime = OleDate::fromDateTime(
-        lastWrite.addSecs(-OleDate::toSeconds(entry->duration)));
+    entry->startTime =
+        OleDate::fromDateTime(lastWrite.addSecs(-OleDate::toSeconds(entry->duration)));
     entry->fileSize = EntryTags::listedSize(target);
     entry->state = RecordingEntry::Modified;
     WriteLog(QStringLiteral("Recuperata registrazione interrotta %1 come %2 (%3 byte)")

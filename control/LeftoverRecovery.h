@@ -8,7 +8,8 @@ class RecordingList;
 /// Turns the audio a recorder left behind (a crash, a kill, a power cut) into recordings:
 /// the temporary file "tmp_nome_reg.dtm", and every ".prl" hand-over file of the folder that
 /// belongs to no recording, become recordings of their own with a default name, listed, tagged
-/// and indexed like any other. A file another process holds locked is a live recorder's and
+/// and indexed like any other. The clear copy of a protected recording, left by a crash during
+/// its playback, is deleted. A file another process holds locked is a live recorder's and
 /// is left alone; a file without audio is left alone too.
 /// Lifecycle: static; call it whenever a working folder is opened (after the list is loaded,
 /// before this process's recorder threads write into the folder). UI thread (or a tool's main

@@ -90,7 +90,6 @@ RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
             ++refused;
             continue;
         }
-        FileOps::syncFolderOf(target);
         entry.name = name;
         entry.notes = cleanNotes(answer->notes);
         complete(entry, oldName);
@@ -107,10 +106,8 @@ bool RecordingFinisher::moveIntoFolder(const QString& arrived, RecordingEntry& e
     const QString target = entry.folder + entry.name + QStringLiteral(".mp3");
     int error = 0;
     for (int attempt = 1; attempt <= m_moveAttempts; ++attempt) {
-        if (FileOps::renameNoReplace(arrived, target) == FileOps::RenameResult::Done) {
-            FileOps::syncFolderOf(target);
+        if (FileOps::renameNoReplace(arrived, target) == FileOps::RenameResult::Done)
             return true;
-        }
         error = errno;
         // A rename can fail across file systems where a copy still works; never over a file.
         if (!QFileInfo::exists(target) && QFile::copy(arrived, target)) {
@@ -136,7 +133,6 @@ void RecordingFinisher::complete(RecordingEntry& entry, const QString& oldName)
     const double measured = EntryTags::CalcolaDurata(path, 0);
     if (measured > 0)
         entry.duration = measured;
-    entry.fileSize = EntryTags::listedSize(path);
     entry.state = RecordingEntry::Modified;
     m_list.SaveModified();
     m_view.updateRecordingRow(oldName, entry, RecorderView::RowImage::Saved);

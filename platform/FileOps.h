@@ -18,7 +18,8 @@ public:
     };
 
     /// Renames `from` to `to`, failing when `to` exists (names differing only in case are
-    /// different files here; callers that must refuse those check first).
+    /// different files here; callers that must refuse those check first). A done rename is
+    /// made durable: the folder is synced.
     static RenameResult renameNoReplace(const QString& from, const QString& to);
     /// Flushes `file` (open for writing) to the disk; false on failure.
     static bool sync(QFileDevice& file);

@@ -103,6 +103,8 @@ bool EntryTags::WriteEntryTag(RecordingEntry& entry)
     if (!tag.WriteTag())
         return false;
     entry.tagSize = tag.TagSize();
+    // A new tag may change the file's length; the index lists the size as it is now.
+    entry.fileSize = listedSize(entry.filePath());
     entry.state = RecordingEntry::Saved;
     return true;
 }
@@ -124,8 +126,7 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
         entry.genre = defaultGenre();
         entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
         entry.state = RecordingEntry::Modified;
-        if (WriteEntryTag(entry))
-            entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
+        WriteEntryTag(entry);
         return false;
     }
     const auto text = [&](QByteArrayView id) -> std::optional<QString> {
@@ -190,7 +191,8 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
     entry.operatorName = text("TALB").value_or(QString());
     entry.tagSize = tag.TagSize();
     tag.Close();
-    if (computeDuration || entry.duration == OleDate::kNoDuration)
+    // Scrambled audio has no length to measure: a protected recording keeps the one it had.
+    if ((computeDuration && !entry.isProtected) || entry.duration == OleDate::kNoDuration)
         entry.duration = CalcolaDurata(path, entry.tagSize);
     return true;
 }

@@ -118,9 +118,9 @@ struct RecordingList::Listing {
             // A name that is not UTF-8 could not be reached again through its text; a name
             // starting with the operator marker would be misread as the previous record's
             // operator. Neither can be typed in the program.
-            file.usable = !file.name.startsWith(QLatin1String(RecordingIndex::operatorMarker()))
-                          && !(file.name.contains(QChar::ReplacementCharacter)
-                               && QFile::encodeName(file.name) != base);
+            file.usable = !file.name.startsWith(QLatin1String(RecordingIndex::operatorMarker())) &&
+                          !(file.name.contains(QChar::ReplacementCharacter) &&
+                            QFile::encodeName(file.name) != base);
             if (file.usable)
                 listing.files.push_back(std::move(file));
         }
@@ -432,6 +432,20 @@ bool RecordingList::SaveModified(const Progress& progress)
         UpdateRecord(*entry);
     }
     return allWritten;
+}
+
+void RecordingList::MeasureUnknownDurations()
+{
+    bool measured = false;
+    for (const auto& entry : m_entries) {
+        if (entry->duration != OleDate::kNoDuration || entry->inUse())
+            continue;
+        entry->duration = EntryTags::CalcolaDurata(entry->filePath(), entry->tagSize);
+        entry->state = RecordingEntry::Modified;
+        measured = true;
+    }
+    if (measured)
+        SaveModified();
 }
 
 void RecordingList::UpdateRecord(RecordingEntry& entry)

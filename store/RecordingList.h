@@ -57,6 +57,9 @@ public:
     /// Writes the tags and index records of all entries in state Modified; false when any tag
     /// could not be written.
     bool SaveModified(const Progress& progress = {});
+    /// Measures the duration of every recording not measured yet (and not being recorded),
+    /// then saves them (tag and index record), so that the next load need not measure again.
+    void MeasureUnknownDurations();
     /// Rewrites `entry`'s index record in place (or, when its length changes, marks the old
     /// record deleted and appends the new one).
     void UpdateRecord(RecordingEntry& entry);

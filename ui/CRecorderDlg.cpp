@@ -141,7 +141,6 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
     m_list->setUseAlternativePlayer(m_settings.alternativePlaying);
     m_list->setFolder(m_settings.workingFolder);
     m_list->LoadList();
-    ProtectionCommands::removeDecodedCopies(*m_list);
 
     m_view = std::make_unique<WindowRecorderView>(*m_layout, m_messages, this);
     m_view->setHooks(viewHooks());
@@ -386,8 +385,9 @@ void CRecorderDlg::OnClose()
         m_list->SaveModified();
     WriteLog(QStringLiteral("Cancella il file"));
     QFile::remove(m_settings.workingFolder + StringTable::text(25));
-    if (m_player)
-        m_player->StopPlay();
+    // Through the playback controls, which also delete a protected recording's clear copy.
+    if (m_playback)
+        m_playback->Stop();
     if (m_warningPlayer)
         m_warningPlayer->StopPlay();
     if (m_mixer)

@@ -86,14 +86,9 @@ bool ProtectionCommands::toggle(RecordingEntry& entry, bool forPlayback)
         return false;
 
     stopIfPlaying(entry);
-    const double knownDuration = entry.duration;
     m_list.RefreshEntry(entry);
     if (!unlocking)
         return protect(entry);
-
-    // Measured on scrambled audio the length is nonsense: keep the one the entry knew.
-    entry.duration = knownDuration;
-    m_list.UpdateRecord(entry);
     {
         WaitCursor wait;
         if (!Protection::Unprotect(entry, forPlayback)) {
@@ -170,9 +165,6 @@ bool ProtectionCommands::saveChanged(RecordingEntry& entry)
 {
     m_list.SaveModified();
     const bool written = entry.state != RecordingEntry::Modified;
-    // The check block, and the tag rebuilt after an unprotect, change the file's size.
-    entry.fileSize = EntryTags::listedSize(entry.filePath());
-    m_list.UpdateRecord(entry);
     m_view.UpdateListRow(entry.name, entry, RecordingListView::ByRule);
     return written;
 }
@@ -194,19 +186,4 @@ void ProtectionCommands::showError(int message)
 {
     m_messages.showMessage(m_window, StringTable::text(message), StringTable::caption(),
                            MessagePresenter::Icon::Error);
-}
-
-int ProtectionCommands::removeDecodedCopies(const RecordingList& list)
-{
-    int removed = 0;
-    for (const auto& entry : list.entries()) {
-        if (!entry->isProtected)
-            continue;
-        const QString copy = list.folder() + entry->name + QStringLiteral(".prl");
-        if (QFile::exists(copy) && QFile::remove(copy)) {
-            WriteLog(QStringLiteral("Copia in chiaro rimossa: %1").arg(copy));
-            ++removed;
-        }
-    }
-    return removed;
 }

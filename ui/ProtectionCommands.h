@@ -68,11 +68,6 @@ public:
     /// it stops. A wrong key word (message 68) or Cancel plays nothing and leaves no copy.
     void PlayProtected(RecordingEntry* entry);
 
-    /// Deletes the decoded copies folder + name + ".prl" of the protected recordings of `list`
-    /// that a crash during their playback left in clear. Call when the window opens a folder,
-    /// before anything plays. Returns how many were deleted.
-    static int removeDecodedCopies(const RecordingList& list);
-
     /// The `keyWord` of an entry while its dialog is open, and after a Cancel.
     static QString dialogMarker() { return QStringLiteral("***"); }
 

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <array>
 
 // Gives a control id together with its name, so that each objectName is its constant's name.
 #define CONTROL(name) ControlId::name, #name
@@ -22,13 +23,13 @@
 namespace {
 
 const QString Face = QStringLiteral("Tahoma");
-const QColor White(0xff, 0xff, 0xff);                 // mask colour of every button picture
-const QColor Panel(214, 234, 255);                    // display panel and its fields
-const QColor Band(0xeb, 0xeb, 0xeb);                  // lower half of the window
-const QColor BandDark(0xd2, 0xd2, 0xd2);              // Tools / Info block
-const QColor DisplayText(0xbe, 0xbe, 0xbe);           // idle display labels
+const QColor White(0xff, 0xff, 0xff);       // mask colour of every button picture
+const QColor Panel(214, 234, 255);          // display panel and its fields
+const QColor Band(0xeb, 0xeb, 0xeb);        // lower half of the window
+const QColor BandDark(0xd2, 0xd2, 0xd2);    // Tools / Info block
+const QColor DisplayText(0xbe, 0xbe, 0xbe); // idle display labels
 const QColor NotesText(0x32, 0x32, 0x32);
-const QColor FieldText(0x96, 0x96, 0x96);             // date and duration fields
+const QColor FieldText(0x96, 0x96, 0x96); // date and duration fields
 
 // Where the list's tool buttons start and how far apart they are.
 constexpr int ToolButtonX = 6;
@@ -89,21 +90,20 @@ struct ButtonSetup {
     const char* name;
     int x;
     int y;
-    const char* caption;   // picture name; four states unless `single`
+    const char* caption; // picture name; four states unless `single`
     bool single;
     int border;
-    QColor background;     // invalid: the window's background shows through
-    int tooltip;           // string id, 0 for none
+    QColor background; // invalid: the window's background shows through
+    int tooltip;       // string id, 0 for none
     bool frame;
-    int label;             // string id of the caption label, 0 for none
+    int label; // string id of the caption label, 0 for none
     SkinButton::Placement placement;
     int offset;
 };
 
 } // namespace
 
-RecorderLayout::RecorderLayout(QWidget* window)
-    : m_window(window)
+RecorderLayout::RecorderLayout(QWidget* window) : m_window(window)
 {
     window->setFixedSize(WindowWidth, WindowHeight);
     window->setWindowTitle(text(354));
@@ -149,10 +149,17 @@ int RecorderLayout::collapsedHeight() const
 
 QPixmap RecorderLayout::rowImage(int image)
 {
-    static const char* const names[] = {"297", "298", "296", "332"};
+    // Drawn once: every fill of the list asks for one per row.
+    static const std::array<QPixmap, 4> images = [] {
+        std::array<QPixmap, 4> drawn;
+        const char* const names[] = {"297", "298", "296", "332"};
+        for (size_t i = 0; i < drawn.size(); ++i)
+            drawn[i] = QPixmap::fromImage(SkinButton::loadImage(QString::fromLatin1(names[i])));
+        return drawn;
+    }();
     if (image < 0 || image > 3)
         return {};
-    return QPixmap::fromImage(SkinButton::loadImage(QString::fromLatin1(names[image])));
+    return images[static_cast<size_t>(image)];
 }
 
 QIcon RecorderLayout::applicationIcon()
@@ -315,7 +322,8 @@ void RecorderLayout::createProperties()
     const ButtonSetup buttons[] = {
         {CONTROL(ModifyInfo), 386, 155, "MODIFICAINFO", false, 0, {}, 444, false, 0, P::RightOf, 0},
         {CONTROL(SaveInfo), 410, 151, "SALVA", false, 8, {}, 328, true, 0, P::RightOf, 0},
-        {CONTROL(NoteDisplay), 386, 203, "NOTEDISPLAY", true, 1, Panel, 444, false, 0, P::RightOf, 0},
+        {CONTROL(NoteDisplay), 386, 203, "NOTEDISPLAY", true, 1, Panel, 444, false, 0, P::RightOf,
+         0},
     };
     for (const ButtonSetup& setup : buttons)
         applySetup(addButton(setup.id, setup.name, setup.x, setup.y), setup);

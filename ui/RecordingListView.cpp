@@ -50,8 +50,8 @@ QString editNotes(const QString& notes)
 } // namespace
 
 RecordingListView::RecordingListView(RecorderLayout& layout, RecordingList& list,
-                                     MessagePresenter& messages, Confirm confirm,
-                                     QWidget* window, QObject* parent)
+                                     MessagePresenter& messages, Confirm confirm, QWidget* window,
+                                     QObject* parent)
     : QObject(parent), m_layout(layout), m_list(list), m_messages(messages),
       m_confirm(std::move(confirm)), m_window(window)
 {
@@ -72,8 +72,7 @@ RecordingListView::RecordingListView(RecorderLayout& layout, RecordingList& list
         if (RecordingEntry* entry = m_list.FindByName(item->text(NameColumn)))
             Q_EMIT playRequested(entry);
     });
-    connect(tree, &QWidget::customContextMenuRequested, this,
-            &RecordingListView::showContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, &RecordingListView::showContextMenu);
     connect(m_layout.nameEdit(), &QLineEdit::textChanged, this, &RecordingListView::onNameChanged);
     connect(m_layout.notesEdit(), &QPlainTextEdit::textChanged, this,
             &RecordingListView::onNotesChanged);
@@ -146,26 +145,17 @@ void RecordingListView::FillRecordingList(const QString& nameToSelect, int index
     tree->setUpdatesEnabled(false);
     tree->clear();
     m_list.Sort(m_sortColumn, m_sortAscending);
+    m_list.MeasureUnknownDurations();
 
     int remembered = -1;
     int row = 0;
     for (const auto& owned : m_list.entries()) {
         RecordingEntry& entry = *owned;
-        if (entry.duration == OleDate::kNoDuration && !entry.inUse()) {
-            const QString path = entry.filePath();
-            entry.duration = EntryTags::CalcolaDurata(path, entry.tagSize);
-            entry.fileSize = EntryTags::listedSize(path);
-            entry.state = RecordingEntry::Modified;
-        }
         auto* item = new QTreeWidgetItem;
         writeRow(item, entry, imageFor(entry));
         tree->addTopLevelItem(item);
         if (!nameToSelect.isEmpty() && entry.name == nameToSelect && remembered < 0)
             remembered = row;
-        // The measured duration goes into the tag, and into the index so that the next
-        // start need not measure it again.
-        if (entry.state == RecordingEntry::Modified && EntryTags::WriteEntryTag(entry))
-            m_list.UpdateRecord(entry);
         ++row;
     }
 
@@ -196,8 +186,8 @@ void RecordingListView::UpdateListRow(const QString& oldName, const RecordingEnt
     if (m_current == &entry) {
         if (!m_layout.nameEdit()->isModified())
             setEditTexts(entry.name, entry.notes);
-        m_layout.durationField()->setText(StringTable::text(172) + QLatin1Char(' ')
-                                          + OleDate::durationText(entry.duration));
+        m_layout.durationField()->setText(StringTable::text(172) + QLatin1Char(' ') +
+                                          OleDate::durationText(entry.duration));
     }
 }
 
@@ -415,8 +405,8 @@ void RecordingListView::SaveRecordingInfo()
     const QString folder = entry.folder.isEmpty() ? m_list.folder() : entry.folder;
     const QString caption = StringTable::caption();
 
-    const int fit = RecordingNames::check(name, folder,
-                                          RecordingNames::NotEmpty | RecordingNames::FitsPath);
+    const int fit =
+        RecordingNames::check(name, folder, RecordingNames::NotEmpty | RecordingNames::FitsPath);
     if (fit != RecordingNames::Accepted) {
         m_messages.showMessage(m_window, StringTable::text(fit), caption,
                                MessagePresenter::Icon::Warning);
@@ -495,11 +485,10 @@ void RecordingListView::DeleteSelected()
         return;
 
     const QString question =
-        names.size() == 1
-            ? StringTable::text(146) + names.first() + StringTable::text(147)
-            : QString::asprintf("%s%i%s", qUtf8Printable(StringTable::text(144)),
-                                static_cast<int>(names.size()),
-                                qUtf8Printable(StringTable::text(145)));
+        names.size() == 1 ? StringTable::text(146) + names.first() + StringTable::text(147)
+                          : QString::asprintf("%s%i%s", qUtf8Printable(StringTable::text(144)),
+                                              static_cast<int>(names.size()),
+                                              qUtf8Printable(StringTable::text(145)));
     if (!m_confirm || !m_confirm(question))
         return;
 
@@ -562,20 +551,19 @@ void RecordingListView::showContextMenu(const QPoint& position)
     QAction* modify = menu.addAction(StringTable::text(434), this, &RecordingListView::Modify);
     modify->setEnabled(m_current != nullptr);
     menu.addSeparator();
-    QAction* send = menu.addAction(StringTable::text(315), this,
-                                   &RecordingListView::sendRequested);
+    QAction* send = menu.addAction(StringTable::text(315), this, &RecordingListView::sendRequested);
     send->setEnabled(hasRows && !m_sendDisabled &&
                      isSignalConnected(QMetaMethod::fromSignal(&RecordingListView::sendRequested)));
-    QAction* protect = menu.addAction(StringTable::text(316), this,
-                                      &RecordingListView::protectRequested);
+    QAction* protect =
+        menu.addAction(StringTable::text(316), this, &RecordingListView::protectRequested);
     protect->setEnabled(hasRows && isSignalConnected(QMetaMethod::fromSignal(
                                        &RecordingListView::protectRequested)));
     QAction* join = menu.addAction(StringTable::text(317), this, &RecordingListView::joinRequested);
-    join->setEnabled(hasRows && isSignalConnected(QMetaMethod::fromSignal(
-                                    &RecordingListView::joinRequested)));
+    join->setEnabled(hasRows &&
+                     isSignalConnected(QMetaMethod::fromSignal(&RecordingListView::joinRequested)));
     menu.addSeparator();
-    QAction* remove = menu.addAction(StringTable::text(319), this,
-                                     &RecordingListView::DeleteSelected);
+    QAction* remove =
+        menu.addAction(StringTable::text(319), this, &RecordingListView::DeleteSelected);
     remove->setEnabled(hasRows);
     menu.exec(tree->viewport()->mapToGlobal(position));
 }
@@ -595,9 +583,8 @@ bool RecordingListView::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (watched == tree->viewport() &&
-        (event->type() == QEvent::MouseButtonPress ||
-         event->type() == QEvent::MouseButtonDblClick)) {
+    if (watched == tree->viewport() && (event->type() == QEvent::MouseButtonPress ||
+                                        event->type() == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const int count = tree->topLevelItemCount();
         // A click below the last row picks the last row rather than clearing the selection.
