@@ -21,10 +21,10 @@ CRecordSound::InputFactory CRecordSound::microphone()
 
 CRecordSound::InputFactory CRecordSound::wavFile(const QString& path)
 {
-    return [path](WaveInput::Deliver deliver,
-                  WaveInput::Ended ended) -> std::unique_ptr<WaveInput> {
-        return std::make_unique<WavFileWaveInput>(path, std::move(deliver), std::move(ended));
-    };
+    return
+        [path](WaveInput::Deliver deliver, WaveInput::Ended ended) -> std::unique_ptr<WaveInput> {
+            return std::make_unique<WavFileWaveInput>(path, std::move(deliver), std::move(ended));
+        };
 }
 
 CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
@@ -70,7 +70,8 @@ bool CRecordSound::endThread(int timeoutMs)
 {
     if (!m_thread || m_thread->isFinished())
         return true;
-    QMetaObject::invokeMethod(this, [this] { onThreadEnd(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { onThreadEnd(); }, Qt::QueuedConnection);
     bool ended = m_thread->wait(QDeadlineTimer(timeoutMs));
     if (ended && m_writer)
         ended = m_writer->waitForEnd(timeoutMs);
@@ -90,7 +91,8 @@ void CRecordSound::postMessage(int message, int wParam)
 void CRecordSound::postSetWriter(CWriteSoundFile* writer)
 {
     m_backlogWriter.store(writer);
-    QMetaObject::invokeMethod(this, [this, writer] { m_writer = writer; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, writer] { m_writer = writer; }, Qt::QueuedConnection);
 }
 
 void CRecordSound::postStartRecording()
@@ -202,18 +204,14 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
             m_writer->postMessage(UWM_WRITER_NEXT_FILE, *outcome.callEnded ? 1 : 0);
         if (outcome.restart)
             restartCapture();
-        if (outcome.closeSampleLog && m_sampleLog)
-            m_log.closeSamples();
         if (m_decisions.forwarding() && m_recording) {
             if (m_sampleLog)
                 m_log.sample(buffer.samples, now);
             m_writer->postData(std::move(buffer.samples));
         }
     }
-    if (m_decisions.idleRestartDue(now, m_recording)) {
+    if (m_decisions.idleRestartDue(now, m_recording))
         restartCapture();
-        m_decisions.onOpened(now);
-    }
 }
 
 void CRecordSound::onThreadEnd()

@@ -61,11 +61,9 @@ public:
     /// Fields the window writes at any time; read once per buffer.
     void setThreshold(int threshold) { m_threshold = threshold; }
     void setSilenceSeconds(int seconds) { m_silenceSeconds = seconds; }
-    void setSingleFile(int singleFile) { m_singleFile = singleFile; }
     void setAntiBump(bool enabled) { m_antiBump = enabled; }
     int threshold() const { return m_threshold; }
     int silenceSeconds() const { return m_silenceSeconds; }
-    int singleFile() const { return m_singleFile; }
     bool antiBump() const { return m_antiBump; }
     /// The device is open and started. Any thread.
     bool isRecording() const { return m_recording.load(); }
@@ -90,7 +88,6 @@ private:
     std::unique_ptr<QThread> m_thread;
     std::atomic<int> m_threshold{0};
     std::atomic<int> m_silenceSeconds{0};
-    std::atomic<int> m_singleFile{0};
     std::atomic<bool> m_antiBump{true};
     std::atomic<bool> m_recording{false};
     bool m_sampleLog = false;

@@ -54,7 +54,6 @@ CaptureDecisions::Outcome CaptureDecisions::onBuffer(const int16_t* samples, siz
             if (m_forwarding) {
                 outcome.callEnded = false;
                 outcome.restart = true;
-                outcome.closeSampleLog = true;
                 m_inCall = false;
                 m_forwarding = false;
             }

@@ -38,7 +38,6 @@ public:
         bool voiceDetected = false;
         std::optional<bool> callEnded; ///< set when a call ended: true = discard
         bool restart = false;
-        bool closeSampleLog = false;
     };
 
     /// Decides for one buffer of `count` samples arriving at `now`.

@@ -18,6 +18,7 @@
 #include "store/Id3Tag.h"
 #include "store/Importer.h"
 #include "store/Joiner.h"
+#include "store/OleDate.h"
 #include "store/Protection.h"
 #include "store/RecordingList.h"
 #include "store/RecordingNames.h"
@@ -97,14 +98,6 @@ bool hasUnknownOption(const QStringList& args)
 }
 
 // "mm:ss", minutes including whole hours, as the window's clocks show times.
-QString clockText(long long milliseconds)
-{
-    const long long seconds = std::max(0LL, milliseconds) / 1000;
-    return QStringLiteral("%1:%2")
-        .arg(seconds / 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 QString withSlash(QString path)
 {
     if (!path.endsWith(u'/'))
@@ -673,7 +666,8 @@ int ParluneCtl::play(const QStringList& arguments)
         long long length = 0;
         long long position = 0;
         player.GetLengthAndPosition(length, position);
-        m_out << clockText(position) << " / " << clockText(length) << '\n';
+        m_out << OleDate::clockText(std::max(0LL, position) / 1000) << " / "
+              << OleDate::clockText(std::max(0LL, length) / 1000) << '\n';
         m_out.flush();
     };
     QTimer ticker;

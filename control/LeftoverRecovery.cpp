@@ -4,6 +4,7 @@
 #include "audio/MpegDuration.h"
 #include "platform/FileOps.h"
 #include "platform/LockedFile.h"
+#include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
@@ -14,8 +15,6 @@
 #include <QFileInfo>
 
 namespace {
-
-const QString kTemporaryName = QStringLiteral("tmp_nome_reg.dtm");
 
 // A ".prl" named after a recording is that recording's protected or decoded copy, not a
 // hand-over file.
@@ -48,8 +47,10 @@ QStringList LeftoverRecovery::recover(RecordingList& list, const QString& folder
                                       const QString& operatorName)
 {
     QStringList candidates;
-    if (QFileInfo::exists(folder + kTemporaryName))
-        candidates << folder + kTemporaryName;
+    // The writer's temporary file, named as the writer names it.
+    const QString temporary = folder + StringTable::text(25);
+    if (QFileInfo::exists(temporary))
+        candidates << temporary;
     const QStringList handOvers = QDir(folder).entryList(
         {QStringLiteral("*.prl")}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
     for (const QString& name : handOvers) {

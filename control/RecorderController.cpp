@@ -29,19 +29,26 @@ QString twoDigits(qint64 value)
 
 } // namespace
 
-RecorderController::RecorderController(RecorderView& view, RecordingList& list,
-                                       Settings& settings, CRecordSound& capture,
-                                       CWriteSoundFile& writer, Config config)
+RecorderController::RecorderController(RecorderView& view, RecordingList& list, Settings& settings,
+                                       CRecordSound& capture, CWriteSoundFile& writer,
+                                       Config config)
     : m_view(view), m_list(list), m_settings(settings), m_capture(capture), m_writer(writer),
       m_config(std::move(config)), m_finisher(view, list)
 {
     // Voice and file notifications come from two threads; taken straight into one queue they
     // keep the order in which the calls happened, so every file finds the entry of its call.
-    connect(&m_capture, &CRecordSound::voiceDetected, this,
-            [this] { pushEvent({Event::Voice, {}, false}); }, Qt::DirectConnection);
-    connect(&m_writer, &CWriteSoundFile::fileReady, this,
-            [this](const QString& path, bool discard) { pushEvent({Event::File, path, discard}); },
-            Qt::DirectConnection);
+    connect(
+        &m_capture, &CRecordSound::voiceDetected, this,
+        [this] {
+            pushEvent({Event::Voice, {}, false});
+        },
+        Qt::DirectConnection);
+    connect(
+        &m_writer, &CWriteSoundFile::fileReady, this,
+        [this](const QString& path, bool discard) {
+            pushEvent({Event::File, path, discard});
+        },
+        Qt::DirectConnection);
     connect(&m_capture, &CRecordSound::inputLevel, this, &RecorderController::OnInputLevel,
             Qt::QueuedConnection);
     connect(&m_writer, &CWriteSoundFile::writeError, this, &RecorderController::onWriteError,
@@ -66,8 +73,8 @@ void RecorderController::start()
 {
     if (m_started)
         return;
-    const QStringList recovered = LeftoverRecovery::recover(m_list, m_settings.workingFolder,
-                                                            m_settings.operatorName);
+    const QStringList recovered =
+        LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName);
     if (!recovered.isEmpty())
         m_view.reloadRecordingList();
     m_writer.setWriterFolders(m_config.programFolder, m_settings.workingFolder);
@@ -171,7 +178,6 @@ void RecorderController::StartRecording()
     WriteLog(QStringLiteral("-->Imposto il timer"));
     startRecordingTimers();
     WriteLog(QStringLiteral("-->Inizio moRegistra.Registra"));
-    m_recordingActive = true;
     m_capture.postStartRecording();
     m_view.focusRecordingList();
 }
@@ -192,14 +198,14 @@ void RecorderController::ToggleAutoRecording()
 
         reloadSettingsForArming();
         const int threshold = SettingsStartup::toNumber(m_settings.thresholdText);
-        const int singleFileFlag = SettingsStartup::toNumber(m_settings.singleFileText);
+        // Read one way for both sides, so that the writer and the controller agree on it.
+        const int singleFileFlag = singleFile() ? 1 : 0;
         m_view.showThreshold(threshold);
         if (m_settings.warningEnabled) {
             m_view.muteSpeakersWhileArmed(true);
             m_speakersMuted = true;
         }
         m_capture.setSilenceSeconds(SettingsStartup::toNumber(m_settings.silenceSecondsText));
-        m_capture.setSingleFile(singleFileFlag);
         m_capture.setThreshold(threshold);
         m_writer.setSingleFile(singleFileFlag);
         m_writeErrorReported = false;
@@ -270,7 +276,6 @@ void RecorderController::OnVoiceDetected()
         WriteLog(QStringLiteral("Voce rilevata a registrazione automatica disattivata: ignorata"));
         return;
     }
-    m_recordingActive = true;
     ++m_openCalls;
     m_view.setButtonLook(Button::Pause, Look::PauseNormal);
     if (m_state == ArmedPlaying || m_state == AutoRecordingPlaying)
@@ -322,8 +327,7 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     if (m_pending.empty()) {
         // No call is waiting for this file (it outlived a disarm): never lose its audio.
         if (!discard && LeftoverRecovery::holdsAudio(path)) {
-            const QString name =
-                LeftoverRecovery::adopt(m_list, path, m_settings.operatorName);
+            const QString name = LeftoverRecovery::adopt(m_list, path, m_settings.operatorName);
             if (!name.isEmpty()) {
                 m_list.SaveModified();
                 m_view.reloadRecordingList();
@@ -358,7 +362,6 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     if (!callGoesOn) {
         m_clockTimer.stop();
         UpdateIdleDisplay();
-        m_recordingActive = false;
     }
     const auto afterFile = [&] {
         if (!collecting)
@@ -383,9 +386,7 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
         return;
     }
     if (m_settings.askConfirmation) {
-        m_saveDialogOpen = true;
         const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(*entry, path);
-        m_saveDialogOpen = false;
         if (outcome == RecordingFinisher::Outcome::Cancelled) {
             WriteLog(QStringLiteral("Registrazione annullata dall'utente"));
             QFile::remove(path);
@@ -407,8 +408,9 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
 
 void RecorderController::StopRecording(bool fromAutoRecord)
 {
-    const bool playingOnly = m_state == Playing || m_state == RecordingPlaying
-        || ((m_state == ArmedPlaying || m_state == AutoRecordingPlaying) && !fromAutoRecord);
+    const bool playingOnly =
+        m_state == Playing || m_state == RecordingPlaying ||
+        ((m_state == ArmedPlaying || m_state == AutoRecordingPlaying) && !fromAutoRecord);
     if (playingOnly) {
         m_view.stopPlayback();
         setPlaying(false);
@@ -484,7 +486,6 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         finishStoppedRecording();
     deleteEmptyTemporary();
     m_view.updateRecordingControls();
-    m_recordingActive = false;
 }
 
 void RecorderController::finishStoppedRecording()
@@ -496,16 +497,13 @@ void RecorderController::finishStoppedRecording()
         WriteLog(QStringLiteral("Nessun audio registrato per %1").arg(entry->name));
         if (!m_writeErrorReported) {
             m_writeErrorReported = true;
-            m_view.reportMessage(CWriteSoundFile::kTemporaryFileString, temporary,
-                                 Severity::Error);
+            m_view.reportMessage(CWriteSoundFile::kTemporaryFileString, temporary, Severity::Error);
             Q_EMIT recordingFailed(CWriteSoundFile::kTemporaryFileString);
         }
         m_finisher.removeEntry(*entry);
         return;
     }
-    m_saveDialogOpen = true;
     const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(*entry, temporary);
-    m_saveDialogOpen = false;
     switch (outcome) {
     case RecordingFinisher::Outcome::Saved:
         WriteLog(QStringLiteral("Registrazione salvata: %1").arg(entry->name));
@@ -539,8 +537,7 @@ void RecorderController::OnThresholdDragged(int threshold)
     if (!m_config.settingsFile.isEmpty()) {
         if (const auto key =
                 SettingsKey::open(m_config.settingsFile, SettingsKey::Access::ReadWrite)) {
-            key->write(SettingsNames::SogliaAttivazioneRegAuto,
-                       QString::asprintf("%d", threshold));
+            key->write(SettingsNames::SogliaAttivazioneRegAuto, QString::asprintf("%d", threshold));
             key->close();
         }
     }
@@ -552,19 +549,37 @@ void RecorderController::setPlaying(bool playing)
 {
     if (playing) {
         switch (m_state) {
-        case Idle: m_state = Playing; break;
-        case Recording: m_state = RecordingPlaying; break;
-        case Armed: m_state = ArmedPlaying; break;
-        case AutoRecording: m_state = AutoRecordingPlaying; break;
-        default: break;
+        case Idle:
+            m_state = Playing;
+            break;
+        case Recording:
+            m_state = RecordingPlaying;
+            break;
+        case Armed:
+            m_state = ArmedPlaying;
+            break;
+        case AutoRecording:
+            m_state = AutoRecordingPlaying;
+            break;
+        default:
+            break;
         }
     } else {
         switch (m_state) {
-        case Playing: m_state = Idle; break;
-        case RecordingPlaying: m_state = Recording; break;
-        case ArmedPlaying: m_state = Armed; break;
-        case AutoRecordingPlaying: m_state = AutoRecording; break;
-        default: break;
+        case Playing:
+            m_state = Idle;
+            break;
+        case RecordingPlaying:
+            m_state = Recording;
+            break;
+        case ArmedPlaying:
+            m_state = Armed;
+            break;
+        case AutoRecordingPlaying:
+            m_state = AutoRecording;
+            break;
+        default:
+            break;
         }
     }
 }
@@ -617,8 +632,8 @@ void RecorderController::startRecordingTimers(bool logWarning)
 void RecorderController::onClockTick()
 {
     qint64 elapsed = m_recordingClock.elapsed() / 1000;
-    if ((m_state == AutoRecording || m_state == AutoRecordingPlaying) && m_inProgress
-        && m_inProgress->state == RecordingEntry::Collecting && m_inProgress->duration > 0)
+    if ((m_state == AutoRecording || m_state == AutoRecordingPlaying) && m_inProgress &&
+        m_inProgress->state == RecordingEntry::Collecting && m_inProgress->duration > 0)
         elapsed += OleDate::toSeconds(m_inProgress->duration);
     const QString minutes = twoDigits(elapsed / 60);
     const QString seconds = twoDigits(elapsed % 60);

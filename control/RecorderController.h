@@ -93,8 +93,6 @@ public:
 
     int state() const { return m_state; }
     RecordingEntry* recordingInProgress() const { return m_inProgress; }
-    bool recordingActive() const { return m_recordingActive; }
-    bool saveDialogOpen() const { return m_saveDialogOpen; }
     /// Test seam: the pause between two attempts to move an arrived file (500 ms).
     void setMoveRetry(int attempts, int delayMs) { m_finisher.setMoveRetry(attempts, delayMs); }
 
@@ -147,8 +145,6 @@ private:
     std::deque<RecordingEntry*> m_pending;
     double m_segmentStart = 0;
     QElapsedTimer m_recordingClock;
-    bool m_recordingActive = false;
-    bool m_saveDialogOpen = false;
     bool m_speakersMuted = false;
     bool m_started = false;
     bool m_stoppedForShutdown = false;

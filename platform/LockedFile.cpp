@@ -44,8 +44,8 @@ LockedFile::OpenResult LockedFile::open(const QString& path)
             ::close(fd);
             return OpenResult::Failed;
         }
-        if (::stat(name.constData(), &named) == 0 && named.st_ino == opened.st_ino
-            && named.st_dev == opened.st_dev) {
+        if (::stat(name.constData(), &named) == 0 && named.st_ino == opened.st_ino &&
+            named.st_dev == opened.st_dev) {
             m_fd = fd;
             m_identity = (static_cast<uint64_t>(opened.st_dev) << 40) ^ opened.st_ino;
             return OpenResult::Opened;
@@ -105,14 +105,4 @@ void LockedFile::close()
         ::close(m_fd); // also frees the lock
     m_fd = -1;
     m_identity = 0;
-}
-
-bool LockedFile::isLockedByOther(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return locked;
 }

@@ -36,8 +36,6 @@ public:
     void close();
     /// The system's text for the last failure.
     QString errorText() const { return m_error; }
-    /// True when some other open file holds the lock on `path` (a live writer).
-    static bool isLockedByOther(const QString& path);
 
 private:
     void fail();

@@ -131,7 +131,8 @@ std::optional<qint64> Id3Tag::audioOffset(const QString& path)
     const qint64 fileSize = tag.m_file.size();
     switch (tag.ReadHeader()) {
     case TagRead:
-        return tag.TagSize() >= kHeaderSize && tag.TagSize() <= fileSize ? qint64(tag.TagSize()) : 0;
+        return tag.TagSize() >= kHeaderSize && tag.TagSize() <= fileSize ? qint64(tag.TagSize())
+                                                                         : 0;
     case NoTag:
         return 0;
     case ReadError:
@@ -156,8 +157,8 @@ bool Id3Tag::Open(const QString& path, bool readOnly)
 {
     Close();
     m_file.setFileName(path);
-    if (!QFileInfo(path).isFile()
-        || !m_file.open(readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite))
+    if (!QFileInfo(path).isFile() ||
+        !m_file.open(readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite))
         return false;
     m_path = path;
     return true;
@@ -180,7 +181,9 @@ Id3Tag::ReadResult Id3Tag::ReadHeader()
     if (!header.startsWith("ID3"))
         return NoTag;
     const auto* b = reinterpret_cast<const unsigned char*>(header.constData());
-    m_tagSize = (uint32_t(b[6]) << 21) | (uint32_t(b[7]) << 14) | (uint32_t(b[8]) << 7) | b[9];
+    // Synchsafe: only the low seven bits of each byte count, as the decoder reads them.
+    m_tagSize = (uint32_t(b[6] & 0x7F) << 21) | (uint32_t(b[7] & 0x7F) << 14) |
+                (uint32_t(b[8] & 0x7F) << 7) | (b[9] & 0x7F);
     return TagRead;
 }
 
@@ -214,7 +217,8 @@ Id3Tag::ReadResult Id3Tag::parseFrames(QByteArrayView buffer, qint64 fileSize,
     qsizetype at = 0;
     while (remaining >= 4) {
         const QByteArrayView start(buffer.constData() + at, remaining);
-        const QByteArray id = start.first(4).toByteArray().left(terminatedLength(start.first(4), 0));
+        const QByteArray id =
+            start.first(4).toByteArray().left(terminatedLength(start.first(4), 0));
         remaining -= 4;
         if (remaining < 4)
             break;
@@ -265,8 +269,7 @@ bool Id3Tag::WriteTag()
 {
     if (!m_file.isOpen() || !m_file.isWritable())
         return false;
-    const QString temporaryPath =
-        QFileInfo(m_path).absolutePath() + u'/' + temporaryFileName();
+    const QString temporaryPath = QFileInfo(m_path).absolutePath() + u'/' + temporaryFileName();
     QFile::remove(temporaryPath);
     QFile temporary(temporaryPath);
     if (!temporary.open(QIODevice::WriteOnly | QIODevice::NewOnly))

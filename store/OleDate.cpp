@@ -50,5 +50,10 @@ QString OleDate::durationText(double span)
     const qint64 seconds = toSeconds(span);
     if (seconds < 0)
         return QStringLiteral("--:--");
+    return clockText(seconds);
+}
+
+QString OleDate::clockText(qint64 seconds)
+{
     return QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60);
 }

@@ -18,9 +18,14 @@ public:
     /// The current local time as an OLE date, to the second.
     static double now();
     /// A duration of `seconds` as a span in days.
-    static double fromSeconds(qint64 seconds) { return static_cast<double>(seconds) / kSecondsPerDay; }
+    static double fromSeconds(qint64 seconds)
+    {
+        return static_cast<double>(seconds) / kSecondsPerDay;
+    }
     /// The whole seconds of a span (rounded to the nearest second; negative spans give -1).
     static qint64 toSeconds(double span);
     /// "%02d:%02d": minutes (hours included) and seconds of a span, or "--:--" when unknown.
     static QString durationText(double span);
+    /// "mm:ss" of `seconds` (whole hours counted in the minutes).
+    static QString clockText(qint64 seconds);
 };

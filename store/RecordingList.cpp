@@ -534,10 +534,10 @@ void RecordingList::sortByKey(Key key, Less less, bool ascending)
         m_entries[i] = std::move(keyed[i].second);
 }
 
-bool RecordingList::Sort(int column, bool ascending)
+void RecordingList::Sort(int column, bool ascending)
 {
     if (m_entries.size() < 2)
-        return true;
+        return;
     QElapsedTimer timer;
     timer.start();
     const auto lessBytes = [](const QByteArray& a, const QByteArray& b) { return a < b; };
@@ -565,5 +565,4 @@ bool RecordingList::Sort(int column, bool ascending)
         break;
     }
     WriteLog(QStringLiteral("Tempo Ordinamento = %1").arg(timer.elapsed()));
-    return true;
 }

@@ -29,7 +29,6 @@ public:
 
     void setFolder(const QString& folder); ///< ends with "/"
     const QString& folder() const { return m_folder; }
-    void setUseAlternativePlayer(bool alternative) { m_useAlternativePlayer = alternative; }
     bool indexOpen() const;
 
     /// Loads the entries of `folderOverride` (or of folder() when empty) through the index,
@@ -76,7 +75,7 @@ public:
     /// Stable sort by a list-view column (2 and 3 date, 4 notes, 5 duration, 6 size,
     /// 7 protected, any other name): equal keys keep their previous order. Names compare
     /// upper-cased, notes byte by byte in UTF-8 (case-sensitive).
-    bool Sort(int column, bool ascending);
+    void Sort(int column, bool ascending);
 
     /// The name of the index file.
     static QString indexFileName() { return QStringLiteral("Index.txt"); }
@@ -103,7 +102,6 @@ private:
 
     QString m_settingsFile;
     QString m_folder;
-    bool m_useAlternativePlayer = false;
     /// Numbers the default names; the list lives as long as the program, so names never repeat
     /// within a run.
     int m_nameCounter = 1;

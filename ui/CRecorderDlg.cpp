@@ -19,9 +19,9 @@
 #include "ui/RecorderLayout.h"
 #include "ui/RecorderMixer.h"
 #include "ui/RecordingListView.h"
-#include "ui/WaitCursor.h"
 #include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
+#include "ui/WaitCursor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -36,7 +36,6 @@
 #include <QTreeWidget>
 
 namespace {
-
 
 constexpr int kWindowWidth = 470;
 constexpr int kWindowHeight = 618;
@@ -138,7 +137,6 @@ void CRecorderDlg::OnInitDialog()
 void CRecorderDlg::startRecorder(const StartupSettings& read)
 {
     m_list = std::make_unique<RecordingList>(SystemFolders::userSettingsFile());
-    m_list->setUseAlternativePlayer(m_settings.alternativePlaying);
     m_list->setFolder(m_settings.workingFolder);
     m_list->LoadList();
 

@@ -42,13 +42,9 @@ PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
                                    std::function<bool()> alternativePlaying,
                                    std::function<void(bool playing)> setPlayingOverlay,
                                    std::function<int()> recorderState)
-    : m_layout(layout)
-    , m_player(player)
-    , m_messages(messages)
-    , m_window(window)
-    , m_alternativePlaying(std::move(alternativePlaying))
-    , m_setPlayingOverlay(std::move(setPlayingOverlay))
-    , m_recorderState(std::move(recorderState))
+    : m_layout(layout), m_player(player), m_messages(messages), m_window(window),
+      m_alternativePlaying(std::move(alternativePlaying)),
+      m_setPlayingOverlay(std::move(setPlayingOverlay)), m_recorderState(std::move(recorderState))
 {
     m_timer.setInterval(TimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &PlaybackControls::onTick);
@@ -147,7 +143,7 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
     }
     // The far end of the bar tells how long the recording is.
     if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
-        total->setText(timeText(m_playLength));
+        total->setText(OleDate::clockText(m_playLength));
     if (QTreeWidget* list = m_layout.list())
         list->setFocus();
 }
@@ -273,15 +269,15 @@ void PlaybackControls::Stop()
         if (SkinButton* stop = m_layout.button(ControlId::StopRecord))
             stop->setEnabled(false);
     }
-    for (int id : {ControlId::Pause, ControlId::FastForward, ControlId::FastRewind,
-                   ControlId::StopPlay}) {
+    for (int id :
+         {ControlId::Pause, ControlId::FastForward, ControlId::FastRewind, ControlId::StopPlay}) {
         if (SkinButton* button = m_layout.button(id))
             button->setEnabled(false);
     }
     if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
         mode->setText(QString());
     if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
-        total->setText(timeText(0));
+        total->setText(OleDate::clockText(0));
     for (int id : {ControlId::PlayTime, ControlId::PlayPosition}) {
         if (SkinStatic* label = m_layout.label(id))
             label->setText(StringTable::text(2));
@@ -353,9 +349,8 @@ void PlaybackControls::Seek(int seconds)
     const int range = bar != nullptr && bar->maximum() > 0 ? bar->maximum() : m_playLength;
     if (range <= 0)
         return;
-    const auto target = static_cast<long long>(static_cast<double>(seconds) / range *
-                                                   static_cast<double>(lengthMs) +
-                                               0.5);
+    const auto target = static_cast<long long>(
+        static_cast<double>(seconds) / range * static_cast<double>(lengthMs) + 0.5);
     if (m_paused)
         m_pausePosition = target;
     else
@@ -365,15 +360,10 @@ void PlaybackControls::Seek(int seconds)
         positionBar->setPosition(seconds);
 }
 
-QString PlaybackControls::timeText(long long seconds)
-{
-    return QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60);
-}
-
 void PlaybackControls::showTime(long long seconds)
 {
     if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
-        position->setText(timeText(seconds));
+        position->setText(OleDate::clockText(seconds));
 }
 
 void PlaybackControls::setTimeColours(bool playing)

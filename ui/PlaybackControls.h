@@ -92,8 +92,6 @@ private:
     void showDisplays();
     void hideDisplays();
     void showTime(long long seconds);
-    /// "mm:ss", whole hours counted in the minutes.
-    static QString timeText(long long seconds);
     void setTimeColours(bool playing);
     int state() const;
     QString playFile(const RecordingEntry& entry, bool decoded) const;

@@ -1,5 +1,7 @@
 #include "ui/PositionBar.h"
 
+#include "store/OleDate.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -13,10 +15,7 @@ const QColor FrameLine(0xbc, 0xd6, 0xf1);
 
 } // namespace
 
-PositionBar::PositionBar(QWidget* parent)
-    : QWidget(parent)
-{
-}
+PositionBar::PositionBar(QWidget* parent) : QWidget(parent) {}
 
 void PositionBar::setRange(int minimum, int maximum)
 {
@@ -77,7 +76,7 @@ void PositionBar::showTime(const QPoint& pos)
     const int w = std::max(1, width());
     const int x = std::clamp(pos.x(), 0, w);
     const int seconds = int(qint64(m_maximum) * x / w);
-    const QString text = QString::asprintf("%02d:%02d", seconds / 60, seconds % 60);
+    const QString text = OleDate::clockText(seconds);
     QToolTip::showText(mapToGlobal(QPoint(x, height())), text, this, QRect(), 32767);
 }
 

@@ -34,8 +34,8 @@ void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
 {
     try {
         if (!m_speaker.Open(window, false, CControlloVolume::ComponentDstSpeakers, 0,
-                            values.playbackDevice)
-            && values.firstRun)
+                            values.playbackDevice) &&
+            values.firstRun)
             throw MixerError{QStringLiteral("ErroreAudioSpeaker")};
         uint32_t volume = 0;
         if (!m_speaker.GetCurrentVolume(volume) && values.firstRun)
@@ -45,13 +45,11 @@ void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
                              static_cast<int>(m_speaker.GetMax()));
             slider->setValue(static_cast<int>(volume));
         }
-        m_speakerStatus = 0;
         m_savedSpeakerVolume = volume;
         m_speakerVolumeRead = m_speaker.IsOpen();
     } catch (const MixerError& error) {
         messages.showMessage(window, StringTable::text(75) + error.word, StringTable::caption(),
                              MessagePresenter::Icon::Information);
-        m_speakerStatus = -1;
         WriteLog(error.word);
     }
 }
@@ -60,8 +58,8 @@ void RecorderMixer::setUpMonitor()
 {
     try {
         uint32_t volume = 0;
-        if (!m_monitor.Open(nullptr, false, CControlloVolume::ComponentSrcMicrophone, 1, 0)
-            || !m_monitor.GetCurrentVolume(volume))
+        if (!m_monitor.Open(nullptr, false, CControlloVolume::ComponentSrcMicrophone, 1, 0) ||
+            !m_monitor.GetCurrentVolume(volume))
             throw MixerError{QStringLiteral("ErroreAudioMicrofonoOut")};
         m_savedMonitorVolume = volume;
         if (volume == m_monitor.GetMax()) {
@@ -83,11 +81,11 @@ void RecorderMixer::setUpRecordingLine(const StartValues& values, MessagePresent
 {
     try {
         if (!m_recording.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0,
-                              values.recordingDevice)
-            && values.firstRun)
+                              values.recordingDevice) &&
+            values.firstRun)
             throw MixerError{QStringLiteral("ErroreOpenMicrofonoIn")};
-        if (values.selectMicrophone && !m_recording.AbilitaDisabilitaSulMixer(true, -1)
-            && values.firstRun)
+        if (values.selectMicrophone && !m_recording.AbilitaDisabilitaSulMixer(true, -1) &&
+            values.firstRun)
             throw MixerError{QStringLiteral("ErroreAbilitaMicrofonoIn")};
         uint32_t current = 0;
         if (!m_recording.GetCurrentVolume(current)) {

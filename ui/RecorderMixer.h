@@ -40,21 +40,17 @@ public:
     void setSpeakersAudible(bool audible);
 
     CControlloVolume& speaker() { return m_speaker; }
-    int speakerStatus() const { return m_speakerStatus; }
-    int monitorStatus() const { return m_monitorStatus; }
 
 private:
     void setUpSpeaker(const StartValues& values, QSlider* slider, MessagePresenter& messages,
                       QWidget* window);
     void setUpMonitor();
-    void setUpRecordingLine(const StartValues& values, MessagePresenter& messages,
-                            QWidget* window);
+    void setUpRecordingLine(const StartValues& values, MessagePresenter& messages, QWidget* window);
 
     CControlloVolume m_speaker;
     CControlloVolume m_monitor;
     CControlloVolume m_recording;
     uint32_t m_savedSpeakerVolume = 0;
-    int m_speakerStatus = -1;
     bool m_speakerVolumeRead = false;
     uint32_t m_savedMonitorVolume = 0;
     int m_monitorStatus = -1;

@@ -336,7 +336,6 @@ void RecordingListView::showRecording(RecordingEntry* entry)
     if (noteDisplay)
         noteDisplay->setVisible(entry != nullptr);
     setButtonEnabled(ControlId::SaveInfo, false);
-    Q_EMIT selectionChanged(entry);
 }
 
 void RecordingListView::setEditTexts(const QString& name, const QString& notes)

@@ -32,8 +32,17 @@ public:
     /// Row images (RecorderLayout::rowImage).
     enum Image { Playing = 0, InProgress = 1, Ordinary = 2, Protected = 3, ByRule = -1 };
     /// Columns of the list.
-    enum Column { ImageColumn = 0, NameColumn, DateColumn, TimeColumn, NotesColumn,
-                  DurationColumn, SizeColumn, ProtectedColumn, OperatorColumn };
+    enum Column {
+        ImageColumn = 0,
+        NameColumn,
+        DateColumn,
+        TimeColumn,
+        NotesColumn,
+        DurationColumn,
+        SizeColumn,
+        ProtectedColumn,
+        OperatorColumn
+    };
     /// Asks a Yes/No question; true means Yes.
     using Confirm = std::function<bool(const QString& text)>;
 
@@ -77,8 +86,6 @@ public:
     void setRecordingInProgress(RecordingEntry* entry) { m_inProgress = entry; }
     RecordingEntry* recordingInProgress() const { return m_inProgress; }
 
-    int sortColumn() const { return m_sortColumn; }
-    bool sortAscending() const { return m_sortAscending; }
     /// A header click: sorts by `column`, flips the direction and refills keeping the
     /// selected recording.
     void sortByColumn(int column);
@@ -102,8 +109,6 @@ public:
 Q_SIGNALS:
     /// Double-click or Enter on a row: play `entry`.
     void playRequested(RecordingEntry* entry);
-    /// The property fields now show `entry` (null: nothing).
-    void selectionChanged(RecordingEntry* entry);
     /// The playing recording is about to be renamed or deleted: stop playback now and call
     /// setPlayingRecording(nullptr). Needs a direct connection.
     void stopPlaybackRequested();

@@ -74,7 +74,6 @@ struct CaptureRig {
         capture->setThreshold(threshold);
         capture->setSilenceSeconds(silenceSeconds);
         capture->setAntiBump(antiBump);
-        capture->setSingleFile(singleFile);
         writer.setSingleFile(singleFile);
         capture->enableAutoRecording();
         capture->postStartRecording();

@@ -299,8 +299,9 @@ TEST_F(RecordingListTest, DamagedIndexNeverHidesTheRecordings)
     auto list = load();
     EXPECT_EQ(sortedNames(*list), (QStringList{"One", "Two"}));
     EXPECT_EQ(list->FindByName(QStringLiteral("One"))->startTime, 0.0);
-    EXPECT_TRUE(list->Sort(2, false));
-    EXPECT_TRUE(list->Sort(5, true));
+    // Sorting by date and by duration copes with the broken values.
+    list->Sort(2, false);
+    list->Sort(5, true);
     list->Clear();
     ASSERT_TRUE(list->LoadList());
     EXPECT_EQ(sortedNames(*list), (QStringList{"One", "Two"}));
@@ -645,9 +646,9 @@ TEST_F(RecordingListSortTest, NamesDifferingOnlyInCaseKeepTheirPreviousOrder)
 {
     for (const char* name : {"b", "A", "B", "a", "c"})
         add(QString::fromLatin1(name));
-    EXPECT_TRUE(list.Sort(1, true));
+    list.Sort(1, true);
     EXPECT_EQ(order(), (QStringList{"A", "a", "b", "B", "c"}));
-    EXPECT_TRUE(list.Sort(0, false));
+    list.Sort(0, false);
     EXPECT_EQ(order(), (QStringList{"c", "b", "B", "A", "a"}));
     EXPECT_TRUE(env.logLines().filter(QStringLiteral("Tempo Ordinamento = ")).size() == 2);
 }
@@ -702,7 +703,7 @@ TEST_F(RecordingListSortTest, EveryColumnOrdersAsThePassAlgorithmDoes)
             for (const auto& entry : list.entries())
                 expected.push_back(entry.get());
             passSort(expected, less, ascending);
-            ASSERT_TRUE(list.Sort(column, ascending));
+            list.Sort(column, ascending);
             for (size_t i = 0; i < expected.size(); ++i)
                 ASSERT_EQ(list.at(int(i))->keyWord, expected[i]->keyWord)
                     << "column " << column << (ascending ? " ascending" : " descending");
