@@ -19,11 +19,6 @@
 
 namespace {
 
-// The time displays keep the same grey whether playing or stopped; the two names keep the
-// places where the look changes visible.
-const QColor PlayText(0xbe, 0xbe, 0xbe);
-const QColor StopText(0xbe, 0xbe, 0xbe);
-
 // Recorder states with a recording in progress and no playback: no playback may start.
 bool recordingOnly(int state)
 {
@@ -194,7 +189,6 @@ void PlaybackControls::showPlayingLook()
     showDisplays();
     if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
         mode->setText(StringTable::text(14));
-    setTimeColours(true);
 }
 
 void PlaybackControls::Pause()
@@ -209,11 +203,10 @@ void PlaybackControls::Pause()
         play->setEnabled(true);
         play->update();
     }
+    m_player.PausePlay();
+    // Read after the pause: the position the player holds is where it resumes.
     long long lengthMs = 0;
     long long positionMs = 0;
-    m_player.GetLengthAndPosition(lengthMs, positionMs);
-    m_player.PausePlay();
-    // The player may have moved on between the reading and the pause; keep what it holds.
     m_player.GetLengthAndPosition(lengthMs, positionMs);
     m_pausePosition = positionMs;
     m_paused = true;
@@ -282,7 +275,6 @@ void PlaybackControls::Stop()
         if (SkinStatic* label = m_layout.label(id))
             label->setText(StringTable::text(2));
     }
-    setTimeColours(false);
 
     RecordingEntry* stopped = m_playing;
     if (stopped != nullptr && m_decoded)
@@ -364,15 +356,6 @@ void PlaybackControls::showTime(long long seconds)
 {
     if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
         position->setText(OleDate::clockText(seconds));
-}
-
-void PlaybackControls::setTimeColours(bool playing)
-{
-    for (int id : {ControlId::ModeLabel, ControlId::PlayTime, ControlId::PlayPosition,
-                   ControlId::PlayTotal}) {
-        if (SkinStatic* label = m_layout.label(id))
-            label->setTextColor(playing ? PlayText : StopText);
-    }
 }
 
 void PlaybackControls::showDisplays()

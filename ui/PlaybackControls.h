@@ -92,7 +92,6 @@ private:
     void showDisplays();
     void hideDisplays();
     void showTime(long long seconds);
-    void setTimeColours(bool playing);
     int state() const;
     QString playFile(const RecordingEntry& entry, bool decoded) const;
 

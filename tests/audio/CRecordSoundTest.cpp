@@ -3,6 +3,7 @@
 #include "audio/MpegDuration.h"
 #include "audio/ThreadMessages.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -229,41 +230,18 @@ TEST(CRecordSoundFromFile, SampleLogCopiesTheForwardedAudioWhenItsSwitchFileExis
 
 TEST(CRecordSoundMicrophone, FakeMicrophoneMovesTheLevelAndGrowsTheTemporaryFile)
 {
-    const QString fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO");
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || fifo.isEmpty())
+    if (!MicrophoneFeeder::prepare())
         GTEST_SKIP() << "needs the private audio server that ./test starts";
-    // Other tests (and the window's first start) set the microphone's volume: hear it whole.
-    QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "fakemic", "100%"});
-    QProcess::execute(QStringLiteral("pactl"), {"set-source-mute", "fakemic", "0"});
     CaptureRig rig(CRecordSound::microphone());
     rig.capture->postStartRecording();
     ASSERT_TRUE(waitFor([&] { return rig.capture->isRecording(); }));
 
-    // Three seconds of tone at the pace of a real microphone (the FIFO has no clock of its
-    // own), written from another thread because the FIFO blocks.
-    std::atomic<bool> written{false};
-    std::thread feeder([&] {
-        QFile mic(fifo);
-        if (mic.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            std::vector<int16_t> piece(320); // 10 ms
-            auto due = std::chrono::steady_clock::now();
-            for (size_t n = 0, i = 0; n < 300; ++n) {
-                for (auto& value : piece)
-                    value = static_cast<int16_t>(
-                        12000 * std::sin(2 * std::numbers::pi * 440 * double(i++) / 32000));
-                mic.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size() * 2));
-                due += std::chrono::milliseconds(10);
-                std::this_thread::sleep_until(due);
-            }
-        }
-        written = true;
-    });
+    MicrophoneFeeder feeder(true);
     const bool heard = waitFor([&] { return rig.maxLevel >= 11000; }, 20000);
     const bool grew = waitFor([&] { return QFileInfo(rig.temporary()).size() >= 6000; }, 20000);
     const qint64 size = QFileInfo(rig.temporary()).size();
     const bool growing = waitFor([&] { return QFileInfo(rig.temporary()).size() > size; }, 20000);
-    waitFor([&] { return written.load(); }, 20000);
-    feeder.join();
+    EXPECT_TRUE(waitFor([&] { return feeder.toneSeconds() >= 3.0; }, 20000));
     EXPECT_TRUE(heard);
     EXPECT_TRUE(grew);
     EXPECT_TRUE(growing);
