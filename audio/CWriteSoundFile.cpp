@@ -292,29 +292,13 @@ void CWriteSoundFile::nextFile(bool discard)
         Q_EMIT fileReady(current, discard);
         return;
     }
-    const bool wasOpen = m_fileOpen;
-    if (wasOpen) {
-        // The call's last frames belong to it, so the encoder is flushed into its own file.
-        finishStream();
-        m_file.sync();
-        m_file.close();
-    }
+    // The call's last frames belong to it, so the encoder is flushed into its own file. The
+    // capture restarts after every call end, and that restart opens the next file.
+    closeFile();
     const QString target = handOverName(folder(), true);
     const FileOps::RenameResult renamed = FileOps::renameNoReplace(current, target);
     if (renamed != FileOps::RenameResult::Done)
         WriteLog(QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
-    if (wasOpen) {
-        m_temporaryPath = temporaryFile();
-        m_writeFailed = false;
-        if (openTemporary(m_temporaryPath)) {
-            m_sinceSync.restart();
-            initStream();
-        } else {
-            m_fileOpen = false;
-            m_encoder.unload();
-            Q_EMIT writeError(kTemporaryFileString);
-        }
-    }
     Q_EMIT fileReady(target, discard);
 }
 
