@@ -251,9 +251,9 @@ void PlaybackControls::Stop()
         m_setPlayingOverlay(false);
 
     if (SkinButton* play = m_layout.button(ControlId::Play)) {
+        // Whether Play is usable again is the list's rule (rows, recorder state), applied when
+        // the list hears that nothing plays any more.
         play->loadBitmaps(QStringLiteral("PLAYREC"));
-        const QTreeWidget* list = m_layout.list();
-        play->setEnabled(list == nullptr || list->topLevelItemCount() > 0);
         play->update();
     }
     hideDisplays();

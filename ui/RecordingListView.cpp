@@ -285,6 +285,8 @@ void RecordingListView::setPlayingRecording(RecordingEntry* entry)
     m_playing = entry;
     setRowImage(previous);
     setRowImage(entry);
+    if (entry == nullptr)
+        UpdateRecordingControls();
 }
 
 void RecordingListView::sortByColumn(int column)

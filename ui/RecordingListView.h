@@ -80,6 +80,7 @@ public:
     QList<RecordingEntry*> selectedRecordings() const;
     /// The recording loaded in the player (row image 0), or null; the playback controller
     /// sets it when it loads or unloads a recording.
+    /// Null (the playback stopped) also applies the enable rules again.
     void setPlayingRecording(RecordingEntry* entry);
     RecordingEntry* playingRecording() const { return m_playing; }
     /// The recording being made, or null; the recording controller sets it.

@@ -271,6 +271,7 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         EXPECT_FALSE(playback.isPlaying());
         EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
         EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
+        EXPECT_TRUE(button(window, "Play")->isEnabled());
     });
 }
 
