@@ -16,26 +16,6 @@
 
 namespace {
 
-// What the dialog does to its fields before saving: no trailing blanks or line breaks in the
-// name, no leading blanks in the notes.
-QString cleanName(QString name)
-{
-    name.remove(u'\r');
-    name.remove(u'\n');
-    while (!name.isEmpty() && name.back().isSpace())
-        name.chop(1);
-    while (!name.isEmpty() && name.front().isSpace())
-        name.remove(0, 1);
-    return name;
-}
-
-QString cleanNotes(QString notes)
-{
-    while (!notes.isEmpty() && notes.front().isSpace())
-        notes.remove(0, 1);
-    return notes;
-}
-
 int renameMessage(FileOps::RenameResult result)
 {
     switch (result) {
@@ -73,7 +53,7 @@ RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
             removeEntry(entry);
             return Outcome::Cancelled;
         }
-        const QString name = cleanName(answer->name);
+        const QString name = RecordingNames::cleanedName(answer->name);
         const int check =
             RecordingNames::check(name, entry.folder, RecordingNames::AllRules, &m_list, &entry);
         if (check != RecordingNames::Accepted) {
@@ -91,7 +71,7 @@ RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
             continue;
         }
         entry.name = name;
-        entry.notes = cleanNotes(answer->notes);
+        entry.notes = RecordingNames::cleanedNotes(answer->notes);
         complete(entry, oldName);
         return Outcome::Saved;
     }

@@ -143,3 +143,18 @@ int RecordingNames::RenameRecording(RecordingList& list, RecordingEntry& entry,
     list.SaveModified();
     return Accepted;
 }
+
+QString RecordingNames::cleanedName(QString name)
+{
+    name.remove(u'\r');
+    name.remove(u'\n');
+    return name.trimmed();
+}
+
+QString RecordingNames::cleanedNotes(QString notes)
+{
+    qsizetype first = 0;
+    while (first < notes.size() && notes.at(first).isSpace())
+        ++first;
+    return notes.mid(first);
+}

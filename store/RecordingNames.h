@@ -48,6 +48,10 @@ public:
     /// line-break character (they would break the index and the tag).
     static bool isForbidden(QChar c);
     static bool hasForbidden(const QString& name);
+    /// A typed name as it is saved: line breaks removed, no blanks at either end.
+    static QString cleanedName(QString name);
+    /// Typed notes as they are saved: no blanks before the first word.
+    static QString cleanedNotes(QString notes);
     /// True for "tmp_nome_reg", "Join_Temporary" and "tagTemporary" (exact case).
     static bool isReserved(const QString& name);
     /// `name` with each forbidden character replaced by "_".

@@ -155,16 +155,8 @@ void SaveRecordingDialog::onNameChanged()
 void SaveRecordingDialog::onSave()
 {
     stopPreview();
-    QString name = m_nameEdit->text();
-    name.remove(u'\r');
-    name.remove(u'\n');
-    while (!name.isEmpty() && name.back().isSpace())
-        name.chop(1);
-    QString notes = m_notesEdit->toPlainText();
-    qsizetype first = 0;
-    while (first < notes.size() && notes.at(first).isSpace())
-        ++first;
-    notes.remove(0, first);
+    const QString name = RecordingNames::cleanedName(m_nameEdit->text());
+    const QString notes = RecordingNames::cleanedNotes(m_notesEdit->toPlainText());
     if (name.isEmpty())
         return;
     if (RecordingNames::isReserved(name)) {
