@@ -113,7 +113,9 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
                                   const QString& folder, bool computeDuration)
 {
     Id3Tag tag;
-    if (!tag.Open(path) || tag.ReadTag() != Id3Tag::TagRead) {
+    // Read only: the repairs are written later from the entry (state Modified), and a file
+    // that cannot be written must still show what its tag says.
+    if (!tag.Open(path, true) || tag.ReadTag() != Id3Tag::TagRead) {
         tag.Close();
         const QString file = path.mid(path.lastIndexOf(u'/') + 1);
         entry.name = file.left(std::max<qsizetype>(0, file.size() - 4));
@@ -137,10 +139,8 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
     const auto repaired = [&] { entry.state = RecordingEntry::Modified; };
 
     entry.name = baseName(path);
-    if (text("TIT2") != entry.name) {
-        tag.SetText("TIT2", entry.name);
+    if (text("TIT2") != entry.name)
         repaired();
-    }
 
     const QDateTime now = QDateTime::currentDateTime();
     const int year = leadingNumber(text("TYER").value_or(QString()));
@@ -150,14 +150,11 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
     QDate date(year, month, day);
     if (year < 100 || year > 9999 || !date.isValid()) {
         date = now.date();
-        tag.SetText("TDAT", now.toString(QStringLiteral("ddMM")));
-        tag.SetNumber("TYER", now.date().year());
         repaired();
     }
     auto time = parseClock(text("TIME").value_or(QString()));
     if (!time) {
         time = QTime(now.time().hour(), now.time().minute(), now.time().second());
-        tag.SetText("TIME", time->toString(QStringLiteral("HH:mm:ss")));
         repaired();
     }
     entry.startTime = OleDate::fromDateTime(QDateTime(date, *time));

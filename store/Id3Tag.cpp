@@ -260,11 +260,6 @@ void Id3Tag::SetText(QByteArrayView id, const QString& text)
     m_frames.push_back(Frame{id.toByteArray(), text});
 }
 
-void Id3Tag::SetProtected(bool isProtected)
-{
-    SetText("TXXX", isProtected ? QStringLiteral("Protetta") : QStringLiteral("Non Protetta"));
-}
-
 bool Id3Tag::WriteTag()
 {
     if (!m_file.isOpen() || !m_file.isWritable())

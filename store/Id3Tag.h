@@ -43,9 +43,6 @@ public:
     const Frame* FindFrame(QByteArrayView id) const;
     /// Sets the value of the last frame with this id, or appends a new frame.
     void SetText(QByteArrayView id, const QString& text);
-    void SetNumber(QByteArrayView id, long long number) { SetText(id, QString::number(number)); }
-    /// TXXX := "Protetta" or "Non Protetta".
-    void SetProtected(bool isProtected);
     /// Replaces the file's tag by the frames held, keeping its audio: the new file is written
     /// beside it as "tagTemporary.dtm", synced and renamed over it, so the file is either the
     /// old or the new one whatever happens. TagSize() then gives the new size.
