@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <memory>
+
 namespace {
 
 constexpr qint64 kCopyPiece = 1 << 20;
@@ -140,12 +142,10 @@ Importer::Result Importer::ImportRecordings(RecordingList& list, const QStringLi
             result.outcomes.push_back(outcome);
             continue;
         }
-        RecordingEntry* entry = list.NewEntry(QString(), QString());
-        EntryTags::LoadEntryFromFile(folder + name + QStringLiteral(".mp3"), *entry, folder, false);
-        // An entry loaded without repairs is not saved by SaveModified, yet its index record
-        // still holds NewEntry's default name.
-        if (entry->state != RecordingEntry::Modified)
-            list.UpdateRecord(*entry);
+        auto loaded = std::make_unique<RecordingEntry>();
+        EntryTags::LoadEntryFromFile(folder + name + QStringLiteral(".mp3"), *loaded, folder,
+                                     false);
+        const RecordingEntry* entry = list.AddEntry(std::move(loaded));
         outcome.name = entry->name;
         result.lastImported = entry->name;
         result.outcomes.push_back(outcome);

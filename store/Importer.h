@@ -42,8 +42,9 @@ public:
     /// with every character a recording name may not hold replaced by "_", followed by "(1)",
     /// "(2)", ... while a recording or a file of the working folder has that name ignoring case
     /// (an empty or reserved name counts as taken). The file is copied into list.folder() under
-    /// that name without ever replacing a file there, listed through NewEntry and
-    /// LoadEntryFromFile (it keeps its tag's date, notes and protection; TIT2 follows the new
-    /// name; an untagged file gets a tag), and finally the list's modified entries are saved.
+    /// that name without ever replacing a file there, loaded by LoadEntryFromFile (it keeps its
+    /// tag's date, notes and protection; TIT2 follows the new name; an untagged file gets a
+    /// tag) and appended to the list and its index; finally the list's modified entries are
+    /// saved.
     static Result ImportRecordings(RecordingList& list, const QStringList& paths);
 };
