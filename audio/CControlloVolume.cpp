@@ -124,7 +124,27 @@ void CControlloVolume::trace(const QString& text) const
         WriteLog(text);
 }
 
+CControlloVolume::Line CControlloVolume::lineOf(MixerObject object, const MixerDevice& device)
+{
+    Line line;
+    line.object = object;
+    line.index = device.index;
+    line.description = device.description;
+    line.channels = device.channels;
+    line.volume = device.volume;
+    line.muted = device.muted;
+    line.activePort = device.activePort;
+    return line;
+}
+
 bool CControlloVolume::Inizializza(QObject* callback, bool input, int deviceId)
+{
+    std::optional<MixerState> state;
+    return initialise(callback, input, deviceId, state);
+}
+
+bool CControlloVolume::initialise(QObject* callback, bool input, int deviceId,
+                                  std::optional<MixerState>& state)
 {
     Close();
     if (!moMixer->connect()) {
@@ -132,7 +152,7 @@ bool CControlloVolume::Inizializza(QObject* callback, bool input, int deviceId)
         moMixer->disconnect();
         return false;
     }
-    const auto state = moMixer->state();
+    state = moMixer->state();
     if (!state) {
         trace(QStringLiteral("[ControlloVolume]::Inizializza mixerGetDevCaps error:%1").arg(moMixer->lastError()));
     } else {
@@ -162,7 +182,9 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
     Q_UNUSED(ignored);
     trace(QStringLiteral("[ControlloVolume]::Open - INIZIO %1")
               .arg(input ? QStringLiteral("In Entrata") : QStringLiteral("In Uscita")));
-    if (!Inizializza(callback, input, deviceId))
+    // The server's state fetched to check the device also serves to find the line.
+    std::optional<MixerState> state;
+    if (!initialise(callback, input, deviceId, state))
         return false;
     trace(QStringLiteral("[ControlloVolume]::Open - Dopo inizializza"));
     m_input = input;
@@ -170,20 +192,13 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
     m_selectorId = -1;
     m_microphoneItem = -1;
 
-    const auto state = moMixer->state();
     Line line;
     if (!input) {
         const MixerDevice* sink = state ? deviceAt(playDevices(*state), deviceId) : nullptr;
         const MixerDevice* found = nullptr;
         if (sink && componentType == ComponentDstSpeakers) {
             found = sink;
-            line.object = MixerObject::Sink;
-            line.index = sink->index;
-            line.description = sink->description;
-            line.channels = sink->channels;
-            line.volume = sink->volume;
-            line.muted = sink->muted;
-            line.activePort = sink->activePort;
+            line = lineOf(MixerObject::Sink, *sink);
         } else if (sink && componentType == ComponentSrcMicrophone) {
             const MixerDevice* source = deviceAt(recordDevices(*state), deviceId);
             if (const MixerLoopback* loopback = loopbackBetween(*state, source, sink)) {
@@ -218,20 +233,13 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
         trace(QStringLiteral("[ControlloVolume]::Open - prima del for delle linee"));
         trace(QStringLiteral("[ControlloVolume]::Open - Trovati LINE INFO '%1'").arg(source->description));
         trace(QStringLiteral("[ControlloVolume]::Open - Trovato"));
-        line.object = MixerObject::Source;
-        line.index = source->index;
-        line.description = source->description;
-        line.channels = source->channels;
-        line.volume = source->volume;
-        line.muted = source->muted;
-        line.activePort = source->activePort;
+        line = lineOf(MixerObject::Source, *source);
     }
     m_xLine = line;
     trace(QStringLiteral("[ControlloVolume] Aperta linea %1 (%2), canali %3, controlli %4")
               .arg(hex(GetLineId()), line.description)
               .arg(line.channels)
               .arg(2));
-    m_hasVolumeControl = true;
     return true;
 }
 
@@ -242,7 +250,6 @@ bool CControlloVolume::Close()
     moMixer->disconnect();
     m_handle = 0;
     m_xLine.reset();
-    m_hasVolumeControl = false;
     m_callback = nullptr;
     return wasOpen;
 }
@@ -254,7 +261,7 @@ uint32_t CControlloVolume::GetLineId() const
 
 uint32_t CControlloVolume::GetVolumeControlId() const
 {
-    return m_xLine && m_hasVolumeControl ? GetLineId() | VolumeControl : 0;
+    return m_xLine ? GetLineId() | VolumeControl : 0;
 }
 
 uint32_t CControlloVolume::GetMuteControlId() const
@@ -299,7 +306,7 @@ std::optional<MixerDevice> CControlloVolume::currentLine(int& error)
 bool CControlloVolume::GetCurrentVolume(uint32_t& value)
 {
     int error = m_handle ? MixerServer::ErrorNoEntity : MixerServer::ErrorBadState;
-    const auto line = m_hasVolumeControl ? currentLine(error) : std::nullopt;
+    const auto line = m_xLine ? currentLine(error) : std::nullopt;
     if (!line) {
         trace(QStringLiteral("[ControlloVolume] GetCurrentVolume fallita (%1)").arg(error));
         return false;
@@ -314,7 +321,7 @@ bool CControlloVolume::SetVolume(uint32_t value)
         trace(QStringLiteral("[ControlloVolume] SetVolume moMixer == NULL"));
         return false;
     }
-    if (!m_xLine || !m_hasVolumeControl) {
+    if (!m_xLine) {
         trace(QStringLiteral("[ControlloVolume] SetVolume fallita (%1)").arg(MixerServer::ErrorNoEntity));
         return false;
     }
@@ -329,7 +336,7 @@ bool CControlloVolume::SetVolume(uint32_t value)
 
 uint32_t CControlloVolume::GetMax()
 {
-    if (!m_handle || !m_hasVolumeControl) {
+    if (!m_handle || !m_xLine) {
         trace(QStringLiteral("[ControlloVolume] GetMax fallita (%1)").arg(MixerServer::ErrorBadState));
         return 0;
     }
@@ -338,7 +345,7 @@ uint32_t CControlloVolume::GetMax()
 
 uint32_t CControlloVolume::GetMin()
 {
-    if (!m_handle || !m_hasVolumeControl) {
+    if (!m_handle || !m_xLine) {
         trace(QStringLiteral("[ControlloVolume] GetMin fallita (%1)").arg(MixerServer::ErrorBadState));
         return 0;
     }

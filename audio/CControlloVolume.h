@@ -138,6 +138,10 @@ private:
         QString activePort;
     };
 
+    static Line lineOf(MixerObject object, const MixerDevice& device);
+    /// Inizializza, handing back the server state it fetched (empty when it could not).
+    bool initialise(QObject* callback, bool input, int deviceId,
+                    std::optional<MixerState>& state);
     void trace(const QString& text) const;
     void onServerChange(quintptr handle, const MixerChange& change);
     /// The open line as the server now has it (as a device, also for a loopback).
@@ -149,7 +153,6 @@ private:
     std::unique_ptr<MixerServer> moMixer;
     quintptr m_handle = 0;
     std::optional<Line> m_xLine;
-    bool m_hasVolumeControl = false;
     int64_t m_selectorId = -1;
     uint32_t m_selectorType = 0;
     bool m_input = false;
