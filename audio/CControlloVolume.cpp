@@ -448,12 +448,6 @@ bool CControlloVolume::AbilitaDisabilitaSulMixer(bool enable, int ignored)
     return done;
 }
 
-void CControlloVolume::ResetMicrophoneSwitches()
-{
-    for (const uint32_t id : std::as_const(m_microphoneSwitches))
-        SetBooleanValue(id, false);
-}
-
 void CControlloVolume::onServerChange(quintptr handle, const MixerChange& change)
 {
     if (handle != m_handle || !m_xLine || !m_callback || change.removed

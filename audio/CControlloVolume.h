@@ -97,10 +97,9 @@ public:
     /// The lines LoggaAlberoMixer writes; `serverReached` tells whether the server answered.
     QStringList AlberoMixer(bool quiet, bool* serverReached = nullptr);
 
-    /// Switches off the microphone switches; the server has none, so the list is always empty
+    /// Switches off the microphone switches. The audio server has none, so this does nothing
     /// and the options page keeps its two check boxes hidden.
-    void ResetMicrophoneSwitches();
-    const QList<uint32_t>& microphoneSwitches() const { return m_microphoneSwitches; }
+    void ResetMicrophoneSwitches() {}
 
     /// The mute controls are the line's boolean controls.
     bool SetBooleanValue(uint32_t controlId, bool value);
@@ -149,7 +148,6 @@ private:
 
     ServerFactory m_factory;
     bool m_logEnabled = true;
-    QList<uint32_t> m_microphoneSwitches;
     std::unique_ptr<MixerServer> moMixer;
     quintptr m_handle = 0;
     std::optional<Line> m_xLine;
