@@ -110,7 +110,8 @@ void CRecordSound::disableAutoRecording()
     postMessage(UWM_AUTO_RECORD, 0);
 }
 
-bool CRecordSound::stopRecordingAndWait(int timeoutMs)
+bool CRecordSound::stopRecordingAndWait(int timeoutMs, int slowMs,
+                                        const std::function<void()>& slow)
 {
     postMessage(UWM_AUTO_RECORD, 0);
     postMessage(UWM_RECORD_STOP);
@@ -126,6 +127,12 @@ bool CRecordSound::stopRecordingAndWait(int timeoutMs)
                 done->set_value();
         },
         Qt::QueuedConnection);
+    if (slow && slowMs < timeoutMs) {
+        if (stopped.wait_for(std::chrono::milliseconds(slowMs)) == std::future_status::ready)
+            return true;
+        slow();
+        timeoutMs -= slowMs;
+    }
     return stopped.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 

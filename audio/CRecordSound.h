@@ -55,8 +55,10 @@ public:
     void enableAutoRecording();
     void disableAutoRecording();
     /// Posts UWM_AUTO_RECORD 0 and UWM_RECORD_STOP, then waits until the writer has handled
-    /// everything they caused (the file is closed), at most `timeoutMs`. UI thread.
-    bool stopRecordingAndWait(int timeoutMs = 1500);
+    /// everything they caused (the file is closed), at most `timeoutMs`; `slow`, when given,
+    /// is called once if the wait outlasts `slowMs`. UI thread.
+    bool stopRecordingAndWait(int timeoutMs = 1500, int slowMs = 0,
+                              const std::function<void()>& slow = {});
 
     /// Fields the window writes at any time; read once per buffer.
     void setThreshold(int threshold) { m_threshold = threshold; }

@@ -427,12 +427,10 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         WriteLog(QStringLiteral("Stop registrazione"));
         // The file is renamed next: while the writer still has buffers to encode (a file
         // input runs ahead of it) the wait goes on, or the end of the recording is lost.
-        bool closed = m_capture.stopRecordingAndWait(kStopWaitMs);
-        for (int round = 1; !closed && round < kStopWaitRounds; ++round) {
-            if (round == 1)
+        const bool closed =
+            m_capture.stopRecordingAndWait(kStopWaitMs * kStopWaitRounds, kStopWaitMs, [] {
                 WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo"));
-            closed = m_capture.stopRecordingAndWait(kStopWaitMs);
-        }
+            });
         if (!closed)
             WriteLog(QStringLiteral("Il writer non ha chiuso il file in tempo"));
         // Calls the threads finished before the stop are handed over first, in order.

@@ -45,7 +45,8 @@ public:
     static constexpr int kClockIntervalMs = 100;
     /// The longest wait for the writer to close the file after a stop.
     static constexpr int kStopWaitMs = 1500;
-    /// Waits of kStopWaitMs before a stop goes on without the writer (a minute in all).
+    /// A stop waits this many times kStopWaitMs for the writer (a minute in all), and logs
+    /// when the first kStopWaitMs were not enough.
     static constexpr int kStopWaitRounds = 40;
 
     struct Config {
