@@ -42,14 +42,6 @@ void restoreLongTexts(RecordingEntry& entry)
 
 const QString kExtension = QStringLiteral(".mp3");
 
-// The temporary files of a working folder; they are never recordings.
-QStringList temporaryPaths(const QString& folder)
-{
-    return {folder + QStringLiteral("tmp_nome_reg.dtm"),
-            folder + QStringLiteral("Join_Temporary.dtm"),
-            folder + QStringLiteral("tagTemporary.dtm")};
-}
-
 QString withSlash(QString folder)
 {
     if (!folder.isEmpty() && !folder.endsWith(u'/'))
@@ -245,9 +237,8 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
                 entry->name = found->name;
                 entry->state = RecordingEntry::Modified;
                 renamed.push_back(entry);
-            } else if (RecordingEntry* added =
-                           AddScannedFile(folder + found->name + kExtension, folder)) {
-                scanned.push_back(added);
+            } else {
+                scanned.push_back(AddScannedFile(folder + found->name + kExtension, folder));
             }
         }
     }
@@ -311,8 +302,6 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
 
 RecordingEntry* RecordingList::AddScannedFile(const QString& path, const QString& folder)
 {
-    if (temporaryPaths(folder).contains(path))
-        return nullptr;
     auto entry = std::make_unique<RecordingEntry>();
     EntryTags::LoadEntryFromFile(path, *entry, folder, false);
     entry->deleted = RecordingEntry::kScanned;

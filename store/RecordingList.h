@@ -91,7 +91,7 @@ private:
     /// be opened or is held elsewhere. A write that fails later closes the index (the entries
     /// stay loaded).
     bool LoadFromIndex(const QString& folder, const std::shared_future<Listing>& listing);
-    /// Reads the tag of a listed file into a new appended entry; null for temporary files.
+    /// Reads the tag of a listed recording (an ".mp3") into a new appended entry.
     RecordingEntry* AddScannedFile(const QString& path, const QString& folder);
     /// Writes `entry`'s record at the end of the index (when open).
     void appendRecord(RecordingEntry& entry);
