@@ -112,34 +112,6 @@ std::optional<RecordingEntry> RecordingIndex::decodeRecord(QByteArrayView bytes,
     return entry;
 }
 
-std::optional<RecordingEntry> RecordingIndex::readRecord(QIODevice& device, bool& truncated)
-{
-    truncated = false;
-    const qint64 start = device.pos();
-    QByteArray bytes = device.read(kBaseRecordSize);
-    if (bytes.size() < kBaseRecordSize) {
-        truncated = !bytes.isEmpty();
-        return std::nullopt;
-    }
-    const QByteArray marker = device.read(kMarkerSize);
-    if (marker == operatorMarker()) {
-        bytes += marker;
-        const QByteArray operatorField = device.read(kFieldSize);
-        bytes += operatorField;
-        if (operatorField.size() < kFieldSize) {
-            truncated = true;
-            return std::nullopt;
-        }
-    } else if (!device.seek(start + kBaseRecordSize)) {
-        return std::nullopt;
-    }
-    qsizetype consumed = 0;
-    auto entry = decodeRecord(bytes, consumed);
-    if (entry)
-        entry->indexOffset = static_cast<uint32_t>(start);
-    return entry;
-}
-
 qint64 RecordingIndex::readAll(QIODevice& device, const std::function<void(RecordingEntry&&)>& take)
 {
     // One buffer for the whole read, no larger than the data: the unread tail of a piece moves

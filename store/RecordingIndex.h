@@ -41,10 +41,6 @@ public:
     /// `deleted` 1 or 0, `seenOnDisk` false and the default genre and artist (the record does
     /// not hold them). A date that is not a finite number reads as 0.
     static std::optional<RecordingEntry> decodeRecord(QByteArrayView bytes, qsizetype& consumed);
-    /// Reads one record at the device's position, setting its `indexOffset` to that position.
-    /// Nullopt at the end of the data; `truncated` is then true when a partial record was
-    /// found there (the device is left at an unspecified position).
-    static std::optional<RecordingEntry> readRecord(QIODevice& device, bool& truncated);
     /// Reads every record from the device's position to its end in large pieces, handing each
     /// to `take` (with `indexOffset` set). Returns the offset at which a partial last record
     /// starts, or -1 when the data ends cleanly.

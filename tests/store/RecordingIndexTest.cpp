@@ -167,35 +167,6 @@ TEST(RecordingIndexReading, PartialLastRecordIsReportedAtItsStart)
     }
 }
 
-TEST(RecordingIndexReading, DeviceReaderStopsCleanlyOrFlagsTheTruncation)
-{
-    const QByteArray a = RecordingIndex::encodeRecord(entryOf(QStringLiteral("a")));
-    const QByteArray b =
-        RecordingIndex::encodeRecord(entryOf(QStringLiteral("b"), {}, QStringLiteral("Op")));
-    QBuffer buffer;
-    buffer.setData(a + b + b.first(600));
-    buffer.open(QIODevice::ReadOnly);
-    bool truncated = true;
-    auto first = RecordingIndex::readRecord(buffer, truncated);
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(truncated);
-    EXPECT_EQ(buffer.pos(), 538);
-    auto second = RecordingIndex::readRecord(buffer, truncated);
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->indexOffset, 538u);
-    EXPECT_EQ(second->operatorName, QStringLiteral("Op"));
-    EXPECT_EQ(buffer.pos(), 538 + 809);
-    EXPECT_FALSE(RecordingIndex::readRecord(buffer, truncated));
-    EXPECT_TRUE(truncated);
-
-    QBuffer exact;
-    exact.setData(a);
-    exact.open(QIODevice::ReadOnly);
-    ASSERT_TRUE(RecordingIndex::readRecord(exact, truncated));
-    EXPECT_FALSE(RecordingIndex::readRecord(exact, truncated));
-    EXPECT_FALSE(truncated);
-}
-
 TEST(RecordingIndexReading, DatesThatAreNotNumbersReadAsZeroAndHugeOnesStay)
 {
     QByteArray record = RecordingIndex::encodeRecord(entryOf(QStringLiteral("a")));
