@@ -7,8 +7,7 @@
 
 TerminalRecorderView::TerminalRecorderView(QTextStream& err, std::function<void()> onFatal)
     : m_err(err), m_onFatal(std::move(onFatal))
-{
-}
+{}
 
 std::optional<RecorderView::SaveAnswer>
 TerminalRecorderView::askRecordingName(const RecordingEntry& entry, const QString&)
@@ -18,9 +17,7 @@ TerminalRecorderView::askRecordingName(const RecordingEntry& entry, const QStrin
 
 void TerminalRecorderView::reportMessage(int stringId, const QString& argument, Severity)
 {
-    QString text = StringTable::text(stringId);
-    text.replace(QStringLiteral("%s"), argument);
-    m_err << "parlunectl: " << text << '\n';
+    m_err << "parlunectl: " << StringTable::text(stringId, {argument}) << '\n';
     m_err.flush();
     m_failed = true;
 }

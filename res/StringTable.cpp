@@ -24,10 +24,18 @@ QString unescape(QStringView text)
         }
         const QChar next = text[++i];
         switch (next.unicode()) {
-        case 'n': out += u'\n'; break;
-        case 'r': out += u'\r'; break;
-        case 't': out += u'\t'; break;
-        default: out += next; break;
+        case 'n':
+            out += u'\n';
+            break;
+        case 'r':
+            out += u'\r';
+            break;
+        case 't':
+            out += u'\t';
+            break;
+        default:
+            out += next;
+            break;
         }
     }
     return out;
@@ -71,4 +79,21 @@ QString StringTable::text(int id)
 bool StringTable::contains(int id)
 {
     return table().contains(id);
+}
+
+QString StringTable::text(int id, std::initializer_list<QString> values)
+{
+    const QString format = text(id);
+    QString out;
+    auto next = values.begin();
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's' &&
+            next != values.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += format[i];
+        }
+    }
+    return out;
 }

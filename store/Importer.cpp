@@ -137,8 +137,7 @@ Importer::Result Importer::ImportRecordings(RecordingList& list, const QStringLi
         if (name.isEmpty()) {
             outcome.kind = Outcome::Kind::CopyFailed;
             outcome.messageId = kCopyFailedMessage;
-            outcome.message =
-                StringTable::text(kCopyFailedMessage).replace(QStringLiteral("%s"), fileName);
+            outcome.message = StringTable::text(kCopyFailedMessage, {fileName});
             result.outcomes.push_back(outcome);
             continue;
         }

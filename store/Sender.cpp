@@ -26,23 +26,6 @@ QString copyFolderPrefix()
     return QStringLiteral("send-");
 }
 
-// `format` with each "%s" replaced by the next value; a value's own "%s" stays as it is.
-QString fill(const QString& format, std::initializer_list<QString> values)
-{
-    QString out;
-    auto next = values.begin();
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's' &&
-            next != values.end()) {
-            out += *next++;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
-
 // The strftime-style formats of the string table (string 7, string 8) applied to a local time.
 QString formatDateTime(const QString& format, const QDateTime& when)
 {
@@ -109,12 +92,12 @@ bool Sender::SendRecording(const RecordingEntry& entry, bool attachNotes, MailCl
     }
 
     const QDateTime start = OleDate::toDateTime(entry.startTime);
-    const QString subject = fill(StringTable::text(kSubject), {entry.name});
-    QString body = fill(StringTable::text(kBody),
-                        {entry.name, formatDateTime(StringTable::text(kDateFormat), start),
-                         formatDateTime(StringTable::text(kTimeFormat), start)});
+    const QString subject = StringTable::text(kSubject, {entry.name});
+    QString body =
+        StringTable::text(kBody, {entry.name, formatDateTime(StringTable::text(kDateFormat), start),
+                                  formatDateTime(StringTable::text(kTimeFormat), start)});
     if (attachNotes && !tagNotes.isEmpty())
-        body += fill(StringTable::text(kNotes), {entry.notes});
+        body += StringTable::text(kNotes, {entry.notes});
 
     if (!mail.compose(subject, body, copy))
         return false;

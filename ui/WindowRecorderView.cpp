@@ -21,8 +21,7 @@ const QColor kRecordingText(0xD9, 0x3A, 0x3A);
 WindowRecorderView::WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages,
                                        QWidget* window)
     : m_layout(layout), m_messages(messages), m_window(window)
-{
-}
+{}
 
 std::optional<RecorderView::SaveAnswer>
 WindowRecorderView::askRecordingName(const RecordingEntry& entry, const QString& temporaryFile)
@@ -34,9 +33,8 @@ WindowRecorderView::askRecordingName(const RecordingEntry& entry, const QString&
 
 void WindowRecorderView::reportMessage(int stringId, const QString& argument, Severity severity)
 {
-    QString text = StringTable::text(stringId);
-    if (!argument.isEmpty())
-        text.replace(QStringLiteral("%s"), argument);
+    const QString text =
+        argument.isEmpty() ? StringTable::text(stringId) : StringTable::text(stringId, {argument});
     const MessagePresenter::Icon icon = severity == Severity::Error ? MessagePresenter::Icon::Error
                                         : severity == Severity::Warning
                                             ? MessagePresenter::Icon::Warning
@@ -58,20 +56,28 @@ void WindowRecorderView::setButtonLook(Button button, Look look)
     if (!skin)
         return;
     switch (look) {
-    case Look::RecordIdle: skin->loadBitmaps(QStringLiteral("REGISTRA")); break;
+    case Look::RecordIdle:
+        skin->loadBitmaps(QStringLiteral("REGISTRA"));
+        break;
     case Look::RecordLit: {
         const QString lit = QStringLiteral("REGISTRADD");
         skin->loadBitmaps(lit, lit, lit, lit);
         break;
     }
-    case Look::AutoIdle: skin->loadBitmaps(QStringLiteral("REG_AUTO")); break;
+    case Look::AutoIdle:
+        skin->loadBitmaps(QStringLiteral("REG_AUTO"));
+        break;
     case Look::AutoArmed: {
         const QString armed = QStringLiteral("230");
         skin->loadBitmaps(armed, armed, armed, armed);
         break;
     }
-    case Look::PauseNormal: skin->loadBitmaps(QStringLiteral("PAUSA")); break;
-    case Look::PlayIdle: skin->loadBitmaps(QStringLiteral("PLAYREC")); break;
+    case Look::PauseNormal:
+        skin->loadBitmaps(QStringLiteral("PAUSA"));
+        break;
+    case Look::PlayIdle:
+        skin->loadBitmaps(QStringLiteral("PLAYREC"));
+        break;
     }
     skin->update();
 }
