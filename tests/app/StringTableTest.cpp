@@ -21,4 +21,13 @@ TEST(StringTableTest, HoldsTheMessagesOfTheStartUp)
         EXPECT_FALSE(StringTable::text(id).isEmpty()) << id;
 }
 
+TEST(StringTableTest, FillsEachMarkWithTheNextValueAndLeavesAValuesOwnMarks)
+{
+    // String 600 has one mark: a value that holds one is not filled again.
+    const QString filled = StringTable::text(600, {QStringLiteral("a%sb")});
+    EXPECT_EQ(filled, StringTable::text(600).replace(QStringLiteral("%s"), QStringLiteral("a%sb")));
+    // Without values every mark stays.
+    EXPECT_EQ(StringTable::text(600, {}), StringTable::text(600));
+}
+
 } // namespace
