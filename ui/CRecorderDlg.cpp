@@ -184,15 +184,12 @@ WindowRecorderView::Hooks CRecorderDlg::viewHooks()
     hooks.insertRow = [this](RecordingEntry& entry, RecorderView::RowImage image) {
         if (!m_listView)
             return;
-        m_listView->setRecordingInProgress(&entry);
         m_listView->InsertRecordingRow(entry, static_cast<int>(image), 0);
     };
     hooks.updateRow = [this](const QString& oldName, RecordingEntry& entry,
                              RecorderView::RowImage image) {
         if (!m_listView)
             return;
-        if (!entry.inUse() && m_listView->recordingInProgress() == &entry)
-            m_listView->setRecordingInProgress(nullptr);
         m_listView->UpdateListRow(oldName, entry, entry.inUse() ? static_cast<int>(image) : -1);
     };
     hooks.removeRow = [this](const QString& name) {

@@ -514,8 +514,6 @@ void RecordingListView::RemoveRows(const QStringList& names)
     // The entries are gone: no pointer may still lead to them.
     m_current = nullptr;
     for (const QString& name : names) {
-        if (m_inProgress != nullptr && m_inProgress->name == name)
-            m_inProgress = nullptr;
         if (m_playing != nullptr && m_playing->name == name)
             m_playing = nullptr;
     }

@@ -83,9 +83,6 @@ public:
     /// Null (the playback stopped) also applies the enable rules again.
     void setPlayingRecording(RecordingEntry* entry);
     RecordingEntry* playingRecording() const { return m_playing; }
-    /// The recording being made, or null; the recording controller sets it.
-    void setRecordingInProgress(RecordingEntry* entry) { m_inProgress = entry; }
-    RecordingEntry* recordingInProgress() const { return m_inProgress; }
 
     /// A header click: sorts by `column`, flips the direction and refills keeping the
     /// selected recording.
@@ -102,7 +99,7 @@ public:
 
     /// Removes the rows of `names`, forgets every pointer to their entries, selects the row
     /// that took the first one's place and applies the enable rules. The entries may be gone
-    /// already, unless one is the recording in progress or the playing one.
+    /// already, unless one is the playing one.
     void RemoveRows(const QStringList& names);
     /// "%d.%d Kb", " Mb" or " Gb" of the list's Size column.
     static QString listSizeText(qint64 bytes);
@@ -147,7 +144,6 @@ private:
     bool m_sendDisabled = false;
     RecordingEntry* m_current = nullptr;
     RecordingEntry* m_playing = nullptr;
-    RecordingEntry* m_inProgress = nullptr;
     int m_sortColumn = DateColumn;
     bool m_sortAscending = false;
     bool m_filtering = false;
