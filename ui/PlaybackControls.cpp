@@ -4,6 +4,7 @@
 #include "audio/CPlaySound.h"
 #include "res/StringTable.h"
 #include "store/OleDate.h"
+#include "store/Protection.h"
 #include "store/RecordingEntry.h"
 #include "ui/ControlIds.h"
 #include "ui/LevelMeter.h"
@@ -65,7 +66,7 @@ int PlaybackControls::state() const
 
 QString PlaybackControls::playFile(const RecordingEntry& entry, bool decoded) const
 {
-    return entry.folder + entry.name + (decoded ? QStringLiteral(".prl") : StringTable::text(20));
+    return decoded ? Protection::outputPath(entry) : entry.filePath();
 }
 
 void PlaybackControls::Play(RecordingEntry* entry)
@@ -278,7 +279,7 @@ void PlaybackControls::Stop()
 
     RecordingEntry* stopped = m_playing;
     if (stopped != nullptr && m_decoded)
-        QFile::remove(stopped->folder + stopped->name + QStringLiteral(".prl"));
+        QFile::remove(Protection::outputPath(*stopped));
     m_playing = nullptr;
     m_decoded = false;
     m_playLength = 0;
