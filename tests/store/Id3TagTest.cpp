@@ -1,7 +1,8 @@
-#include "store/EntryTags.h"
 #include "store/Id3Tag.h"
+#include "store/EntryTags.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -30,8 +31,8 @@ QByteArray text(const QByteArray& value)
 
 QByteArray tagOf(const QByteArray& frames, int extraSize = 0)
 {
-    return QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(10 + frames.size() + extraSize)
-           + frames;
+    return QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(10 + frames.size() + extraSize) +
+           frames;
 }
 
 class Id3TagTest : public ::testing::Test {
@@ -45,14 +46,9 @@ protected:
     }
     RecordingEntry entryNamed(const QString& name) const
     {
-        RecordingEntry entry;
-        entry.name = name;
-        entry.folder = folder;
-        entry.startTime =
-            OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+        RecordingEntry entry = TaggedRecording::entry(
+            folder, name, OleDate::fromDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))));
         entry.duration = OleDate::fromSeconds(75);
-        entry.genre = EntryTags::defaultGenre();
-        entry.artist = EntryTags::defaultArtist();
         return entry;
     }
 
@@ -68,13 +64,12 @@ TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
     entry.state = RecordingEntry::Modified;
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
 
-    const QByteArray frames = frame("TDAT", text("0503")) + frame("TYER", text("2024"))
-                              + frame("TIME", text("14:07:09")) + frame("TLEN", text("00:01:15"))
-                              + frame("TIT2", text("a")) + frame("COMM", QByteArray(5, '\0'))
-                              + frame("TRCK", text("0")) + frame("TALB", text(""))
-                              + frame("TCON", text("(24)Soundtrack"))
-                              + frame("TPE1", text("Parlune"))
-                              + frame("TXXX", text("Non Protetta"));
+    const QByteArray frames = frame("TDAT", text("0503")) + frame("TYER", text("2024")) +
+                              frame("TIME", text("14:07:09")) + frame("TLEN", text("00:01:15")) +
+                              frame("TIT2", text("a")) + frame("COMM", QByteArray(5, '\0')) +
+                              frame("TRCK", text("0")) + frame("TALB", text("")) +
+                              frame("TCON", text("(24)Soundtrack")) +
+                              frame("TPE1", text("Parlune")) + frame("TXXX", text("Non Protetta"));
     const QByteArray expected = tagOf(frames);
     ASSERT_EQ(expected.size(), 194);
     EXPECT_EQ(expected.mid(6, 4), QByteArray("\x00\x00\x01\x42", 4));
@@ -109,11 +104,11 @@ TEST_F(Id3TagTest, WrittenEntryLoadsBackUnchanged)
 
 TEST_F(Id3TagTest, LoadRepairsNameDateAndTimeAndMeasuresAMissingDuration)
 {
-    const QByteArray frames = frame("TIT2", text("old name")) + frame("TDAT", text("3102"))
-                              + frame("TYER", text("2023")) + frame("TIME", text("1:2"))
-                              + frame("COMM", QByteArray(5, '\0') + "kept")
-                              + frame("TXXX", text("Non Protetta"))
-                              + frame("TPE1", text("Parlune")) + frame("TCON", text("x"));
+    const QByteArray frames = frame("TIT2", text("old name")) + frame("TDAT", text("3102")) +
+                              frame("TYER", text("2023")) + frame("TIME", text("1:2")) +
+                              frame("COMM", QByteArray(5, '\0') + "kept") +
+                              frame("TXXX", text("Non Protetta")) + frame("TPE1", text("Parlune")) +
+                              frame("TCON", text("x"));
     const QString path = folder + "renamed.mp3";
     ASSERT_TRUE(AudioFixtures::writeFile(path, tagOf(frames) + audio));
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
@@ -143,8 +138,8 @@ TEST_F(Id3TagTest, AFileWithoutATagGetsAWholeOneAndKeepsItsAudio)
 
 TEST_F(Id3TagTest, TheLaterOfTwoFramesWithOneIdWinsAndIsTheOneChanged)
 {
-    const QByteArray frames = frame("TIT2", text("first")) + frame("COMM", QByteArray(5, '\0'))
-                              + frame("TIT2", text("second"));
+    const QByteArray frames = frame("TIT2", text("first")) + frame("COMM", QByteArray(5, '\0')) +
+                              frame("TIT2", text("second"));
     const QString path = folder + "dup.mp3";
     ASSERT_TRUE(AudioFixtures::writeFile(path, tagOf(frames) + audio));
     Id3Tag tag;
@@ -182,7 +177,7 @@ TEST_F(Id3TagTest, DamagedSizesGiveNoUsableTagAndNeverLoseTheFile)
         tagOf(frameTooLong),
         QByteArray("ID3\x03\x00\x00\x7f\x7f\x7f\x7f", 10), // 256 MiB in a tiny file
         QByteArray("ID3\x03\x00\x00\x00\x00\x00\x03", 10), // smaller than its own header
-        QByteArray("ID3\x03"),                              // cut inside the header
+        QByteArray("ID3\x03"),                             // cut inside the header
     };
     int n = 0;
     for (const QByteArray& head : damaged) {

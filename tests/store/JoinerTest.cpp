@@ -17,15 +17,6 @@
 
 namespace {
 
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = char(random.bounded(256));
-    return bytes;
-}
-
 // A tag of exactly `size` bytes in this system's layout: one COMM frame padded to fit.
 QByteArray tagOfSize(int size)
 {
@@ -98,8 +89,8 @@ protected:
 
 TEST_F(JoinerTest, JoinedFileIsANewTagThenEachSourcesAudioInOrder)
 {
-    const QByteArray audioA = randomBytes(10000, 1);
-    const QByteArray audioB = randomBytes(5000, 2);
+    const QByteArray audioA = AudioFixtures::randomBytes(10000, 1);
+    const QByteArray audioB = AudioFixtures::randomBytes(5000, 2);
     RecordingEntry a = taggedRecording(QStringLiteral("Call part one"), audioA);
     EXPECT_GT(a.tagSize, 190u);
     EXPECT_LT(a.tagSize, 230u);
@@ -129,8 +120,8 @@ TEST_F(JoinerTest, JoinedFileIsANewTagThenEachSourcesAudioInOrder)
 
 TEST_F(JoinerTest, NewTagIsExactlyTheOneTheEntryWouldBeGiven)
 {
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), randomBytes(3000, 3));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), randomBytes(3000, 4));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(3000, 3));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(3000, 4));
     RecordingEntry joined = newEntry(QStringLiteral("Zoë — café"));
     joined.operatorName = QStringLiteral("Ωmega desk");
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
@@ -144,8 +135,8 @@ TEST_F(JoinerTest, NewTagIsExactlyTheOneTheEntryWouldBeGiven)
 
 TEST_F(JoinerTest, SourcesAreCutAtTheirOwnTagHeaderWhateverTheEntrySays)
 {
-    const QByteArray audioA = randomBytes(4000, 5);
-    const QByteArray audioB = randomBytes(6000, 6);
+    const QByteArray audioA = AudioFixtures::randomBytes(4000, 5);
+    const QByteArray audioB = AudioFixtures::randomBytes(6000, 6);
     RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
     RecordingEntry b = rawRecording(QStringLiteral("b"), tagOfSize(180), audioB);
     // As read from the index, and as a stale value.
@@ -158,8 +149,8 @@ TEST_F(JoinerTest, SourcesAreCutAtTheirOwnTagHeaderWhateverTheEntrySays)
 
 TEST_F(JoinerTest, SourceWithoutTagIsJoinedWhole)
 {
-    const QByteArray audioA = randomBytes(2000, 7);
-    const QByteArray audioB = randomBytes(2000, 8);
+    const QByteArray audioA = AudioFixtures::randomBytes(2000, 7);
+    const QByteArray audioB = AudioFixtures::randomBytes(2000, 8);
     RecordingEntry a = rawRecording(QStringLiteral("a"), QByteArray(), audioA);
     // A header claiming more than the file holds is no tag: nothing of the file is dropped.
     RecordingEntry b = rawRecording(
@@ -196,8 +187,8 @@ TEST_F(JoinerTest, RealAudioJoinsIntoOnePlayableRecordingOfTheSummedLength)
 
 TEST_F(JoinerTest, NamingTheResultLikeASourceReplacesThatSource)
 {
-    const QByteArray audioA = randomBytes(3000, 9);
-    const QByteArray audioB = randomBytes(3000, 10);
+    const QByteArray audioA = AudioFixtures::randomBytes(3000, 9);
+    const QByteArray audioB = AudioFixtures::randomBytes(3000, 10);
     RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
     RecordingEntry b = taggedRecording(QStringLiteral("b"), audioB);
     RecordingEntry joined = newEntry(QStringLiteral("b"));
@@ -209,11 +200,11 @@ TEST_F(JoinerTest, NamingTheResultLikeASourceReplacesThatSource)
 
 TEST_F(JoinerTest, ExistingRecordingIsReplacedOnlyWhenTheCallerAgreed)
 {
-    const QByteArray audioA = randomBytes(3000, 11);
-    const QByteArray audioB = randomBytes(3000, 12);
+    const QByteArray audioA = AudioFixtures::randomBytes(3000, 11);
+    const QByteArray audioB = AudioFixtures::randomBytes(3000, 12);
     RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
     RecordingEntry b = taggedRecording(QStringLiteral("b"), audioB);
-    taggedRecording(QStringLiteral("c"), randomBytes(3000, 13));
+    taggedRecording(QStringLiteral("c"), AudioFixtures::randomBytes(3000, 13));
     const auto before = folderContents();
 
     RecordingEntry joined = newEntry(QStringLiteral("c"));
@@ -228,9 +219,10 @@ TEST_F(JoinerTest, ExistingRecordingIsReplacedOnlyWhenTheCallerAgreed)
 
 TEST_F(JoinerTest, OverwrittenRecordingNamedInAnotherCaseGoesToo)
 {
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), randomBytes(1000, 14));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), randomBytes(1000, 15));
-    RecordingEntry old = taggedRecording(QStringLiteral("Meeting"), randomBytes(1000, 16));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 14));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 15));
+    RecordingEntry old =
+        taggedRecording(QStringLiteral("Meeting"), AudioFixtures::randomBytes(1000, 16));
     RecordingEntry joined = newEntry(QStringLiteral("meeting"));
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined, QStringLiteral("Meeting")));
     EXPECT_TRUE(QFile::exists(joined.filePath()));
@@ -239,9 +231,9 @@ TEST_F(JoinerTest, OverwrittenRecordingNamedInAnotherCaseGoesToo)
 
 TEST_F(JoinerTest, OverwriteNameUnrelatedToTheNewNameIsRefused)
 {
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), randomBytes(1000, 17));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), randomBytes(1000, 18));
-    taggedRecording(QStringLiteral("other"), randomBytes(1000, 19));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 17));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 18));
+    taggedRecording(QStringLiteral("other"), AudioFixtures::randomBytes(1000, 19));
     const auto before = folderContents();
     RecordingEntry joined = newEntry(QStringLiteral("new"));
     EXPECT_FALSE(Joiner::Join({&a, &b}, joined, QStringLiteral("other")));
@@ -250,8 +242,8 @@ TEST_F(JoinerTest, OverwriteNameUnrelatedToTheNewNameIsRefused)
 
 TEST_F(JoinerTest, MissingSourceLeavesEverySourceInPlaceAndNoTemporaryFile)
 {
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), randomBytes(3000, 20));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), randomBytes(3000, 21));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(3000, 20));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(3000, 21));
     RecordingEntry gone = entryNamed(QStringLiteral("gone"));
     const auto before = folderContents();
     RecordingEntry joined = newEntry(QStringLiteral("a"));
@@ -262,8 +254,8 @@ TEST_F(JoinerTest, MissingSourceLeavesEverySourceInPlaceAndNoTemporaryFile)
 
 TEST_F(JoinerTest, ProtectedOrBusySourceOrEmptyListIsRefused)
 {
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), randomBytes(1000, 22));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), randomBytes(1000, 23));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 22));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 23));
     const auto before = folderContents();
     RecordingEntry joined = newEntry(QStringLiteral("ab"));
 
@@ -278,8 +270,8 @@ TEST_F(JoinerTest, ProtectedOrBusySourceOrEmptyListIsRefused)
 
 TEST_F(JoinerTest, FailureToPlaceTheResultKeepsTheSources)
 {
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), randomBytes(1000, 24));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), randomBytes(1000, 25));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 24));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 25));
     // A folder where the joined file should go cannot be replaced by it.
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("ab.mp3")));
     const auto before = folderContents();

@@ -23,15 +23,6 @@ QByteArray referenceScramble(const QByteArray& bytes, const QByteArray& key, qin
     return out;
 }
 
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& byte : bytes)
-        byte = char(random.bounded(256));
-    return bytes;
-}
-
 bool truncateFile(const QString& path, qint64 size)
 {
     QFile file(path);
@@ -277,9 +268,9 @@ TEST(ProtectionKeyRules, KeyWordOfAThousandBytesIsRefusedWithItsOwnMessage)
 
 TEST(ProtectionScramble, MatchesTheKeyRepeatedFromAnyStartIndexAndLength)
 {
-    const QByteArray data = randomBytes(70000, 1);
+    const QByteArray data = AudioFixtures::randomBytes(70000, 1);
     for (const QByteArray& key : {QByteArray("abcdef"), QByteArray("seven77"),
-                                  QByteArray("twelve chars"), randomBytes(999, 2)}) {
+                                  QByteArray("twelve chars"), AudioFixtures::randomBytes(999, 2)}) {
         for (const qint64 start : {qint64(0), qint64(3), qint64(5000000001)}) {
             for (const qsizetype length :
                  {qsizetype(0), qsizetype(1), qsizetype(13), qsizetype(4099), data.size()}) {
@@ -295,7 +286,7 @@ TEST(ProtectionScramble, MatchesTheKeyRepeatedFromAnyStartIndexAndLength)
 TEST(ProtectionScramble, KeyIndexRunsOnAcrossPieces)
 {
     const QByteArray key("running key");
-    const QByteArray data = randomBytes(20000, 3);
+    const QByteArray data = AudioFixtures::randomBytes(20000, 3);
     const QByteArray whole = Protection::scramble(data, key, 0);
     for (const qsizetype split : {qsizetype(1), qsizetype(11), qsizetype(8191)}) {
         QByteArray pieces = data;
@@ -310,7 +301,7 @@ TEST(ProtectionCheckBlock, AcceptsOnlyTheWholeBlockOfTheSameKey)
 {
     const QByteArray key("twelve chars");
     const QByteArray block = Protection::scramble(Protection::checkBlock(key), key, 0);
-    const QByteArray afterTag = block + randomBytes(100, 4);
+    const QByteArray afterTag = block + AudioFixtures::randomBytes(100, 4);
     qsizetype length = 0;
     EXPECT_TRUE(Protection::checkBlockMatches(afterTag, key, &length));
     EXPECT_EQ(length, 16);
@@ -338,7 +329,7 @@ TEST(ProtectionCheckBlock, ArbitraryBytesNeverMatchOrReadOutOfBounds)
     QRandomGenerator random(5);
     const QByteArray key("fuzzing key");
     for (int round = 0; round < 20000; ++round) {
-        const QByteArray bytes = randomBytes(random.bounded(40), random.generate());
+        const QByteArray bytes = AudioFixtures::randomBytes(random.bounded(40), random.generate());
         // Heap copies of the exact size, so that a read past the end is caught by ASan.
         EXPECT_FALSE(
             Protection::checkBlockMatches(QByteArray(bytes.constData(), bytes.size()), key));

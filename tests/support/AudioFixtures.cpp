@@ -3,6 +3,7 @@
 #include "audio/EncoderLibrary.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <cmath>
@@ -87,4 +88,13 @@ bool AudioFixtures::writeWav(const QString& path, const std::vector<Piece>& piec
         }
     }
     return writeWav(path, data, rate, channels);
+}
+
+QByteArray AudioFixtures::randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes)
+        byte = char(random.bounded(256));
+    return bytes;
 }

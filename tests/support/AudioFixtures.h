@@ -24,6 +24,8 @@ public:
     /// channels; the tone runs on across pieces.
     static bool writeWav(const QString& path, const std::vector<Piece>& pieces, int rate = 32000,
                          int channels = 1);
+    /// `size` bytes that look like noise, the same for the same `seed`.
+    static QByteArray randomBytes(qsizetype size, quint32 seed);
     /// The whole content of `path`, empty when it cannot be read.
     static QByteArray readFile(const QString& path);
 };
