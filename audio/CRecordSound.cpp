@@ -7,10 +7,19 @@
 #include "platform/WavFileWaveInput.h"
 
 #include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <future>
 
 using namespace ThreadMessages;
+
+namespace {
+
+// Waits before each new attempt to open a lost input: quick at first, then every 5 s.
+constexpr int kRetryDelaysMs[] = {1000, 2000, 5000};
+
+} // namespace
 
 CRecordSound::InputFactory CRecordSound::microphone()
 {
@@ -42,6 +51,17 @@ CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
             QMetaObject::invokeMethod(
                 this, [this] { Q_EMIT inputEnded(); }, Qt::QueuedConnection);
         });
+    m_input->setLost([this](uint64_t session, const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, session, reason] { onInputLost(session, reason); }, Qt::QueuedConnection);
+    });
+    // Children move to the capture thread with this object, so the timers run there.
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    connect(m_retryTimer, &QTimer::timeout, this, &CRecordSound::retryInput);
+    m_stallTimer = new QTimer(this);
+    m_stallTimer->setInterval(kStallMs / 4);
+    connect(m_stallTimer, &QTimer::timeout, this, &CRecordSound::checkStall);
     // A file is read far faster than it is encoded: about ten seconds of audio may wait.
     m_input->setBacklog([this] {
         const CWriteSoundFile* writer = m_backlogWriter.load();
@@ -157,25 +177,40 @@ void CRecordSound::handleMessage(int message, int wParam)
 void CRecordSound::onStartRecording()
 {
     m_decisions.onStartRequested();
-    if (m_recording)
+    // While a lost input waits for its next attempt, that attempt opens it.
+    if (m_recording || m_retryTimer->isActive())
         return;
+    QString error;
+    if (!openInput(error))
+        reportInputFailure(error);
+}
+
+bool CRecordSound::openInput(QString& error)
+{
     uint32_t code = 0;
-    QString text;
-    if (!m_input->start(code, text)) {
-        m_log.line(QStringLiteral("WAVEIN:%1:%2").arg(code, 0, 16).arg(text.left(260)));
-        return;
+    if (!m_input->start(code, error)) {
+        m_log.line(QStringLiteral("WAVEIN:%1:%2").arg(code, 0, 16).arg(error.left(260)));
+        return false;
     }
     m_decisions.onOpened(m_input->nowMs());
     m_recording = true;
+    if (m_input->isLive()) {
+        m_sinceBuffer.start();
+        m_stallTimer->start();
+    }
     if (m_writer)
         m_writer->postMessage(UWM_WRITER_CREATE);
+    return true;
 }
 
 void CRecordSound::onStopRecording()
 {
     m_log.line(QStringLiteral("RecordSound: OnStopRecording"));
+    m_retryTimer->stop();
+    m_retries = 0;
     if (!m_recording)
         return;
+    m_stallTimer->stop();
     m_decisions.onStopped();
     m_input->stop();
     m_recording = false;
@@ -183,6 +218,51 @@ void CRecordSound::onStopRecording()
         m_writer->postMessage(UWM_WRITER_CLOSE);
     if (m_sampleLog)
         m_log.closeSamples();
+}
+
+void CRecordSound::onInputLost(uint64_t session, const QString& reason)
+{
+    if (!m_recording || session != m_input->session())
+        return; // stopped or restarted meanwhile: that session is over anyway
+    m_log.line(QStringLiteral("Ingresso audio perso: %1").arg(reason));
+    // The call heard so far is finished and kept, as at the end of its silence.
+    if (m_writer && m_decisions.autoMode() && m_decisions.inCall() && m_decisions.forwarding())
+        m_writer->postMessage(UWM_WRITER_NEXT_FILE, 0);
+    onStopRecording();
+    reportInputFailure(reason);
+}
+
+void CRecordSound::reportInputFailure(const QString& reason)
+{
+    Q_EMIT inputLost(reason);
+    if (m_input->isLive() && m_decisions.autoMode()) {
+        const int delay =
+            kRetryDelaysMs[std::min<size_t>(m_retries, std::size(kRetryDelaysMs) - 1)];
+        ++m_retries;
+        m_retryTimer->start(delay);
+    }
+}
+
+void CRecordSound::retryInput()
+{
+    if (m_recording || !m_decisions.autoMode())
+        return;
+    m_decisions.onStartRequested();
+    QString error;
+    if (!openInput(error)) {
+        reportInputFailure(error);
+        return;
+    }
+    m_log.line(QStringLiteral("Ingresso audio ripristinato dopo %1 tentativi").arg(m_retries));
+    m_retries = 0;
+    Q_EMIT inputRestored();
+}
+
+void CRecordSound::checkStall()
+{
+    if (m_recording && m_sinceBuffer.elapsed() > kStallMs)
+        onInputLost(m_input->session(),
+                    QStringLiteral("no audio from the capture stream for %1 ms").arg(kStallMs));
 }
 
 void CRecordSound::restartCapture()
@@ -198,6 +278,7 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
     // new session has its own buffers, so the queue never grows.
     if (!m_recording || buffer.session != m_input->session())
         return;
+    m_sinceBuffer.restart();
     const int64_t now = buffer.timeMs;
     if (m_writer) {
         const CaptureDecisions::Params params{m_threshold, m_silenceSeconds, m_antiBump};
@@ -223,6 +304,7 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
 
 void CRecordSound::onThreadEnd()
 {
+    m_retryTimer->stop();
     if (m_recording)
         onStopRecording();
     if (m_writer) {

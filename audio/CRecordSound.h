@@ -4,6 +4,7 @@
 #include "audio/CaptureLog.h"
 #include "platform/WaveInput.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -13,6 +14,7 @@
 
 class CWriteSoundFile;
 class QThread;
+class QTimer;
 
 /// The capture thread: owns the wave input (the microphone, or a WAV file in its place),
 /// measures every buffer for the level meter, decides in auto-recording when a call starts
@@ -20,6 +22,12 @@ class QThread;
 /// Lifecycle: constructed on the UI thread; the fields set and startThread() called there;
 /// then driven by posted messages (any thread, handled in order on the capture thread) until
 /// endThread() on the UI thread, which also waits for the writer; destroyed on the UI thread.
+/// A live input (the microphone) that stops delivering (the audio server went away, the
+/// source was unplugged, the stream was killed or stalled for kStallMs) ends the capture at
+/// once: a call in progress is handed to the writer to be kept, the file is closed and
+/// inputLost() tells why. While auto-recording stays armed the input is then opened again
+/// after 1 s, 2 s, 5 s and every 5 s until it works (inputRestored()). An input that cannot be
+/// opened at a start is reported the same way.
 /// Signals are emitted on the capture thread: connect them queued.
 class CRecordSound : public QObject {
     Q_OBJECT
@@ -67,6 +75,8 @@ public:
     int threshold() const { return m_threshold; }
     int silenceSeconds() const { return m_silenceSeconds; }
     bool antiBump() const { return m_antiBump; }
+    /// The input is the microphone (it can be lost and come back), not a file. Any thread.
+    bool isLiveInput() const { return m_input->isLive(); }
     /// The device is open and started. Any thread.
     bool isRecording() const { return m_recording.load(); }
 
@@ -78,6 +88,14 @@ Q_SIGNALS:
     void inputLevel(int peak, int minimum);
     /// A file input has been taken to its end (never for the microphone).
     void inputEnded();
+    /// The input could not be opened, or stopped delivering: nothing is captured now.
+    void inputLost(const QString& reason);
+    /// A live input lost while armed delivers again.
+    void inputRestored();
+
+public:
+    /// A live input that delivers nothing for this long counts as lost.
+    static constexpr int kStallMs = 1000;
 
 private:
     void handleMessage(int message, int wParam);
@@ -86,6 +104,12 @@ private:
     void onSoundData(WaveInputBuffer buffer);
     void restartCapture();
     void onThreadEnd();
+    /// Opens the input and tells the writer; false (logged) when it cannot be opened.
+    bool openInput(QString& error);
+    void onInputLost(uint64_t session, const QString& reason);
+    void reportInputFailure(const QString& reason);
+    void retryInput();
+    void checkStall();
 
     std::unique_ptr<QThread> m_thread;
     std::atomic<int> m_threshold{0};
@@ -101,5 +125,9 @@ private:
     static constexpr int kMaxWriterBacklog = 280;
     CaptureDecisions m_decisions;
     CaptureLog m_log;
+    QTimer* m_retryTimer = nullptr; ///< opens a lost live input again
+    QTimer* m_stallTimer = nullptr; ///< watches a live input for buffers
+    QElapsedTimer m_sinceBuffer;
+    int m_retries = 0;
     std::unique_ptr<WaveInput> m_input;
 };

@@ -41,8 +41,8 @@ double cpuSeconds(int who)
 {
     rusage usage{};
     getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 long maxRssKb()
@@ -97,7 +97,8 @@ bool writeToneWithNoise(const QString& path, int seconds)
 
 class SilentView : public RecorderView {
 public:
-    std::optional<SaveAnswer> askRecordingName(const RecordingEntry&, const QString&) override
+    std::optional<SaveAnswer> askRecordingName(const RecordingEntry&, const QString&,
+                                               const SaveAnswer&) override
     {
         return SaveAnswer{QStringLiteral("bench"), QString()};
     }

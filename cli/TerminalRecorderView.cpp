@@ -10,9 +10,10 @@ TerminalRecorderView::TerminalRecorderView(QTextStream& err, std::function<void(
 {}
 
 std::optional<RecorderView::SaveAnswer>
-TerminalRecorderView::askRecordingName(const RecordingEntry& entry, const QString&)
+TerminalRecorderView::askRecordingName(const RecordingEntry&, const QString&,
+                                       const SaveAnswer& proposed)
 {
-    return SaveAnswer{entry.name, QString()};
+    return proposed;
 }
 
 void TerminalRecorderView::reportMessage(int stringId, const QString& argument, Severity)

@@ -15,7 +15,10 @@ public:
     TerminalRecorderView(QTextStream& err, std::function<void()> onFatal);
 
     std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
-                                               const QString& temporaryFile) override;
+                                               const QString& temporaryFile,
+                                               const SaveAnswer& proposed) override;
+    /// Nobody answers questions on a terminal: recordings keep their default names.
+    bool attended() const override { return false; }
     void reportMessage(int stringId, const QString& argument, Severity severity) override;
     void reportFatal(int stringId) override;
 

@@ -55,6 +55,11 @@ RecorderController::RecorderController(RecorderView& view, RecordingList& list, 
             Qt::QueuedConnection);
     connect(&m_writer, &CWriteSoundFile::fatalError, this, &RecorderController::onFatalError,
             Qt::QueuedConnection);
+    connect(this, &RecorderController::recordingKept, this, [this] { ++m_keptCount; });
+    connect(&m_capture, &CRecordSound::inputLost, this, &RecorderController::onInputLost,
+            Qt::QueuedConnection);
+    connect(&m_capture, &CRecordSound::inputRestored, this, &RecorderController::onInputRestored,
+            Qt::QueuedConnection);
 
     m_clockTimer.setInterval(kClockIntervalMs);
     connect(&m_clockTimer, &QTimer::timeout, this, &RecorderController::onClockTick);
@@ -250,7 +255,7 @@ void RecorderController::pushEvent(Event event)
 void RecorderController::drainEvents()
 {
     // A save dialog may run an event loop; the events behind it wait for the outer round.
-    if (m_draining)
+    if (m_draining || m_inRound)
         return;
     m_draining = true;
     for (;;) {
@@ -386,7 +391,7 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
         return;
     }
     if (m_settings.askConfirmation) {
-        const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(*entry, path);
+        const RecordingFinisher::Outcome outcome = runRound(*entry, path);
         if (outcome == RecordingFinisher::Outcome::Cancelled) {
             WriteLog(QStringLiteral("Registrazione annullata dall'utente"));
             QFile::remove(path);
@@ -408,9 +413,15 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
 
 void RecorderController::StopRecording(bool fromAutoRecord)
 {
+    if (m_inRound) {
+        // The round's entry must stay whole: the stop follows once the round has ended.
+        m_stopDeferred = true;
+        return;
+    }
     const bool playingOnly =
         m_state == Playing || m_state == RecordingPlaying ||
-        ((m_state == ArmedPlaying || m_state == AutoRecordingPlaying) && !fromAutoRecord);
+        (!fromAutoRecord &&
+         (m_view.playbackPaused() || m_state == ArmedPlaying || m_state == AutoRecordingPlaying));
     if (playingOnly) {
         m_view.stopPlayback();
         setPlaying(false);
@@ -455,6 +466,7 @@ void RecorderController::StopRecording(bool fromAutoRecord)
     m_view.showLevel(0);
     if (m_inProgress && m_inProgress->inUse())
         m_view.saveRecordingInfo();
+    showInputLost(false);
     if (m_speakersMuted) {
         m_view.muteSpeakersWhileArmed(false);
         m_speakersMuted = false;
@@ -501,7 +513,7 @@ void RecorderController::finishStoppedRecording()
         m_finisher.removeEntry(*entry);
         return;
     }
-    const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(*entry, temporary);
+    const RecordingFinisher::Outcome outcome = runRound(*entry, temporary);
     switch (outcome) {
     case RecordingFinisher::Outcome::Saved:
         WriteLog(QStringLiteral("Registrazione salvata: %1").arg(entry->name));
@@ -514,6 +526,67 @@ void RecorderController::finishStoppedRecording()
     case RecordingFinisher::Outcome::Failed:
         break;
     }
+}
+
+RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
+                                                        const QString& audioFile)
+{
+    const bool attended = m_view.attended() && !m_keepWithoutAsking;
+    m_inRound = true;
+    const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(entry, audioFile, attended);
+    m_inRound = false;
+    // What waited for the round runs after the caller has finished with the entry.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_stopDeferred) {
+                m_stopDeferred = false;
+                if (m_state >= Recording && !m_shutDown)
+                    StopRecording(true);
+            }
+            drainEvents();
+            Q_EMIT roundEnded();
+        },
+        Qt::QueuedConnection);
+    return outcome;
+}
+
+void RecorderController::onInputLost(const QString& reason)
+{
+    WriteLog(QStringLiteral("Nessun suono dall'ingresso audio: %1").arg(reason));
+    if (m_shutDown || m_state == Idle || m_state == Playing)
+        return; // the capture was stopped meanwhile
+    const bool manual = m_state == Recording || m_state == RecordingPlaying;
+    if (manual || !m_capture.isLiveInput()) {
+        // Nothing more can come: keep what was heard, as an unattended Stop would. The input's
+        // own message stands for the temporary file's.
+        const int keptBefore = m_keptCount;
+        m_keepWithoutAsking = true;
+        m_writeErrorReported = true;
+        StopRecording(true);
+        m_keepWithoutAsking = false;
+        const int stringId = m_keptCount > keptBefore ? kInputLostString : kNothingHeardString;
+        m_view.reportMessage(stringId, reason, Severity::Error);
+        Q_EMIT recordingFailed(stringId);
+        return;
+    }
+    // Armed: the capture reconnects by itself; a call in progress arrives as its file.
+    showInputLost(true);
+}
+
+void RecorderController::onInputRestored()
+{
+    WriteLog(QStringLiteral("Ingresso audio di nuovo disponibile"));
+    if (armedState())
+        showInputLost(false);
+}
+
+void RecorderController::showInputLost(bool lost)
+{
+    if (m_inputLost == lost)
+        return;
+    m_inputLost = lost;
+    m_view.showInputLost(lost);
 }
 
 void RecorderController::deleteEmptyTemporary()

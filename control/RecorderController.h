@@ -26,6 +26,15 @@ struct RecordingEntry;
 /// the folder's leftovers and starts the threads; the commands and the playback overlay below
 /// are then called on the UI thread; shutdown() ends what runs, then the threads. The view, the
 /// list, the settings and the two thread objects outlive it.
+///
+/// A finishing round (the save dialog of a stopped recording or of an arrived call) may run an
+/// event loop. While it runs, nothing else finishes or removes recordings: a Stop (a writer
+/// error, a lost input) waits for the round's end, and so do the threads' notifications;
+/// inRound() tells the window, which must hold its own close back until roundEnded().
+///
+/// When the capture's input is lost, a manual recording ends at once and keeps what was heard
+/// under its default name (string 502 says why); while armed, the view shows the loss until the
+/// capture has reconnected by itself.
 class RecorderController : public QObject {
     Q_OBJECT
 
@@ -81,8 +90,9 @@ public:
     void StartRecording();
     /// The Auto Rec. command: arms in states 0 to 3, disarms (as Stop does) in 4 to 7.
     void ToggleAutoRecording();
-    /// The Stop command. `fromAutoRecord`: it comes from disarming, so a playback going on
-    /// does not keep the recording from stopping.
+    /// The Stop command. `fromAutoRecord`: it comes from disarming, so a playback going on (or
+    /// paused) does not keep the recording from stopping; otherwise a playback going on or
+    /// paused is stopped, and nothing else.
     void StopRecording(bool fromAutoRecord = false);
     /// The threshold mark of the level meter was dragged to `threshold`.
     void OnThresholdDragged(int threshold);
@@ -93,6 +103,12 @@ public:
     void setPlaying(bool playing);
 
     int state() const { return m_state; }
+    /// A finishing round (a save dialog) is under way.
+    bool inRound() const { return m_inRound; }
+    /// The strings shown when a recording ends because its input was lost: after part of it
+    /// was kept, and when nothing could be heard at all.
+    static constexpr int kInputLostString = 502;
+    static constexpr int kNothingHeardString = 504;
     RecordingEntry* recordingInProgress() const { return m_inProgress; }
     /// Test seam: the pause between two attempts to move an arrived file (500 ms).
     void setMoveRetry(int attempts, int delayMs) { m_finisher.setMoveRetry(attempts, delayMs); }
@@ -100,8 +116,12 @@ public:
 Q_SIGNALS:
     /// A recording was kept under `name` (its file, tag and index record are written).
     void recordingKept(const QString& name);
-    /// The writer failed (string 73) or cannot work (24, 22); reported through the view too.
+    /// The writer failed (string 73) or cannot work (24, 22), or the input was lost during a
+    /// manual recording or could not be opened and cannot come back (502, or 504 when nothing
+    /// was kept); reported through the view too.
     void recordingFailed(int stringId);
+    /// A finishing round has ended (emitted after every round, once nothing of it runs).
+    void roundEnded();
 
 private:
     struct Event {
@@ -115,6 +135,11 @@ private:
     void OnFileReady(const QString& path, bool discard);
     void OnInputLevel(int peak, int minimum);
     void onWriteError(int stringId);
+    void onInputLost(const QString& reason);
+    void onInputRestored();
+    /// Runs one finishing round for `entry`; see inRound().
+    RecordingFinisher::Outcome runRound(RecordingEntry& entry, const QString& audioFile);
+    void showInputLost(bool lost);
     void onFatalError(int stringId);
     /// Handles the voice and file notifications in the order the threads raised them.
     void drainEvents();
@@ -152,6 +177,11 @@ private:
     bool m_shutDown = false;
     bool m_draining = false;
     bool m_writeErrorReported = false;
+    bool m_inRound = false;
+    bool m_stopDeferred = false;      ///< a Stop came during a round
+    bool m_keepWithoutAsking = false; ///< the next round keeps the default name
+    bool m_inputLost = false;         ///< armed, and the capture hears nothing
+    int m_keptCount = 0;              ///< recordings kept so far
     /// Calls whose voice was seen and whose file has not arrived yet.
     int m_openCalls = 0;
     QString m_shownMinutes;

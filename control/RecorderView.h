@@ -38,11 +38,17 @@ public:
     virtual ~RecorderView() = default;
 
     /// The save-recording dialog for `entry`, whose audio is in `temporaryFile` (the dialog may
-    /// play it): the name and notes to save it under, or nullopt when the user cancelled. The
-    /// controller checks the name and renames the file; after a refused name it reports the
-    /// message and asks again.
+    /// play it), opened with `proposed` in its fields (the entry's name and notes, or what the
+    /// user typed before a name was refused): the name and notes to save it under, or nullopt
+    /// when the user cancelled. The controller checks the name and renames the file; after a
+    /// refused name it reports the message and asks again, as long as it takes. Only called
+    /// while attended().
     virtual std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
-                                                       const QString& temporaryFile) = 0;
+                                                       const QString& temporaryFile,
+                                                       const SaveAnswer& proposed) = 0;
+    /// False when nobody can answer a question now (a terminal, a log-out): recordings are
+    /// then kept under their default names without asking.
+    virtual bool attended() const { return true; }
     /// A message box: string `stringId` with "%s" replaced by `argument`.
     virtual void reportMessage(int stringId, const QString& argument, Severity severity) = 0;
     /// The recorder cannot work at all (string 24 or 22): show it and close the window.
@@ -55,7 +61,8 @@ public:
     virtual void showArmedIndicators(bool /*shown*/) {}
     /// The minutes, seconds and recording label displays, in the recording or idle colour.
     virtual void showClock(const QString& /*minutes*/, const QString& /*seconds*/,
-                           const QString& /*label*/, bool /*recordingColour*/) {}
+                           const QString& /*label*/, bool /*recordingColour*/)
+    {}
     /// The duration field under the list ("Duration: 01:05").
     virtual void showDurationText(const QString&) {}
     /// The level meter: a peak 0..32767, and its threshold mark.
@@ -81,6 +88,10 @@ public:
 
     /// Stops the playback of a recording; the controller removes the playing overlay itself.
     virtual void stopPlayback() {}
+    /// A playback is paused (it carries no playing overlay, yet Stop ends it first).
+    virtual bool playbackPaused() const { return false; }
+    /// While armed: the sound input is lost (true) and being reconnected, or back (false).
+    virtual void showInputLost(bool /*lost*/) {}
     /// Plays the warning sound: its length in milliseconds (0 when unknown), or nullopt when it
     /// cannot be played.
     virtual std::optional<int> playWarningSound() { return 0; }

@@ -19,9 +19,12 @@ namespace {
 int renameMessage(FileOps::RenameResult result)
 {
     switch (result) {
-    case FileOps::RenameResult::TargetExists: return RecordingNames::Taken;
-    case FileOps::RenameResult::InvalidPath: return RecordingNames::Forbidden;
-    default: return RecordingNames::SaveFailed;
+    case FileOps::RenameResult::TargetExists:
+        return RecordingNames::Taken;
+    case FileOps::RenameResult::InvalidPath:
+        return RecordingNames::Forbidden;
+    default:
+        return RecordingNames::SaveFailed;
     }
 }
 
@@ -29,8 +32,7 @@ int renameMessage(FileOps::RenameResult result)
 
 RecordingFinisher::RecordingFinisher(RecorderView& view, RecordingList& list)
     : m_view(view), m_list(list)
-{
-}
+{}
 
 void RecordingFinisher::setMoveRetry(int attempts, int delayMs)
 {
@@ -39,46 +41,65 @@ void RecordingFinisher::setMoveRetry(int attempts, int delayMs)
 }
 
 RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
-                                                          const QString& audioFile)
+                                                          const QString& audioFile, bool attended)
 {
     LockedFile hold;
     if (QFileInfo::exists(audioFile))
         hold.open(audioFile);
     const QString oldName = entry.name;
-    for (int refused = 0; refused < 3;) {
+    RecorderView::SaveAnswer proposed{entry.name, entry.notes};
+    // Unattended, a taken default name is replaced a few times; then the disk is the trouble.
+    constexpr int kUnattendedAttempts = 3;
+    for (int attempt = 1;; ++attempt) {
         const std::optional<RecorderView::SaveAnswer> answer =
-            m_view.askRecordingName(entry, audioFile);
+            attended ? m_view.askRecordingName(entry, audioFile, proposed)
+                     : std::optional<RecorderView::SaveAnswer>(proposed);
         if (!answer) {
             entry.keyWord = QStringLiteral("**del**");
             removeEntry(entry);
             return Outcome::Cancelled;
         }
         const QString name = RecordingNames::cleanedName(answer->name);
-        const int check =
+        int refusal =
             RecordingNames::check(name, entry.folder, RecordingNames::AllRules, &m_list, &entry);
-        if (check != RecordingNames::Accepted) {
-            m_view.reportMessage(check, name, RecorderView::Severity::Warning);
-            ++refused;
-            continue;
-        }
-        const QString target = entry.folder + name + QStringLiteral(".mp3");
-        const FileOps::RenameResult renamed = FileOps::renameNoReplace(audioFile, target);
-        if (renamed != FileOps::RenameResult::Done) {
+        if (refusal == RecordingNames::Accepted) {
+            const QString target = entry.folder + name + QStringLiteral(".mp3");
+            const FileOps::RenameResult renamed = FileOps::renameNoReplace(audioFile, target);
+            if (renamed == FileOps::RenameResult::Done) {
+                entry.name = name;
+                entry.notes = RecordingNames::cleanedNotes(answer->notes);
+                complete(entry, oldName);
+                return Outcome::Saved;
+            }
             WriteLog(QStringLiteral("Salva registrazione su file %1 da rinominare %2, errore: %3")
                          .arg(audioFile, target, QString::fromLocal8Bit(strerror(errno))));
-            m_view.reportMessage(renameMessage(renamed), audioFile, RecorderView::Severity::Error);
-            ++refused;
+            refusal = renameMessage(renamed);
+        }
+        if (!attended) {
+            if (attempt >= kUnattendedAttempts)
+                break;
+            proposed.name = freshDefaultName(entry);
             continue;
         }
-        entry.name = name;
-        entry.notes = RecordingNames::cleanedNotes(answer->notes);
-        complete(entry, oldName);
-        return Outcome::Saved;
+        m_view.reportMessage(refusal, refusal == RecordingNames::SaveFailed ? audioFile : name,
+                             refusal == RecordingNames::SaveFailed
+                                 ? RecorderView::Severity::Error
+                                 : RecorderView::Severity::Warning);
+        // The dialog opens again with what the user typed, not with the old name.
+        proposed = *answer;
     }
     WriteLog(QStringLiteral("Registrazione non salvata, il file resta: %1").arg(audioFile));
     m_view.reportMessage(69, audioFile, RecorderView::Severity::Error);
     removeEntry(entry);
     return Outcome::Failed;
+}
+
+QString RecordingFinisher::freshDefaultName(const RecordingEntry& entry)
+{
+    // The list knows which default names are free; the probe entry only lends its name.
+    const QString name = m_list.NewEntry(QString(), entry.operatorName)->name;
+    m_list.DeleteRecordings({name}, false);
+    return name;
 }
 
 bool RecordingFinisher::moveIntoFolder(const QString& arrived, RecordingEntry& entry)

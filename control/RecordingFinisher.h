@@ -21,10 +21,14 @@ public:
     void setMoveRetry(int attempts, int delayMs);
 
     /// Asks the view for a name until one is accepted and `audioFile` is renamed to it, or the
-    /// user cancels (the entry is removed, the file left for the caller). `audioFile` is held
-    /// locked meanwhile, so no other process takes it for a leftover. Failed: three names in
-    /// a row were refused or could not be used; the entry is removed, the file stays.
-    Outcome nameAndSave(RecordingEntry& entry, const QString& audioFile);
+    /// user cancels (the entry is removed, the file left for the caller); after a refused name
+    /// the view is asked again with what the user typed. Unattended (`attended` false) nobody
+    /// is asked: the recording keeps its default name, or takes a fresh default name when that
+    /// one was taken meanwhile. Failed only unattended, when no name could be used (a broken
+    /// disk): the entry is removed and the audio stays in `audioFile` for the next opening of
+    /// the folder to recover. `audioFile` is held locked meanwhile, so no other process takes
+    /// it for a leftover.
+    Outcome nameAndSave(RecordingEntry& entry, const QString& audioFile, bool attended);
     /// Moves `arrived` to the entry's file, trying as often as set. On failure reports string
     /// 69, logs, and leaves `arrived` where it is (the caller reloads the list).
     bool moveIntoFolder(const QString& arrived, RecordingEntry& entry);
@@ -35,6 +39,9 @@ public:
     void removeEntry(RecordingEntry& entry);
 
 private:
+    /// A default name no recording and no file of the folder uses now.
+    QString freshDefaultName(const RecordingEntry& entry);
+
     RecorderView& m_view;
     RecordingList& m_list;
     int m_moveAttempts = 10;

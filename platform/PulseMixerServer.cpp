@@ -1,5 +1,7 @@
 #include "platform/PulseMixerServer.h"
 
+#include "platform/PulseLoopWait.h"
+
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
@@ -36,7 +38,10 @@ namespace {
 // RAII lock of a threaded main loop.
 class LoopLock {
 public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop)
+    {
+        pa_threaded_mainloop_lock(m_loop);
+    }
     ~LoopLock() { pa_threaded_mainloop_unlock(m_loop); }
     LoopLock(const LoopLock&) = delete;
     LoopLock& operator=(const LoopLock&) = delete;
@@ -45,37 +50,9 @@ private:
     pa_threaded_mainloop* m_loop;
 };
 
-struct Deadline {
-    pa_threaded_mainloop* loop;
-    bool expired = false;
-};
-
 void signalLoop(pa_threaded_mainloop* loop)
 {
     pa_threaded_mainloop_signal(loop, 0);
-}
-
-// Waits with the loop locked until `done` holds or `timeoutMs` passes; a timer event of the
-// loop itself wakes the wait, so no wait can outlast the deadline.
-template <typename Done>
-bool waitLocked(pa_threaded_mainloop* loop, pa_context* context, int timeoutMs, Done done)
-{
-    if (done())
-        return true;
-    Deadline deadline{loop};
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
-    pa_time_event* timer = pa_context_rttime_new(
-        context, pa_rtclock_now() + pa_usec_t(timeoutMs) * PA_USEC_PER_MSEC,
-        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
-            auto* d = static_cast<Deadline*>(data);
-            d->expired = true;
-            signalLoop(d->loop);
-        },
-        &deadline);
-    while (!done() && !deadline.expired)
-        pa_threaded_mainloop_wait(loop);
-    api->time_free(timer);
-    return done();
 }
 
 MixerPort toPort(const char* name, const char* description, int available, uint32_t type)
@@ -85,16 +62,15 @@ MixerPort toPort(const char* name, const char* description, int available, uint3
     port.description = QString::fromUtf8(description ? description : name);
     port.available = available != PA_PORT_AVAILABLE_NO;
     const QString lower = port.name.toLower();
-    port.microphone = type == PA_DEVICE_PORT_TYPE_MIC || type == PA_DEVICE_PORT_TYPE_HEADSET
-        || lower.contains(QStringLiteral("mic"));
-    port.line = !port.microphone
-        && (type == PA_DEVICE_PORT_TYPE_LINE || lower.contains(QStringLiteral("line")));
+    port.microphone = type == PA_DEVICE_PORT_TYPE_MIC || type == PA_DEVICE_PORT_TYPE_HEADSET ||
+                      lower.contains(QStringLiteral("mic"));
+    port.line = !port.microphone &&
+                (type == PA_DEVICE_PORT_TYPE_LINE || lower.contains(QStringLiteral("line")));
     return port;
 }
 
 // pa_sink_info and pa_source_info share the fields read here.
-template <typename Info>
-MixerDevice toDevice(const Info& info, bool monitor)
+template <typename Info> MixerDevice toDevice(const Info& info, bool monitor)
 {
     MixerDevice device;
     device.index = info.index;
@@ -102,7 +78,8 @@ MixerDevice toDevice(const Info& info, bool monitor)
     device.description = QString::fromUtf8(info.description ? info.description : info.name);
     device.monitor = monitor;
     device.channels = info.volume.channels;
-    device.volume = info.volume.channels ? PulseMixerServer::toMixerVolume(info.volume.values[0]) : 0;
+    device.volume =
+        info.volume.channels ? PulseMixerServer::toMixerVolume(info.volume.values[0]) : 0;
     device.muted = info.mute != 0;
     for (uint32_t i = 0; i < info.n_ports; ++i) {
         const auto* port = info.ports[i];
@@ -174,7 +151,8 @@ bool PulseMixerServer::connect()
         return false;
     }
     pa_context_set_state_callback(
-        c.context, [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+        c.context,
+        [](pa_context*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
         c.loop);
     // Never start a server of our own: no server means no mixer.
     if (pa_context_connect(c.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
@@ -311,7 +289,8 @@ std::optional<MixerState> PulseMixerServer::state()
                 loopback.sinkIndex = info->sink;
                 loopback.channels = info->volume.channels;
                 loopback.volume = info->volume.channels
-                    ? PulseMixerServer::toMixerVolume(info->volume.values[0]) : 0;
+                                      ? PulseMixerServer::toMixerVolume(info->volume.values[0])
+                                      : 0;
                 loopback.muted = info->mute != 0;
                 s->moduleStreams.emplace_back(info->owner_module, loopback);
             }
@@ -335,13 +314,15 @@ std::optional<MixerState> PulseMixerServer::state()
             continue;
         }
         pa_operation_set_state_callback(
-            op, [](pa_operation*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
+            op,
+            [](pa_operation*, void* loop) { signalLoop(static_cast<pa_threaded_mainloop*>(loop)); },
             c.loop);
     }
     for (pa_operation* op : operations) {
         if (!op)
             continue;
-        if (!waitLocked(c.loop, c.context, m_timeoutMs, [&] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; })) {
+        if (!waitLocked(c.loop, c.context, m_timeoutMs,
+                        [&] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; })) {
             pa_operation_cancel(op);
             complete = false;
         } else if (pa_operation_get_state(op) != PA_OPERATION_DONE) {
@@ -378,8 +359,11 @@ static bool runSuccessOperation(pa_threaded_mainloop* loop, pa_context* context,
         return false;
     }
     pa_operation_set_state_callback(
-        op, [](pa_operation*, void* l) { signalLoop(static_cast<pa_threaded_mainloop*>(l)); }, loop);
-    const bool finished = waitLocked(loop, context, timeoutMs, [&] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; });
+        op, [](pa_operation*, void* l) { signalLoop(static_cast<pa_threaded_mainloop*>(l)); },
+        loop);
+    const bool finished = waitLocked(loop, context, timeoutMs, [&] {
+        return pa_operation_get_state(op) != PA_OPERATION_RUNNING;
+    });
     if (!finished)
         pa_operation_cancel(op);
     pa_operation_unref(op);
@@ -411,9 +395,11 @@ bool PulseMixerServer::setVolume(MixerObject object, uint32_t index, int channel
     return runSuccessOperation(c.loop, c.context, m_timeoutMs, m_lastError, [&](Outcome* outcome) {
         switch (object) {
         case MixerObject::Sink:
-            return pa_context_set_sink_volume_by_index(c.context, index, &levels, onSuccess, outcome);
+            return pa_context_set_sink_volume_by_index(c.context, index, &levels, onSuccess,
+                                                       outcome);
         case MixerObject::Source:
-            return pa_context_set_source_volume_by_index(c.context, index, &levels, onSuccess, outcome);
+            return pa_context_set_source_volume_by_index(c.context, index, &levels, onSuccess,
+                                                         outcome);
         case MixerObject::SinkInput:
             break;
         }
@@ -457,8 +443,10 @@ bool PulseMixerServer::setActivePort(MixerObject object, uint32_t index, const Q
     LoopLock lock(c.loop);
     return runSuccessOperation(c.loop, c.context, m_timeoutMs, m_lastError, [&](Outcome* outcome) {
         return object == MixerObject::Sink
-            ? pa_context_set_sink_port_by_index(c.context, index, name.constData(), onSuccess, outcome)
-            : pa_context_set_source_port_by_index(c.context, index, name.constData(), onSuccess, outcome);
+                   ? pa_context_set_sink_port_by_index(c.context, index, name.constData(),
+                                                       onSuccess, outcome)
+                   : pa_context_set_source_port_by_index(c.context, index, name.constData(),
+                                                         onSuccess, outcome);
     });
 }
 
@@ -471,7 +459,8 @@ void reportDevice(const std::function<void(const MixerChange&)>& handler, MixerO
         handler(toChange(object, device));
 }
 
-void onSubscription(pa_context* context, pa_subscription_event_type_t type, uint32_t index, void* data)
+void onSubscription(pa_context* context, pa_subscription_event_type_t type, uint32_t index,
+                    void* data)
 {
     auto* c = static_cast<PulseMixerServer::Connection*>(data);
     if (!c->handler)
@@ -530,7 +519,8 @@ void onSubscription(pa_context* context, pa_subscription_event_type_t type, uint
                 change.object = MixerObject::SinkInput;
                 change.index = info->index;
                 change.volume = info->volume.channels
-                    ? PulseMixerServer::toMixerVolume(info->volume.values[0]) : 0;
+                                    ? PulseMixerServer::toMixerVolume(info->volume.values[0])
+                                    : 0;
                 change.muted = info->mute != 0;
                 conn->handler(change);
             },
@@ -553,10 +543,11 @@ void PulseMixerServer::setChangeHandler(std::function<void(const MixerChange&)> 
     if (!c.handler || c.subscribed)
         return;
     pa_context_set_subscribe_callback(c.context, onSubscription, &c);
-    const auto mask = pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE
-                                             | PA_SUBSCRIPTION_MASK_SINK_INPUT);
+    const auto mask = pa_subscription_mask_t(
+        PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK_INPUT);
     // Waiting for the subscription means no change made after this call goes unreported.
-    c.subscribed = runSuccessOperation(c.loop, c.context, m_timeoutMs, m_lastError, [&](Outcome* outcome) {
-        return pa_context_subscribe(c.context, mask, onSuccess, outcome);
-    });
+    c.subscribed =
+        runSuccessOperation(c.loop, c.context, m_timeoutMs, m_lastError, [&](Outcome* outcome) {
+            return pa_context_subscribe(c.context, mask, onSuccess, outcome);
+        });
 }

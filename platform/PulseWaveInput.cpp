@@ -1,9 +1,11 @@
 #include "platform/PulseWaveInput.h"
 
-#include <pulse/error.h>
-#include <pulse/thread-mainloop.h>
+#include "platform/PulseLoopWait.h"
+
 #include <pulse/context.h>
+#include <pulse/error.h>
 #include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
 
 #include <chrono>
 #include <cstring>
@@ -16,6 +18,11 @@ int64_t monotonicMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+QString serverError(pa_context* context)
+{
+    return QString::fromUtf8(pa_strerror(context ? pa_context_errno(context) : PA_ERR_INTERNAL));
+}
+
 } // namespace
 
 PulseWaveInput::PulseWaveInput(Deliver deliver) : m_deliver(std::move(deliver)) {}
@@ -26,12 +33,7 @@ PulseWaveInput::~PulseWaveInput()
     if (!m_mainloop)
         return;
     pa_threaded_mainloop_lock(m_mainloop);
-    if (m_context) {
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-        m_context = nullptr;
-    }
+    dropContext();
     pa_threaded_mainloop_unlock(m_mainloop);
     pa_threaded_mainloop_stop(m_mainloop);
     pa_threaded_mainloop_free(m_mainloop);
@@ -42,14 +44,40 @@ int64_t PulseWaveInput::nowMs() const
     return monotonicMs();
 }
 
-void PulseWaveInput::onContextState(pa_context*, void* self)
+void PulseWaveInput::onContextState(pa_context* context, void* self)
 {
-    pa_threaded_mainloop_signal(static_cast<PulseWaveInput*>(self)->m_mainloop, 0);
+    auto* input = static_cast<PulseWaveInput*>(self);
+    pa_threaded_mainloop_signal(input->m_mainloop, 0);
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+        input->reportLost(QStringLiteral("connection to the audio server lost: ") +
+                          serverError(context));
 }
 
-void PulseWaveInput::onStreamState(pa_stream*, void* self)
+void PulseWaveInput::onStreamState(pa_stream* stream, void* self)
 {
-    pa_threaded_mainloop_signal(static_cast<PulseWaveInput*>(self)->m_mainloop, 0);
+    auto* input = static_cast<PulseWaveInput*>(self);
+    pa_threaded_mainloop_signal(input->m_mainloop, 0);
+    if (stream == input->m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+        input->reportLost(QStringLiteral("capture stream ended: ") + serverError(input->m_context));
+}
+
+void PulseWaveInput::reportLost(const QString& reason)
+{
+    if (!m_running || m_lostSession == m_session.load())
+        return;
+    m_lostSession = m_session.load();
+    if (m_lost)
+        m_lost(m_lostSession, reason);
+}
+
+void PulseWaveInput::dropContext()
+{
+    if (!m_context)
+        return;
+    pa_context_set_state_callback(m_context, nullptr, nullptr);
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    m_context = nullptr;
 }
 
 void PulseWaveInput::onStreamRead(pa_stream* stream, size_t, void* self)
@@ -61,11 +89,7 @@ bool PulseWaveInput::connectContext(uint32_t& errorCode, QString& errorText)
 {
     if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY)
         return true;
-    if (m_context) {
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-    }
+    dropContext(); // a connection that went bad (a server restart) is made anew
     m_context = pa_context_new(pa_threaded_mainloop_get_api(m_mainloop), "Parlune");
     if (!m_context) {
         errorCode = PA_ERR_INTERNAL;
@@ -74,21 +98,22 @@ bool PulseWaveInput::connectContext(uint32_t& errorCode, QString& errorText)
     }
     pa_context_set_state_callback(m_context, &PulseWaveInput::onContextState, this);
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
-        for (;;) {
+        const bool answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
             const pa_context_state_t state = pa_context_get_state(m_context);
-            if (state == PA_CONTEXT_READY)
-                return true;
-            if (!PA_CONTEXT_IS_GOOD(state))
-                break;
-            pa_threaded_mainloop_wait(m_mainloop);
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        });
+        if (!answered) {
+            errorCode = PA_ERR_TIMEOUT;
+            errorText = QString::fromUtf8(pa_strerror(PA_ERR_TIMEOUT));
+            dropContext();
+            return false;
         }
+        if (pa_context_get_state(m_context) == PA_CONTEXT_READY)
+            return true;
     }
     errorCode = static_cast<uint32_t>(pa_context_errno(m_context));
-    errorText = QString::fromUtf8(pa_strerror(pa_context_errno(m_context)));
-    pa_context_set_state_callback(m_context, nullptr, nullptr);
-    pa_context_disconnect(m_context);
-    pa_context_unref(m_context);
-    m_context = nullptr;
+    errorText = serverError(m_context);
+    dropContext();
     return false;
 }
 
@@ -117,6 +142,7 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
     const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(kSampleRate), 1};
     m_stream = pa_stream_new(m_context, "Parlune capture", &spec, nullptr);
     bool ok = m_stream != nullptr;
+    errorCode = 0;
     if (ok) {
         ++m_session;
         m_outstanding = 0;
@@ -128,20 +154,29 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         attr.fragsize = kFrames * 2;
         // A null device is the server's default source.
         ok = pa_stream_connect_record(m_stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
-        while (ok) {
-            const pa_stream_state_t state = pa_stream_get_state(m_stream);
-            if (state == PA_STREAM_READY)
-                break;
-            if (!PA_STREAM_IS_GOOD(state))
-                ok = false;
-            else
-                pa_threaded_mainloop_wait(m_mainloop);
+        bool answered = true;
+        if (ok) {
+            answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
+                const pa_stream_state_t state = pa_stream_get_state(m_stream);
+                return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+            });
+            ok = answered && pa_stream_get_state(m_stream) == PA_STREAM_READY;
+        }
+        if (!answered) {
+            errorCode = PA_ERR_TIMEOUT;
+            errorText = QString::fromUtf8(pa_strerror(PA_ERR_TIMEOUT));
         }
     }
-    if (!ok) {
-        errorCode = static_cast<uint32_t>(pa_context_errno(m_context));
-        errorText = QString::fromUtf8(pa_strerror(pa_context_errno(m_context)));
+    if (ok) {
+        m_running = true;
+    } else {
+        if (errorCode == 0) {
+            errorCode = static_cast<uint32_t>(pa_context_errno(m_context));
+            errorText = serverError(m_context);
+        }
         closeStream();
+        // A server that stopped answering leaves a connection that only looks alive.
+        dropContext();
     }
     pa_threaded_mainloop_unlock(m_mainloop);
     return ok;
@@ -149,6 +184,7 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
 
 void PulseWaveInput::closeStream()
 {
+    m_running = false;
     if (!m_stream)
         return;
     pa_stream_set_read_callback(m_stream, nullptr, nullptr);

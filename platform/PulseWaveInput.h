@@ -13,9 +13,16 @@ struct pa_stream;
 /// (monotonic milliseconds) of the moment they filled. When kQueued buffers are still out, a
 /// filled buffer is dropped, as a device with no free buffer would drop it, so the queue to
 /// the capture thread never grows. The connection to the server is made at the first start()
-/// and kept until destruction. Calling threads as in WaveInput.
+/// and kept until destruction; a connection that went bad is made anew at the next start().
+/// Connecting and opening the stream each wait at most kConnectTimeoutMs: a server that does
+/// not answer fails the start() instead of holding the capture thread. A stream or connection
+/// that fails while a session runs is reported through the Lost callback. Calling threads as in
+/// WaveInput.
 class PulseWaveInput : public WaveInput {
 public:
+    /// The longest wait for the server while connecting or opening the stream.
+    static constexpr int kConnectTimeoutMs = 3000;
+
     explicit PulseWaveInput(Deliver deliver);
     ~PulseWaveInput() override;
     PulseWaveInput(const PulseWaveInput&) = delete;
@@ -26,6 +33,8 @@ public:
     void consumed(const WaveInputBuffer& buffer) override;
     uint64_t session() const override { return m_session.load(); }
     int64_t nowMs() const override;
+    void setLost(Lost lost) override { m_lost = std::move(lost); }
+    bool isLive() const override { return true; }
 
     /// Buffers dropped because the capture thread had not taken the earlier ones.
     uint64_t droppedBuffers() const { return m_dropped.load(); }
@@ -35,10 +44,13 @@ private:
     static void onStreamState(pa_stream* stream, void* self);
     static void onStreamRead(pa_stream* stream, size_t bytes, void* self);
     bool connectContext(uint32_t& errorCode, QString& errorText);
+    void reportLost(const QString& reason);
     void closeStream();
+    void dropContext();
     void readAvailable(pa_stream* stream);
 
     Deliver m_deliver;
+    Lost m_lost;
     pa_threaded_mainloop* m_mainloop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
@@ -46,4 +58,7 @@ private:
     std::atomic<uint64_t> m_session{0};
     std::atomic<int> m_outstanding{0};
     std::atomic<uint64_t> m_dropped{0};
+    // Main-loop thread, under its lock.
+    bool m_running = false;     // a session is open and its stream was ready
+    uint64_t m_lostSession = 0; // the session reported lost
 };

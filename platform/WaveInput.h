@@ -33,6 +33,10 @@ public:
     using Deliver = std::function<void(WaveInputBuffer&&)>;
     /// Called once when a file input has delivered its last buffer (never for the microphone).
     using Ended = std::function<void()>;
+    /// Called from the input's own thread when the session `session` stopped delivering for
+    /// good (the audio server went away, the source was unplugged, the stream was killed),
+    /// with the reason in words. At most once per session.
+    using Lost = std::function<void(uint64_t session, const QString& reason)>;
 
     virtual ~WaveInput() = default;
 
@@ -51,4 +55,10 @@ public:
     /// that it waits instead of piling audio up in memory. Live inputs ignore it. Called once,
     /// before start(); `behind` is called from the input's own thread.
     virtual void setBacklog(std::function<bool()> behind) { (void)behind; }
+    /// Where a live input reports a lost session. Called once, before start().
+    virtual void setLost(Lost lost) { (void)lost; }
+    /// True for an input fed by a device that can go away and come back (the microphone):
+    /// the capture watches it for silence of the stream itself and reconnects. False for a
+    /// file, which is read once and can only end.
+    virtual bool isLive() const { return false; }
 };

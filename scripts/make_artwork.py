@@ -356,6 +356,9 @@ def make_small_buttons():
     # Status icons on the panel: playing (144) and armed for auto-recording (143).
     write("144", svg(20, 20, place(g_speaker(p), 0, 0, 20)))
     write("143", svg(20, 20, place(g_mic(p), 0, 0, 20)))
+    # Armed but deaf: the microphone greyed and struck through while its input is lost.
+    slash = f'<path d="M3.5 3.5 L16.5 16.5" {stroke(p["red"], 2.2)}/>'
+    write("MICLOST", svg(20, 20, place(g_mic(pal("X")), 0, 0, 20) + slash))
 
 
 # ---------------------------------------------------------------- row images (18x18)

@@ -26,7 +26,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
+#include <QDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
@@ -34,6 +34,8 @@
 #include <QSlider>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <utility>
 
 namespace {
 
@@ -150,6 +152,10 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
     config.trayMode = m_trayMode;
     m_controller = std::make_unique<RecorderController>(*m_view, *m_list, m_settings, *m_capture,
                                                         *m_writer, config);
+    connect(m_controller.get(), &RecorderController::roundEnded, this, [this] {
+        if (std::exchange(m_closeAfterRound, false))
+            OnClose();
+    });
     m_controller->start();
 
     if (auto* record = button(ControlId::Record))
@@ -170,17 +176,24 @@ WindowRecorderView::Hooks CRecorderDlg::viewHooks()
     WindowRecorderView::Hooks hooks;
     hooks.fatal = [this] { QTimer::singleShot(0, this, &CRecorderDlg::OnClose); };
     hooks.askName =
-        [this](const RecordingEntry& entry,
-               const QString& temporaryFile) -> std::optional<RecorderView::SaveAnswer> {
-        // Nobody can answer at log-out: the recording keeps the name it has.
-        if (m_unattended)
-            return RecorderView::SaveAnswer{entry.name, entry.notes};
-        SaveRecordingDialog dialog(entry.name, entry.notes, entry.folder, temporaryFile, m_messages,
-                                   m_settings.alternativePlaying, this);
-        if (dialog.exec() != QDialog::Accepted)
+        [this](
+            const RecordingEntry& entry, const QString& temporaryFile,
+            const RecorderView::SaveAnswer& proposed) -> std::optional<RecorderView::SaveAnswer> {
+        SaveRecordingDialog dialog(proposed.name, proposed.notes, entry.folder, temporaryFile,
+                                   m_messages, m_settings.alternativePlaying, this);
+        const int result = dialog.exec();
+        // A log-out closed the dialog: nobody cancelled, so the recording is kept.
+        if (m_unattended) {
+            const QString typed = dialog.typedName();
+            return RecorderView::SaveAnswer{typed.isEmpty() ? proposed.name : typed,
+                                            dialog.typedNotes()};
+        }
+        if (result != QDialog::Accepted)
             return std::nullopt;
         return RecorderView::SaveAnswer{dialog.name(), dialog.notes()};
     };
+    hooks.attended = [this] { return !m_unattended; };
+    hooks.playbackPaused = [this] { return m_playback && m_playback->isPaused(); };
     hooks.insertRow = [this](RecordingEntry& entry, RecorderView::RowImage image) {
         if (!m_listView)
             return;
@@ -361,6 +374,11 @@ void CRecorderDlg::OnClose()
 {
     if (m_closing)
         return;
+    if (m_controller && m_controller->inRound()) {
+        // A save dialog is open: the close goes on once its recording is settled.
+        m_closeAfterRound = true;
+        return;
+    }
     m_closing = true;
     WriteLog(QStringLiteral("Inizio chiusura applicazione"));
     WaitCursor wait;
@@ -378,8 +396,8 @@ void CRecorderDlg::OnClose()
     WriteLog(QStringLiteral("Salva la lista"));
     if (m_list)
         m_list->SaveModified();
+    // The temporary file goes with the threads, and only when it holds no audio.
     WriteLog(QStringLiteral("Cancella il file"));
-    QFile::remove(m_settings.workingFolder + StringTable::text(25));
     // Through the playback controls, which also delete a protected recording's clear copy.
     if (m_playback)
         m_playback->Stop();
@@ -396,6 +414,11 @@ void CRecorderDlg::OnClose()
 void CRecorderDlg::closeUnattended()
 {
     m_unattended = true;
+    if (m_controller && m_controller->inRound()) {
+        // Nobody will answer the open dialog or message: close it, the round keeps the audio.
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            modal->reject();
+    }
     OnClose();
 }
 

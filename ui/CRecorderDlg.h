@@ -46,9 +46,11 @@ public:
     void OnInitDialog();
     /// The close path (the Exit command): stops and saves what is running (asking for the name
     /// of a recording in progress), then ends the window. Runs once; later calls do nothing.
+    /// While a save dialog is open, the close waits until its recording is settled.
     void OnClose();
     /// The close path when nobody can answer (a termination signal, the end of the session):
-    /// a recording in progress is kept under its default name without asking.
+    /// a recording in progress is kept under its default name without asking; an open save
+    /// dialog is closed and its recording kept under the name typed so far.
     void closeUnattended();
     /// The recording logic of the window (null before OnInitDialog or without the library).
     RecorderController* controller() const { return m_controller.get(); }
@@ -124,6 +126,7 @@ private:
     bool m_missingLibrary = false;
     int m_trayMode = 0;
     bool m_closing = false;
+    bool m_closeAfterRound = false; ///< a close waits for the open save dialog's round
     bool m_ended = false;
     QTimer* m_folderLostTimer = nullptr;
     QTimer* m_folderBackTimer = nullptr;

@@ -31,12 +31,9 @@ SaveRecordingDialog::SaveRecordingDialog(const QString& name, const QString& not
                                          const QString& folder, const QString& temporaryFile,
                                          MessagePresenter& messages, bool alternative,
                                          QWidget* parent)
-    : QDialog(parent)
-    , m_folder(folder)
-    , m_temporaryFile(temporaryFile.isEmpty() ? folder + StringTable::text(25) : temporaryFile)
-    , m_messages(messages)
-    , m_alternative(alternative)
-    , m_player(std::make_unique<CPlaySound>())
+    : QDialog(parent), m_folder(folder),
+      m_temporaryFile(temporaryFile.isEmpty() ? folder + StringTable::text(25) : temporaryFile),
+      m_messages(messages), m_alternative(alternative), m_player(std::make_unique<CPlaySound>())
 {
     setObjectName(QStringLiteral("SaveRecordingDialog"));
     setWindowTitle(StringTable::text(207));
@@ -92,8 +89,7 @@ SaveRecordingDialog::SaveRecordingDialog(const QString& name, const QString& not
     m_poll.setInterval(PollPeriodMs);
     connect(&m_poll, &QTimer::timeout, this, &SaveRecordingDialog::pollPreview);
     connect(m_player.get(), &CPlaySound::playbackEnded, this, &SaveRecordingDialog::stopPreview);
-    connect(m_player.get(), &CPlaySound::playbackFailed, this,
-            [this] { stopPreview(); });
+    connect(m_player.get(), &CPlaySound::playbackFailed, this, [this] { stopPreview(); });
     connect(m_playButton, &QAbstractButton::clicked, this, &SaveRecordingDialog::togglePreview);
     connect(m_nameEdit, &QLineEdit::textChanged, this, &SaveRecordingDialog::onNameChanged);
     // Save is wired by hand: a reserved name must keep the dialog open.
@@ -155,8 +151,8 @@ void SaveRecordingDialog::onNameChanged()
 void SaveRecordingDialog::onSave()
 {
     stopPreview();
-    const QString name = RecordingNames::cleanedName(m_nameEdit->text());
-    const QString notes = RecordingNames::cleanedNotes(m_notesEdit->toPlainText());
+    const QString name = typedName();
+    const QString notes = typedNotes();
     if (name.isEmpty())
         return;
     if (RecordingNames::isReserved(name)) {
@@ -167,6 +163,16 @@ void SaveRecordingDialog::onSave()
     m_name = name;
     m_notes = notes;
     accept();
+}
+
+QString SaveRecordingDialog::typedName() const
+{
+    return RecordingNames::cleanedName(m_nameEdit->text());
+}
+
+QString SaveRecordingDialog::typedNotes() const
+{
+    return RecordingNames::cleanedNotes(m_notesEdit->toPlainText());
 }
 
 void SaveRecordingDialog::reject()

@@ -32,14 +32,17 @@ public:
     /// `alternative` chooses the player's alternative method for the preview. Messages go
     /// through `messages`.
     SaveRecordingDialog(const QString& name, const QString& notes, const QString& folder,
-                        const QString& temporaryFile, MessagePresenter& messages,
-                        bool alternative, QWidget* parent = nullptr);
+                        const QString& temporaryFile, MessagePresenter& messages, bool alternative,
+                        QWidget* parent = nullptr);
     ~SaveRecordingDialog() override;
 
     /// After Accepted: the name (trailing white space and every CR and LF removed) and the
     /// notes (leading white space removed).
     QString name() const { return m_name; }
     QString notes() const { return m_notes; }
+    /// What the fields hold now, cleaned the same way, whatever ended the dialog.
+    QString typedName() const;
+    QString typedNotes() const;
     /// The file the preview plays.
     QString temporaryFile() const { return m_temporaryFile; }
     /// True while the preview plays.

@@ -24,11 +24,17 @@ WindowRecorderView::WindowRecorderView(RecorderLayout& layout, MessagePresenter&
 {}
 
 std::optional<RecorderView::SaveAnswer>
-WindowRecorderView::askRecordingName(const RecordingEntry& entry, const QString& temporaryFile)
+WindowRecorderView::askRecordingName(const RecordingEntry& entry, const QString& temporaryFile,
+                                     const SaveAnswer& proposed)
 {
     if (m_hooks.askName)
-        return m_hooks.askName(entry, temporaryFile);
+        return m_hooks.askName(entry, temporaryFile, proposed);
     return std::nullopt;
+}
+
+bool WindowRecorderView::attended() const
+{
+    return !m_hooks.attended || m_hooks.attended();
 }
 
 void WindowRecorderView::reportMessage(int stringId, const QString& argument, Severity severity)
@@ -181,6 +187,22 @@ void WindowRecorderView::stopPlayback()
 {
     if (m_hooks.stopPlayback)
         m_hooks.stopPlayback();
+}
+
+bool WindowRecorderView::playbackPaused() const
+{
+    return m_hooks.playbackPaused && m_hooks.playbackPaused();
+}
+
+void WindowRecorderView::showInputLost(bool lost)
+{
+    SkinButton* status = m_layout.button(ControlId::StatusIcon);
+    if (!status)
+        return;
+    const QString picture = lost ? QStringLiteral("MICLOST") : QStringLiteral("143");
+    status->loadBitmaps(picture, picture, picture, picture);
+    status->setTip(lost ? StringTable::text(503) : QString());
+    status->update();
 }
 
 std::optional<int> WindowRecorderView::playWarningSound()

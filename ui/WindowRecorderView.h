@@ -14,11 +14,13 @@ class RecorderLayout;
 /// window.
 class WindowRecorderView : public RecorderView {
 public:
-    using NameAsker =
-        std::function<std::optional<SaveAnswer>(const RecordingEntry&, const QString&)>;
+    using NameAsker = std::function<std::optional<SaveAnswer>(const RecordingEntry&, const QString&,
+                                                              const SaveAnswer&)>;
     struct Hooks {
         NameAsker askName;
-        std::function<void()> fatal; ///< the window closes after the message
+        std::function<bool()> attended;       ///< empty: always attended
+        std::function<bool()> playbackPaused; ///< empty: never paused
+        std::function<void()> fatal;          ///< the window closes after the message
         std::function<void(RecordingEntry&, RowImage)> insertRow;
         std::function<void(const QString&, RecordingEntry&, RowImage)> updateRow;
         std::function<void(const QString&)> removeRow;
@@ -37,7 +39,9 @@ public:
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
 
     std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
-                                               const QString& temporaryFile) override;
+                                               const QString& temporaryFile,
+                                               const SaveAnswer& proposed) override;
+    bool attended() const override;
     void reportMessage(int stringId, const QString& argument, Severity severity) override;
     void reportFatal(int stringId) override;
 
@@ -52,13 +56,14 @@ public:
     void focusRecordingList() override;
 
     void insertRecordingRow(RecordingEntry& entry, RowImage image) override;
-    void updateRecordingRow(const QString& oldName, RecordingEntry& entry,
-                            RowImage image) override;
+    void updateRecordingRow(const QString& oldName, RecordingEntry& entry, RowImage image) override;
     void removeRecordingRow(const QString& name) override;
     void reloadRecordingList() override;
     void saveRecordingInfo() override;
     void updateRecordingControls() override;
     void stopPlayback() override;
+    bool playbackPaused() const override;
+    void showInputLost(bool lost) override;
     std::optional<int> playWarningSound() override;
     void stopWarningSound() override;
     void muteSpeakersWhileArmed(bool mute) override;

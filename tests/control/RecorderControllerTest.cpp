@@ -20,8 +20,10 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,10 +35,14 @@ using Piece = AudioFixtures::Piece;
 class ScriptedView : public RecorderView {
 public:
     std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
-                                               const QString& temporaryFile) override
+                                               const QString& temporaryFile,
+                                               const SaveAnswer& proposed) override
     {
         asked.push_back(entry.name);
         askedFiles.push_back(temporaryFile);
+        proposals.push_back(proposed.name);
+        if (whileAsking)
+            std::exchange(whileAsking, {})();
         if (answers.empty())
             return SaveAnswer{entry.name, QString()};
         const std::optional<SaveAnswer> answer = answers.front();
@@ -54,10 +60,21 @@ public:
     }
     void removeRecordingRow(const QString& name) override { removedRows.push_back(name); }
     void showThreshold(int threshold) override { shownThreshold = threshold; }
+    bool playbackPaused() const override { return paused; }
+    void stopPlayback() override
+    {
+        paused = false;
+        ++playbackStops;
+    }
 
     std::deque<std::optional<SaveAnswer>> answers;
     std::vector<QString> asked;
     std::vector<QString> askedFiles;
+    std::vector<QString> proposals;
+    /// Runs once inside the next question, as the dialog's event loop would run other work.
+    std::function<void()> whileAsking;
+    bool paused = false;
+    int playbackStops = 0;
     std::vector<int> messages;
     std::vector<int> fatal;
     std::vector<QString> rows;
@@ -259,16 +276,53 @@ TEST(RecorderControllerAuto, ConfirmationAsksTheViewAndSavesUnderItsAnswer)
     EXPECT_TRUE(rig.leftovers().isEmpty());
 }
 
-TEST(RecorderControllerAuto, RefusedNameIsReportedAndAskedAgain)
+TEST(RecorderControllerAuto, RefusedNamesAreAskedAgainWithWhatWasTypedUntilOneIsAccepted)
 {
     RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}},
                     [](RecorderRig& r) { r.settings.askConfirmation = true; });
-    rig.view.answers.push_back(RecorderView::SaveAnswer{"tmp_nome_reg", ""});
-    rig.view.answers.push_back(RecorderView::SaveAnswer{"Second try", ""});
+    // However often a name is refused, the recording waits for one that is accepted.
+    for (int refused = 0; refused < 4; ++refused)
+        rig.view.answers.push_back(RecorderView::SaveAnswer{"tmp_nome_reg", "typed notes"});
+    rig.view.answers.push_back(RecorderView::SaveAnswer{"Fifth try", "typed notes"});
     rig.recordToTheEnd(true);
-    EXPECT_EQ(rig.view.messages, std::vector<int>{18});
-    EXPECT_EQ(rig.view.asked.size(), 2u);
-    EXPECT_EQ(rig.kept, std::vector<QString>{"Second try"});
+    EXPECT_EQ(rig.view.messages, std::vector<int>(4, 18));
+    EXPECT_EQ(rig.view.proposals,
+              (std::vector<QString>{"Recording 1", "tmp_nome_reg", "tmp_nome_reg", "tmp_nome_reg",
+                                    "tmp_nome_reg"}));
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Fifth try"});
+    EXPECT_EQ(rig.tagOf("Fifth try").notes, QStringLiteral("typed notes"));
+    EXPECT_TRUE(rig.leftovers().isEmpty());
+}
+
+TEST(RecorderControllerAuto, AStopArrivingWhileTheSaveDialogIsOpenWaitsForTheDialog)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}},
+                    [](RecorderRig& r) { r.settings.askConfirmation = true; });
+    rig.view.answers.push_back(RecorderView::SaveAnswer{"Named in the dialog", ""});
+    // A writer error or a termination reaches the controller from the dialog's event loop.
+    rig.view.whileAsking = [&] { rig.controller->StopRecording(true); };
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    ASSERT_TRUE(waitFor([&] { return !rig.kept.empty(); }, 60000));
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Named in the dialog"});
+    // The stop comes once the dialog's recording is settled: the recorder is disarmed.
+    ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
+    EXPECT_EQ(rig.view.asked.size(), 1u);
+    EXPECT_EQ(rig.mp3Files(), QStringList{"Named in the dialog.mp3"});
+    EXPECT_TRUE(rig.view.messages.empty());
+}
+
+TEST(RecorderControllerAuto, StopWithAPausedPlaybackEndsThePlaybackAndStaysArmed)
+{
+    RecorderRig rig({{30.0, false}});
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    rig.view.paused = true;
+    rig.controller->StopRecording();
+    EXPECT_EQ(rig.view.playbackStops, 1);
+    EXPECT_EQ(rig.controller->state(), RecorderController::Armed);
+    rig.controller->ToggleAutoRecording();
+    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
 }
 
 TEST(RecorderControllerAuto, CancelledConfirmationDiscardsTheCall)
@@ -344,6 +398,23 @@ TEST(RecorderControllerFailures, TemporaryFileHeldByAnotherRecorderFailsVisibly)
     EXPECT_EQ(failures, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
     ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
     EXPECT_TRUE(rig.kept.empty());
+    EXPECT_EQ(rig.list.Count(), 0);
+    EXPECT_TRUE(rig.view.asked.empty());
+}
+
+TEST(RecorderControllerFailures, AnInputThatCannotBeOpenedEndsTheRecordingAndSaysSo)
+{
+    RecorderRig rig({{1.0, false}}, [](RecorderRig& r) {
+        AudioFixtures::writeFile(r.wav, QByteArray(4000, '\x5a'));
+    });
+    std::vector<int> failures;
+    QObject::connect(rig.controller.get(), &RecorderController::recordingFailed, qApp,
+                     [&](int id) { failures.push_back(id); });
+    rig.controller->start();
+    rig.controller->StartRecording();
+    ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
+    EXPECT_EQ(rig.view.messages, std::vector<int>{RecorderController::kNothingHeardString});
+    EXPECT_EQ(failures, std::vector<int>{RecorderController::kNothingHeardString});
     EXPECT_EQ(rig.list.Count(), 0);
     EXPECT_TRUE(rig.view.asked.empty());
 }

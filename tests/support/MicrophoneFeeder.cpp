@@ -8,8 +8,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <numbers>
 
 MicrophoneFeeder::MicrophoneFeeder(bool tone) : m_tone(tone)
@@ -35,8 +37,8 @@ bool MicrophoneFeeder::speak(const QString& wav, const QString& workFolder)
     const QByteArray bytes = file.readAll();
     std::lock_guard lock(m_mutex);
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-        m_speech.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i])
-                                                | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+        m_speech.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) |
+                                                (static_cast<uint8_t>(bytes[i + 1]) << 8)));
     }
     return true;
 }
@@ -49,8 +51,8 @@ bool MicrophoneFeeder::speaking() const
 
 bool MicrophoneFeeder::prepare()
 {
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")
-        || qEnvironmentVariableIsEmpty("PARLUNE_TEST_MIC_FIFO"))
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") ||
+        qEnvironmentVariableIsEmpty("PARLUNE_TEST_MIC_FIFO"))
         return false;
     QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "fakemic", "100%"});
     QProcess::execute(QStringLiteral("pactl"), {"set-source-mute", "fakemic", "0"});
@@ -81,12 +83,11 @@ bool MicrophoneFeeder::playbackConnected()
 void MicrophoneFeeder::feed()
 {
     // Non-blocking, as a real microphone: what nobody reads while the source is suspended is
-    // lost, and the thread can always end.
-    const int mic =
-        ::open(qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO").toLocal8Bit().constData(),
-               O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (mic < 0)
-        return;
+    // lost, and the thread can always end. While the server is away (a test restarts it) the
+    // FIFO has no reader: the pieces are lost and the FIFO is opened again once it is back.
+    const QByteArray fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO").toLocal8Bit();
+    ::signal(SIGPIPE, SIG_IGN);
+    int mic = -1;
     std::vector<int16_t> piece(320); // 10 ms
     auto due = std::chrono::steady_clock::now();
     for (size_t i = 0; !m_stop;) {
@@ -109,13 +110,19 @@ void MicrophoneFeeder::feed()
                 value = tone ? static_cast<int16_t>(12000 * std::sin(phase)) : int16_t{0};
             }
         }
+        if (mic < 0)
+            mic = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         // Pieces under the pipe's atomic size go whole or not at all.
-        [[maybe_unused]] const ssize_t written =
-            ::write(mic, piece.data(), piece.size() * sizeof(int16_t));
+        if (mic >= 0 && ::write(mic, piece.data(), piece.size() * sizeof(int16_t)) < 0 &&
+            errno != EAGAIN) {
+            ::close(mic);
+            mic = -1;
+        }
         if (tone && !spoke)
             ++m_tonePieces;
         due += std::chrono::milliseconds(10);
         std::this_thread::sleep_until(due);
     }
-    ::close(mic);
+    if (mic >= 0)
+        ::close(mic);
 }

@@ -1,13 +1,27 @@
 #include "tests/support/PrivateAudioServer.h"
 
+#include "tests/support/MicrophoneFeeder.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
+
+#include <utility>
 
 namespace {
 
 QString script()
 {
     return QStringLiteral(PARLUNE_SOURCE_DIR "/scripts/pulse-test-server.sh");
+}
+
+bool runShared(const QString& action)
+{
+    const QString folder = qEnvironmentVariable("PARLUNE_TEST_PULSE_DIR");
+    if (folder.isEmpty())
+        return false;
+    QProcess process;
+    process.start(QStringLiteral("bash"), {script(), action, folder});
+    return process.waitForFinished(20000) && process.exitCode() == 0;
 }
 
 } // namespace
@@ -45,4 +59,21 @@ bool PrivateAudioServer::pactl(const QStringList& arguments) const
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("pactl"), arguments);
     return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+bool PrivateAudioServer::stopShared()
+{
+    return runShared(QStringLiteral("stop"));
+}
+
+bool PrivateAudioServer::startShared()
+{
+    return runShared(QStringLiteral("start"));
+}
+
+bool PrivateAudioServer::SharedOutage::end()
+{
+    if (!std::exchange(m_stopped, false))
+        return true;
+    return startShared() && MicrophoneFeeder::prepare();
 }

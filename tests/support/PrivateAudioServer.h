@@ -21,6 +21,26 @@ public:
     /// Runs pactl against this server; true when it succeeded.
     bool pactl(const QStringList& arguments) const;
 
+    /// Stops or starts again the server that ./test runs for every test (the same socket and
+    /// fake microphone), as an audio server restart on a desktop does. True when done.
+    static bool stopShared();
+    static bool startShared();
+
+    /// Takes the shared server away for a while; it is back (with the fake microphone heard
+    /// whole) when end() is called or the outage ends, whatever the test did meanwhile.
+    class SharedOutage {
+    public:
+        SharedOutage() : m_stopped(stopShared()) {}
+        ~SharedOutage() { end(); }
+        SharedOutage(const SharedOutage&) = delete;
+        SharedOutage& operator=(const SharedOutage&) = delete;
+        bool stopped() const { return m_stopped; }
+        bool end();
+
+    private:
+        bool m_stopped;
+    };
+
 private:
     QTemporaryDir m_dir;
     QString m_address;

@@ -1,6 +1,9 @@
 #include "audio/CRecordSound.h"
 #include "control/RecorderController.h"
+#include "res/StringTable.h"
 #include "tests/support/AnswerDialog.h"
+#include "tests/support/MicrophoneFeeder.h"
+#include "tests/support/PrivateAudioServer.h"
 #include "tests/support/RecordedMessages.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
@@ -10,6 +13,7 @@
 #include "ui/PlaybackControls.h"
 #include "ui/RecordingListView.h"
 #include "ui/SaveRecordingDialog.h"
+#include "ui/SkinButton.h"
 #include "ui/SkinStatic.h"
 
 #include <QApplication>
@@ -50,11 +54,12 @@ protected:
                                            QStringList{"WorkDir=" + folder} + extra);
     }
 
-    /// Runs the program with `wav` as its microphone; `whileRunning` sees the started window,
-    /// which is closed afterwards.
+    /// Runs the program with `wav` as its microphone (empty: the audio server's microphone);
+    /// `whileRunning` sees the started window, which is closed afterwards.
     void run(const QString& wav, const std::function<void(CRecorderDlg&)>& whileRunning)
     {
-        CRecorderApp app(messages, env.lockFile(), CRecordSound::wavFile(wav));
+        CRecorderApp app(messages, env.lockFile(),
+                         wav.isEmpty() ? CRecordSound::InputFactory{} : CRecordSound::wavFile(wav));
         QObject::connect(&app, &CRecorderApp::windowStarted, [&](CRecorderDlg* window) {
             whileRunning(*window);
             window->OnClose();
@@ -273,6 +278,117 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
         EXPECT_TRUE(button(window, "Play")->isEnabled());
     });
+}
+
+TEST_F(RecorderWindowTest, ALogOutWhileTheSaveDialogIsOpenKeepsTheRecordingUnderTheTypedName)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString wav =
+        SpokenAudio::calls(env.root(), {"Nobody is left to press Save."}, 0.5, "logout.wav");
+    ASSERT_FALSE(wav.isEmpty());
+    bool ended = false;
+    run(wav, [&](CRecorderDlg& window) {
+        QObject::connect(&window, &CRecorderDlg::ended, [&] { ended = true; });
+        recordByHand(window, [&](SaveRecordingDialog& dialog) {
+            dialog.nameEdit()->clear();
+            QTest::keyClicks(dialog.nameEdit(), QStringLiteral("Typed before log-out"));
+            // The session ends while the dialog waits for its answer.
+            window.closeUnattended();
+            EXPECT_FALSE(ended);
+        });
+        EXPECT_TRUE(waitFor([&] { return ended; }));
+    });
+    EXPECT_TRUE(ended);
+    EXPECT_GT(QFileInfo(folder + QStringLiteral("Typed before log-out.mp3")).size(), 4000);
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    writeSettings({"AvviaInAutoReg=1", "TempoAttesaRegAuto=2", "SogliaAttivazioneRegAuto=3000",
+                   "VolumeRegistrazione=65535"});
+    const QString first = SpokenAudio::calls(
+        env.root(), {"Good morning, this call is cut short by the audio server."}, 0.2,
+        "first.wav");
+    const QString second = SpokenAudio::calls(
+        env.root(), {"Hello again, the server is back and so is the recorder."}, 0.2, "second.wav");
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(second.isEmpty());
+    MicrophoneFeeder feeder(false);
+
+    QStringList rows;
+    QString lostTip;
+    QString backTip;
+    run(QString(), [&](CRecorderDlg& window) {
+        auto* status = window.findChild<SkinButton*>(QStringLiteral("StatusIcon"));
+        ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected));
+        ASSERT_TRUE(feeder.speak(first, env.root()));
+        ASSERT_TRUE(waitFor(
+            [&] { return window.controller()->state() == RecorderController::AutoRecording; },
+            20000));
+        ASSERT_TRUE(
+            waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() >= 4000; }, 20000));
+        {
+            PrivateAudioServer::SharedOutage outage;
+            ASSERT_TRUE(outage.stopped());
+            // The call heard so far becomes a row of its own; the window shows it hears nothing.
+            ASSERT_TRUE(waitFor([&] {
+                return tree(window)->topLevelItemCount() == 1 &&
+                       window.controller()->recordingInProgress() == nullptr &&
+                       !status->tip().isEmpty();
+            }));
+            lostTip = status->tip();
+            EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+            ASSERT_TRUE(outage.end());
+        }
+        // It reconnects by itself, still armed, and the next call is recorded.
+        ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected, 20000));
+        ASSERT_TRUE(waitFor([&] { return status->tip().isEmpty(); }));
+        backTip = status->tip();
+        ASSERT_TRUE(feeder.speak(second, env.root()));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return tree(window)->topLevelItemCount() == 2 && !feeder.speaking() &&
+                       window.controller()->recordingInProgress() == nullptr;
+            },
+            30000));
+        rows = rowNames(window);
+    });
+    EXPECT_EQ(lostTip, StringTable::text(503));
+    EXPECT_TRUE(backTip.isEmpty());
+    EXPECT_EQ(rows, QStringList({"Recording 2", "Recording 1"}));
+    for (const QString& name : rows)
+        EXPECT_GT(QFileInfo(folder + name + QStringLiteral(".mp3")).size(), 2000)
+            << name.toStdString();
+    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+TEST_F(RecorderWindowTest, AManualRecordingIsKeptWhenTheAudioServerGoesAway)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    writeSettings({"AvviaInAutoReg=0", "VolumeRegistrazione=65535"});
+    MicrophoneFeeder feeder(true);
+    int stateAfter = -1;
+    run(QString(), [&](CRecorderDlg& window) {
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        ASSERT_TRUE(
+            waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() >= 6000; }, 20000));
+        PrivateAudioServer::SharedOutage outage;
+        ASSERT_TRUE(outage.stopped());
+        // Nobody is asked: the recording keeps its default name.
+        ASSERT_TRUE(waitFor([&] { return !messages.texts.isEmpty(); }));
+        stateAfter = window.controller()->state();
+    });
+    EXPECT_EQ(stateAfter, RecorderController::Idle);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(messages.texts[0].startsWith(StringTable::text(502).section(u'(', 0, 0)))
+        << messages.texts[0].toStdString();
+    EXPECT_GT(QFileInfo(folder + QStringLiteral("Recording 1.mp3")).size(), 4000);
+    EXPECT_TRUE(leftovers().isEmpty());
 }
 
 /// The null sink's first channel volume as the server reports it, or -1.
