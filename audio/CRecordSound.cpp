@@ -260,9 +260,16 @@ void CRecordSound::retryInput()
 
 void CRecordSound::checkStall()
 {
-    if (m_recording && m_sinceBuffer.elapsed() > kStallMs)
-        onInputLost(m_input->session(),
-                    QStringLiteral("no audio from the capture stream for %1 ms").arg(kStallMs));
+    if (!m_recording || m_sinceBuffer.elapsed() <= kStallMs)
+        return;
+    // A source nobody feeds may go quiet; only a server that no longer answers is lost.
+    if (m_input->answers(kStallMs)) {
+        m_sinceBuffer.restart();
+        return;
+    }
+    onInputLost(m_input->session(),
+                QStringLiteral("the audio server stopped answering (no audio for %1 ms)")
+                    .arg(kStallMs));
 }
 
 void CRecordSound::restartCapture()

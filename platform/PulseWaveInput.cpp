@@ -4,6 +4,7 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 
@@ -180,6 +181,33 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
     }
     pa_threaded_mainloop_unlock(m_mainloop);
     return ok;
+}
+
+bool PulseWaveInput::answers(int timeoutMs)
+{
+    if (!m_mainloop)
+        return false;
+    pa_threaded_mainloop_lock(m_mainloop);
+    bool answered = false;
+    if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY) {
+        pa_operation* operation = pa_context_get_server_info(
+            m_context,
+            [](pa_context*, const pa_server_info*, void* loop) {
+                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+            },
+            m_mainloop);
+        if (operation) {
+            waitLocked(m_mainloop, m_context, timeoutMs, [operation] {
+                return pa_operation_get_state(operation) != PA_OPERATION_RUNNING;
+            });
+            answered = pa_operation_get_state(operation) == PA_OPERATION_DONE;
+            if (!answered)
+                pa_operation_cancel(operation);
+            pa_operation_unref(operation);
+        }
+    }
+    pa_threaded_mainloop_unlock(m_mainloop);
+    return answered;
 }
 
 void PulseWaveInput::closeStream()

@@ -35,6 +35,8 @@ public:
     int64_t nowMs() const override;
     void setLost(Lost lost) override { m_lost = std::move(lost); }
     bool isLive() const override { return true; }
+    /// The server answers a request within `timeoutMs`.
+    bool answers(int timeoutMs) override;
 
     /// Buffers dropped because the capture thread had not taken the earlier ones.
     uint64_t droppedBuffers() const { return m_dropped.load(); }

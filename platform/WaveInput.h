@@ -61,4 +61,8 @@ public:
     /// the capture watches it for silence of the stream itself and reconnects. False for a
     /// file, which is read once and can only end.
     virtual bool isLive() const { return false; }
+    /// A live input whose buffers stopped coming: whether its device still answers within
+    /// `timeoutMs` (a source nobody feeds may go quiet without being lost). Capture thread; may
+    /// wait that long.
+    virtual bool answers(int timeoutMs) { return (void)timeoutMs, true; }
 };

@@ -303,6 +303,42 @@ TEST_F(RecorderWindowTest, ALogOutWhileTheSaveDialogIsOpenKeepsTheRecordingUnder
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
+TEST_F(RecorderWindowTest, AFirstStartRecordsASpokenCallFromTheMicrophoneWithoutAClick)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    // No settings at all: everything as a first start creates it, the microphone at 100 %.
+    const QString spoken = SpokenAudio::calls(
+        env.root(), {"Good morning, I would like to know where my parcel is."}, 0.5, "raw.wav");
+    const QString call = env.root() + QStringLiteral("call.wav");
+    ASSERT_TRUE(SpokenAudio::runTool("sox", {spoken, call, "norm", "-3"}));
+    MicrophoneFeeder feeder(false);
+    QString microphoneVolume;
+    QString recorded;
+    run(QString(), [&](CRecorderDlg& window) {
+        EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+        ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected));
+        ASSERT_TRUE(feeder.speak(call, env.root()));
+        ASSERT_TRUE(waitFor(
+            [&] { return window.controller()->state() == RecorderController::AutoRecording; },
+            20000));
+        // The call ends after the created silence time; Exit then names the collected calls.
+        ASSERT_TRUE(waitFor(
+            [&] { return window.controller()->state() == RecorderController::Armed; }, 40000));
+        answerWhenShown<SaveRecordingDialog>(
+            [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
+        window.OnClose();
+        recorded = window.settings().workingFolder + QStringLiteral("Recording 1.mp3");
+    });
+    for (const QString& line : TestEnvironment::settingsFileLines(env.userSettingsFile())) {
+        if (line.startsWith(QStringLiteral("VolumeRegistrazione=")))
+            microphoneVolume = line;
+    }
+    // The desktop's microphone volume is kept, not turned down.
+    EXPECT_EQ(microphoneVolume, QStringLiteral("VolumeRegistrazione=65535"));
+    EXPECT_GT(QFileInfo(recorded).size(), 8000) << recorded.toStdString();
+}
+
 TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
 {
     if (!MicrophoneFeeder::prepare())
