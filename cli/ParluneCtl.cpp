@@ -608,15 +608,15 @@ int ParluneCtl::record(const QStringList& arguments)
         // A file the reader cannot take would leave the recorder waiting for ever for audio.
         WavFileReader reader;
         if (!reader.open(*input))
-            return fail(QStringLiteral("The file %1 cannot be recorded: it is not a WAV file "
-                                       "that can be read (%2).")
+            return fail(QStringLiteral("The file %1 is not a WAV file that can be recorded: %2")
                             .arg(*input, reader.errorText()));
-        if (reader.channels() < 1 || reader.rate() < kMinInputRate)
-            return fail(QStringLiteral("The file %1 cannot be recorded: it has %2 channels at "
-                                       "%3 Hz, and a recording needs at least one channel at "
-                                       "%4 Hz or more.")
+        if (reader.channels() < 1)
+            return fail(
+                QStringLiteral("The file %1 cannot be recorded: it has no channels.").arg(*input));
+        if (reader.rate() < kMinInputRate)
+            return fail(QStringLiteral("The file %1 cannot be recorded: its rate of %2 Hz is "
+                                       "under the %3 Hz a recording needs.")
                             .arg(*input)
-                            .arg(reader.channels())
                             .arg(reader.rate())
                             .arg(kMinInputRate));
     }
