@@ -230,7 +230,8 @@ TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
 
 TEST_F(RecorderStartupTest, MicrophoneVolumeIsKeptAndStoredWhenNoneWasStoredElseApplied)
 {
-    ASSERT_TRUE(MicrophoneFeeder::prepare());
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the fake microphone of the private audio server";
     const auto microphoneVolume = [] {
         CControlloVolume line;
         uint32_t volume = 0;
@@ -244,7 +245,8 @@ TEST_F(RecorderStartupTest, MicrophoneVolumeIsKeptAndStoredWhenNoneWasStoredElse
         int volumeAfterStart;
         QString stored;
     };
-    // The microphone starts at 100 %; 0 stored means "leave it as it is".
+    // Each start is a first start of a new user, with the microphone at 100 %; 0 stored
+    // means "leave it as it is".
     const Case cases[] = {{{}, 65535, "65535"},
                           {{"VolumeRegistrazione=32768"}, 32768, "32768"},
                           {{"VolumeRegistrazione=0"}, 65535, "0"}};
@@ -260,7 +262,7 @@ TEST_F(RecorderStartupTest, MicrophoneVolumeIsKeptAndStoredWhenNoneWasStoredElse
         ASSERT_TRUE(key);
         EXPECT_EQ(key->read(QStringLiteral("VolumeRegistrazione")).value_or("<missing>"), c.stored);
     }
-    MicrophoneFeeder::prepare();
+    MicrophoneFeeder::prepare(); // the next tests expect the microphone heard whole
 }
 
 TEST(RecorderMixerTest, OnlyASpeakerVolumeActuallyReadIsPutBackAtExit)
