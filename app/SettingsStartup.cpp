@@ -223,7 +223,7 @@ StartupSettings SettingsStartup::read() const
         result.recordingVolumeStored = true;
         WriteLog(QStringLiteral("-->VolumeRec:") + *text);
     } else {
-        key->write(VolumeRegistrazione, QStringLiteral("32767"));
+        // Nothing is made up here: the window stores the microphone's own volume once read.
         WriteLog(QStringLiteral("-->VolumeRec:"));
     }
 

@@ -13,6 +13,7 @@
 #include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
 #include "platform/TerminationSignals.h"
+#include "platform/WavFileReader.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/Id3Tag.h"
@@ -31,9 +32,21 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {
+
+// A QTimer counts milliseconds in an int.
+constexpr int kMaxRecordSeconds = std::numeric_limits<int>::max() / 1000;
+// More than a day of silence before a call counts as ended is a typing mistake.
+constexpr int kMaxSilenceSeconds = 24 * 60 * 60;
+// The level meter's threshold range; below it any line noise would count as a voice.
+constexpr int kMinThreshold = 100;
+constexpr int kMaxThreshold = 32767;
+// Below telephone quality a WAV holds no call, and the reader paces such rates so badly that
+// the recording grows out of all proportion.
+constexpr int kMinInputRate = 8000;
 
 QString jsonString(const QString& text)
 {
@@ -129,8 +142,10 @@ QString ParluneCtl::usage()
         "                                plays to the end, or until interrupted\n"
         "  mixer                         the audio server's mixer tree, as the log writes it\n"
         "  record [--auto] [--input FILE.wav] [--seconds N] [--threshold N] [--silence S]\n"
+        "         N: 1 to 2147483 seconds, threshold 100 to 32767, S: 0 to 86400 seconds\n"
         "         [--single-file] [--no-antibump]   prints the names of the recordings kept\n"
-        "Without --folder the working folder of the settings is used.\n");
+        "Without --folder the working folder of the settings is used; the settings and the\n"
+        "default folder are created as the window's first start creates them.\n");
 }
 
 int ParluneCtl::fail(const QString& message)
@@ -163,6 +178,10 @@ int ParluneCtl::run(QStringList args)
         SettingsStartup startup(SystemFolders::userSettingsFile(),
                                 SystemFolders::machineSettingsFile(),
                                 SystemFolders::programFolder(), SystemFolders::dataFolder());
+        // A user whose window never ran gets the settings and the folder its first start
+        // would make, so that the commands work from the first use.
+        startup.copyMachineToUser();
+        startup.createDefaults();
         m_folder = startup.fallbackFolder();
         if (const auto key =
                 SettingsKey::open(SystemFolders::userSettingsFile(), SettingsKey::Access::Read)) {
@@ -170,6 +189,9 @@ int ParluneCtl::run(QStringList args)
             if (stored && QDir::isAbsolutePath(*stored))
                 m_folder = withSlash(*stored);
         }
+        // The fallback folder is ours to make; any other folder is the user's.
+        if (m_folder == startup.fallbackFolder())
+            QDir().mkpath(m_folder);
     }
 
     const QString command = args.takeFirst();
@@ -560,19 +582,44 @@ int ParluneCtl::record(const QStringList& arguments)
         return usageError(QStringLiteral("record: an option needs its value"));
     if (!args.isEmpty())
         return usageError(QStringLiteral("record: unexpected '%1'").arg(args.first()));
-    const auto number = [](const std::optional<QString>& text, int& value) {
+    int secondsValue = 0, thresholdValue = 0, silenceValue = 0;
+    const auto number = [](const std::optional<QString>& text, int& value, int lowest,
+                           int highest) {
         bool ok = true;
         if (text)
             value = text->toInt(&ok);
-        return ok && value >= 0;
+        return !text || (ok && value >= lowest && value <= highest);
     };
-    int secondsValue = 0, thresholdValue = 0, silenceValue = 0;
-    if (!number(seconds, secondsValue) || !number(threshold, thresholdValue) ||
-        !number(silence, silenceValue))
-        return usageError(QStringLiteral("record: --seconds, --threshold and --silence take "
-                                         "whole numbers"));
+    if (!number(seconds, secondsValue, 1, kMaxRecordSeconds))
+        return usageError(QStringLiteral("record: --seconds takes a whole number of seconds "
+                                         "from 1 to %1")
+                              .arg(kMaxRecordSeconds));
+    if (!number(threshold, thresholdValue, kMinThreshold, kMaxThreshold))
+        return usageError(QStringLiteral("record: --threshold takes a whole number from %1 to %2")
+                              .arg(kMinThreshold)
+                              .arg(kMaxThreshold));
+    if (!number(silence, silenceValue, 0, kMaxSilenceSeconds))
+        return usageError(QStringLiteral("record: --silence takes a whole number of seconds "
+                                         "from 0 to %1")
+                              .arg(kMaxSilenceSeconds));
     if (input && !QFileInfo(*input).isFile())
         return fail(QStringLiteral("The file %1 does not exist.").arg(*input));
+    if (input) {
+        // A file the reader cannot take would leave the recorder waiting for ever for audio.
+        WavFileReader reader;
+        if (!reader.open(*input))
+            return fail(QStringLiteral("The file %1 is not a WAV file that can be recorded: %2")
+                            .arg(*input, reader.errorText()));
+        if (reader.channels() < 1)
+            return fail(
+                QStringLiteral("The file %1 cannot be recorded: it has no channels.").arg(*input));
+        if (reader.rate() < kMinInputRate)
+            return fail(QStringLiteral("The file %1 cannot be recorded: its rate of %2 Hz is "
+                                       "under the %3 Hz a recording needs.")
+                            .arg(*input)
+                            .arg(reader.rate())
+                            .arg(kMinInputRate));
+    }
 
     // The settings for everything the command line does not say.
     Settings settings;

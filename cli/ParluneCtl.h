@@ -14,7 +14,9 @@ class ParluneCtl {
 public:
     ParluneCtl(QTextStream& out, QTextStream& err);
 
-    /// Runs the command line `arguments` (without the program name).
+    /// Runs the command line `arguments` (without the program name). Without `--folder` the
+    /// user's settings and the fallback folder are first created when missing, with the
+    /// values the window's first start creates.
     int run(QStringList arguments);
 
     /// The usage text.
@@ -38,8 +40,10 @@ private:
     int play(const QStringList& args);
     /// Prints the mixer tree; fails when no audio server answers.
     int mixer(const QStringList& args);
-    /// Records from the microphone or a WAV file until it ends, the time is up or a
-    /// termination signal comes; prints the names of the recordings kept.
+    /// Records from the microphone or a WAV file until it ends, the time is up, a
+    /// termination signal comes or the recording fails (status 1); prints the names of the
+    /// recordings kept. A WAV that cannot be read, or with a rate under 8000 Hz, is refused
+    /// before recording; option values out of range are usage errors.
     int record(const QStringList& args);
 
     /// Opens the folder's list as the window does; false (with a message) when it cannot.

@@ -36,6 +36,7 @@ QStringList RecordSession::run(bool& failed)
                              : CRecordSound::wavFile(m_options.inputFile),
                          SystemFolders::dataFolder());
     QStringList kept;
+    bool failedNow = false;
     {
         RecorderController::Config config;
         config.programFolder = SystemFolders::programFolder();
@@ -45,6 +46,14 @@ QStringList RecordSession::run(bool& failed)
                          [&kept](const QString& name) { kept << name; });
         QObject::connect(&capture, &CRecordSound::inputEnded, &loop, finish,
                          Qt::QueuedConnection);
+        // Nothing more reaches the file after a failure, so waiting for the input to end
+        // could last for ever; the view has told the reason already.
+        QObject::connect(&controller, &RecorderController::recordingFailed, &loop,
+                         [&](int stringId) {
+                             WriteLog(QStringLiteral("parlunectl record: errore %1").arg(stringId));
+                             failedNow = true;
+                             finish();
+                         });
         TerminationSignals signals_;
         QObject::connect(&signals_, &TerminationSignals::terminationRequested, &loop,
                          [&](int number) {
@@ -68,6 +77,6 @@ QStringList RecordSession::run(bool& failed)
         controller.StopRecording(true);
         controller.shutdown();
     }
-    failed = view.failed();
+    failed = failedNow || view.failed();
     return kept;
 }

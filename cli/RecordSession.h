@@ -11,7 +11,8 @@ class QTextStream;
 class RecordingList;
 
 /// One `parlunectl record`: runs the recorder on the folder's list until the input ends, the
-/// time is up or a termination signal arrives, then stops as the Stop command does.
+/// time is up, a termination signal arrives or the recording fails (the writer cannot write),
+/// then stops as the Stop command does, keeping what was written.
 /// Lifecycle: construct, run() once. Main thread, inside a QCoreApplication.
 class RecordSession {
 public:
@@ -25,7 +26,8 @@ public:
     /// `settings` holds the recorder's values (the settings with the command's overrides).
     RecordSession(RecordingList& list, Settings settings, Options options, QTextStream& err);
 
-    /// Records; returns the names kept, in order, and whether anything failed.
+    /// Records; returns the names kept, in order, and whether anything failed (a failure
+    /// was told on the error stream).
     QStringList run(bool& failed);
 
 private:

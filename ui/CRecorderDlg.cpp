@@ -1,12 +1,14 @@
 #include "ui/CRecorderDlg.h"
 
 #include "app/DiagnosticLog.h"
+#include "app/SettingsNames.h"
 #include "audio/CPlaySound.h"
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
 #include "audio/EncoderLibrary.h"
 #include "control/RecorderController.h"
 #include "platform/MailClient.h"
+#include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
 #include "store/RecordingList.h"
@@ -110,9 +112,17 @@ void CRecorderDlg::OnInitDialog()
     m_warningPlayer = std::make_unique<CPlaySound>(this);
     checkSoundCard();
     if (m_soundCard) {
-        m_mixer->setUp({m_settings.firstRun, read.recordingVolume, read.recordingVolumeStored,
-                        read.selectMicrophone, read.recordingDevice, read.playbackDevice},
-                       m_layout->volumeSlider(), m_messages, this);
+        const auto foundVolume =
+            m_mixer->setUp({m_settings.firstRun, read.recordingVolume, read.recordingVolumeStored,
+                            read.selectMicrophone, read.recordingDevice, read.playbackDevice},
+                           m_layout->volumeSlider(), m_messages, this);
+        // The microphone's own volume, kept as found, is what the next starts apply.
+        if (foundVolume) {
+            if (const auto key = SettingsKey::open(SystemFolders::userSettingsFile(),
+                                                   SettingsKey::Access::ReadWrite))
+                key->write(SettingsNames::VolumeRegistrazione,
+                           QString::asprintf("%d", *foundVolume));
+        }
         connect(m_layout->volumeSlider(), &QSlider::valueChanged, this, [this](int value) {
             m_mixer->speaker().SetVolume(static_cast<uint32_t>(std::max(0, value)));
         });

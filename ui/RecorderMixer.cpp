@@ -16,17 +16,21 @@ struct MixerError {
 
 } // namespace
 
+RecorderMixer::RecorderMixer(const CControlloVolume::ServerFactory& factory)
+    : m_speaker(factory), m_monitor(factory), m_recording(factory)
+{}
+
 void RecorderMixer::logTree()
 {
     m_recording.LoggaAlberoMixer(false);
 }
 
-void RecorderMixer::setUp(const StartValues& values, QSlider* volumeSlider,
-                          MessagePresenter& messages, QWidget* window)
+std::optional<int> RecorderMixer::setUp(const StartValues& values, QSlider* volumeSlider,
+                                        MessagePresenter& messages, QWidget* window)
 {
     setUpSpeaker(values, volumeSlider, messages, window);
     setUpMonitor();
-    setUpRecordingLine(values, messages, window);
+    return setUpRecordingLine(values, messages, window);
 }
 
 void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
@@ -38,7 +42,8 @@ void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
             values.firstRun)
             throw MixerError{QStringLiteral("ErroreAudioSpeaker")};
         uint32_t volume = 0;
-        if (!m_speaker.GetCurrentVolume(volume) && values.firstRun)
+        const bool volumeRead = m_speaker.GetCurrentVolume(volume);
+        if (!volumeRead && values.firstRun)
             throw MixerError{QStringLiteral("ErroreAudioSpeaker")};
         if (slider) {
             slider->setRange(static_cast<int>(m_speaker.GetMin()),
@@ -46,7 +51,8 @@ void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
             slider->setValue(static_cast<int>(volume));
         }
         m_savedSpeakerVolume = volume;
-        m_speakerVolumeRead = m_speaker.IsOpen();
+        // An open line whose volume could not be read has nothing to be put back at exit.
+        m_speakerVolumeRead = volumeRead;
     } catch (const MixerError& error) {
         messages.showMessage(window, StringTable::text(75) + error.word, StringTable::caption(),
                              MessagePresenter::Icon::Information);
@@ -76,9 +82,10 @@ void RecorderMixer::setUpMonitor()
     }
 }
 
-void RecorderMixer::setUpRecordingLine(const StartValues& values, MessagePresenter& messages,
-                                       QWidget* window)
+std::optional<int> RecorderMixer::setUpRecordingLine(const StartValues& values,
+                                                     MessagePresenter& messages, QWidget* window)
 {
+    std::optional<int> found;
     try {
         if (!m_recording.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0,
                               values.recordingDevice) &&
@@ -88,15 +95,17 @@ void RecorderMixer::setUpRecordingLine(const StartValues& values, MessagePresent
             values.firstRun)
             throw MixerError{QStringLiteral("ErroreAbilitaMicrofonoIn")};
         uint32_t current = 0;
-        if (!m_recording.GetCurrentVolume(current)) {
+        const bool currentRead = m_recording.GetCurrentVolume(current);
+        if (!currentRead) {
             if (values.firstRun)
                 throw MixerError{QStringLiteral("ErroreGetVolunmeMicrofonoIn")};
             WriteLog(QStringLiteral("Errore nel reperimento dei volume microfono IN"));
         }
         if (!values.recordingVolumeStored) {
-            const uint32_t maximum = m_recording.GetMax();
-            if (maximum != 0)
-                m_recording.SetVolume(maximum / 2);
+            // The microphone is shared with every other program: its volume is the user's
+            // choice, so it is kept as found and becomes the value the next starts apply.
+            if (currentRead)
+                found = static_cast<int>(current);
             else
                 WriteLog(QStringLiteral("!bVolumeRegistrazioneImpostato e volume di registratore "
                                         "iMaxVol uguale a 0"));
@@ -116,6 +125,7 @@ void RecorderMixer::setUpRecordingLine(const StartValues& values, MessagePresent
         WriteLog(error.word);
         m_recording.Close();
     }
+    return found;
 }
 
 void RecorderMixer::restore()

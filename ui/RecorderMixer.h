@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class MessagePresenter;
 class QSlider;
 class QWidget;
@@ -22,14 +24,18 @@ public:
         int playbackDevice = 0;
     };
 
-    RecorderMixer() = default;
+    /// `factory` makes the lines' connections to the audio server; empty = PulseAudio.
+    explicit RecorderMixer(const CControlloVolume::ServerFactory& factory = {});
 
     /// Writes the mixer tree to the log, through the microphone recording line.
     void logTree();
     /// Opens the speaker, microphone monitor and microphone recording lines in this order and
     /// sets them up; errors are shown (first run only, except where always) over `window`.
-    void setUp(const StartValues& values, QSlider* volumeSlider, MessagePresenter& messages,
-               QWidget* window);
+    /// A stored recording volume is applied; without one the microphone keeps its volume, and
+    /// that volume (0..65535) is returned for the caller to store. nullopt when a volume was
+    /// stored or the microphone's could not be read.
+    std::optional<int> setUp(const StartValues& values, QSlider* volumeSlider,
+                             MessagePresenter& messages, QWidget* window);
     /// Puts the speaker and monitor volumes back as they were found and closes both lines.
     void restore();
 
@@ -45,7 +51,8 @@ private:
     void setUpSpeaker(const StartValues& values, QSlider* slider, MessagePresenter& messages,
                       QWidget* window);
     void setUpMonitor();
-    void setUpRecordingLine(const StartValues& values, MessagePresenter& messages, QWidget* window);
+    std::optional<int> setUpRecordingLine(const StartValues& values, MessagePresenter& messages,
+                                          QWidget* window);
 
     CControlloVolume m_speaker;
     CControlloVolume m_monitor;

@@ -97,19 +97,19 @@ TEST_F(SettingsStartupTest, MachineWideSettingsAreCopiedToANewUserAndSkipTheDefa
     EXPECT_EQ(value(QStringLiteral("Operatore")), QStringLiteral("Desk 4"));
 }
 
-TEST_F(SettingsStartupTest, PrimoLancioAndTheRecordingVolumeAreWrittenBackAtEveryStart)
+TEST_F(SettingsStartupTest, PrimoLancioIsWrittenBackAtEveryStartAndNoRecordingVolumeIsMadeUp)
 {
     startup().createDefaults();
     const StartupSettings first = startup().read();
     EXPECT_TRUE(first.settings.firstRun);
     EXPECT_FALSE(first.recordingVolumeStored);
     EXPECT_EQ(value(QStringLiteral("PrimoLancio")), QStringLiteral("0"));
-    EXPECT_EQ(value(QStringLiteral("VolumeRegistrazione")), QStringLiteral("32767"));
+    // Only the microphone's own volume, read by the window, may be stored.
+    EXPECT_EQ(value(QStringLiteral("VolumeRegistrazione")), QStringLiteral("<missing>"));
 
     const StartupSettings second = startup().read();
     EXPECT_FALSE(second.settings.firstRun);
-    EXPECT_TRUE(second.recordingVolumeStored);
-    EXPECT_EQ(second.recordingVolume, 32767);
+    EXPECT_FALSE(second.recordingVolumeStored);
 }
 
 TEST_F(SettingsStartupTest, ValuesTooLongForTheirBuffersCountAsMissing)

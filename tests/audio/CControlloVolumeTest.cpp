@@ -1,5 +1,6 @@
 #include "audio/CControlloVolume.h"
 #include "platform/PulseMixerServer.h"
+#include "tests/support/FakeMixerServer.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QElapsedTimer>
@@ -380,68 +381,6 @@ TEST(CControlloVolumeScaleTest, MixerVolumesSurviveTheRoundTripThroughTheServerS
 
 // ---------------------------------------------------------------------------------------------
 // With a server whose sources have ports, which the private server cannot show
-
-struct FakeMixer {
-    std::mutex mutex;
-    MixerState state;
-    QStringList calls;
-    bool refusePorts = false;
-    std::function<void(const MixerChange&)> handler;
-};
-
-class FakeMixerServer : public MixerServer {
-public:
-    explicit FakeMixerServer(std::shared_ptr<FakeMixer> mixer) : m_mixer(std::move(mixer)) {}
-    bool connect() override { return m_connected = true; }
-    void disconnect() override { m_connected = false; }
-    bool isConnected() const override { return m_connected; }
-    int lastError() const override { return m_error; }
-    std::optional<MixerState> state() override
-    {
-        std::lock_guard lock(m_mixer->mutex);
-        return m_mixer->state;
-    }
-    bool setVolume(MixerObject, uint32_t index, int, uint32_t volume) override
-    {
-        std::lock_guard lock(m_mixer->mutex);
-        m_mixer->calls << QStringLiteral("volume %1 %2").arg(index).arg(volume);
-        return true;
-    }
-    bool setMute(MixerObject, uint32_t index, bool muted) override
-    {
-        std::lock_guard lock(m_mixer->mutex);
-        m_mixer->calls << QStringLiteral("mute %1 %2").arg(index).arg(int(muted));
-        for (MixerDevice& source : m_mixer->state.sources) {
-            if (source.index == index)
-                source.muted = muted;
-        }
-        return true;
-    }
-    bool setActivePort(MixerObject, uint32_t index, const QString& port) override
-    {
-        std::lock_guard lock(m_mixer->mutex);
-        if (m_mixer->refusePorts) {
-            m_error = ErrorInvalid;
-            return false;
-        }
-        m_mixer->calls << QStringLiteral("port %1 %2").arg(index).arg(port);
-        for (MixerDevice& source : m_mixer->state.sources) {
-            if (source.index == index)
-                source.activePort = port;
-        }
-        return true;
-    }
-    void setChangeHandler(std::function<void(const MixerChange&)> handler) override
-    {
-        std::lock_guard lock(m_mixer->mutex);
-        m_mixer->handler = std::move(handler);
-    }
-
-private:
-    std::shared_ptr<FakeMixer> m_mixer;
-    bool m_connected = false;
-    int m_error = 0;
-};
 
 MixerDevice sourceWithPorts(uint32_t index, const QString& name, bool withMicrophone)
 {

@@ -1,3 +1,4 @@
+#include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <numbers>
 #include <thread>
 #include <vector>
@@ -55,11 +57,13 @@ protected:
         return QStringList({"--folder", folder, "record"}) + args;
     }
 
-    CtlRun ctl(const QStringList& args)
+    /// Runs parlunectl; a run still going after `timeoutMs` is killed and reads as status -1.
+    CtlRun ctl(const QStringList& args, int timeoutMs = 120000)
     {
         QProcess process;
         process.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), args);
-        process.waitForFinished(120000);
+        if (!process.waitForFinished(timeoutMs))
+            return {-1, {}, QStringLiteral("still running after %1 ms").arg(timeoutMs)};
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -178,9 +182,59 @@ TEST_F(RecordCommandTest, ManualRecordingTakesTheWholeInput)
 
 TEST_F(RecordCommandTest, BadArgumentsAreUsageErrors)
 {
-    EXPECT_EQ(ctl(recordArgs({"--seconds", "soon"})).status, 2);
+    // A good input, so that a value let through ends in a quick recording, not a usage error.
+    const QString tone = env.root() + QStringLiteral("tone.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(tone, {{1.0, true}}));
+    const QStringList badValues[] = {{"--seconds", "soon"},       {"--seconds", "0"},
+                                     {"--seconds", "-3"},         {"--seconds", "2147484"},
+                                     {"--seconds", "2147483647"}, {"--threshold", "99"},
+                                     {"--threshold", "32768"},    {"--silence", "-1"},
+                                     {"--silence", "86401"},      {"--silence", "2147483647"}};
+    for (const QStringList& option : badValues) {
+        const CtlRun run = ctl(recordArgs(QStringList{"--input", tone} + option), 30000);
+        EXPECT_EQ(run.status, 2) << option.join(u' ').toStdString();
+        EXPECT_TRUE(run.err.contains(option.first())) << run.err.toStdString();
+    }
     EXPECT_EQ(ctl(recordArgs({"--input"})).status, 2);
     EXPECT_EQ(ctl(recordArgs({"--input", env.root() + "missing.wav"})).status, 1);
+}
+
+TEST_F(RecordCommandTest, InputsThatCannotBeRecordedAreRefusedWithAMessage)
+{
+    const QString good = env.root() + QStringLiteral("good.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(good, {{1.0, true}}));
+    const QByteArray samples = AudioFixtures::readFile(good).mid(44);
+    const QString bad = env.root() + QStringLiteral("bad.wav");
+    const std::pair<const char*, std::function<bool()>> inputs[] = {
+        {"random bytes",
+         [&] { return AudioFixtures::writeFile(bad, AudioFixtures::randomBytes(4096, 7)); }},
+        {"30-byte header",
+         [&] { return AudioFixtures::writeFile(bad, AudioFixtures::readFile(good).left(30)); }},
+        {"empty", [&] { return AudioFixtures::writeFile(bad, {}); }},
+        {"rate 0", [&] { return AudioFixtures::writeWav(bad, samples, 0); }},
+        {"no channels", [&] { return AudioFixtures::writeWav(bad, samples, 32000, 0); }},
+        {"rate 1", [&] { return AudioFixtures::writeWav(bad, samples, 1); }},
+        {"rate 7999", [&] { return AudioFixtures::writeWav(bad, samples, 7999); }}};
+    for (const auto& [name, write] : inputs) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(write());
+        const CtlRun run = ctl(recordArgs({"--input", bad}), 30000);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.contains(bad)) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    EXPECT_TRUE(QDir(folder).entryList({"*.mp3", "*.dtm"}, QDir::Files).isEmpty());
+}
+
+TEST_F(RecordCommandTest, FailingWriterEndsTheCommandWithItsMessage)
+{
+    // A folder in the temporary file's place cannot be opened for writing, not even by root.
+    ASSERT_TRUE(QDir().mkpath(folder + "tmp_nome_reg.dtm"));
+    const CtlRun run = ctl(recordArgs({"--input", longTone()}), 60000);
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_FALSE(run.err.isEmpty());
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(QFileInfo(folder + "tmp_nome_reg.dtm").isDir());
 }
 
 TEST_F(RecordCommandTest, TerminationSignalStopsAndKeepsTheRecording)
@@ -266,4 +320,27 @@ TEST_F(RecordCommandTest, AutoRecordingFromTheDefaultMicrophoneKeepsOneCall)
     EXPECT_GE(durationSeconds(list[0]), 2);
     EXPECT_LE(durationSeconds(list[0]), 5);
     EXPECT_TRUE(indexed("Recording 1"));
+}
+
+TEST_F(RecordCommandTest, AnAccountWhereTheWindowNeverRanGetsItsSettingsAndFolder)
+{
+    const QString recordings = env.dataFolder() + QStringLiteral("Recordings/");
+    const CtlRun listed = ctl({"list"});
+    EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
+    EXPECT_TRUE(listed.out.isEmpty());
+    EXPECT_TRUE(QFileInfo(recordings).isDir());
+    EXPECT_TRUE(TestEnvironment::settingsFileLines(env.userSettingsFile())
+                    .contains("WorkDir=" + recordings));
+
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    TestEnvironment fresh;
+    CtlRun recorded;
+    {
+        MicrophoneFeeder feeder(true);
+        recorded = ctl({"record", "--seconds", "2"});
+    }
+    ASSERT_EQ(recorded.status, 0) << recorded.err.toStdString();
+    EXPECT_EQ(recorded.out, QStringLiteral("Recording 1\n"));
+    EXPECT_TRUE(QFileInfo(fresh.dataFolder() + "Recordings/Recording 1.mp3").isFile());
 }

@@ -1,10 +1,16 @@
+#include "audio/CControlloVolume.h"
 #include "platform/InstanceLock.h"
+#include "platform/SettingsKey.h"
 #include "res/StringTable.h"
+#include "tests/support/FakeMixerServer.h"
+#include "tests/support/MicrophoneFeeder.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
 #include "ui/ControlIds.h"
 #include "ui/MessagePresenter.h"
+#include "ui/RecorderMixer.h"
 
 #include <QDir>
 #include <QFile>
@@ -220,6 +226,73 @@ TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
     EXPECT_EQ(messages.shown[0].text, StringTable::text(432) + u'\n');
     EXPECT_EQ(folder, share);
     EXPECT_TRUE(pending);
+}
+
+TEST_F(RecorderStartupTest, MicrophoneVolumeIsKeptAndStoredWhenNoneWasStoredElseApplied)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the fake microphone of the private audio server";
+    const auto microphoneVolume = [] {
+        CControlloVolume line;
+        uint32_t volume = 0;
+        const bool read =
+            line.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0, 0) &&
+            line.GetCurrentVolume(volume);
+        return read ? int(volume) : -1;
+    };
+    struct Case {
+        QStringList settings;
+        int volumeAfterStart;
+        QString stored;
+    };
+    // Each start is a first start of a new user, with the microphone at 100 %; 0 stored
+    // means "leave it as it is".
+    const Case cases[] = {{{}, 65535, "65535"},
+                          {{"VolumeRegistrazione=32768"}, 32768, "32768"},
+                          {{"VolumeRegistrazione=0"}, 65535, "0"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings.join(u' ').toStdString());
+        TestEnvironment user;
+        if (!c.settings.isEmpty())
+            TestEnvironment::writeSettingsFile(user.userSettingsFile(), c.settings);
+        MicrophoneFeeder::prepare();
+        run([](CRecorderDlg& window) { window.OnClose(); });
+        EXPECT_EQ(microphoneVolume(), c.volumeAfterStart);
+        const auto key = SettingsKey::open(user.userSettingsFile(), SettingsKey::Access::Read);
+        ASSERT_TRUE(key);
+        EXPECT_EQ(key->read(QStringLiteral("VolumeRegistrazione")).value_or("<missing>"), c.stored);
+    }
+    MicrophoneFeeder::prepare(); // the next tests expect the microphone heard whole
+}
+
+TEST(RecorderMixerTest, OnlyASpeakerVolumeActuallyReadIsPutBackAtExit)
+{
+    struct Case {
+        const char* name;
+        int stateAnswers; ///< how often the server tells its state before it stops answering
+        QStringList restoreCalls;
+    };
+    const Case cases[] = {{"read", -1, {"volume 0 20000"}},
+                          {"line found, volume unreadable", 1, {}},
+                          {"server never answers", 0, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestEnvironment env;
+        auto mixer = std::make_shared<FakeMixer>();
+        MixerDevice sink;
+        sink.name = QStringLiteral("speakers");
+        sink.channels = 2;
+        sink.volume = 20000;
+        mixer->state.sinks.push_back(sink);
+        mixer->state.defaultSink = sink.name;
+        mixer->stateAnswers = c.stateAnswers;
+        RecorderMixer lines([mixer] { return std::make_unique<FakeMixerServer>(mixer); });
+        RecordedMessages messages;
+        lines.setUp({}, nullptr, messages, nullptr);
+        mixer->calls.clear();
+        lines.restore();
+        EXPECT_EQ(mixer->calls, c.restoreCalls);
+    }
 }
 
 } // namespace
