@@ -29,3 +29,13 @@ void TerminalRecorderView::reportFatal(int stringId)
     if (m_onFatal)
         m_onFatal();
 }
+
+void TerminalRecorderView::showInputLost(bool lost)
+{
+    // Said, not failed: the recorder reconnects by itself and goes on.
+    m_err << "parlunectl: "
+          << (lost ? StringTable::text(503)
+                   : QStringLiteral("The microphone is back: calls are recorded again."))
+          << '\n';
+    m_err.flush();
+}

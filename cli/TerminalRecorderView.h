@@ -6,9 +6,10 @@
 
 class QTextStream;
 
-/// The recorder's view for parlunectl: the save dialog is answered with the recording's
-/// default name and empty notes, messages go to the error stream, and a fatal error ends the
-/// recording through the given callback. Displays are ignored.
+/// The recorder's view for parlunectl: nobody is asked for names (recordings keep their default
+/// names), messages and the loss and return of the microphone while armed go to the error
+/// stream, and a fatal error ends the recording through the given callback. Displays are
+/// ignored.
 /// Lifecycle: outlives the RecorderController that uses it. Main thread.
 class TerminalRecorderView : public RecorderView {
 public:
@@ -21,6 +22,7 @@ public:
     bool attended() const override { return false; }
     void reportMessage(int stringId, const QString& argument, Severity severity) override;
     void reportFatal(int stringId) override;
+    void showInputLost(bool lost) override;
 
     /// True once a message or a fatal error was reported.
     bool failed() const { return m_failed; }

@@ -1,5 +1,7 @@
+#include "res/StringTable.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
+#include "tests/support/PrivateAudioServer.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -320,6 +322,65 @@ TEST_F(RecordCommandTest, AutoRecordingFromTheDefaultMicrophoneKeepsOneCall)
     EXPECT_GE(durationSeconds(list[0]), 2);
     EXPECT_LE(durationSeconds(list[0]), 5);
     EXPECT_TRUE(indexed("Recording 1"));
+}
+
+TEST_F(RecordCommandTest, AutoRecordingFromTheMicrophoneSurvivesAServerRestart)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    QProcess recorder;
+    MicrophoneFeeder feeder(false);
+    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+                   recordArgs({"--auto", "--seconds", "20", "--silence", "1", "--threshold",
+                               "3000", "--no-antibump"}));
+    ASSERT_TRUE(recorder.waitForStarted());
+    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 30000));
+    feeder.setTone(true);
+    ASSERT_TRUE(
+        waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() >= 4000; }, 30000));
+    {
+        PrivateAudioServer::SharedOutage outage;
+        ASSERT_TRUE(outage.stopped());
+        ASSERT_TRUE(waitFor([&] { return QDir(folder).entryList({"*.mp3"}).size() == 1; }));
+    }
+    // Back by itself: the tone that goes on is the next call.
+    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 30000));
+    const double before = feeder.toneSeconds();
+    ASSERT_TRUE(waitFor([&] { return feeder.toneSeconds() >= before + 2.5; }, 30000));
+    feeder.setTone(false);
+    ASSERT_TRUE(recorder.waitForFinished(60000));
+    const QString err = QString::fromUtf8(recorder.readAllStandardError());
+    EXPECT_EQ(recorder.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(StringTable::text(503))) << err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()),
+              QStringLiteral("Recording 1\nRecording 2\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 2);
+    for (const QJsonValue& entry : list)
+        EXPECT_GE(durationSeconds(entry), 1);
+}
+
+TEST_F(RecordCommandTest, ManualRecordingFromTheMicrophoneEndsAndIsKeptWhenTheServerGoesAway)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    QProcess recorder;
+    MicrophoneFeeder feeder(true);
+    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"), recordArgs({"--seconds", "60"}));
+    ASSERT_TRUE(recorder.waitForStarted());
+    ASSERT_TRUE(
+        waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() >= 6000; }, 30000));
+    PrivateAudioServer::SharedOutage outage;
+    ASSERT_TRUE(outage.stopped());
+    // Not a minute later: as soon as the microphone is gone.
+    ASSERT_TRUE(recorder.waitForFinished(10000));
+    EXPECT_EQ(recorder.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(recorder.readAllStandardError())
+                    .contains(StringTable::text(502).section(u'(', 0, 0)));
+    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), QStringLiteral("Recording 1\n"));
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_GE(durationSeconds(list[0]), 1);
 }
 
 TEST_F(RecordCommandTest, AnAccountWhereTheWindowNeverRanGetsItsSettingsAndFolder)
