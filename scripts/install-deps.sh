@@ -9,6 +9,7 @@ packages=(
     libgtest-dev googletest
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
+    pipewire pipewire-pulse wireplumber
     xvfb xauth xdotool
     espeak-ng sox lame
 )

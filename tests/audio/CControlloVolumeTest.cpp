@@ -77,6 +77,25 @@ std::optional<uint32_t> loopbackRawVolume(const QString& module)
     return std::nullopt;
 }
 
+// Whether both streams of the loopback `module` are linked, one to a sink, one from a source.
+bool loopbackLinked(const QString& module)
+{
+    int linked = 0;
+    for (const QString& what : {QStringLiteral("sink-inputs"), QStringLiteral("source-outputs")}) {
+        const QString device = what == QStringLiteral("sink-inputs") ? QStringLiteral("sink") : QStringLiteral("source");
+        const auto streams = QJsonDocument::fromJson(
+            pactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"), what}).toUtf8());
+        for (const QJsonValue& stream : streams.array()) {
+            const QJsonObject object = stream.toObject();
+            const qint64 index = object.value(device).toInteger(-1);
+            if (object.value(QStringLiteral("owner_module")).toVariant().toString() == module && index >= 0
+                && index != qint64(UINT32_MAX))
+                ++linked;
+        }
+    }
+    return linked == 2;
+}
+
 // The private server's state is shared by every test: put back what a test changes.
 class ServerState {
 public:
@@ -93,9 +112,11 @@ public:
         bool ok = false;
         const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-loopback"),
                                       QStringLiteral("source=fakemic"), QStringLiteral("sink=nullsink")}, &ok);
-        if (ok)
-            m_modules << module;
-        return ok ? module : QString();
+        if (!ok)
+            return QString();
+        m_modules << module;
+        // PipeWire's session manager links the loopback's streams a moment after it is loaded.
+        return waitFor([&] { return loopbackLinked(module); }) ? module : QString();
     }
 
 private:
@@ -272,6 +293,10 @@ TEST_F(CControlloVolumeServerTest, MixerTreeLogListsSinksSourcesLoopbacksAndVolu
     CControlloVolume line;
     line.LoggaAlberoMixer(false);
     const QStringList log = env.logLines();
+    // Control ids carry the server's own device index, which differs between servers.
+    CControlloVolume speaker;
+    ASSERT_TRUE(speaker.Open(nullptr, false, CControlloVolume::ComponentDstSpeakers, 0, 0));
+    const QString volumeId = QString::number(speaker.GetVolumeControlId(), 16);
     EXPECT_EQ(log.first(), QStringLiteral("[LoggaAlberoMixer]"));
     EXPECT_EQ(log.last(), QStringLiteral("[LoggaAlberoMixer end]"));
     EXPECT_TRUE(containsLine(log, QStringLiteral("Scheda 0")));
@@ -279,7 +304,7 @@ TEST_F(CControlloVolumeServerTest, MixerTreeLogListsSinksSourcesLoopbacksAndVolu
     EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("Destination #1 = ")));
     EXPECT_TRUE(log.filter(QStringLiteral("(fakemic), Tipo=7")).size() == 1);
     EXPECT_TRUE(log.filter(QStringLiteral("nullsink.monitor")).isEmpty());
-    EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("\t\t\tControllo Volume 32768, id= 10000001, Type=50030001")));
+    EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("\t\t\tControllo Volume 32768, id= %1, Type=50030001").arg(volumeId)));
     EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("\tSource #0 = Loopback fakemic,  lineID=")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=1, Disconnessa=0, dwType=1")));
     EXPECT_TRUE(containsLine(log, QStringLiteral(" ")));
