@@ -80,6 +80,8 @@ EOF
     echo "export PULSE_SERVER=unix:$dir/pulse.sock"
     echo "export PARLUNE_TEST_MIC_FIFO=$dir/mic.fifo"
     echo "export PARLUNE_TEST_PULSE_DIR=$dir"
+    # Tests that restart the server (tests/support) find this script again through it.
+    echo "export PARLUNE_TEST_SERVER_SCRIPT=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
     ;;
 stop)
     # pipewire-pulse refuses "pactl exit", so each daemon is asked to end by its signal,

@@ -19,9 +19,11 @@ bool runShared(const QString& action)
     const QString folder = qEnvironmentVariable("PARLUNE_TEST_PULSE_DIR");
     if (folder.isEmpty())
         return false;
+    // The shared server may be PipeWire's: it is restarted by the script that started it.
+    const QString sharedScript = qEnvironmentVariable("PARLUNE_TEST_SERVER_SCRIPT", script());
     QProcess process;
-    process.start(QStringLiteral("bash"), {script(), action, folder});
-    return process.waitForFinished(20000) && process.exitCode() == 0;
+    process.start(QStringLiteral("bash"), {sharedScript, action, folder});
+    return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
 } // namespace
