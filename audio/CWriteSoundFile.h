@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -25,6 +26,10 @@ class QThread;
 /// The file is synced to disk every few seconds and locked while written; a temporary file
 /// with audio that is not this writer's own (left by a crash) is moved aside under a ".prl"
 /// name, never truncated, and one locked by another process is never touched.
+/// A finished file stays locked after its hand-over (fileReady) or close, so no leftover
+/// recovery takes it from its receiver: a ".prl" until releaseHandOver(), the closed temporary
+/// file until releaseHandOver() or the next UWM_WRITER_CREATE (which goes on with the held file
+/// rather than opening it again). Every hold ends when the writer is destroyed.
 /// Lifecycle: constructed on the UI thread; setWriterFolders() (and setSingleFile()) before
 /// startThread(); then messages from any thread, handled in order on the writer thread, until
 /// UWM_THREAD_END ends it; waitForEnd() on the UI thread; destroyed on the UI thread.
@@ -69,6 +74,13 @@ public:
     int queuedChunks() const { return m_queuedChunks.load(std::memory_order_relaxed); }
     /// Runs `done` on the writer thread once everything posted before it is handled.
     void postBarrier(std::function<void()> done);
+    /// Ends the hold on the file handed over or closed as `path` (the path fileReady gave, or
+    /// temporaryFile()); call it once the file is moved, adopted or deleted. Unknown paths are
+    /// ignored. Any thread.
+    void releaseHandOver(const QString& path);
+    /// True while the writer holds the finished file handed over or closed as `path`. Any
+    /// thread.
+    bool holdsHandOver(const QString& path) const;
 
 Q_SIGNALS:
     /// UWM_FILE_READY: the finished file of an auto-recording; `discard` as the capture said.
@@ -85,7 +97,13 @@ private:
     void createWaveFile();
     void encodeAndWrite(const std::vector<int16_t>& samples);
     void closeFile();
+    /// Flushes the encoder into the file, syncs it and gives up writing; returns the still
+    /// locked file.
+    LockedFile finishFile();
     void nextFile(bool discard);
+    void holdHandOver(const QString& path, LockedFile file);
+    /// The held file of `path`, closed when none is held.
+    LockedFile takeHandOver(const QString& path);
     bool openTemporary(const QString& path);
     bool initStream();
     void finishStream();
@@ -103,6 +121,8 @@ private:
     mutable std::mutex m_folderMutex;
     QString m_programFolder;
     QString m_workingFolder;
+    mutable std::mutex m_heldMutex;
+    std::map<QString, LockedFile> m_held;
 
     // Writer thread only.
     EncoderLibrary m_encoder;
