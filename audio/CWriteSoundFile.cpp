@@ -347,10 +347,16 @@ void CWriteSoundFile::nextFile(bool discard)
     LockedFile finished = finishFile();
     const QString target = handOverName(folder(), true);
     const FileOps::RenameResult renamed = FileOps::renameNoReplace(current, target);
-    const bool moved = renamed == FileOps::RenameResult::Done;
-    if (!moved)
-        WriteLog(QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
-    holdHandOver(moved ? target : current, std::move(finished));
+    if (renamed != FileOps::RenameResult::Done) {
+        // Nothing can be handed over (a folder turned read-only, say): the call's audio stays
+        // in the temporary file, which the next create moves aside or a later recovery takes,
+        // and the failure is the writer's, reported once.
+        holdHandOver(current, std::move(finished));
+        reportWriteError(
+            QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
+        return;
+    }
+    holdHandOver(target, std::move(finished));
     Q_EMIT fileReady(target, discard);
 }
 

@@ -88,7 +88,8 @@ Q_SIGNALS:
     /// The encoder library is missing (string 24) or incomplete (string 22): the window shows
     /// the string and closes.
     void fatalError(int stringId);
-    /// The temporary file could not be opened or written, or the encoder failed (string 73).
+    /// The temporary file could not be opened, written or handed over (then no fileReady
+    /// follows), or the encoder failed (string 73).
     void writeError(int stringId);
 
 private:

@@ -105,6 +105,11 @@ TEST(CWriteSoundFileRecording, CreateDataCloseGivesATemporaryFileOfTheRightLengt
     EXPECT_TRUE(rig.writer.isWriterIdle());
     EXPECT_NEAR(durationMs(rig.temporary()), 100 * kChunkMs, 2 * kChunkMs);
     EXPECT_TRUE(rig.errors.empty());
+    // Closed, it stays locked against leftover recovery until the Save round has taken it.
+    LockedFile probe;
+    EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::LockedByOther);
+    rig.writer.releaseHandOver(rig.temporary());
+    EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::Opened);
     EXPECT_TRUE(rig.env.logLines().contains(
         QStringLiteral("CWriteSoundFile::CreateWaveFile-> mdwLunghezzaBufferWAV= 1152, "
                        "mdwLunghezzaBufferMP3=8640")));
@@ -149,7 +154,7 @@ TEST(CWriteSoundFileHandOver, NextFileHandsTheCallOverAsPrlAndGoesOnInAFreshFile
     EXPECT_EQ(QFileInfo(rig.temporary()).size(), 0);
     EXPECT_EQ(rig.handOvers().size(), 2);
     // Every finished file stays locked against leftover recovery until its receiver lets go.
-    for (const QString& path : {rig.ready[0].first, rig.ready[1].first, rig.temporary()}) {
+    for (const QString& path : {rig.ready[0].first, rig.ready[1].first}) {
         LockedFile probe;
         EXPECT_EQ(probe.open(path, LockedFile::Creation::ExistingOnly),
                   LockedFile::OpenResult::LockedByOther);
