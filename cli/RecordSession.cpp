@@ -15,8 +15,7 @@
 RecordSession::RecordSession(RecordingList& list, Settings settings, Options options,
                              QTextStream& err)
     : m_list(list), m_settings(std::move(settings)), m_options(std::move(options)), m_err(err)
-{
-}
+{}
 
 QStringList RecordSession::run(bool& failed)
 {
@@ -31,9 +30,8 @@ QStringList RecordSession::run(bool& failed)
 
     TerminalRecorderView view(m_err, finish);
     CWriteSoundFile writer;
-    CRecordSound capture(m_options.inputFile.isEmpty()
-                             ? CRecordSound::microphone()
-                             : CRecordSound::wavFile(m_options.inputFile),
+    CRecordSound capture(m_options.inputFile.isEmpty() ? CRecordSound::microphone()
+                                                       : CRecordSound::wavFile(m_options.inputFile),
                          SystemFolders::dataFolder());
     QStringList kept;
     {
@@ -43,7 +41,9 @@ QStringList RecordSession::run(bool& failed)
         RecorderController controller(view, m_list, m_settings, capture, writer, config);
         QObject::connect(&controller, &RecorderController::recordingKept, &loop,
                          [&kept](const QString& name) { kept << name; });
-        QObject::connect(&capture, &CRecordSound::inputEnded, &loop, finish,
+        QObject::connect(&capture, &CRecordSound::inputEnded, &loop, finish, Qt::QueuedConnection);
+        // The controller has stopped on a writer failure already: nothing more is recorded.
+        QObject::connect(&controller, &RecorderController::recordingFailed, &loop, finish,
                          Qt::QueuedConnection);
         TerminationSignals signals_;
         QObject::connect(&signals_, &TerminationSignals::terminationRequested, &loop,

@@ -11,14 +11,15 @@ class QTextStream;
 class RecordingList;
 
 /// One `parlunectl record`: runs the recorder on the folder's list until the input ends, the
-/// time is up or a termination signal arrives, then stops as the Stop command does.
+/// time is up, the recording fails (a full disk, a read-only folder) or a termination signal
+/// arrives, then stops as the Stop command does.
 /// Lifecycle: construct, run() once. Main thread, inside a QCoreApplication.
 class RecordSession {
 public:
     struct Options {
         bool autoRecord = false;
-        QString inputFile;             ///< a WAV file; empty: the default microphone
-        std::optional<int> seconds;    ///< stop after this long
+        QString inputFile;          ///< a WAV file; empty: the default microphone
+        std::optional<int> seconds; ///< stop after this long
         bool antiBump = true;
     };
 
