@@ -111,15 +111,19 @@ LockedFile CWriteSoundFile::takeHandOver(const QString& path)
 
 void CWriteSoundFile::releaseHandOver(const QString& path)
 {
+    // A file still collecting calls goes on after the capture's restart: the release of one
+    // call's notification must not unlock it between that restart's close and create.
+    if (m_collectingHeld && path == temporaryFile())
+        return;
     // Closed outside the mutex: the writer thread never waits on a close.
     LockedFile released = takeHandOver(path);
     released.close();
 }
 
-bool CWriteSoundFile::holdsHandOver(const QString& path) const
+void CWriteSoundFile::setCollecting(bool collecting)
 {
-    std::lock_guard lock(m_heldMutex);
-    return m_held.count(path) != 0;
+    m_collecting = collecting;
+    m_collectingHeld = collecting;
 }
 
 void CWriteSoundFile::handleMessage(int message, int wParam)
@@ -225,7 +229,7 @@ bool CWriteSoundFile::openTemporary(const QString& path)
         }
         const int64_t size = m_file.size();
         if (size <= 0) {
-            m_collecting = false;
+            setCollecting(false);
             return true;
         }
         if (m_collecting && m_singleFile != 0 && m_file.identity() == m_collectingIdentity) {
@@ -248,7 +252,7 @@ bool CWriteSoundFile::openTemporary(const QString& path)
                                 "precedente (%1 byte), spostato in %2")
                      .arg(size)
                      .arg(aside));
-        m_collecting = false;
+        setCollecting(false);
     }
     return false;
 }
@@ -335,7 +339,7 @@ void CWriteSoundFile::nextFile(bool discard)
     const QString current = m_temporaryPath.isEmpty() ? temporaryFile() : m_temporaryPath;
     if (m_singleFile != 0) {
         // The same file goes on growing; the restart that follows must append, not truncate.
-        m_collecting = m_file.isOpen();
+        setCollecting(m_file.isOpen());
         m_collectingIdentity = m_file.identity();
         Q_EMIT fileReady(current, discard);
         return;

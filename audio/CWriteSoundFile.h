@@ -76,11 +76,9 @@ public:
     void postBarrier(std::function<void()> done);
     /// Ends the hold on the file handed over or closed as `path` (the path fileReady gave, or
     /// temporaryFile()); call it once the file is moved, adopted or deleted. Unknown paths are
-    /// ignored. Any thread.
+    /// ignored, and so is the temporary file while it collects the calls of a single-file
+    /// period (it stays held until the next create or the writer's end). Any thread.
     void releaseHandOver(const QString& path);
-    /// True while the writer holds the finished file handed over or closed as `path`. Any
-    /// thread.
-    bool holdsHandOver(const QString& path) const;
 
 Q_SIGNALS:
     /// UWM_FILE_READY: the finished file of an auto-recording; `discard` as the capture said.
@@ -105,13 +103,15 @@ private:
     void holdHandOver(const QString& path, LockedFile file);
     /// The held file of `path`, closed when none is held.
     LockedFile takeHandOver(const QString& path);
+    /// Writer thread: whether the open temporary file goes on collecting a single-file period.
+    void setCollecting(bool collecting);
     bool openTemporary(const QString& path);
     bool initStream();
     void finishStream();
     void appendOutput();
     void reportWriteError(const QString& logText);
     /// A new unique ".prl" name in `folder`; with `fallback`, "tempReg.prl" when none can be
-    /// made (an old file of that name is deleted), else an empty string.
+    /// made (an old empty file of that name is deleted), else an empty string.
     QString handOverName(const QString& folder, bool fallback);
     QString folder() const;
 
@@ -122,8 +122,9 @@ private:
     mutable std::mutex m_folderMutex;
     QString m_programFolder;
     QString m_workingFolder;
-    mutable std::mutex m_heldMutex;
+    std::mutex m_heldMutex;
     std::map<QString, LockedFile> m_held;
+    std::atomic<bool> m_collectingHeld{false};
 
     // Writer thread only.
     EncoderLibrary m_encoder;

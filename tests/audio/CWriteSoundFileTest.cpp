@@ -174,6 +174,13 @@ TEST(CWriteSoundFileHandOver, SingleFileCollectsEveryCallOfThePeriodInOneFile)
         rig.data(40);
         rig.writer.postMessage(UWM_WRITER_NEXT_FILE, 0);
         rig.writer.postMessage(UWM_WRITER_CLOSE);
+        ASSERT_TRUE(rig.settle());
+        // The receiver lets go of the call's notification within the restart: the file goes
+        // on collecting, so it stays locked against leftover recovery.
+        rig.writer.releaseHandOver(rig.temporary());
+        LockedFile probe;
+        EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::LockedByOther);
+        probe.close();
         rig.writer.postMessage(UWM_WRITER_CREATE);
     }
     rig.writer.postMessage(UWM_WRITER_CLOSE);

@@ -199,7 +199,7 @@ TEST_F(ParluneCtlTest, RewritesOnAFullDiskFailAndLeaveEveryRecordingAsItWas)
         EXPECT_FALSE(run.err.trimmed().isEmpty()) << what;
         QStringList now = QDir(folder).entryList(QDir::Files, QDir::Name);
         now.removeOne(QStringLiteral("filler"));
-        EXPECT_EQ(now, names) << what;
+        EXPECT_EQ(now.join(u'|').toStdString(), names.join(u'|').toStdString()) << what;
         for (const auto& [name, bytes] : before)
             EXPECT_EQ(AudioFixtures::readFile(folder + name), bytes)
                 << what << ": " << name.toStdString();
