@@ -6,6 +6,7 @@
 #include "res/StringTable.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -89,6 +90,42 @@ void CWriteSoundFile::postBarrier(std::function<void()> done)
     QMetaObject::invokeMethod(this, std::move(done), Qt::QueuedConnection);
 }
 
+void CWriteSoundFile::holdHandOver(const QString& path, LockedFile file)
+{
+    if (!file.isOpen())
+        return;
+    std::lock_guard lock(m_heldMutex);
+    m_held[path] = std::move(file);
+}
+
+LockedFile CWriteSoundFile::takeHandOver(const QString& path)
+{
+    std::lock_guard lock(m_heldMutex);
+    const auto found = m_held.find(path);
+    if (found == m_held.end())
+        return {};
+    LockedFile file = std::move(found->second);
+    m_held.erase(found);
+    return file;
+}
+
+void CWriteSoundFile::releaseHandOver(const QString& path)
+{
+    // A file still collecting calls goes on after the capture's restart: the release of one
+    // call's notification must not unlock it between that restart's close and create.
+    if (m_collectingHeld && path == temporaryFile())
+        return;
+    // Closed outside the mutex: the writer thread never waits on a close.
+    LockedFile released = takeHandOver(path);
+    released.close();
+}
+
+void CWriteSoundFile::setCollecting(bool collecting)
+{
+    m_collecting = collecting;
+    m_collectingHeld = collecting;
+}
+
 void CWriteSoundFile::handleMessage(int message, int wParam)
 {
     switch (message) {
@@ -169,8 +206,16 @@ bool CWriteSoundFile::initStream()
 
 bool CWriteSoundFile::openTemporary(const QString& path)
 {
+    // A file this writer closed and still holds is taken back: opening it again would meet
+    // its own lock, and dropping the lock first would let a recovery take it meanwhile.
+    LockedFile held = takeHandOver(path);
+    if (held.isAt(path))
+        m_file = std::move(held);
+    held.close();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        switch (m_file.open(path)) {
+        const LockedFile::OpenResult opened =
+            m_file.isOpen() ? LockedFile::OpenResult::Opened : m_file.open(path);
+        switch (opened) {
         case LockedFile::OpenResult::Opened:
             break;
         case LockedFile::OpenResult::LockedByOther:
@@ -184,7 +229,7 @@ bool CWriteSoundFile::openTemporary(const QString& path)
         }
         const int64_t size = m_file.size();
         if (size <= 0) {
-            m_collecting = false;
+            setCollecting(false);
             return true;
         }
         if (m_collecting && m_singleFile != 0 && m_file.identity() == m_collectingIdentity) {
@@ -194,8 +239,8 @@ bool CWriteSoundFile::openTemporary(const QString& path)
         // Audio nobody took: most likely a recording cut short by a crash. It goes aside, so a
         // later recovery can list it; it is never truncated.
         const QString aside = handOverName(folder(), false);
-        const bool moved = !aside.isEmpty()
-            && FileOps::renameNoReplace(path, aside) == FileOps::RenameResult::Done;
+        const bool moved = !aside.isEmpty() &&
+                           FileOps::renameNoReplace(path, aside) == FileOps::RenameResult::Done;
         m_file.close();
         if (!moved) {
             WriteLog(QStringLiteral("Writer: impossibile spostare il file temporaneo %1 con audio "
@@ -207,7 +252,7 @@ bool CWriteSoundFile::openTemporary(const QString& path)
                                 "precedente (%1 byte), spostato in %2")
                      .arg(size)
                      .arg(aside));
-        m_collecting = false;
+        setCollecting(false);
     }
     return false;
 }
@@ -216,8 +261,8 @@ void CWriteSoundFile::encodeAndWrite(const std::vector<int16_t>& samples)
 {
     if (!m_fileOpen || !m_streamOpen || samples.empty())
         return; // nothing can take it: the buffer is only dropped
-    const auto count = static_cast<uint32_t>(
-        std::min<size_t>(samples.size(), m_encoder.samplesPerChunk()));
+    const auto count =
+        static_cast<uint32_t>(std::min<size_t>(samples.size(), m_encoder.samplesPerChunk()));
     m_output.clear();
     m_lastError = m_encoder.encode(samples.data(), count, m_output);
     if (m_lastError != 0) {
@@ -271,15 +316,22 @@ void CWriteSoundFile::finishStream()
     m_streamOpen = false;
 }
 
-void CWriteSoundFile::closeFile()
+LockedFile CWriteSoundFile::finishFile()
 {
     if (!m_fileOpen)
-        return;
+        return {};
     finishStream();
     m_file.sync();
-    m_file.close();
     m_encoder.unload();
+    LockedFile finished = std::move(m_file);
     m_fileOpen = false;
+    return finished;
+}
+
+void CWriteSoundFile::closeFile()
+{
+    // Held until the Save round has taken it, or the next create goes on with it.
+    holdHandOver(m_temporaryPath, finishFile());
 }
 
 void CWriteSoundFile::nextFile(bool discard)
@@ -287,18 +339,28 @@ void CWriteSoundFile::nextFile(bool discard)
     const QString current = m_temporaryPath.isEmpty() ? temporaryFile() : m_temporaryPath;
     if (m_singleFile != 0) {
         // The same file goes on growing; the restart that follows must append, not truncate.
-        m_collecting = m_file.isOpen();
+        setCollecting(m_file.isOpen());
         m_collectingIdentity = m_file.identity();
         Q_EMIT fileReady(current, discard);
         return;
     }
     // The call's last frames belong to it, so the encoder is flushed into its own file. The
     // capture restarts after every call end, and that restart opens the next file.
-    closeFile();
+    // The file is renamed while still open and locked, so no other process ever finds it
+    // unlocked under either name before the controller has taken it.
+    LockedFile finished = finishFile();
     const QString target = handOverName(folder(), true);
     const FileOps::RenameResult renamed = FileOps::renameNoReplace(current, target);
-    if (renamed != FileOps::RenameResult::Done)
-        WriteLog(QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
+    if (renamed != FileOps::RenameResult::Done) {
+        // Nothing can be handed over (a folder turned read-only, say): the call's audio stays
+        // in the temporary file, which the next create moves aside or a later recovery takes,
+        // and the failure is the writer's, reported once.
+        holdHandOver(current, std::move(finished));
+        reportWriteError(
+            QStringLiteral("Writer: impossibile rinominare %1 in %2").arg(current, target));
+        return;
+    }
+    holdHandOver(target, std::move(finished));
     Q_EMIT fileReady(target, discard);
 }
 
@@ -319,6 +381,8 @@ QString CWriteSoundFile::handOverName(const QString& folderPath, bool fallback)
                             "(Last Error=0x%1)")
                  .arg(errno, 0, 16));
     const QString name = folderPath + QStringLiteral("tempReg.prl");
-    QFile::remove(name);
+    // Only an empty one goes: one with audio is a recording nobody has taken yet.
+    if (QFileInfo(name).size() == 0)
+        QFile::remove(name);
     return name;
 }

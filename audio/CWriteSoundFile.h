@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -25,6 +26,10 @@ class QThread;
 /// The file is synced to disk every few seconds and locked while written; a temporary file
 /// with audio that is not this writer's own (left by a crash) is moved aside under a ".prl"
 /// name, never truncated, and one locked by another process is never touched.
+/// A finished file stays locked after its hand-over (fileReady) or close, so no leftover
+/// recovery takes it from its receiver: a ".prl" until releaseHandOver(), the closed temporary
+/// file until releaseHandOver() or the next UWM_WRITER_CREATE (which goes on with the held file
+/// rather than opening it again). Every hold ends when the writer is destroyed.
 /// Lifecycle: constructed on the UI thread; setWriterFolders() (and setSingleFile()) before
 /// startThread(); then messages from any thread, handled in order on the writer thread, until
 /// UWM_THREAD_END ends it; waitForEnd() on the UI thread; destroyed on the UI thread.
@@ -69,6 +74,11 @@ public:
     int queuedChunks() const { return m_queuedChunks.load(std::memory_order_relaxed); }
     /// Runs `done` on the writer thread once everything posted before it is handled.
     void postBarrier(std::function<void()> done);
+    /// Ends the hold on the file handed over or closed as `path` (the path fileReady gave, or
+    /// temporaryFile()); call it once the file is moved, adopted or deleted. Unknown paths are
+    /// ignored, and so is the temporary file while it collects the calls of a single-file
+    /// period (it stays held until the next create or the writer's end). Any thread.
+    void releaseHandOver(const QString& path);
 
 Q_SIGNALS:
     /// UWM_FILE_READY: the finished file of an auto-recording; `discard` as the capture said.
@@ -76,7 +86,8 @@ Q_SIGNALS:
     /// The encoder library is missing (string 24) or incomplete (string 22): the window shows
     /// the string and closes.
     void fatalError(int stringId);
-    /// The temporary file could not be opened or written, or the encoder failed (string 73).
+    /// The temporary file could not be opened, written or handed over (then no fileReady
+    /// follows), or the encoder failed (string 73).
     void writeError(int stringId);
 
 private:
@@ -85,14 +96,22 @@ private:
     void createWaveFile();
     void encodeAndWrite(const std::vector<int16_t>& samples);
     void closeFile();
+    /// Flushes the encoder into the file, syncs it and gives up writing; returns the still
+    /// locked file.
+    LockedFile finishFile();
     void nextFile(bool discard);
+    void holdHandOver(const QString& path, LockedFile file);
+    /// The held file of `path`, closed when none is held.
+    LockedFile takeHandOver(const QString& path);
+    /// Writer thread: whether the open temporary file goes on collecting a single-file period.
+    void setCollecting(bool collecting);
     bool openTemporary(const QString& path);
     bool initStream();
     void finishStream();
     void appendOutput();
     void reportWriteError(const QString& logText);
     /// A new unique ".prl" name in `folder`; with `fallback`, "tempReg.prl" when none can be
-    /// made (an old file of that name is deleted), else an empty string.
+    /// made (an old empty file of that name is deleted), else an empty string.
     QString handOverName(const QString& folder, bool fallback);
     QString folder() const;
 
@@ -103,6 +122,9 @@ private:
     mutable std::mutex m_folderMutex;
     QString m_programFolder;
     QString m_workingFolder;
+    std::mutex m_heldMutex;
+    std::map<QString, LockedFile> m_held;
+    std::atomic<bool> m_collectingHeld{false};
 
     // Writer thread only.
     EncoderLibrary m_encoder;

@@ -15,8 +15,7 @@
 RecordSession::RecordSession(RecordingList& list, Settings settings, Options options,
                              QTextStream& err)
     : m_list(list), m_settings(std::move(settings)), m_options(std::move(options)), m_err(err)
-{
-}
+{}
 
 QStringList RecordSession::run(bool& failed)
 {
@@ -31,9 +30,8 @@ QStringList RecordSession::run(bool& failed)
 
     TerminalRecorderView view(m_err, finish);
     CWriteSoundFile writer;
-    CRecordSound capture(m_options.inputFile.isEmpty()
-                             ? CRecordSound::microphone()
-                             : CRecordSound::wavFile(m_options.inputFile),
+    CRecordSound capture(m_options.inputFile.isEmpty() ? CRecordSound::microphone()
+                                                       : CRecordSound::wavFile(m_options.inputFile),
                          SystemFolders::dataFolder());
     QStringList kept;
     bool failedNow = false;
@@ -44,8 +42,7 @@ QStringList RecordSession::run(bool& failed)
         RecorderController controller(view, m_list, m_settings, capture, writer, config);
         QObject::connect(&controller, &RecorderController::recordingKept, &loop,
                          [&kept](const QString& name) { kept << name; });
-        QObject::connect(&capture, &CRecordSound::inputEnded, &loop, finish,
-                         Qt::QueuedConnection);
+        QObject::connect(&capture, &CRecordSound::inputEnded, &loop, finish, Qt::QueuedConnection);
         // Nothing more reaches the file after a failure, so waiting for the input to end
         // could last for ever; the view has told the reason already.
         QObject::connect(&controller, &RecorderController::recordingFailed, &loop,

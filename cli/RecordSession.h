@@ -11,15 +11,15 @@ class QTextStream;
 class RecordingList;
 
 /// One `parlunectl record`: runs the recorder on the folder's list until the input ends, the
-/// time is up, a termination signal arrives or the recording fails (the writer cannot write),
-/// then stops as the Stop command does, keeping what was written.
+/// time is up, a termination signal arrives or the recording fails (a full disk, a read-only
+/// folder, a lost microphone), then stops as the Stop command does, keeping what was written.
 /// Lifecycle: construct, run() once. Main thread, inside a QCoreApplication.
 class RecordSession {
 public:
     struct Options {
         bool autoRecord = false;
-        QString inputFile;             ///< a WAV file; empty: the default microphone
-        std::optional<int> seconds;    ///< stop after this long
+        QString inputFile;          ///< a WAV file; empty: the default microphone
+        std::optional<int> seconds; ///< stop after this long
         bool antiBump = true;
     };
 

@@ -64,8 +64,9 @@ QStringList LeftoverRecovery::recover(RecordingList& list, const QString& folder
     QStringList recovered;
     for (const QString& path : candidates) {
         // Hold the lock while the file is taken, so a recorder starting meanwhile waits for it.
+        // A file renamed away since the listing is not made again: it is someone else's now.
         LockedFile lock;
-        if (lock.open(path) != LockedFile::OpenResult::Opened)
+        if (lock.open(path, LockedFile::Creation::ExistingOnly) != LockedFile::OpenResult::Opened)
             continue; // a live recorder's file (or one we cannot open): not ours to take
         if (!holdsAudio(path)) {
             lock.close();

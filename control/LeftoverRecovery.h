@@ -10,7 +10,8 @@ class RecordingList;
 /// belongs to no recording, become recordings of their own with a default name, listed, tagged
 /// and indexed like any other. The clear copy of a protected recording, left by a crash during
 /// its playback, is deleted. A file another process holds locked is a live recorder's and
-/// is left alone; a file without audio is left alone too.
+/// is left alone (a recorder keeps its hand-over files locked until it has taken them); a
+/// file without audio is left alone too, and a file gone meanwhile is never created again.
 /// Lifecycle: static; call it whenever a working folder is opened (after the list is loaded,
 /// before this process's recorder threads write into the folder). UI thread (or a tool's main
 /// thread).

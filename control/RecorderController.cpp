@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 using Button = RecorderView::Button;
 using Look = RecorderView::Look;
@@ -323,6 +324,9 @@ void RecorderController::OnVoiceDetected()
 
 void RecorderController::OnFileReady(const QString& path, bool discard)
 {
+    // The writer keeps the file locked against leftover recovery until it is dealt with here.
+    const auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
+
     if (m_config.trayMode == 2)
         m_view.setTrayIcon(241);
     stopWarning();
@@ -503,6 +507,9 @@ void RecorderController::finishStoppedRecording()
     RecordingEntry* entry = m_inProgress;
     m_inProgress = nullptr;
     const QString temporary = m_writer.temporaryFile();
+    // The writer keeps the closed file locked against leftover recovery until it is saved.
+    const auto releaseHandOver =
+        qScopeGuard([this, temporary] { m_writer.releaseHandOver(temporary); });
     if (!LeftoverRecovery::holdsAudio(temporary)) {
         WriteLog(QStringLiteral("Nessun audio registrato per %1").arg(entry->name));
         if (!m_writeErrorReported) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,18 +16,36 @@ LockedFile::~LockedFile()
     close();
 }
 
+LockedFile::LockedFile(LockedFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_identity(std::exchange(other.m_identity, 0)),
+      m_error(std::move(other.m_error))
+{}
+
+LockedFile& LockedFile::operator=(LockedFile&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_identity = std::exchange(other.m_identity, 0);
+        m_error = std::move(other.m_error);
+    }
+    return *this;
+}
+
 void LockedFile::fail()
 {
     m_error = QString::fromLocal8Bit(std::strerror(errno));
 }
 
-LockedFile::OpenResult LockedFile::open(const QString& path)
+LockedFile::OpenResult LockedFile::open(const QString& path, Creation creation)
 {
     close();
     const QByteArray name = QFile::encodeName(path);
+    const int flags =
+        O_WRONLY | O_APPEND | O_CLOEXEC | (creation == Creation::CreateWhenMissing ? O_CREAT : 0);
     // The name may be renamed away between open and lock; then the lock is on the wrong file.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        const int fd = ::open(name.constData(), flags, 0644);
         if (fd < 0) {
             fail();
             return OpenResult::Failed;
@@ -54,6 +73,15 @@ LockedFile::OpenResult LockedFile::open(const QString& path)
     }
     m_error = QStringLiteral("the file keeps changing");
     return OpenResult::Failed;
+}
+
+bool LockedFile::isAt(const QString& path) const
+{
+    struct stat opened {};
+    struct stat named {};
+    return m_fd >= 0 && ::fstat(m_fd, &opened) == 0 &&
+           ::stat(QFile::encodeName(path).constData(), &named) == 0 &&
+           named.st_ino == opened.st_ino && named.st_dev == opened.st_dev;
 }
 
 int64_t LockedFile::size() const

@@ -8,7 +8,8 @@
 /// A file opened for appending under an exclusive advisory lock (flock), held until close().
 /// The kernel frees the lock when the process dies, so a locked file belongs to a live
 /// process. Writes go straight to the file (no user-space buffer), so a killed process loses
-/// nothing it wrote; sync() makes them durable against a power cut. One owner thread.
+/// nothing it wrote; sync() makes them durable against a power cut. Renaming the file keeps
+/// the lock, which is on the open file, not on its name. One owner thread at a time.
 class LockedFile {
 public:
     enum class OpenResult {
@@ -17,14 +18,23 @@ public:
         Failed,
     };
 
+    /// Whether open() creates a missing file; a missing file is Failed with ExistingOnly.
+    enum class Creation { CreateWhenMissing, ExistingOnly };
+
     LockedFile() = default;
     ~LockedFile();
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
+    /// The lock moves with the open file; `other` is left closed.
+    LockedFile(LockedFile&& other) noexcept;
+    LockedFile& operator=(LockedFile&& other) noexcept;
 
-    /// Opens (creating it when missing) and locks `path`, without truncating it.
-    OpenResult open(const QString& path);
+    /// Opens and locks `path`, without truncating it; creates it when missing unless told not
+    /// to.
+    OpenResult open(const QString& path, Creation creation = Creation::CreateWhenMissing);
     bool isOpen() const { return m_fd >= 0; }
+    /// True when the open file is the one `path` names now (it may have been renamed since).
+    bool isAt(const QString& path) const;
     /// The file's size in bytes, -1 on failure.
     int64_t size() const;
     /// Identifies the open file (device and inode), to tell it from another of the same name.

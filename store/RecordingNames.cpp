@@ -118,6 +118,9 @@ int RecordingNames::RenameRecording(RecordingList& list, RecordingEntry& entry,
                                     const QString& newName, const QString& newNotes)
 {
     const QString folder = entry.folder.isEmpty() ? list.folder() : entry.folder;
+    const QString oldName = entry.name;
+    const QString oldNotes = entry.notes;
+    bool moved = false;
     if (newName != entry.name) {
         const int refused = check(newName, folder, AllRules, &list, &entry);
         if (refused != Accepted)
@@ -126,6 +129,7 @@ int RecordingNames::RenameRecording(RecordingList& list, RecordingEntry& entry,
             switch (FileOps::renameNoReplace(folder + entry.name + kExtension,
                                              folder + newName + kExtension)) {
             case FileOps::RenameResult::Done:
+                moved = true;
                 break;
             case FileOps::RenameResult::TargetExists:
                 return Taken;
@@ -141,7 +145,18 @@ int RecordingNames::RenameRecording(RecordingList& list, RecordingEntry& entry,
     entry.name = newName;
     entry.notes = newNotes;
     list.SaveModified();
-    return Accepted;
+    if (entry.inUse() || entry.state == RecordingEntry::Saved)
+        return Accepted;
+    // The tag could not be rewritten (a full disk, say): the recording keeps the name and
+    // notes its tag still holds, so the list and the file agree.
+    if (!moved ||
+        FileOps::renameNoReplace(folder + newName + kExtension, folder + oldName + kExtension) ==
+            FileOps::RenameResult::Done) {
+        entry.name = oldName;
+        entry.notes = oldNotes;
+        list.UpdateRecord(entry);
+    }
+    return SaveFailed;
 }
 
 QString RecordingNames::cleanedName(QString name)

@@ -56,10 +56,9 @@ struct WriterRig {
     {
         QDir().mkpath(work);
         writer.setWriterFolders(env.programFolder(), work);
-        QObject::connect(&writer, &CWriteSoundFile::fileReady, qApp,
-                         [this](const QString& path, bool discard) {
-                             ready.emplace_back(path, discard);
-                         });
+        QObject::connect(
+            &writer, &CWriteSoundFile::fileReady, qApp,
+            [this](const QString& path, bool discard) { ready.emplace_back(path, discard); });
         QObject::connect(&writer, &CWriteSoundFile::writeError, qApp,
                          [this](int id) { errors.push_back(id); });
         QObject::connect(&writer, &CWriteSoundFile::fatalError, qApp,
@@ -106,8 +105,14 @@ TEST(CWriteSoundFileRecording, CreateDataCloseGivesATemporaryFileOfTheRightLengt
     EXPECT_TRUE(rig.writer.isWriterIdle());
     EXPECT_NEAR(durationMs(rig.temporary()), 100 * kChunkMs, 2 * kChunkMs);
     EXPECT_TRUE(rig.errors.empty());
-    EXPECT_TRUE(rig.env.logLines().contains(QStringLiteral(
-        "CWriteSoundFile::CreateWaveFile-> mdwLunghezzaBufferWAV= 1152, mdwLunghezzaBufferMP3=8640")));
+    // Closed, it stays locked against leftover recovery until the Save round has taken it.
+    LockedFile probe;
+    EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::LockedByOther);
+    rig.writer.releaseHandOver(rig.temporary());
+    EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::Opened);
+    EXPECT_TRUE(rig.env.logLines().contains(
+        QStringLiteral("CWriteSoundFile::CreateWaveFile-> mdwLunghezzaBufferWAV= 1152, "
+                       "mdwLunghezzaBufferMP3=8640")));
 }
 
 TEST(CWriteSoundFileRecording, EveryChunkReachesTheFileAtOnce)
@@ -148,6 +153,15 @@ TEST(CWriteSoundFileHandOver, NextFileHandsTheCallOverAsPrlAndGoesOnInAFreshFile
     // The fresh temporary file holds nothing of the calls handed over.
     EXPECT_EQ(QFileInfo(rig.temporary()).size(), 0);
     EXPECT_EQ(rig.handOvers().size(), 2);
+    // Every finished file stays locked against leftover recovery until its receiver lets go.
+    for (const QString& path : {rig.ready[0].first, rig.ready[1].first}) {
+        LockedFile probe;
+        EXPECT_EQ(probe.open(path, LockedFile::Creation::ExistingOnly),
+                  LockedFile::OpenResult::LockedByOther);
+        rig.writer.releaseHandOver(path);
+        EXPECT_EQ(probe.open(path, LockedFile::Creation::ExistingOnly),
+                  LockedFile::OpenResult::Opened);
+    }
 }
 
 TEST(CWriteSoundFileHandOver, SingleFileCollectsEveryCallOfThePeriodInOneFile)
@@ -160,6 +174,13 @@ TEST(CWriteSoundFileHandOver, SingleFileCollectsEveryCallOfThePeriodInOneFile)
         rig.data(40);
         rig.writer.postMessage(UWM_WRITER_NEXT_FILE, 0);
         rig.writer.postMessage(UWM_WRITER_CLOSE);
+        ASSERT_TRUE(rig.settle());
+        // The receiver lets go of the call's notification within the restart: the file goes
+        // on collecting, so it stays locked against leftover recovery.
+        rig.writer.releaseHandOver(rig.temporary());
+        LockedFile probe;
+        EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::LockedByOther);
+        probe.close();
         rig.writer.postMessage(UWM_WRITER_CREATE);
     }
     rig.writer.postMessage(UWM_WRITER_CLOSE);
@@ -190,8 +211,8 @@ TEST(CWriteSoundFileLeftovers, TemporaryFileWithAudioFromACrashIsMovedAsideNotTr
     EXPECT_NEAR(durationMs(rig.temporary()), 20 * kChunkMs, 2 * kChunkMs);
     bool logged = false;
     for (const QString& line : rig.env.logLines())
-        logged = logged || (line.contains(QStringLiteral("registrazione precedente"))
-                            && line.contains(aside[0]));
+        logged = logged || (line.contains(QStringLiteral("registrazione precedente")) &&
+                            line.contains(aside[0]));
     EXPECT_TRUE(logged);
 }
 

@@ -3,6 +3,7 @@
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -166,6 +169,45 @@ TEST_F(ParluneCtlTest, JoinImportDeleteAndReindexWorkOnTheFolder)
     EXPECT_EQ(ctl({"reindex"}).status, 0);
     ASSERT_EQ(listJson().size(), 1);
     EXPECT_EQ(listJson()[0].toObject()["duration"].toString(), QStringLiteral("00:06"));
+}
+
+TEST_F(ParluneCtlTest, RewritesOnAFullDiskFailAndLeaveEveryRecordingAsItWas)
+{
+    TmpfsMount disk(env.root() + QStringLiteral("full/"), 1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    folder = env.root() + QStringLiteral("full/");
+    makeRecording("first", QDateTime(QDate(2026, 2, 1), QTime(10, 0, 0)), "old notes");
+    makeRecording("second", QDateTime(QDate(2026, 2, 1), QTime(10, 5, 0)));
+    ASSERT_EQ(listJson().size(), 2);
+    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    std::map<QString, QByteArray> before;
+    for (const QString& name : QDir(folder).entryList({"*.mp3"}, QDir::Files))
+        before[name] = AudioFixtures::readFile(folder + name);
+    ASSERT_TRUE(disk.fill());
+
+    const std::vector<QStringList> commands = {
+        {"rename", "first", "renamed"},
+        {"rename", "first", "first", "--notes", "new notes"},
+        {"protect", "first", "--key", "Sesame42"},
+        {"join", "joined", "first", "second"},
+    };
+    for (const QStringList& command : commands) {
+        const CtlRun run = ctl(command);
+        const std::string what = command.join(u' ').toStdString();
+        EXPECT_EQ(run.status, 1) << what;
+        EXPECT_FALSE(run.err.trimmed().isEmpty()) << what;
+        QStringList now = QDir(folder).entryList(QDir::Files, QDir::Name);
+        now.removeOne(QStringLiteral("filler"));
+        EXPECT_EQ(now.join(u'|').toStdString(), names.join(u'|').toStdString()) << what;
+        for (const auto& [name, bytes] : before)
+            EXPECT_EQ(AudioFixtures::readFile(folder + name), bytes)
+                << what << ": " << name.toStdString();
+    }
+    disk.unfill();
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[1].toObject()["notes"].toString(), QStringLiteral("old notes"));
 }
 
 TEST_F(ParluneCtlTest, SendHandsACopyToTheMailClient)

@@ -1,9 +1,11 @@
+#include "audio/CWriteSoundFile.h"
 #include "res/StringTable.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/PrivateAudioServer.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -120,8 +122,8 @@ protected:
     {
         recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
                        recordArgs({"--input", longTone()}));
-        return recorder.waitForStarted()
-            && waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
+        return recorder.waitForStarted() &&
+               waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
                        60000);
     }
 
@@ -133,10 +135,10 @@ protected:
 
 TEST_F(RecordCommandTest, AutoRecordingKeepsEachSpokenCallAsItsOwnRecording)
 {
-    const QString calls = spokenCalls(
-        {"Good morning, I am calling about the invoice from last week.",
-         "Hello again, the delivery will arrive on Tuesday afternoon."},
-        4.0, "calls.wav");
+    const QString calls =
+        spokenCalls({"Good morning, I am calling about the invoice from last week.",
+                     "Hello again, the delivery will arrive on Tuesday afternoon."},
+                    4.0, "calls.wav");
     const CtlRun run =
         ctl(recordArgs({"--auto", "--input", calls, "--silence", "2", "--threshold", "3000"}));
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -152,6 +154,34 @@ TEST_F(RecordCommandTest, AutoRecordingKeepsEachSpokenCallAsItsOwnRecording)
         EXPECT_TRUE(indexed(name));
         EXPECT_EQ(frameText(tagsOf(name), "TIT2"), name);
     }
+    EXPECT_TRUE(QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files).isEmpty());
+}
+
+TEST_F(RecordCommandTest, ListingsBesideAnAutoRecorderTakeNoneOfItsCalls)
+{
+    // Many short calls, so that hand-overs are frequent while the listings run.
+    constexpr int kCalls = 24;
+    std::vector<AudioFixtures::Piece> pieces{{0.5, false}};
+    for (int call = 0; call < kCalls; ++call)
+        pieces.insert(pieces.end(), {{1.3, true}, {1.3, false}});
+    const QString input = env.root() + QStringLiteral("calls.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(input, pieces));
+    QProcess recorder;
+    recorder.start(
+        QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+        recordArgs({"--auto", "--input", input, "--silence", "1", "--threshold", "3000"}));
+    ASSERT_TRUE(recorder.waitForStarted());
+    int listings = 0;
+    while (recorder.state() != QProcess::NotRunning && !recorder.waitForFinished(0)) {
+        EXPECT_EQ(ctl({"--folder", folder, "list"}).status, 0);
+        ++listings;
+    }
+    EXPECT_EQ(recorder.exitCode(), 0) << recorder.readAllStandardError().toStdString();
+    QString expected;
+    for (int call = 1; call <= kCalls; ++call)
+        expected += QStringLiteral("Recording %1\n").arg(call);
+    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), expected);
+    EXPECT_EQ(listJson().size(), kCalls) << listings << " listings ran beside the recorder";
     EXPECT_TRUE(QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files).isEmpty());
 }
 
@@ -180,6 +210,49 @@ TEST_F(RecordCommandTest, ManualRecordingTakesTheWholeInput)
     ASSERT_EQ(list.size(), 1);
     EXPECT_GE(durationSeconds(list[0]), 3);
     EXPECT_TRUE(indexed("Recording 1"));
+}
+
+TEST_F(RecordCommandTest, RecordingThatFillsTheDiskStopsAndKeepsWhatWasWritten)
+{
+    // A minute of tone: more than the disk holds.
+    const QString tone = env.root() + QStringLiteral("tone.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(tone, {{60.0, true}}));
+    TmpfsMount disk(env.root() + QStringLiteral("small/"), 1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    folder = env.root() + QStringLiteral("small/");
+    ASSERT_EQ(listJson().size(), 0);
+    // Room for some seconds of audio at 32 kbit/s.
+    ASSERT_TRUE(disk.fill(64 * 1024));
+    const CtlRun run = ctl(recordArgs({"--input", tone}));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(StringTable::text(CWriteSoundFile::kTemporaryFileString).left(40)))
+        << run.err.toStdString();
+
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    const QString name = list[0].toObject()["name"].toString();
+    const CtlRun measured = ctl({"duration", folder + name + ".mp3"});
+    EXPECT_EQ(measured.status, 0);
+    EXPECT_GT(measured.out.trimmed().toLongLong(), 1000);
+    EXPECT_TRUE(QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files).isEmpty());
+}
+
+TEST_F(RecordCommandTest, ReadOnlyFolderIsReportedOnceWhenArmed)
+{
+    TmpfsMount disk(env.root() + QStringLiteral("locked/"), 1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    folder = env.root() + QStringLiteral("locked/");
+    ASSERT_EQ(listJson().size(), 0);
+    ASSERT_TRUE(disk.setReadOnly(true));
+    const QString calls = env.root() + QStringLiteral("calls.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(calls, {{1.0, false}, {3.0, true}, {3.0, false}}));
+    const CtlRun run = ctl(recordArgs(
+        {"--auto", "--input", calls, "--silence", "1", "--threshold", "3000", "--seconds", "20"}));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.count(QStringLiteral("parlunectl: ")), 1) << run.err.toStdString();
+    EXPECT_LT(env.logLines().size(), 200);
 }
 
 TEST_F(RecordCommandTest, BadArgumentsAreUsageErrors)
@@ -302,9 +375,9 @@ TEST_F(RecordCommandTest, AutoRecordingFromTheDefaultMicrophoneKeepsOneCall)
         GTEST_SKIP() << "needs the private audio server that ./test starts";
     QProcess recorder;
     MicrophoneFeeder feeder(false);
-    recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
-                   recordArgs({"--auto", "--seconds", "9", "--silence", "1", "--threshold",
-                               "3000"}));
+    recorder.start(
+        QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+        recordArgs({"--auto", "--seconds", "9", "--silence", "1", "--threshold", "3000"}));
     ASSERT_TRUE(recorder.waitForStarted());
     // The call starts only once the recorder listens, so none of it is lost before.
     ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 30000));

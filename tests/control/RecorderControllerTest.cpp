@@ -11,6 +11,7 @@
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -419,6 +422,41 @@ TEST(RecorderControllerFailures, AnInputThatCannotBeOpenedEndsTheRecordingAndSay
     EXPECT_TRUE(rig.view.asked.empty());
 }
 
+TEST(RecorderControllerFailures, FolderTurnedReadOnlyDuringACallIsReportedOnceAndLosesNothing)
+{
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}, {3.0, true}, {4.0, false}});
+    if (TmpfsMount probe(rig.env.root() + "probe/", 1 << 16); !probe.mounted())
+        GTEST_SKIP() << probe.whyNot().toStdString();
+    // A read-only disk laid over the folder once the first call is heard: the file being
+    // written stays where it is, every new file meets the read-only folder.
+    std::unique_ptr<TmpfsMount> readOnly;
+    QObject::connect(
+        rig.capture.get(), &CRecordSound::voiceDetected, rig.capture.get(),
+        [&] {
+            if (!readOnly) {
+                readOnly = std::make_unique<TmpfsMount>(rig.work, 1 << 16);
+                readOnly->setReadOnly(true);
+            }
+        },
+        Qt::DirectConnection);
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return !rig.view.messages.empty() &&
+                   rig.controller->state() == RecorderController::Idle;
+        },
+        60000));
+    rig.controller->shutdown();
+    EXPECT_EQ(rig.view.messages, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
+    EXPECT_TRUE(rig.kept.empty());
+    EXPECT_LT(rig.env.logLines().size(), 200);
+
+    // The call is still on the disk under the read-only one, for a later recovery to take.
+    readOnly.reset();
+    EXPECT_TRUE(LeftoverRecovery::holdsAudio(rig.work + "tmp_nome_reg.dtm"));
+}
+
 TEST(RecorderControllerFailures, MissingEncoderLibraryIsFatal)
 {
     RecorderRig rig({{2.0, true}});
@@ -455,19 +493,55 @@ TEST(RecorderControllerRecovery, LeftoverTemporaryAndHandOverFilesBecomeRecordin
 
 TEST(RecorderControllerRecovery, FileLockedByALiveRecorderIsLeftAlone)
 {
+    for (const QString leftover : {"tmp_nome_reg.dtm", "TEM1A2B.prl"}) {
+        TestEnvironment env;
+        const QString work = env.root() + "work/";
+        QDir().mkpath(work);
+        const QByteArray audio = AudioFixtures::mpegStream(2.0);
+        AudioFixtures::writeFile(work + leftover, audio);
+        LockedFile liveRecorder;
+        ASSERT_EQ(liveRecorder.open(work + leftover), LockedFile::OpenResult::Opened);
+        RecordingList list;
+        list.setFolder(work);
+        ASSERT_TRUE(list.LoadList());
+        EXPECT_TRUE(LeftoverRecovery::recover(list, work).isEmpty());
+        EXPECT_EQ(AudioFixtures::readFile(work + leftover), audio);
+        liveRecorder.close();
+        EXPECT_EQ(LeftoverRecovery::recover(list, work), QStringList{"Recording 1"});
+        EXPECT_FALSE(QFile::exists(work + leftover));
+    }
+}
+
+TEST(RecorderControllerRecovery, HandOverRenamedAwayMeanwhileIsNeverMadeAgain)
+{
     TestEnvironment env;
     const QString work = env.root() + "work/";
     QDir().mkpath(work);
-    const QByteArray audio = AudioFixtures::mpegStream(2.0);
-    AudioFixtures::writeFile(work + "tmp_nome_reg.dtm", audio);
+    const QString handOver = work + "TEM1A2B.prl";
+    const QString moved = work + "Call.mp3.part";
+    AudioFixtures::writeFile(handOver, AudioFixtures::mpegStream(1.0));
+    // Its recorder holds it and keeps moving it, as a recorder takes its hand-overs away.
     LockedFile liveRecorder;
-    ASSERT_EQ(liveRecorder.open(work + "tmp_nome_reg.dtm"), LockedFile::OpenResult::Opened);
+    ASSERT_EQ(liveRecorder.open(handOver), LockedFile::OpenResult::Opened);
+    std::atomic<bool> stop{false};
+    std::thread mover([&] {
+        while (!stop) {
+            QFile::rename(handOver, moved);
+            QFile::rename(moved, handOver);
+        }
+    });
     RecordingList list;
     list.setFolder(work);
     ASSERT_TRUE(list.LoadList());
-    EXPECT_TRUE(LeftoverRecovery::recover(list, work).isEmpty());
-    EXPECT_EQ(AudioFixtures::readFile(work + "tmp_nome_reg.dtm"), audio);
-    liveRecorder.close();
-    EXPECT_EQ(LeftoverRecovery::recover(list, work), QStringList{"Recording 1"});
-    EXPECT_FALSE(QFile::exists(work + "tmp_nome_reg.dtm"));
+    bool madeAgain = false;
+    for (int round = 0; round < 300 && !madeAgain; ++round) {
+        EXPECT_TRUE(LeftoverRecovery::recover(list, work).isEmpty());
+        // An empty file of the name would keep the recorder's file from coming back.
+        const QFileInfo found(handOver);
+        madeAgain = found.exists() && found.size() == 0;
+    }
+    stop = true;
+    mover.join();
+    EXPECT_FALSE(madeAgain);
+    EXPECT_EQ(QDir(work).entryList({"*.prl", "*.part"}, QDir::Files), QStringList{"TEM1A2B.prl"});
 }
