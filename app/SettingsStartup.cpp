@@ -2,6 +2,7 @@
 
 #include "app/DiagnosticLog.h"
 #include "app/SettingsNames.h"
+#include "platform/FileOps.h"
 #include "platform/SettingsKey.h"
 
 #include <QDir>
@@ -41,10 +42,31 @@ QString flagText(bool on)
 } // namespace
 
 SettingsStartup::SettingsStartup(QString userFile, QString machineFile, QString programFolder,
-                                 QString dataFolder)
+                                 QString dataFolder, MountTable mounts)
     : m_userFile(std::move(userFile)), m_machineFile(std::move(machineFile)),
-      m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder))
+      m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)),
+      m_mounts(std::move(mounts))
 {
+}
+
+bool SettingsStartup::isUnreachable(const QString& folder) const
+{
+    // The fallback folder is the last resort: calling it lost would only point it at itself.
+    if (withSlash(folder) == fallbackFolder())
+        return false;
+    const QString path = withoutSlash(folder);
+    return !FileOps::canWriteIn(path) || !m_mounts.unmountedMountPoint(path).isEmpty();
+}
+
+QString SettingsStartup::usableWorkingFolder() const
+{
+    const QString fallback = fallbackFolder();
+    const auto key = SettingsKey::open(m_userFile, SettingsKey::Access::Read);
+    const auto stored = key ? key->read(WorkDir, kBuffer) : std::nullopt;
+    if (!stored || !QDir::isAbsolutePath(*stored) || !QFileInfo(withoutSlash(*stored)).isDir() ||
+        isUnreachable(*stored))
+        return fallback;
+    return withSlash(*stored);
 }
 
 QString SettingsStartup::fallbackFolder() const
@@ -133,7 +155,7 @@ QString SettingsStartup::resolveWorkingFolder(SettingsKey& key, StartupSettings&
     if (folder == fallback)
         QDir().mkpath(fallback);
     const QFileInfo info(withoutSlash(folder));
-    if (!info.exists()) {
+    if (!info.exists() || (info.isDir() && isUnreachable(folder))) {
         key.write(CartellaDaRiallineare, folder);
         key.write(WorkDir, fallback);
         key.write(Riallinea, QStringLiteral("1"));
@@ -148,7 +170,7 @@ QString SettingsStartup::resolveWorkingFolder(SettingsKey& key, StartupSettings&
         const auto lost = key.read(CartellaDaRiallineare, kBuffer);
         if (lost && !lost->isEmpty() && QDir::isAbsolutePath(*lost)) {
             const QFileInfo back(withoutSlash(*lost));
-            if (back.exists() && back.isDir()) {
+            if (back.isDir() && !isUnreachable(*lost)) {
                 result.folderCheck = StartupSettings::FolderCheck::Back;
                 result.realignmentPending = true;
                 folder = withSlash(*lost);

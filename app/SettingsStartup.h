@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "platform/MountTable.h"
 
 #include <QString>
 
@@ -9,7 +10,9 @@ class SettingsKey;
 /// What the start-up read hands to the rest of the start-up besides the Settings record.
 struct StartupSettings {
     /// The working folder check: nothing to say, the folder was lost (records go to the
-    /// fallback folder), or a lost folder is back and in use again.
+    /// fallback folder), or a lost folder is back and in use again. A folder is lost when it
+    /// is missing, cannot be written by this process, or lies on a configured mount point
+    /// that is not mounted (only its empty local directory is there).
     enum class FolderCheck { Normal, Lost, Back };
 
     Settings settings;
@@ -31,9 +34,10 @@ struct StartupSettings {
 class SettingsStartup {
 public:
     /// `userFile` and `machineFile` are the per-user and machine-wide settings keys;
-    /// `programFolder` and `dataFolder` end with "/".
+    /// `programFolder` and `dataFolder` end with "/". `mounts` tells whether the working
+    /// folder's file system is mounted.
     SettingsStartup(QString userFile, QString machineFile, QString programFolder,
-                    QString dataFolder);
+                    QString dataFolder, MountTable mounts = MountTable());
 
     /// The folder recordings go to when the chosen one cannot be used: data folder +
     /// "Recordings/".
@@ -46,6 +50,10 @@ public:
     /// Reads every value into the record, logging the dump, checks and creates the working
     /// folder, and writes back what a start writes (fallback folder, PrimoLancio, ...).
     StartupSettings read() const;
+    /// The folder the stored WorkDir names when it can be used now, else the fallback folder;
+    /// ends with "/". Writes nothing: a lost folder is recorded and announced by the window's
+    /// own start, which would stay silent if this had already stored the loss.
+    QString usableWorkingFolder() const;
 
     /// A number as C's atoi reads it: leading blanks, a sign, digits; 0 without digits.
     /// Values beyond the int range are clamped instead of overflowing.
@@ -55,9 +63,13 @@ public:
 
 private:
     QString resolveWorkingFolder(SettingsKey& key, StartupSettings& result) const;
+    /// An existing folder that can still not take recordings: read-only, or the bare mount
+    /// point of a share that is not mounted.
+    bool isUnreachable(const QString& folder) const;
 
     QString m_userFile;
     QString m_machineFile;
     QString m_programFolder;
     QString m_dataFolder;
+    MountTable m_mounts;
 };

@@ -144,8 +144,9 @@ QString ParluneCtl::usage()
         "  record [--auto] [--input FILE.wav] [--seconds N] [--threshold N] [--silence S]\n"
         "         N: 1 to 2147483 seconds, threshold 100 to 32767, S: 0 to 86400 seconds\n"
         "         [--single-file] [--no-antibump]   prints the names of the recordings kept\n"
-        "Without --folder the working folder of the settings is used; the settings and the\n"
-        "default folder are created as the window's first start creates them.\n");
+        "Without --folder the working folder of the settings is used, or the default folder\n"
+        "while it is missing, read-only or on a share that is not mounted; the settings and\n"
+        "the default folder are created as the window's first start creates them.\n");
 }
 
 int ParluneCtl::fail(const QString& message)
@@ -182,12 +183,14 @@ int ParluneCtl::run(QStringList args)
         // would make, so that the commands work from the first use.
         startup.copyMachineToUser();
         startup.createDefaults();
-        m_folder = startup.fallbackFolder();
+        m_folder = startup.usableWorkingFolder();
         if (const auto key =
                 SettingsKey::open(SystemFolders::userSettingsFile(), SettingsKey::Access::Read)) {
+            // A script is told when its commands act on the fallback folder instead of its own.
             const auto stored = key->read(SettingsNames::WorkDir);
-            if (stored && QDir::isAbsolutePath(*stored))
-                m_folder = withSlash(*stored);
+            if (stored && QDir::isAbsolutePath(*stored) && withSlash(*stored) != m_folder)
+                m_err << "parlunectl: the working folder " << *stored
+                      << " cannot be used now; using " << m_folder << '\n';
         }
         // The fallback folder is ours to make; any other folder is the user's.
         if (m_folder == startup.fallbackFolder())

@@ -65,6 +65,11 @@ bool FileOps::sync(QFileDevice& file)
     return file.flush() && ::fdatasync(file.handle()) == 0;
 }
 
+bool FileOps::canWriteIn(const QString& folder)
+{
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
 void FileOps::syncFolderOf(const QString& path)
 {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());

@@ -36,6 +36,9 @@ public:
     /// Takes an exclusive advisory lock on the open `file` without waiting; false when another
     /// open file holds it. Closing the file releases it.
     static bool tryLockExclusive(QFileDevice& file);
+    /// True when this process may create files in `folder` now, asked of the system itself
+    /// (access(2)), so that a read-only file system refuses even the superuser.
+    static bool canWriteIn(const QString& folder);
     /// Syncs the folder holding `path`, so that a rename or creation in it is durable.
     static void syncFolderOf(const QString& path);
 };

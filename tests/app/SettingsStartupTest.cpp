@@ -13,10 +13,26 @@ namespace {
 
 class SettingsStartupTest : public ::testing::Test {
 protected:
+    // The mount tables are the test's own files, never the machine's.
     SettingsStartup startup() const
     {
         return SettingsStartup(env.userSettingsFile(), env.machineSettingsFile(),
-                               env.programFolder(), env.dataFolder());
+                               env.programFolder(), env.dataFolder(),
+                               MountTable(env.root() + "fstab", env.root() + "mountinfo"));
+    }
+    // A share whose mount point is an existing local directory, listed in the test's fstab.
+    QString shareMountPoint() const { return QFileInfo(env.root()).canonicalFilePath() + "/nas"; }
+    void writeMountTables(bool shareListed, bool shareMounted) const
+    {
+        QStringList mounted({"22 1 8:1 / / rw - ext4 /dev/sda1 rw"});
+        if (shareMounted)
+            mounted += "40 22 0:50 / " + shareMountPoint() + " rw - cifs //nas/calls rw";
+        TestEnvironment::writeSettingsFile(env.root() + "mountinfo", mounted);
+        TestEnvironment::writeSettingsFile(
+            env.root() + "fstab",
+            {"UUID=1a2b / ext4 defaults 0 1",
+             QStringLiteral("//nas/calls %1 cifs noauto 0 0")
+                 .arg(shareListed ? shareMountPoint() : QStringLiteral("/mnt/elsewhere"))});
     }
     QString value(const QString& name) const
     {
@@ -158,6 +174,68 @@ TEST_F(SettingsStartupTest, ALostFolderFallsBackAndIsTakenAgainWhenItReturns)
     EXPECT_EQ(back.settings.workingFolder, share);
     EXPECT_EQ(value(QStringLiteral("WorkDir")), share);
     EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("0"));
+}
+
+TEST_F(SettingsStartupTest, AFolderOnAnUnmountedShareIsLostLikeAMissingOne)
+{
+    struct Case {
+        const char* name;
+        bool shareListed;
+        bool shareMounted;
+        bool lost;
+    };
+    const Case cases[] = {
+        {"not mounted", true, false, true},
+        {"mounted", true, true, false},
+        {"under no fstab entry", false, false, false},
+    };
+    const QString share = shareMountPoint() + "/calls/";
+    ASSERT_TRUE(QDir().mkpath(share));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeMountTables(c.shareListed, c.shareMounted);
+        TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + share});
+        const StartupSettings read = startup().read();
+        EXPECT_EQ(read.folderCheck, c.lost ? StartupSettings::FolderCheck::Lost
+                                           : StartupSettings::FolderCheck::Normal);
+        EXPECT_EQ(read.settings.workingFolder, c.lost ? fallback() : share);
+        EXPECT_EQ(value(QStringLiteral("WorkDir")), c.lost ? fallback() : share);
+        EXPECT_EQ(value(QStringLiteral("Riallinea")),
+                  c.lost ? QStringLiteral("1") : QStringLiteral("<missing>"));
+        EXPECT_EQ(startup().usableWorkingFolder(), c.lost ? fallback() : share);
+    }
+}
+
+TEST_F(SettingsStartupTest, AShareMountedAgainIsTakenBackWithTheRealignment)
+{
+    const QString share = shareMountPoint() + "/calls/";
+    ASSERT_TRUE(QDir().mkpath(share));
+    writeMountTables(true, false);
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + share});
+    ASSERT_EQ(startup().read().folderCheck, StartupSettings::FolderCheck::Lost);
+    EXPECT_EQ(startup().read().folderCheck, StartupSettings::FolderCheck::Normal);
+    EXPECT_EQ(value(QStringLiteral("CartellaDaRiallineare")), share);
+
+    writeMountTables(true, true);
+    const StartupSettings back = startup().read();
+    EXPECT_EQ(back.folderCheck, StartupSettings::FolderCheck::Back);
+    EXPECT_TRUE(back.realignmentPending);
+    EXPECT_EQ(back.settings.workingFolder, share);
+    EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("0"));
+}
+
+TEST_F(SettingsStartupTest, AFolderThisProcessCannotWriteIsLostLikeAMissingOne)
+{
+    const QString folder = env.root() + QStringLiteral("read-only/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    if (!env.makeReadOnly(folder))
+        GTEST_SKIP() << "cannot make a folder read-only here (a superuser needs a bind mount)";
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + folder});
+    const StartupSettings read = startup().read();
+    EXPECT_EQ(read.folderCheck, StartupSettings::FolderCheck::Lost);
+    EXPECT_EQ(read.settings.workingFolder, fallback());
+    EXPECT_EQ(value(QStringLiteral("CartellaDaRiallineare")), folder);
+    EXPECT_EQ(startup().usableWorkingFolder(), fallback());
 }
 
 TEST_F(SettingsStartupTest, AFileOrAnEmptyTextAsWorkingFolderFallsBackWithoutRealignment)

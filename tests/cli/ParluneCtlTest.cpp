@@ -258,6 +258,29 @@ TEST_F(ParluneCtlTest, PlayRunsARecordingToItsEndOrSaysThereIsNoServer)
     EXPECT_FALSE(none.err.isEmpty());
 }
 
+TEST_F(ParluneCtlTest, AWorkingFolderItCannotWriteIsLeftForTheFallbackFolderAndTheWindow)
+{
+    makeRecording("on the share", QDateTime(QDate(2026, 1, 2), QTime(9, 30, 0)));
+    if (!env.makeReadOnly(folder))
+        GTEST_SKIP() << "cannot make a folder read-only here (a superuser needs a bind mount)";
+    const QString fallback = env.dataFolder() + "Recordings/";
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + folder});
+    const QString kept = folder;
+    folder = fallback;
+    QDir().mkpath(fallback);
+    makeRecording("while away", QDateTime(QDate(2026, 1, 3), QTime(9, 30, 0)));
+
+    const CtlRun run = ctl({"list", "--json"}, false);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    const QJsonArray list = QJsonDocument::fromJson(run.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0].toObject()["name"].toString(), QStringLiteral("while away"));
+    EXPECT_TRUE(run.err.contains(kept)) << run.err.toStdString();
+    // The loss is the window's to record and announce at its next start.
+    EXPECT_EQ(TestEnvironment::settingsFileLines(env.userSettingsFile()),
+              QStringList({"WorkDir=" + kept}));
+}
+
 TEST_F(ParluneCtlTest, UsageErrorsAndUnknownNamesAreToldApart)
 {
     EXPECT_EQ(ctl({}).status, 2);

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+
+#include <unistd.h>
 
 TestEnvironment::TestEnvironment(Encoder encoder)
 {
@@ -27,12 +30,32 @@ TestEnvironment::TestEnvironment(Encoder encoder)
 
 TestEnvironment::~TestEnvironment()
 {
+    for (const QString& folder : m_readOnlyMounts)
+        QProcess::execute(QStringLiteral("umount"), {folder});
+    for (const QString& folder : m_readOnlyFolders)
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const auto& [name, value] : m_saved) {
         if (value)
             qputenv(name.constData(), *value);
         else
             qunsetenv(name.constData());
     }
+}
+
+bool TestEnvironment::makeReadOnly(const QString& folder)
+{
+    if (::geteuid() != 0) {
+        m_readOnlyFolders += folder;
+        return QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    // Permission bits do not stop the superuser; a read-only file system does.
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {"--bind", "-o", "ro", folder, folder});
+    if (!mount.waitForFinished(10000) || mount.exitStatus() != QProcess::NormalExit ||
+        mount.exitCode() != 0)
+        return false;
+    m_readOnlyMounts += folder;
+    return true;
 }
 
 void TestEnvironment::setVariable(const char* name, const QString& value)

@@ -38,12 +38,19 @@ public:
     /// The raw lines of a settings file.
     static QStringList settingsFileLines(const QString& path);
 
+    /// Makes the existing `folder` refuse this process's writes, the superuser's too: a
+    /// read-only bind mount of itself when running as root, else no write permission. Undone
+    /// when this object is destroyed. False when it cannot be done here.
+    bool makeReadOnly(const QString& folder);
+
     /// Sets an environment variable for the life of this object.
     void setVariable(const char* name, const QString& value);
 
 private:
     QTemporaryDir m_dir;
     std::map<QByteArray, std::optional<QByteArray>> m_saved;
+    QStringList m_readOnlyMounts;
+    QStringList m_readOnlyFolders;
 };
 
 /// True when `expected` appear in `lines` in this order (other lines may stand between).
