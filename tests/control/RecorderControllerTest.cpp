@@ -4,6 +4,7 @@
 #include "audio/EncoderLibrary.h"
 #include "control/LeftoverRecovery.h"
 #include "control/RecorderView.h"
+#include "platform/FileOps.h"
 #include "platform/LockedFile.h"
 #include "store/EntryTags.h"
 #include "store/OleDate.h"
@@ -18,6 +19,8 @@
 #include <QtEndian>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cmath>
@@ -524,10 +527,12 @@ TEST(RecorderControllerRecovery, HandOverRenamedAwayMeanwhileIsNeverMadeAgain)
     LockedFile liveRecorder;
     ASSERT_EQ(liveRecorder.open(handOver), LockedFile::OpenResult::Opened);
     std::atomic<bool> stop{false};
+    const QByteArray from = QFile::encodeName(handOver);
+    // Moved as the recorder moves files: never over another one.
     std::thread mover([&] {
         while (!stop) {
-            QFile::rename(handOver, moved);
-            QFile::rename(moved, handOver);
+            FileOps::renameNoReplace(handOver, moved);
+            FileOps::renameNoReplace(moved, handOver);
         }
     });
     RecordingList list;
@@ -536,9 +541,10 @@ TEST(RecorderControllerRecovery, HandOverRenamedAwayMeanwhileIsNeverMadeAgain)
     bool madeAgain = false;
     for (int round = 0; round < 300 && !madeAgain; ++round) {
         EXPECT_TRUE(LeftoverRecovery::recover(list, work).isEmpty());
-        // An empty file of the name would keep the recorder's file from coming back.
-        const QFileInfo found(handOver);
-        madeAgain = found.exists() && found.size() == 0;
+        // An empty file of the name would keep the recorder's file from coming back. One stat:
+        // QFileInfo may stat twice and read a size of 0 for a file renamed away in between.
+        struct stat found {};
+        madeAgain = ::stat(from.constData(), &found) == 0 && found.st_size == 0;
     }
     stop = true;
     mover.join();
