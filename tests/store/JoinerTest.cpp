@@ -217,7 +217,7 @@ TEST_F(JoinerTest, RefusedOrFailedJoinLeavesEveryFileInPlaceAndNoTemporaryFile)
     // A folder where the joined file should go cannot be replaced by it.
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("blocked.mp3")));
     const auto before = folderContents();
-    const auto refused = [&](std::vector<RecordingEntry*> sources, const QString& name) {
+    const auto refused = [&](std::vector<const RecordingEntry*> sources, const QString& name) {
         SCOPED_TRACE(name.toStdString());
         RecordingEntry joined = newEntry(name);
         EXPECT_FALSE(Joiner::Join(sources, joined));

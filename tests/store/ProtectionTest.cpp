@@ -88,8 +88,9 @@ TEST_F(ProtectionTest, ProtectedFileIsTheClearTagThenCheckBlockAndAudioScrambled
         EXPECT_EQ(entry.state, RecordingEntry::Modified);
         EXPECT_EQ(Protection::checkBlock(key), block);
         EXPECT_EQ(protectedBytes, tag + referenceScramble(block + audio, key, 0));
-        if (!c.indexEntry)
+        if (!c.indexEntry) {
             EXPECT_EQ(entry.tagSize, uint32_t(tag.size()));
+        }
         EXPECT_FALSE(outputExists());
 
         if (c.indexEntry)
