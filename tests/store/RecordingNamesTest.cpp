@@ -139,25 +139,6 @@ protected:
 
 QByteArray RecordingRenameTest::s_audio;
 
-TEST_F(RecordingRenameTest, RenameMovesTheFileAndSavesTagAndIndex)
-{
-    EXPECT_EQ(Names::RenameRecording(list, *alpha, QStringLiteral("Client call"),
-                                     QStringLiteral("new notes")),
-              Names::Accepted);
-    EXPECT_EQ(alpha->name, QStringLiteral("Client call"));
-    EXPECT_EQ(alpha->state, RecordingEntry::Saved);
-    EXPECT_FALSE(QFileInfo::exists(file("Alpha")));
-    EXPECT_EQ(tagText(file("Client call"), "TIT2"), QStringLiteral("Client call"));
-    EXPECT_EQ(tagText(file("Client call"), "COMM"), QStringLiteral("new notes"));
-    EXPECT_TRUE(AudioFixtures::readFile(file("Client call")).endsWith(s_audio));
-
-    list.Clear();
-    ASSERT_TRUE(list.LoadList());
-    ASSERT_EQ(list.Count(), 2);
-    ASSERT_TRUE(list.FindByName(QStringLiteral("Client call")));
-    EXPECT_EQ(list.FindByName(QStringLiteral("Client call"))->notes, QStringLiteral("new notes"));
-}
-
 TEST_F(RecordingRenameTest, RefusedNamesLeaveEntryAndFilesAsTheyWere)
 {
     ASSERT_TRUE(AudioFixtures::writeFile(file("Later"), "someone else's"));

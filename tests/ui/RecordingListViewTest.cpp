@@ -6,6 +6,7 @@
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/RecordedMessages.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ControlIds.h"
@@ -239,7 +240,20 @@ TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
     EXPECT_EQ(cell(2, RecordingListView::NotesColumn), QStringLiteral("new notes"));
     ASSERT_NE(list->FindByName(QStringLiteral("Renamed")), nullptr);
     EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
+    EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->state, RecordingEntry::Saved);
     EXPECT_FALSE(layout->button(ControlId::SaveInfo)->isEnabled());
+    const QString renamed = folder + QStringLiteral("Renamed.mp3");
+    EXPECT_EQ(tagText(renamed, "TIT2"), QStringLiteral("Renamed"));
+    EXPECT_EQ(tagText(renamed, "COMM"), QStringLiteral("new notes"));
+    EXPECT_EQ(afterTag(renamed), s_audio);
+
+    // The index carries the new name and notes to the next start.
+    view.reset();
+    list->Clear();
+    ASSERT_TRUE(list->LoadList());
+    ASSERT_EQ(list->Count(), 3);
+    ASSERT_NE(list->FindByName(QStringLiteral("Renamed")), nullptr);
+    EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
 }
 
 TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacterAndATakenOneIsRefused)
