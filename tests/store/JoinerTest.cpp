@@ -238,11 +238,14 @@ TEST_F(JoinerTest, RefusedOrFailedJoinLeavesEveryFileInPlaceAndNoTemporaryFile)
 class JoinFollowers : public ::testing::Test {
 protected:
     struct Recording {
+        Recording(const char* n, int at, double seconds, bool recording = false, double s = 0)
+            : name(n), offset(at), length(seconds), inProgress(recording), start(s)
+        {}
         const char* name;
-        int offset;    // seconds after 09:00:00
-        double length; // seconds; negative: unknown
-        bool inProgress = false;
-        double start = 0; // when set, the start as stored, whatever the offset
+        int offset;      // seconds after 09:00:00
+        double length;   // seconds; negative: unknown
+        bool inProgress; // being recorded
+        double start;    // when set, the start as stored, whatever the offset
     };
     struct Case {
         const char* what;
