@@ -1,10 +1,10 @@
 #include "store/Importer.h"
 #include "store/EntryTags.h"
-#include "store/Id3Tag.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingIndex.h"
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -68,22 +68,6 @@ protected:
     {
         return QDir(folder).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name);
     }
-    static QString frameText(const QString& path, const char* id)
-    {
-        Id3Tag tag;
-        if (!tag.Open(path, true) || tag.ReadTag() != Id3Tag::TagRead)
-            return QStringLiteral("<no tag>");
-        const Id3Tag::Frame* frame = tag.FindFrame(id);
-        return frame ? frame->value : QStringLiteral("<no frame>");
-    }
-    static QByteArray audioOf(const QString& path)
-    {
-        Id3Tag tag;
-        if (!tag.Open(path, true) || tag.ReadHeader() != Id3Tag::TagRead)
-            return {};
-        return AudioFixtures::readFile(path).mid(tag.TagSize());
-    }
-
     TestEnvironment env;
     QString folder;
     QString sources;
@@ -91,42 +75,84 @@ protected:
     std::unique_ptr<RecordingList> list;
 };
 
-TEST_F(ImporterTest, ImportingTheSameFileTwiceNumbersTheSecondCopy)
+TEST_F(ImporterTest, ImportedRecordingsAreNamedAfterTheirFilesInTheOrderGiven)
 {
-    const QString talk = untaggedSource(QStringLiteral("talk.mp3"));
-    const auto first = Importer::ImportRecordings(*list, {talk});
-    const auto second = Importer::ImportRecordings(*list, {talk});
-
-    ASSERT_EQ(first.outcomes.size(), 1u);
-    ASSERT_EQ(second.outcomes.size(), 1u);
-    EXPECT_EQ(first.outcomes[0].kind, Kind::Imported);
-    EXPECT_EQ(first.outcomes[0].name, QStringLiteral("talk"));
-    EXPECT_EQ(first.outcomes[0].messageId, 0);
-    EXPECT_EQ(second.outcomes[0].name, QStringLiteral("talk(1)"));
-    EXPECT_EQ(second.lastImported, QStringLiteral("talk(1)"));
-    EXPECT_TRUE(second.saved);
-    EXPECT_EQ(namesInList(), QStringList({QStringLiteral("talk"), QStringLiteral("talk(1)")}));
-    EXPECT_EQ(audioOf(folder + QStringLiteral("talk(1).mp3")), audio);
-    EXPECT_EQ(AudioFixtures::readFile(talk), audio) << "the chosen file is only read";
-}
-
-TEST_F(ImporterTest, SeveralPathsAreTakenInTheOrderGivenAndTheLastIsToBeSelected)
-{
-    const auto result = Importer::ImportRecordings(
-        *list, {untaggedSource(QStringLiteral("b.mp3")), untaggedSource(QStringLiteral("a.mp3"))});
-    ASSERT_EQ(result.outcomes.size(), 2u);
-    EXPECT_EQ(result.outcomes[0].name, QStringLiteral("b"));
-    EXPECT_EQ(result.outcomes[1].name, QStringLiteral("a"));
+    const std::vector<std::pair<QString, QString>> cases = {
+        {QStringLiteral("b.mp3"), QStringLiteral("b")},
+        {QStringLiteral("TALK.MP3"), QStringLiteral("TALK")}, // the extension in any case
+        {QStringLiteral("Mixed.Mp3"), QStringLiteral("Mixed")},
+        {QStringLiteral("tagTemporary.mp3"), QStringLiteral("tagTemporary(1)")}, // reserved
+        {QStringLiteral(".mp3"), QStringLiteral("(1)")},                         // empty
+        // Characters a recording name cannot hold become underscores.
+        {QStringLiteral("who? at 10:30 <a|b> *\\\"x\"\nend.mp3"),
+         QStringLiteral("who_ at 10_30 _a_b_ ___x__end")},
+        {QStringLiteral("a.mp3"), QStringLiteral("a")},
+    };
+    QStringList paths;
+    for (const auto& [file, name] : cases)
+        paths << untaggedSource(file);
+    const auto result = Importer::ImportRecordings(*list, paths);
+    ASSERT_EQ(result.outcomes.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].first.toStdString());
+        EXPECT_EQ(result.outcomes[i].kind, Kind::Imported);
+        EXPECT_EQ(result.outcomes[i].messageId, 0);
+        EXPECT_EQ(result.outcomes[i].name, cases[i].second);
+        EXPECT_EQ(tagText(folder + cases[i].second + QStringLiteral(".mp3"), "TIT2"),
+                  cases[i].second);
+    }
     EXPECT_EQ(result.lastImported, QStringLiteral("a"));
+
+    // The same file again is numbered, and the chosen file is only read.
+    const auto again = Importer::ImportRecordings(*list, {paths[1]});
+    ASSERT_EQ(again.outcomes.size(), 1u);
+    EXPECT_EQ(again.outcomes[0].name, QStringLiteral("TALK(1)"));
+    EXPECT_EQ(again.lastImported, QStringLiteral("TALK(1)"));
+    EXPECT_TRUE(again.saved);
+    EXPECT_TRUE(list->FindByName(QStringLiteral("TALK(1)")));
+    EXPECT_EQ(list->Count(), qsizetype(cases.size()) + 1);
+    EXPECT_EQ(afterTag(folder + QStringLiteral("TALK(1).mp3")), audio);
+    EXPECT_EQ(AudioFixtures::readFile(paths[1]), audio);
 }
 
-TEST_F(ImporterTest, ImportedRecordingsAreInTheIndexUnderTheirOwnNames)
+TEST_F(ImporterTest, TaggedFileKeepsDateNotesAndProtectionAnUntaggedOneGetsATagAndBothAreIndexed)
 {
-    // One file with a complete tag needs no repair, one without a tag gets one at once.
-    const QString tagged = taggedSource(QStringLiteral("kept.mp3"), QStringLiteral("kept"),
-                                        QDateTime(QDate(2023, 7, 14), QTime(9, 30, 15)),
-                                        QStringLiteral("notes"), false);
-    Importer::ImportRecordings(*list, {tagged, untaggedSource(QStringLiteral("raw.mp3"))});
+    const QDateTime start(QDate(2023, 7, 14), QTime(9, 30, 15));
+    const QString path = taggedSource(QStringLiteral("meeting.mp3"), QStringLiteral("original"),
+                                      start, QStringLiteral("call Bob back"), true);
+    const QByteArray before = AudioFixtures::readFile(path);
+    const QDateTime now = QDateTime::currentDateTime().addSecs(-1);
+
+    const auto result =
+        Importer::ImportRecordings(*list, {path, untaggedSource(QStringLiteral("plain.mp3"))});
+
+    ASSERT_EQ(result.outcomes.size(), 2u);
+    const RecordingEntry* entry = list->FindByName(QStringLiteral("meeting"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(OleDate::toDateTime(entry->startTime), start);
+    EXPECT_EQ(entry->notes, QStringLiteral("call Bob back"));
+    EXPECT_TRUE(entry->isProtected);
+    EXPECT_EQ(entry->operatorName, QStringLiteral("Desk 2"));
+    EXPECT_EQ(entry->folder, folder);
+    EXPECT_EQ(entry->state, RecordingEntry::Saved);
+    const QString copy = folder + QStringLiteral("meeting.mp3");
+    EXPECT_EQ(tagText(copy, "TIT2"), QStringLiteral("meeting")); // the title follows the name
+    EXPECT_EQ(tagText(copy, "COMM"), QStringLiteral("call Bob back"));
+    EXPECT_EQ(tagText(copy, "TXXX"), QStringLiteral("Protetta"));
+    EXPECT_EQ(afterTag(copy), audio);
+    EXPECT_EQ(qsizetype(entry->tagSize), AudioFixtures::readFile(copy).size() - audio.size());
+    EXPECT_EQ(AudioFixtures::readFile(path), before);
+
+    const QString plainCopy = folder + QStringLiteral("plain.mp3");
+    EXPECT_EQ(AudioFixtures::readFile(plainCopy).left(3), QByteArray("ID3"));
+    EXPECT_EQ(tagText(plainCopy, "TIT2"), QStringLiteral("plain"));
+    EXPECT_EQ(tagText(plainCopy, "TXXX"), QStringLiteral("Non Protetta"));
+    EXPECT_EQ(afterTag(plainCopy), audio);
+    const RecordingEntry* plain = list->FindByName(QStringLiteral("plain"));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_GE(OleDate::toDateTime(plain->startTime), now);
+    EXPECT_TRUE(plain->notes.isEmpty());
+    EXPECT_FALSE(plain->isProtected);
     list.reset();
 
     // The index alone, as the next start reads it before looking at any file.
@@ -140,71 +166,15 @@ TEST_F(ImporterTest, ImportedRecordingsAreInTheIndexUnderTheirOwnNames)
             live << record->name;
     }
     live.sort();
-    EXPECT_EQ(live, QStringList({QStringLiteral("kept"), QStringLiteral("raw")}));
-
+    EXPECT_EQ(live, QStringList({QStringLiteral("meeting"), QStringLiteral("plain")}));
     RecordingList reloaded(env.userSettingsFile());
     reloaded.setFolder(folder);
     ASSERT_TRUE(reloaded.LoadList());
     ASSERT_TRUE(reloaded.indexOpen());
-    QStringList names;
-    for (const auto& entry : reloaded.entries())
-        names << entry->name;
-    names.sort();
-    EXPECT_EQ(names, QStringList({QStringLiteral("kept"), QStringLiteral("raw")}));
-    const RecordingEntry* kept = reloaded.FindByName(QStringLiteral("kept"));
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->notes, QStringLiteral("notes"));
-}
-
-TEST_F(ImporterTest, ExtensionIsRecognisedInAnyCase)
-{
-    const auto result =
-        Importer::ImportRecordings(*list, {untaggedSource(QStringLiteral("TALK.MP3")),
-                                           untaggedSource(QStringLiteral("Mixed.Mp3"))});
-    ASSERT_EQ(result.outcomes.size(), 2u);
-    EXPECT_EQ(result.outcomes[0].kind, Kind::Imported);
-    EXPECT_EQ(result.outcomes[0].name, QStringLiteral("TALK"));
-    EXPECT_EQ(result.outcomes[1].name, QStringLiteral("Mixed"));
-    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("TALK.mp3")));
-    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("Mixed.mp3")));
-}
-
-TEST_F(ImporterTest, FilesThatAreNotMp3AreRefusedWithMessage155AndTheOthersGoOn)
-{
-    const QString wav = sources + QStringLiteral("call.wav");
-    const QString bare = sources + QStringLiteral("mp3");
-    const QString inner = sources + QStringLiteral("call.mp3.bak");
-    for (const QString& path : {wav, bare, inner})
-        ASSERT_TRUE(AudioFixtures::writeFile(path, audio));
-
-    const auto result = Importer::ImportRecordings(
-        *list, {wav, untaggedSource(QStringLiteral("ok.mp3")), bare, inner});
-
-    ASSERT_EQ(result.outcomes.size(), 4u);
-    for (const size_t refused : {0u, 2u, 3u}) {
-        EXPECT_EQ(result.outcomes[refused].kind, Kind::WrongType) << refused;
-        EXPECT_EQ(result.outcomes[refused].messageId, 155);
-        EXPECT_EQ(result.outcomes[refused].message,
-                  QStringLiteral("Wrong file type.Cannot import file."));
-    }
-    EXPECT_EQ(result.outcomes[0].path, wav);
-    EXPECT_EQ(result.outcomes[1].kind, Kind::Imported);
-    EXPECT_EQ(result.lastImported, QStringLiteral("ok"));
-    EXPECT_EQ(namesInList(), QStringList({QStringLiteral("ok")}));
-    EXPECT_EQ(filesInFolder(),
-              QStringList({QStringLiteral("Index.txt"), QStringLiteral("ok.mp3")}));
-}
-
-TEST_F(ImporterTest, CharactersARecordingNameCannotHoldBecomeUnderscores)
-{
-    const QString path = untaggedSource(QStringLiteral("who? at 10:30 <a|b> *\\\"x\"\nend.mp3"));
-    const auto result = Importer::ImportRecordings(*list, {path});
-
-    ASSERT_EQ(result.outcomes.size(), 1u);
-    const QString expected = QStringLiteral("who_ at 10_30 _a_b_ ___x__end");
-    EXPECT_EQ(result.outcomes[0].name, expected);
-    EXPECT_TRUE(QFile::exists(folder + expected + QStringLiteral(".mp3")));
-    EXPECT_EQ(frameText(folder + expected + QStringLiteral(".mp3"), "TIT2"), expected);
+    ASSERT_NE(reloaded.FindByName(QStringLiteral("meeting")), nullptr);
+    EXPECT_EQ(reloaded.FindByName(QStringLiteral("meeting"))->notes,
+              QStringLiteral("call Bob back"));
+    EXPECT_NE(reloaded.FindByName(QStringLiteral("plain")), nullptr);
 }
 
 TEST_F(ImporterTest, NamesTakenIgnoringCaseByRecordingsOrFilesAreNumbered)
@@ -227,40 +197,44 @@ TEST_F(ImporterTest, NamesTakenIgnoringCaseByRecordingsOrFilesAreNumbered)
         << "an existing recording is never replaced";
 }
 
-TEST_F(ImporterTest, ReservedAndEmptyNamesAreNumbered)
+TEST_F(ImporterTest, FilesThatAreNotMp3OrCannotBeCopiedAreRefusedAndTheOthersGoOn)
 {
-    const auto result =
-        Importer::ImportRecordings(*list, {untaggedSource(QStringLiteral("tagTemporary.mp3")),
-                                           untaggedSource(QStringLiteral(".mp3"))});
-    ASSERT_EQ(result.outcomes.size(), 2u);
-    EXPECT_EQ(result.outcomes[0].name, QStringLiteral("tagTemporary(1)"));
-    EXPECT_EQ(result.outcomes[1].name, QStringLiteral("(1)"));
-}
-
-TEST_F(ImporterTest, AFileThatCannotBeCopiedMakesNoEntryAndNoFile)
-{
+    const QString wav = sources + QStringLiteral("call.wav");
+    const QString bare = sources + QStringLiteral("mp3");
+    const QString inner = sources + QStringLiteral("call.mp3.bak");
+    for (const QString& path : {wav, bare, inner})
+        ASSERT_TRUE(AudioFixtures::writeFile(path, audio));
     const QString folderNamedMp3 = sources + QStringLiteral("x.mp3");
     ASSERT_TRUE(QDir().mkpath(folderNamedMp3));
     const QString pipe = sources + QStringLiteral("pipe.mp3");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const QString missing = sources + QStringLiteral("gone.mp3");
-    const QString good = untaggedSource(QStringLiteral("good.mp3"));
 
-    const auto result = Importer::ImportRecordings(*list, {folderNamedMp3, pipe, missing, good});
+    const auto result = Importer::ImportRecordings(*list, {wav, folderNamedMp3,
+                                                           untaggedSource(QStringLiteral("ok.mp3")),
+                                                           bare, pipe, inner, missing});
 
-    ASSERT_EQ(result.outcomes.size(), 4u);
-    EXPECT_EQ(result.outcomes[0].kind, Kind::CopyFailed);
-    EXPECT_EQ(result.outcomes[0].messageId, 600);
-    EXPECT_EQ(result.outcomes[0].message,
+    const std::vector<Kind> kinds = {Kind::WrongType, Kind::CopyFailed, Kind::Imported,
+                                     Kind::WrongType, Kind::CopyFailed, Kind::WrongType,
+                                     Kind::CopyFailed};
+    ASSERT_EQ(result.outcomes.size(), kinds.size());
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        EXPECT_EQ(result.outcomes[i].kind, kinds[i]) << i;
+        if (kinds[i] == Kind::WrongType) {
+            EXPECT_EQ(result.outcomes[i].messageId, 155) << i;
+            EXPECT_EQ(result.outcomes[i].message,
+                      QStringLiteral("Wrong file type.Cannot import file."));
+        }
+    }
+    EXPECT_EQ(result.outcomes[0].path, wav);
+    EXPECT_EQ(result.outcomes[1].messageId, 600);
+    EXPECT_EQ(result.outcomes[1].message,
               QStringLiteral("Could not import the file 'x.mp3'. Make sure there is enough space "
                              "available on disk and that you have writing privileges."));
-    EXPECT_EQ(result.outcomes[1].kind, Kind::CopyFailed);
-    EXPECT_EQ(result.outcomes[2].kind, Kind::CopyFailed);
-    EXPECT_EQ(result.outcomes[3].kind, Kind::Imported);
-    EXPECT_EQ(result.lastImported, QStringLiteral("good"));
-    EXPECT_EQ(namesInList(), QStringList({QStringLiteral("good")}));
+    EXPECT_EQ(result.lastImported, QStringLiteral("ok"));
+    EXPECT_EQ(namesInList(), QStringList({QStringLiteral("ok")}));
     EXPECT_EQ(filesInFolder(),
-              QStringList({QStringLiteral("Index.txt"), QStringLiteral("good.mp3")}));
+              QStringList({QStringLiteral("Index.txt"), QStringLiteral("ok.mp3")}));
 }
 
 TEST_F(ImporterTest, AWorkingFolderThatCannotBeWrittenMakesNoEntry)
@@ -278,53 +252,6 @@ TEST_F(ImporterTest, AWorkingFolderThatCannotBeWrittenMakesNoEntry)
     EXPECT_EQ(result.outcomes[0].messageId, 600);
     EXPECT_EQ(elsewhere.Count(), 0);
     EXPECT_TRUE(result.lastImported.isEmpty());
-}
-
-TEST_F(ImporterTest, ImportedFileKeepsItsDateNotesAndProtectionWhileTheTitleFollowsTheNewName)
-{
-    const QDateTime start(QDate(2023, 7, 14), QTime(9, 30, 15));
-    const QString path = taggedSource(QStringLiteral("meeting.mp3"), QStringLiteral("original"),
-                                      start, QStringLiteral("call Bob back"), true);
-    const QByteArray before = AudioFixtures::readFile(path);
-
-    const auto result = Importer::ImportRecordings(*list, {path});
-
-    ASSERT_EQ(result.outcomes.size(), 1u);
-    const RecordingEntry* entry = list->FindByName(QStringLiteral("meeting"));
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(OleDate::toDateTime(entry->startTime), start);
-    EXPECT_EQ(entry->notes, QStringLiteral("call Bob back"));
-    EXPECT_TRUE(entry->isProtected);
-    EXPECT_EQ(entry->operatorName, QStringLiteral("Desk 2"));
-    EXPECT_EQ(entry->folder, folder);
-    EXPECT_EQ(entry->state, RecordingEntry::Saved);
-
-    const QString copy = folder + QStringLiteral("meeting.mp3");
-    EXPECT_EQ(frameText(copy, "TIT2"), QStringLiteral("meeting"));
-    EXPECT_EQ(frameText(copy, "COMM"), QStringLiteral("call Bob back"));
-    EXPECT_EQ(frameText(copy, "TXXX"), QStringLiteral("Protetta"));
-    EXPECT_EQ(audioOf(copy), audio);
-    EXPECT_EQ(qsizetype(entry->tagSize), AudioFixtures::readFile(copy).size() - audio.size());
-    EXPECT_EQ(AudioFixtures::readFile(path), before);
-}
-
-TEST_F(ImporterTest, FileWithoutATagGetsOneAtOnce)
-{
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    const auto result =
-        Importer::ImportRecordings(*list, {untaggedSource(QStringLiteral("plain.mp3"))});
-
-    ASSERT_EQ(result.outcomes.size(), 1u);
-    const QString copy = folder + QStringLiteral("plain.mp3");
-    EXPECT_EQ(AudioFixtures::readFile(copy).left(3), QByteArray("ID3"));
-    EXPECT_EQ(frameText(copy, "TIT2"), QStringLiteral("plain"));
-    EXPECT_EQ(frameText(copy, "TXXX"), QStringLiteral("Non Protetta"));
-    EXPECT_EQ(audioOf(copy), audio);
-    const RecordingEntry* entry = list->FindByName(QStringLiteral("plain"));
-    ASSERT_NE(entry, nullptr);
-    EXPECT_GE(OleDate::toDateTime(entry->startTime), before);
-    EXPECT_TRUE(entry->notes.isEmpty());
-    EXPECT_FALSE(entry->isProtected);
 }
 
 } // namespace

@@ -87,7 +87,7 @@ protected:
     QString folder;
 };
 
-TEST_F(JoinerTest, JoinedFileIsANewTagThenEachSourcesAudioInOrder)
+TEST_F(JoinerTest, JoinedFileIsExactlyTheEntrysNewTagThenEachSourcesAudioInOrder)
 {
     const QByteArray audioA = AudioFixtures::randomBytes(10000, 1);
     const QByteArray audioB = AudioFixtures::randomBytes(5000, 2);
@@ -95,7 +95,8 @@ TEST_F(JoinerTest, JoinedFileIsANewTagThenEachSourcesAudioInOrder)
     EXPECT_GT(a.tagSize, 190u);
     EXPECT_LT(a.tagSize, 230u);
     RecordingEntry b = rawRecording(QStringLiteral("B"), tagOfSize(180), audioB);
-    RecordingEntry joined = newEntry(QStringLiteral("Whole call"));
+    RecordingEntry joined = newEntry(QStringLiteral("Zoë — café"));
+    joined.operatorName = QStringLiteral("Ωmega desk");
 
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
     const QByteArray result = bytesOf(joined.name);
@@ -104,7 +105,6 @@ TEST_F(JoinerTest, JoinedFileIsANewTagThenEachSourcesAudioInOrder)
     EXPECT_EQ(joined.fileSize, uint32_t(result.size()));
     EXPECT_EQ(joined.state, RecordingEntry::Saved);
     EXPECT_EQ(OleDate::toSeconds(joined.duration), 99);
-
     EXPECT_FALSE(QFile::exists(a.filePath()));
     EXPECT_FALSE(QFile::exists(b.filePath()));
     EXPECT_FALSE(temporaryExists());
@@ -116,49 +116,30 @@ TEST_F(JoinerTest, JoinedFileIsANewTagThenEachSourcesAudioInOrder)
     EXPECT_EQ(OleDate::toDateTime(loaded.startTime), OleDate::toDateTime(joined.startTime));
     EXPECT_EQ(loaded.tagSize, joined.tagSize);
     EXPECT_EQ(loaded.state, RecordingEntry::Saved);
-}
-
-TEST_F(JoinerTest, NewTagIsExactlyTheOneTheEntryWouldBeGiven)
-{
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(3000, 3));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(3000, 4));
-    RecordingEntry joined = newEntry(QStringLiteral("Zoë — café"));
-    joined.operatorName = QStringLiteral("Ωmega desk");
-    ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
-    const QByteArray result = bytesOf(joined.name);
-
+    // The tag is the very one the entry would be given.
     RecordingEntry rewritten = joined;
     ASSERT_TRUE(EntryTags::WriteEntryTag(rewritten));
     EXPECT_EQ(bytesOf(joined.name), result);
     EXPECT_EQ(rewritten.tagSize, joined.tagSize);
 }
 
-TEST_F(JoinerTest, SourcesAreCutAtTheirOwnTagHeaderWhateverTheEntrySays)
+TEST_F(JoinerTest, SourcesAreCutAtTheirOwnTagHeaderWhateverTheEntrySaysAndUntaggedOnesGoWhole)
 {
     const QByteArray audioA = AudioFixtures::randomBytes(4000, 5);
     const QByteArray audioB = AudioFixtures::randomBytes(6000, 6);
+    const QByteArray audioC = AudioFixtures::randomBytes(2000, 7);
+    // A header claiming more than the file holds is no tag: nothing of the file is dropped.
+    const QByteArray bogus = QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(90000);
     RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
     RecordingEntry b = rawRecording(QStringLiteral("b"), tagOfSize(180), audioB);
+    RecordingEntry c = rawRecording(QStringLiteral("c"), QByteArray(), audioC);
+    RecordingEntry d = rawRecording(QStringLiteral("d"), bogus, audioA);
     // As read from the index, and as a stale value.
     a.tagSize = 0;
     b.tagSize = 7;
-    RecordingEntry joined = newEntry(QStringLiteral("ab"));
-    ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
-    EXPECT_EQ(bytesOf(joined.name).mid(joined.tagSize), audioA + audioB);
-}
-
-TEST_F(JoinerTest, SourceWithoutTagIsJoinedWhole)
-{
-    const QByteArray audioA = AudioFixtures::randomBytes(2000, 7);
-    const QByteArray audioB = AudioFixtures::randomBytes(2000, 8);
-    RecordingEntry a = rawRecording(QStringLiteral("a"), QByteArray(), audioA);
-    // A header claiming more than the file holds is no tag: nothing of the file is dropped.
-    RecordingEntry b = rawRecording(
-        QStringLiteral("b"), QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(90000), audioB);
-    RecordingEntry joined = newEntry(QStringLiteral("ab"));
-    ASSERT_TRUE(Joiner::Join({&b, &a}, joined));
-    EXPECT_EQ(bytesOf(joined.name).mid(joined.tagSize),
-              QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(90000) + audioB + audioA);
+    RecordingEntry joined = newEntry(QStringLiteral("abdc"));
+    ASSERT_TRUE(Joiner::Join({&a, &b, &d, &c}, joined));
+    EXPECT_EQ(bytesOf(joined.name).mid(joined.tagSize), audioA + audioB + bogus + audioA + audioC);
 }
 
 TEST_F(JoinerTest, RealAudioJoinsIntoOnePlayableRecordingOfTheSummedLength)
@@ -198,199 +179,161 @@ TEST_F(JoinerTest, NamingTheResultLikeASourceReplacesThatSource)
     EXPECT_FALSE(temporaryExists());
 }
 
-TEST_F(JoinerTest, ExistingRecordingIsReplacedOnlyWhenTheCallerAgreed)
+TEST_F(JoinerTest, ExistingRecordingIsReplacedOnlyWhenTheCallerAgreedToThatName)
 {
     const QByteArray audioA = AudioFixtures::randomBytes(3000, 11);
     const QByteArray audioB = AudioFixtures::randomBytes(3000, 12);
     RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
     RecordingEntry b = taggedRecording(QStringLiteral("b"), audioB);
     taggedRecording(QStringLiteral("c"), AudioFixtures::randomBytes(3000, 13));
+    taggedRecording(QStringLiteral("other"), AudioFixtures::randomBytes(1000, 19));
     const auto before = folderContents();
 
     RecordingEntry joined = newEntry(QStringLiteral("c"));
     EXPECT_FALSE(Joiner::Join({&a, &b}, joined));
+    EXPECT_FALSE(Joiner::Join({&a, &b}, joined, QStringLiteral("other")));
     EXPECT_EQ(folderContents(), before);
 
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined, QStringLiteral("c")));
     EXPECT_EQ(bytesOf(QStringLiteral("c")).mid(joined.tagSize), audioA + audioB);
     EXPECT_FALSE(QFile::exists(a.filePath()));
     EXPECT_FALSE(QFile::exists(b.filePath()));
-}
 
-TEST_F(JoinerTest, OverwrittenRecordingNamedInAnotherCaseGoesToo)
-{
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 14));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 15));
-    RecordingEntry old =
-        taggedRecording(QStringLiteral("Meeting"), AudioFixtures::randomBytes(1000, 16));
-    RecordingEntry joined = newEntry(QStringLiteral("meeting"));
-    ASSERT_TRUE(Joiner::Join({&a, &b}, joined, QStringLiteral("Meeting")));
-    EXPECT_TRUE(QFile::exists(joined.filePath()));
+    // Agreed to under another case, the old file goes and the new name stands.
+    a = taggedRecording(QStringLiteral("a"), audioA);
+    b = taggedRecording(QStringLiteral("b"), audioB);
+    RecordingEntry old = taggedRecording(QStringLiteral("Meeting"), audioB);
+    RecordingEntry renamed = newEntry(QStringLiteral("meeting"));
+    ASSERT_TRUE(Joiner::Join({&a, &b}, renamed, QStringLiteral("Meeting")));
+    EXPECT_TRUE(QFile::exists(renamed.filePath()));
     EXPECT_FALSE(QFile::exists(old.filePath()));
 }
 
-TEST_F(JoinerTest, OverwriteNameUnrelatedToTheNewNameIsRefused)
-{
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 17));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 18));
-    taggedRecording(QStringLiteral("other"), AudioFixtures::randomBytes(1000, 19));
-    const auto before = folderContents();
-    RecordingEntry joined = newEntry(QStringLiteral("new"));
-    EXPECT_FALSE(Joiner::Join({&a, &b}, joined, QStringLiteral("other")));
-    EXPECT_EQ(folderContents(), before);
-}
-
-TEST_F(JoinerTest, MissingSourceLeavesEverySourceInPlaceAndNoTemporaryFile)
+TEST_F(JoinerTest, RefusedOrFailedJoinLeavesEveryFileInPlaceAndNoTemporaryFile)
 {
     RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(3000, 20));
     RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(3000, 21));
     RecordingEntry gone = entryNamed(QStringLiteral("gone"));
+    // A folder where the joined file should go cannot be replaced by it.
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("blocked.mp3")));
     const auto before = folderContents();
-    RecordingEntry joined = newEntry(QStringLiteral("a"));
-    EXPECT_FALSE(Joiner::Join({&a, &gone, &b}, joined));
-    EXPECT_EQ(folderContents(), before);
-    EXPECT_FALSE(temporaryExists());
-}
+    const auto refused = [&](std::vector<const RecordingEntry*> sources, const QString& name) {
+        SCOPED_TRACE(name.toStdString());
+        RecordingEntry joined = newEntry(name);
+        EXPECT_FALSE(Joiner::Join(sources, joined));
+        EXPECT_EQ(folderContents(), before);
+        EXPECT_FALSE(temporaryExists());
+    };
 
-TEST_F(JoinerTest, ProtectedOrBusySourceOrEmptyListIsRefused)
-{
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 22));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 23));
-    const auto before = folderContents();
-    RecordingEntry joined = newEntry(QStringLiteral("ab"));
-
+    refused({&a, &gone, &b}, QStringLiteral("a")); // a missing source, the result replacing a
+    refused({&a, &b}, QStringLiteral("blocked"));
+    refused({}, QStringLiteral("nothing"));
     b.isProtected = true;
-    EXPECT_FALSE(Joiner::Join({&a, &b}, joined));
+    refused({&a, &b}, QStringLiteral("protected"));
     b.isProtected = false;
     b.state = RecordingEntry::Recording;
-    EXPECT_FALSE(Joiner::Join({&a, &b}, joined));
-    EXPECT_FALSE(Joiner::Join({}, joined));
-    EXPECT_EQ(folderContents(), before);
-}
-
-TEST_F(JoinerTest, FailureToPlaceTheResultKeepsTheSources)
-{
-    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(1000, 24));
-    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(1000, 25));
-    // A folder where the joined file should go cannot be replaced by it.
-    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("ab.mp3")));
-    const auto before = folderContents();
-    RecordingEntry joined = newEntry(QStringLiteral("ab"));
-    EXPECT_FALSE(Joiner::Join({&a, &b}, joined));
-    EXPECT_EQ(folderContents(), before);
-    EXPECT_FALSE(temporaryExists());
+    refused({&a, &b}, QStringLiteral("busy"));
 }
 
 class JoinFollowers : public ::testing::Test {
 protected:
-    // A recording starting `offset` seconds after 09:00:00 and lasting `length` seconds.
-    RecordingEntry& add(const char* name, int offset, int length)
+    struct Recording {
+        Recording(const char* n, int at, double seconds, bool recording = false, double s = 0)
+            : name(n), offset(at), length(seconds), inProgress(recording), start(s)
+        {}
+        const char* name;
+        int offset;      // seconds after 09:00:00
+        double length;   // seconds; negative: unknown
+        bool inProgress; // being recorded
+        double start;    // when set, the start as stored, whatever the offset
+    };
+    struct Case {
+        const char* what;
+        std::vector<Recording> recordings;
+        const char* from;
+        QStringList chain;
+    };
+
+    QStringList chainOf(const Case& c)
     {
-        auto entry = std::make_unique<RecordingEntry>();
-        entry->name = QString::fromLatin1(name);
-        entry->startTime =
-            OleDate::fromDateTime(QDateTime(QDate(2024, 6, 11), QTime(9, 0, 0)).addSecs(offset));
-        entry->duration = OleDate::fromSeconds(length);
-        owned.push_back(std::move(entry));
-        return *owned.back();
-    }
-    std::vector<const RecordingEntry*> list() const
-    {
+        std::vector<std::unique_ptr<RecordingEntry>> owned;
         std::vector<const RecordingEntry*> entries;
-        for (const auto& entry : owned)
-            entries.push_back(entry.get());
-        return entries;
-    }
-    QStringList chainFrom(const char* name) const
-    {
         const RecordingEntry* current = nullptr;
-        for (const auto& entry : owned) {
-            if (entry->name == QLatin1String(name))
+        for (const Recording& r : c.recordings) {
+            auto entry = std::make_unique<RecordingEntry>();
+            entry->name = QString::fromUtf8(r.name);
+            entry->startTime =
+                r.start != 0 ? r.start
+                             : OleDate::fromDateTime(
+                                   QDateTime(QDate(2024, 6, 11), QTime(9, 0, 0)).addSecs(r.offset));
+            entry->duration = r.length < 0                ? OleDate::kNoDuration
+                              : r.length == int(r.length) ? OleDate::fromSeconds(qint64(r.length))
+                                                          : r.length / OleDate::kSecondsPerDay;
+            if (r.inProgress)
+                entry->state = RecordingEntry::Recording;
+            if (entry->name == QLatin1String(c.from))
                 current = entry.get();
+            entries.push_back(entry.get());
+            owned.push_back(std::move(entry));
         }
         QStringList names;
-        for (const RecordingEntry* entry : Joiner::followers(list(), current))
+        for (const RecordingEntry* entry : Joiner::followers(entries, current))
             names << entry->name;
         return names;
     }
-
-    std::vector<std::unique_ptr<RecordingEntry>> owned;
 };
 
-TEST_F(JoinFollowers, RecordingStartingWithinTenSecondsOfTheEndFollows)
+TEST_F(JoinFollowers, RecordingsStartingWithinTenSecondsOfTheEndFollowInAChain)
 {
-    add("first", 0, 60);
-    add("five after", 65, 30);     // previous ended at 60
-    add("fifteen after", 110, 30); // previous ended at 95
-    EXPECT_EQ(chainFrom("first"), (QStringList{"first", "five after"}));
-}
-
-TEST_F(JoinFollowers, GapOfExactlyTenSecondsStillFollows)
-{
-    add("a", 0, 20);
-    add("b", 30, 20);
-    add("c", 61, 20);
-    EXPECT_EQ(chainFrom("a"), (QStringList{"a", "b"}));
-}
-
-TEST_F(JoinFollowers, ChainTakesTheNearestLaterStartWhateverTheListOrder)
-{
-    add("third", 130, 10);
-    add("first", 0, 60);
-    add("unrelated", 5000, 10);
-    add("second", 65, 60);
-    add("earlier", -500, 10);
-    EXPECT_EQ(chainFrom("first"), (QStringList{"first", "second", "third"}));
-}
-
-TEST_F(JoinFollowers, AmongEqualStartsTheFirstInListOrderIsTakenAndTheOthersNever)
-{
-    add("current", 0, 60);
-    add("twin one", 62, 5);
-    add("twin two", 62, 100);
-    add("after twins", 70, 5);
-    // The chain goes on from "twin one" (ended at 67), so "after twins" at 70 follows.
-    EXPECT_EQ(chainFrom("current"), (QStringList{"current", "twin one", "after twins"}));
-}
-
-TEST_F(JoinFollowers, SameStartAsTheCurrentIsNeverAFollower)
-{
-    add("current", 0, 60);
-    add("same start", 0, 60);
-    EXPECT_EQ(chainFrom("current"), (QStringList{"current"}));
-}
-
-TEST_F(JoinFollowers, RecordingInProgressEndsTheChain)
-{
-    add("a", 0, 10);
-    add("b", 12, 10).state = RecordingEntry::Recording;
-    add("c", 24, 10);
-    EXPECT_EQ(chainFrom("a"), (QStringList{"a"}));
-    EXPECT_TRUE(chainFrom("b").isEmpty());
-}
-
-TEST_F(JoinFollowers, UnknownDurationCountsAsNothing)
-{
-    add("a", 0, 0).duration = OleDate::kNoDuration;
-    add("b", 10, 10);
-    add("c", 40, 10);
-    EXPECT_EQ(chainFrom("a"), (QStringList{"a", "b"}));
-}
-
-TEST_F(JoinFollowers, AnInvalidStartAnywhereFindsNoFollower)
-{
-    add("a", 0, 60);
-    add("b", 61, 60);
-    add("broken", 0, 10).startTime = 1e12;
-    EXPECT_EQ(chainFrom("a"), (QStringList{"a"}));
-}
-
-TEST_F(JoinFollowers, StartsCountToTheWholeSecond)
-{
-    // 59.6 s long, so the list shows 01:00 and the gap is counted from there.
-    add("a", 0, 0).duration = 59.6 / OleDate::kSecondsPerDay;
-    add("b", 70, 10);
-    EXPECT_EQ(chainFrom("a"), (QStringList{"a", "b"}));
+    const std::vector<Case> cases = {
+        {"five seconds after follows, fifteen do not",
+         {{"first", 0, 60}, {"five after", 65, 30}, {"fifteen after", 110, 30}},
+         "first",
+         {"first", "five after"}},
+        {"a gap of exactly ten seconds still follows",
+         {{"a", 0, 20}, {"b", 30, 20}, {"c", 61, 20}},
+         "a",
+         {"a", "b"}},
+        {"the nearest later start, whatever the list order",
+         {{"third", 130, 10},
+          {"first", 0, 60},
+          {"unrelated", 5000, 10},
+          {"second", 65, 60},
+          {"earlier", -500, 10}},
+         "first",
+         {"first", "second", "third"}},
+        // The chain goes on from "twin one" (ended at 67), so "after twins" at 70 follows.
+        {"among equal starts the first in list order, the others never",
+         {{"current", 0, 60}, {"twin one", 62, 5}, {"twin two", 62, 100}, {"after twins", 70, 5}},
+         "current",
+         {"current", "twin one", "after twins"}},
+        {"the same start as the current never follows",
+         {{"current", 0, 60}, {"same start", 0, 60}},
+         "current",
+         {"current"}},
+        {"a recording in progress ends the chain",
+         {{"a", 0, 10}, {"b", 12, 10, true}, {"c", 24, 10}},
+         "a",
+         {"a"}},
+        {"a recording in progress has no chain",
+         {{"a", 0, 10}, {"b", 12, 10, true}, {"c", 24, 10}},
+         "b",
+         {}},
+        {"an unknown duration counts as nothing",
+         {{"a", 0, -1}, {"b", 10, 10}, {"c", 40, 10}},
+         "a",
+         {"a", "b"}},
+        {"an invalid start anywhere finds no follower",
+         {{"a", 0, 60}, {"b", 61, 60}, {"broken", 0, 10, false, 1e12}},
+         "a",
+         {"a"}},
+        // 59.6 s long, so the list shows 01:00 and the gap is counted from there.
+        {"starts count to the whole second", {{"a", 0, 59.6}, {"b", 70, 10}}, "a", {"a", "b"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(chainOf(c), c.chain);
+    }
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "store/Protection.h"
-#include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
@@ -66,68 +65,55 @@ protected:
     QByteArray protectedBytes;
 };
 
-TEST_F(ProtectionTest, ProtectThenUnprotectGivesTheAudioBackByteForByte)
+TEST_F(ProtectionTest, ProtectedFileIsTheClearTagThenCheckBlockAndAudioScrambledAndUnlocksBack)
 {
-    protectWith(QStringLiteral("open sesame"));
-    EXPECT_TRUE(entry.isProtected);
-    EXPECT_EQ(entry.state, RecordingEntry::Modified);
-    EXPECT_NE(protectedBytes.mid(tag.size()), original.mid(tag.size()));
-    EXPECT_FALSE(outputExists());
+    struct Case {
+        QString key;
+        QByteArray lengthText; // the key's length in bytes, as the check block starts
+        bool indexEntry;       // loaded from the index: the tag size is not known
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("twelve chars"), "12", false},
+        {QStringLiteral("пароль-ключ"), "21", true}, // its UTF-8 bytes are the key
+        {QString(int(Protection::kMaxKeyBytes), u'k'), "999", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lengthText.toStdString());
+        const QByteArray key = c.key.toUtf8();
+        const QByteArray block = c.lengthText + '*' + key + '*';
+        if (c.indexEntry)
+            entry.tagSize = 0;
+        protectWith(c.key);
+        EXPECT_TRUE(entry.isProtected);
+        EXPECT_EQ(entry.state, RecordingEntry::Modified);
+        EXPECT_EQ(Protection::checkBlock(key), block);
+        EXPECT_EQ(protectedBytes, tag + referenceScramble(block + audio, key, 0));
+        if (!c.indexEntry) {
+            EXPECT_EQ(entry.tagSize, uint32_t(tag.size()));
+        }
+        EXPECT_FALSE(outputExists());
 
-    ASSERT_TRUE(Protection::Unprotect(entry, false));
-    EXPECT_FALSE(entry.isProtected);
-    EXPECT_EQ(entry.state, RecordingEntry::Modified);
-    EXPECT_EQ(entry.tagSize, 0u);
-    // The unprotected file holds the bare audio until the tag is written again from the entry.
-    EXPECT_EQ(fileBytes(), audio);
-    EXPECT_FALSE(outputExists());
-
-    ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
-    EXPECT_EQ(fileBytes(), original);
-}
-
-TEST_F(ProtectionTest, ProtectedFileIsTheClearTagThenCheckBlockAndAudioScrambledAsOneStream)
-{
-    const QByteArray key("twelve chars");
-    ASSERT_EQ(key.size(), 12);
-    EXPECT_EQ(Protection::checkBlock(key), QByteArray("12*twelve chars*"));
-    EXPECT_EQ(Protection::checkBlock(key).size(), 16);
-
-    protectWith(QString::fromUtf8(key));
-    const QByteArray expected =
-        tag + referenceScramble(Protection::checkBlock(key) + audio, key, 0);
-    EXPECT_EQ(protectedBytes, expected);
-    EXPECT_EQ(entry.tagSize, uint32_t(tag.size()));
-}
-
-TEST_F(ProtectionTest, EntryWithoutKnownTagSizeStillScramblesOnlyWhatFollowsTheTag)
-{
-    // Entries loaded from the index do not know their tag size.
-    entry.tagSize = 0;
-    protectWith(QStringLiteral("index-entry"));
-    EXPECT_TRUE(protectedBytes.startsWith(tag));
-
-    entry.tagSize = 0;
-    ASSERT_TRUE(Protection::Unprotect(entry, false));
-    EXPECT_EQ(fileBytes(), audio);
-}
-
-TEST_F(ProtectionTest, NonLatinKeyWordIsUsedAsItsUtf8Bytes)
-{
-    const QString key = QStringLiteral("пароль-ключ");
-    protectWith(key);
-    const QByteArray bytes = key.toUtf8();
-    EXPECT_EQ(protectedBytes.mid(tag.size(), Protection::checkBlock(bytes).size()),
-              referenceScramble(Protection::checkBlock(bytes), bytes, 0));
-    ASSERT_TRUE(Protection::Unprotect(entry, false));
-    EXPECT_EQ(fileBytes(), audio);
+        if (c.indexEntry)
+            entry.tagSize = 0;
+        ASSERT_TRUE(Protection::Unprotect(entry, false));
+        EXPECT_FALSE(entry.isProtected);
+        EXPECT_EQ(entry.state, RecordingEntry::Modified);
+        EXPECT_EQ(entry.tagSize, 0u);
+        // The unprotected file holds the bare audio until the tag is written again.
+        EXPECT_EQ(fileBytes(), audio);
+        EXPECT_FALSE(outputExists());
+        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+        EXPECT_EQ(fileBytes(), original);
+    }
 }
 
 TEST_F(ProtectionTest, WrongKeyWordChangesNothingAndLeavesNoCopy)
 {
     protectWith(QStringLiteral("correct horse"));
-    for (const QString& wrong : {QStringLiteral("correct house"), QStringLiteral("correct horse "),
-                                 QStringLiteral("correct hors"), QStringLiteral("***")}) {
+    for (const QString& wrong :
+         {QStringLiteral("correct house"), QStringLiteral("correct horse "),
+          QStringLiteral("correct hors"), QStringLiteral("Correct horse"),
+          QStringLiteral("CORRECT HORSE"), QStringLiteral("***"), QString()}) {
         entry.keyWord = wrong;
         EXPECT_FALSE(Protection::Unprotect(entry, false)) << wrong.toStdString();
         EXPECT_FALSE(Protection::Unprotect(entry, true)) << wrong.toStdString();
@@ -137,18 +123,7 @@ TEST_F(ProtectionTest, WrongKeyWordChangesNothingAndLeavesNoCopy)
     }
 }
 
-TEST_F(ProtectionTest, KeyWordsDifferingOnlyInCaseDoNotUnlockEachOther)
-{
-    protectWith(QStringLiteral("Secret-Word"));
-    entry.keyWord = QStringLiteral("secret-word");
-    EXPECT_FALSE(Protection::Unprotect(entry, false));
-    entry.keyWord = QStringLiteral("SECRET-WORD");
-    EXPECT_FALSE(Protection::Unprotect(entry, false));
-    EXPECT_EQ(fileBytes(), protectedBytes);
-    EXPECT_FALSE(outputExists());
-}
-
-TEST_F(ProtectionTest, FileCutShortInsideItsCheckBlockIsAWrongKeyNotACrash)
+TEST_F(ProtectionTest, FileCutShortIsAWrongKeyInsideItsCheckBlockAndUnlocksWhatAudioItHolds)
 {
     const QString key = QStringLiteral("twelve chars");
     protectWith(key);
@@ -163,41 +138,31 @@ TEST_F(ProtectionTest, FileCutShortInsideItsCheckBlockIsAWrongKeyNotACrash)
         EXPECT_EQ(fileBytes(), cutBytes);
         EXPECT_FALSE(outputExists());
     }
-}
-
-TEST_F(ProtectionTest, FileCutShortInItsAudioUnlocksToTheAudioItStillHolds)
-{
-    const QString key = QStringLiteral("twelve chars");
-    protectWith(key);
+    ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), protectedBytes));
     ASSERT_TRUE(truncateFile(entry.filePath(), tag.size() + 16 + 1000));
-    entry.keyWord = key;
     ASSERT_TRUE(Protection::Unprotect(entry, false));
     EXPECT_EQ(fileBytes(), audio.left(1000));
 }
 
-TEST_F(ProtectionTest, PlaybackCopyLeavesTheRecordingAndEntryAlone)
+TEST_F(ProtectionTest, CopiesForPlaybackOrToProtectLeaveTheRecordingAndEntryAlone)
 {
-    const QString key = QStringLiteral("listen only");
-    protectWith(key);
-    const RecordingEntry before = entry;
+    entry.keyWord = QStringLiteral("copy only");
+    const QByteArray key = entry.keyWord.toUtf8();
+    ASSERT_TRUE(Protection::Protect(entry, true));
+    EXPECT_EQ(fileBytes(), original);
+    EXPECT_FALSE(entry.isProtected);
+    EXPECT_EQ(AudioFixtures::readFile(Protection::outputPath(entry)),
+              tag + referenceScramble(Protection::checkBlock(key) + audio, key, 0));
 
+    ASSERT_TRUE(QFile::remove(Protection::outputPath(entry)));
+    protectWith(entry.keyWord);
+    const RecordingEntry before = entry;
     ASSERT_TRUE(Protection::Unprotect(entry, true));
     EXPECT_EQ(fileBytes(), protectedBytes);
     EXPECT_EQ(AudioFixtures::readFile(Protection::outputPath(entry)), audio);
     EXPECT_TRUE(entry.isProtected);
     EXPECT_EQ(entry.tagSize, before.tagSize);
     EXPECT_EQ(entry.state, before.state);
-}
-
-TEST_F(ProtectionTest, ProtectedCopyLeavesTheRecordingAlone)
-{
-    entry.keyWord = QStringLiteral("copy only");
-    ASSERT_TRUE(Protection::Protect(entry, true));
-    EXPECT_EQ(fileBytes(), original);
-    EXPECT_FALSE(entry.isProtected);
-    const QByteArray key = entry.keyWord.toUtf8();
-    EXPECT_EQ(AudioFixtures::readFile(Protection::outputPath(entry)),
-              tag + referenceScramble(Protection::checkBlock(key) + audio, key, 0));
 }
 
 TEST_F(ProtectionTest, ProtectRefusesKeyWordsTheDialogRefuses)
@@ -212,16 +177,7 @@ TEST_F(ProtectionTest, ProtectRefusesKeyWordsTheDialogRefuses)
     }
 }
 
-TEST_F(ProtectionTest, LongestKeyWordStillUnlocks)
-{
-    const QString key(int(Protection::kMaxKeyBytes), u'k');
-    protectWith(key);
-    EXPECT_EQ(protectedBytes.size(), original.size() + 3 + 1 + 999 + 1);
-    ASSERT_TRUE(Protection::Unprotect(entry, false));
-    EXPECT_EQ(fileBytes(), audio);
-}
-
-TEST_F(ProtectionTest, FailureToWriteTheOutputLeavesTheRecordingUnchanged)
+TEST_F(ProtectionTest, AnOutputThatCannotBeWrittenOrAMissingRecordingIsAFailure)
 {
     // A folder in the output's place cannot be opened as a file.
     ASSERT_TRUE(QDir().mkpath(Protection::outputPath(entry)));
@@ -229,41 +185,12 @@ TEST_F(ProtectionTest, FailureToWriteTheOutputLeavesTheRecordingUnchanged)
     EXPECT_FALSE(Protection::Protect(entry, false));
     EXPECT_EQ(fileBytes(), original);
     EXPECT_FALSE(entry.isProtected);
-}
 
-TEST_F(ProtectionTest, MissingRecordingIsAFailure)
-{
+    ASSERT_TRUE(QDir(Protection::outputPath(entry)).removeRecursively());
     QFile::remove(entry.filePath());
-    entry.keyWord = QStringLiteral("nothing here");
     EXPECT_FALSE(Protection::Protect(entry, false));
     EXPECT_FALSE(Protection::Unprotect(entry, false));
     EXPECT_FALSE(outputExists());
-}
-
-TEST(ProtectionKeyRules, ProtectDialogRefusesStarShortMismatchedAndOverlongKeyWords)
-{
-    using P = Protection;
-    EXPECT_EQ(P::checkNewKeyWord("abc*defgh", "abc*defgh", true), P::KeyHasStar);
-    EXPECT_TRUE(StringTable::text(P::KeyHasStar).contains("cannot contain *"));
-    EXPECT_EQ(P::checkNewKeyWord("abcde", "abcde", true), P::KeyTooShort);
-    EXPECT_TRUE(StringTable::text(P::KeyTooShort).contains("at least 6 characters"));
-    EXPECT_EQ(P::checkNewKeyWord("abcdef", "abcdeg", true), P::KeysDiffer);
-    EXPECT_TRUE(StringTable::text(P::KeysDiffer).contains("do not match"));
-    EXPECT_EQ(P::checkNewKeyWord("abcdef", "abcdef", true), P::KeyAccepted);
-    // With the key word shown in clear the re-typed field is not used.
-    EXPECT_EQ(P::checkNewKeyWord("abcdef", "", false), P::KeyAccepted);
-    // A star is reported before the length.
-    EXPECT_EQ(P::checkNewKeyWord("a*", "a*", true), P::KeyHasStar);
-}
-
-TEST(ProtectionKeyRules, KeyWordOfAThousandBytesIsRefusedWithItsOwnMessage)
-{
-    using P = Protection;
-    EXPECT_EQ(P::checkNewKeyWord(QString(999, u'k'), QString(999, u'k'), true), P::KeyAccepted);
-    EXPECT_EQ(P::checkNewKeyWord(QString(1000, u'k'), QString(1000, u'k'), true), P::KeyTooLong);
-    // 500 characters of two UTF-8 bytes each.
-    EXPECT_EQ(P::checkNewKeyWord(QString(500, QChar(0x00E9)), QString(), false), P::KeyTooLong);
-    EXPECT_TRUE(StringTable::text(P::KeyTooLong).startsWith("Key word must be shorter"));
 }
 
 TEST(ProtectionScramble, MatchesTheKeyRepeatedFromAnyStartIndexAndLength)
@@ -295,21 +222,6 @@ TEST(ProtectionScramble, KeyIndexRunsOnAcrossPieces)
         EXPECT_EQ(pieces, whole) << split;
     }
     EXPECT_EQ(Protection::scramble(whole, key, 0), data);
-}
-
-TEST(ProtectionCheckBlock, AcceptsOnlyTheWholeBlockOfTheSameKey)
-{
-    const QByteArray key("twelve chars");
-    const QByteArray block = Protection::scramble(Protection::checkBlock(key), key, 0);
-    const QByteArray afterTag = block + AudioFixtures::randomBytes(100, 4);
-    qsizetype length = 0;
-    EXPECT_TRUE(Protection::checkBlockMatches(afterTag, key, &length));
-    EXPECT_EQ(length, 16);
-    for (qsizetype cut = 0; cut < block.size(); ++cut)
-        EXPECT_FALSE(Protection::checkBlockMatches(block.left(cut), key)) << cut;
-    EXPECT_FALSE(Protection::checkBlockMatches(afterTag, "Twelve chars"));
-    EXPECT_FALSE(Protection::checkBlockMatches(afterTag, "twelve char"));
-    EXPECT_FALSE(Protection::checkBlockMatches(afterTag, ""));
 }
 
 TEST(ProtectionCheckBlock, RefusesLengthTextsThatAreNotTheKeyLength)

@@ -1,8 +1,8 @@
 #include "store/RecordingList.h"
 #include "store/EntryTags.h"
-#include "store/Id3Tag.h"
 #include "store/RecordingIndex.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -70,14 +70,6 @@ protected:
         out.sort();
         return out;
     }
-    static QString tagText(const QString& path, const char* id)
-    {
-        Id3Tag tag;
-        if (!tag.Open(path, true) || tag.ReadTag() != Id3Tag::TagRead)
-            return QStringLiteral("<no tag>");
-        const Id3Tag::Frame* frame = tag.FindFrame(id);
-        return frame ? frame->value : QStringLiteral("<no frame>");
-    }
     bool logHas(const QString& text) const
     {
         const QStringList lines = env.logLines();
@@ -94,7 +86,7 @@ QByteArray RecordingListTest::s_audio;
 
 // ---- Loading and reconciling ------------------------------------------------------------
 
-TEST_F(RecordingListTest, EmptyFolderGivesAnEmptyListAndAnEmptyIndex)
+TEST_F(RecordingListTest, EmptyFolderGivesAnEmptyListAndAnEmptyIndexAndAMissingOneIsNotLoaded)
 {
     const auto list = load();
     EXPECT_EQ(list->Count(), 0);
@@ -102,14 +94,11 @@ TEST_F(RecordingListTest, EmptyFolderGivesAnEmptyListAndAnEmptyIndex)
     ASSERT_TRUE(QFileInfo::exists(indexPath()));
     EXPECT_EQ(QFileInfo(indexPath()).size(), 0);
     EXPECT_TRUE(logHas(QStringLiteral("Tempo Carica Lista = ")));
-}
 
-TEST_F(RecordingListTest, MissingFolderIsNotLoaded)
-{
-    RecordingList list;
-    list.setFolder(env.root() + QStringLiteral("absent"));
-    EXPECT_FALSE(list.LoadList());
-    EXPECT_EQ(list.Count(), 0);
+    RecordingList absent;
+    absent.setFolder(env.root() + QStringLiteral("absent"));
+    EXPECT_FALSE(absent.LoadList());
+    EXPECT_EQ(absent.Count(), 0);
     EXPECT_FALSE(QFileInfo::exists(env.root() + QStringLiteral("absent")));
 }
 
@@ -263,25 +252,6 @@ TEST_F(RecordingListTest, TruncatedLastRecordIsDroppedAndTheIndexCutAtItsStart)
     EXPECT_EQ(index().size(), kRecord);
 }
 
-TEST_F(RecordingListTest, ARecordWithAnOperatorIs809BytesAndTheNextFollowsIt)
-{
-    makeRecording(QStringLiteral("With"), {}, QStringLiteral("Desk 2"));
-    makeRecording(QStringLiteral("Without"));
-    auto list = load();
-    list->Clear();
-    ASSERT_TRUE(list->LoadList());
-    const RecordingEntry* with = list->FindByName(QStringLiteral("With"));
-    const RecordingEntry* without = list->FindByName(QStringLiteral("Without"));
-    ASSERT_TRUE(with && without);
-    EXPECT_EQ(with->operatorName, QStringLiteral("Desk 2"));
-    EXPECT_TRUE(without->operatorName.isEmpty());
-    // Records follow the listing order of the folder, whichever came first.
-    const bool withFirst = with->indexOffset == 0;
-    EXPECT_EQ(withFirst ? without->indexOffset : with->indexOffset,
-              uint32_t(withFirst ? kOperatorRecord : kRecord));
-    EXPECT_EQ(index().size(), kRecord + kOperatorRecord);
-}
-
 TEST_F(RecordingListTest, DamagedIndexNeverHidesTheRecordings)
 {
     makeRecording(QStringLiteral("One"));
@@ -384,21 +354,7 @@ TEST_F(RecordingListTest, OperatorPrefixAndGivenNamesAreNumberedWhenTaken)
 
 // ---- Updating records -------------------------------------------------------------------
 
-TEST_F(RecordingListTest, RecordKeepsItsPlaceWhenItsLengthStaysTheSame)
-{
-    makeRecording(QStringLiteral("A"));
-    makeRecording(QStringLiteral("B"));
-    auto list = load();
-    RecordingEntry* entry = list->FindByName(QStringLiteral("A"));
-    const uint32_t offset = entry->indexOffset;
-    entry->notes = QStringLiteral("new notes");
-    list->UpdateRecord(*entry);
-    EXPECT_EQ(entry->indexOffset, offset);
-    EXPECT_EQ(index().size(), 2 * kRecord);
-    EXPECT_EQ(index().mid(offset, kRecord), RecordingIndex::encodeRecord(*entry));
-}
-
-TEST_F(RecordingListTest, GainingOrLosingTheOperatorMovesTheRecordAndSparesTheOthers)
+TEST_F(RecordingListTest, RecordKeepsItsPlaceUnlessGainingOrLosingTheOperatorMovesIt)
 {
     makeRecording(QStringLiteral("A"));
     makeRecording(QStringLiteral("B"));
@@ -410,7 +366,12 @@ TEST_F(RecordingListTest, GainingOrLosingTheOperatorMovesTheRecordAndSparesTheOt
             middle = entry.get();
     }
     ASSERT_TRUE(middle);
+    middle->notes = QStringLiteral("new notes");
+    list->UpdateRecord(*middle);
+    EXPECT_EQ(middle->indexOffset, uint32_t(kRecord));
     const QByteArray before = index();
+    ASSERT_EQ(before.size(), 3 * kRecord);
+    EXPECT_EQ(before.mid(kRecord, kRecord), RecordingIndex::encodeRecord(*middle));
 
     middle->operatorName = QStringLiteral("Desk 2");
     list->UpdateRecord(*middle);
@@ -483,16 +444,12 @@ TEST_F(RecordingListTest, SaveModifiedWritesTagsAndRecordsAndReportsProgress)
     list->FindByName(QStringLiteral("D"))->state = RecordingEntry::Modified;
     EXPECT_TRUE(list->SaveModified([&](int done, int total) { calls.emplace_back(done, total); }));
     EXPECT_TRUE(calls.empty());
-}
 
-TEST_F(RecordingListTest, SaveModifiedReportsATagThatCannotBeWritten)
-{
-    makeRecording(QStringLiteral("A"));
-    auto list = load();
+    // A tag that cannot be written is reported and stays to be saved.
     ASSERT_TRUE(QFile::remove(folder + QStringLiteral("A.mp3")));
-    list->at(0)->state = RecordingEntry::Modified;
+    list->FindByName(QStringLiteral("A"))->state = RecordingEntry::Modified;
     EXPECT_FALSE(list->SaveModified());
-    EXPECT_EQ(list->at(0)->state, RecordingEntry::Modified);
+    EXPECT_EQ(list->FindByName(QStringLiteral("A"))->state, RecordingEntry::Modified);
 }
 
 TEST_F(RecordingListTest, RefreshEntryRereadsTheTagMeasuresTheAudioAndRewritesTheRecord)
@@ -511,17 +468,14 @@ TEST_F(RecordingListTest, RefreshEntryRereadsTheTagMeasuresTheAudioAndRewritesTh
     ASSERT_TRUE(list->LoadList());
     EXPECT_EQ(list->at(0)->notes, QStringLiteral("changed behind"));
     EXPECT_EQ(list->at(0)->operatorName, QStringLiteral("Op"));
-}
 
-TEST_F(RecordingListTest, RefreshEntryWithoutAFileLeavesTheEntryAlone)
-{
-    auto list = load();
-    RecordingEntry* entry = list->NewEntry(QStringLiteral("Live"), QString());
-    entry->notes = QStringLiteral("typed");
-    list->RefreshEntry(*entry);
-    EXPECT_EQ(entry->notes, QStringLiteral("typed"));
-    EXPECT_EQ(entry->state, RecordingEntry::Recording);
-    EXPECT_FALSE(QFileInfo::exists(entry->filePath()));
+    // An entry without a file (still recording) is left alone.
+    RecordingEntry* live = list->NewEntry(QStringLiteral("Live"), QString());
+    live->notes = QStringLiteral("typed");
+    list->RefreshEntry(*live);
+    EXPECT_EQ(live->notes, QStringLiteral("typed"));
+    EXPECT_EQ(live->state, RecordingEntry::Recording);
+    EXPECT_FALSE(QFileInfo::exists(live->filePath()));
 }
 
 // ---- Deleting ---------------------------------------------------------------------------
@@ -535,31 +489,32 @@ TEST_F(RecordingListTest, DeletedRecordingsGoToTheTrashAndTheirRecordsAreMarked)
     const uint32_t a = list->FindByName(QStringLiteral("A"))->indexOffset;
     const uint32_t c = list->FindByName(QStringLiteral("C"))->indexOffset;
 
+    // A name not in the list (names are matched in their case) stops the whole deletion.
+    const QByteArray before = index();
+    EXPECT_FALSE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("a")}, true));
+    EXPECT_EQ(list->Count(), 3);
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("A.mp3")));
+    EXPECT_EQ(index(), before);
+
     ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("C")}, true));
     EXPECT_EQ(names(*list), QStringList{"B"});
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("A.mp3")));
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("C.mp3")));
     const QString trash = env.root() + QStringLiteral("data/Trash/files/");
     EXPECT_TRUE(AudioFixtures::readFile(trash + QStringLiteral("A.mp3")).endsWith(s_audio));
-    EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("A.mp3")));
     EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("C.mp3")));
     EXPECT_EQ(index()[a + 260], '1');
     EXPECT_EQ(index()[c + 260], '1');
-
     list->Clear();
     ASSERT_TRUE(list->LoadList());
     EXPECT_EQ(names(*list), QStringList{"B"});
-}
 
-TEST_F(RecordingListTest, DeletingAnUnknownNameChangesNothing)
-{
-    makeRecording(QStringLiteral("A"));
-    auto list = load();
-    const QByteArray before = index();
-    EXPECT_FALSE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("a")}, true));
-    EXPECT_EQ(names(*list), QStringList{"A"});
-    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("A.mp3")));
-    EXPECT_EQ(index(), before);
+    // Entries are removed without their files when asked, or when they have none.
+    list->NewEntry(QStringLiteral("Cancelled"), QString());
+    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("Cancelled")}, true));
+    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("B")}, false));
+    EXPECT_EQ(list->Count(), 0);
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("B.mp3")));
 }
 
 TEST_F(RecordingListTest, WhenTheTrashRefusesNothingIsRemoved)
@@ -590,17 +545,6 @@ TEST_F(RecordingListTest, WhenTheTrashRefusesNothingIsRemoved)
     EXPECT_EQ(index(), before);
 }
 
-TEST_F(RecordingListTest, RemovingEntriesWithoutFilesKeepsTheFiles)
-{
-    makeRecording(QStringLiteral("A"));
-    auto list = load();
-    list->NewEntry(QStringLiteral("Cancelled"), QString());
-    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("Cancelled")}, true)); // it has no file
-    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("A")}, false));
-    EXPECT_EQ(list->Count(), 0);
-    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("A.mp3")));
-}
-
 // ---- Sorting ----------------------------------------------------------------------------
 
 class RecordingListSortTest : public ::testing::Test {
@@ -610,13 +554,6 @@ protected:
         auto entry = std::make_unique<RecordingEntry>();
         entry->name = name;
         return list.AddEntry(std::move(entry));
-    }
-    QStringList order() const
-    {
-        QStringList out;
-        for (const auto& entry : list.entries())
-            out << entry->name;
-        return out;
     }
 
     TestEnvironment env;
@@ -640,32 +577,6 @@ void passSort(std::vector<RecordingEntry*>& items, Less less, bool ascending)
             }
         }
     }
-}
-
-TEST_F(RecordingListSortTest, NamesDifferingOnlyInCaseKeepTheirPreviousOrder)
-{
-    for (const char* name : {"b", "A", "B", "a", "c"})
-        add(QString::fromLatin1(name));
-    list.Sort(1, true);
-    EXPECT_EQ(order(), (QStringList{"A", "a", "b", "B", "c"}));
-    list.Sort(0, false);
-    EXPECT_EQ(order(), (QStringList{"c", "b", "B", "A", "a"}));
-    EXPECT_TRUE(env.logLines().filter(QStringLiteral("Tempo Ordinamento = ")).size() == 2);
-}
-
-TEST_F(RecordingListSortTest, NoDurationIsSmallestAndNotesCompareByBytes)
-{
-    add(QStringLiteral("x"))->duration = OleDate::fromSeconds(5);
-    add(QStringLiteral("y"))->duration = OleDate::kNoDuration;
-    add(QStringLiteral("z"))->duration = 0;
-    list.Sort(5, true);
-    EXPECT_EQ(order(), (QStringList{"y", "z", "x"}));
-
-    list.FindByName(QStringLiteral("x"))->notes = QStringLiteral("apple");
-    list.FindByName(QStringLiteral("y"))->notes = QStringLiteral("Zebra");
-    list.FindByName(QStringLiteral("z"))->notes = QStringLiteral("épée");
-    list.Sort(4, true);
-    EXPECT_EQ(order(), (QStringList{"y", "x", "z"}));
 }
 
 TEST_F(RecordingListSortTest, EveryColumnOrdersAsThePassAlgorithmDoes)
@@ -709,6 +620,8 @@ TEST_F(RecordingListSortTest, EveryColumnOrdersAsThePassAlgorithmDoes)
                     << "column " << column << (ascending ? " ascending" : " descending");
         }
     }
+    EXPECT_EQ(env.logLines().filter(QStringLiteral("Tempo Ordinamento = ")).size(),
+              2 * qsizetype(columns.size()));
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #include "store/Sender.h"
 #include "platform/MailClient.h"
 #include "store/EntryTags.h"
-#include "store/Id3Tag.h"
 #include "store/Protection.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -90,14 +90,11 @@ protected:
         EXPECT_TRUE(TaggedRecording::write(entry, audio));
         return entry;
     }
-    static QString commentOf(const QByteArray& file, const QString& scratch)
+    QString commentOf(const QByteArray& file) const
     {
+        const QString scratch = env.root() + QStringLiteral("scratch.mp3");
         EXPECT_TRUE(AudioFixtures::writeFile(scratch, file));
-        Id3Tag tag;
-        if (!tag.Open(scratch, true) || tag.ReadTag() != Id3Tag::TagRead)
-            return QStringLiteral("<no tag>");
-        const Id3Tag::Frame* frame = tag.FindFrame("COMM");
-        return frame ? frame->value : QStringLiteral("<no frame>");
+        return tagText(scratch, "COMM");
     }
 
     TestEnvironment env;
@@ -108,61 +105,52 @@ protected:
     MailClient mail;
 };
 
-TEST_F(SenderTest, MailCarriesSubjectBodyAndACopyNamedAfterTheRecording)
+TEST_F(SenderTest, MailCarriesSubjectBodyAndACopyNamedAfterTheRecordingWithOrWithoutNotes)
 {
-    const RecordingEntry entry =
-        recording(QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"));
-    const QByteArray stored = AudioFixtures::readFile(entry.filePath());
+    struct Case {
+        QString name;
+        QString notes;
+        bool withNotes;
+        QString subject;
+        QString body;
+    };
+    const QString firstLine = QStringLiteral("Recording '%1' of 05/03/2024 at 14:07 \r\n\r\n");
+    const std::vector<Case> cases = {
+        {QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"), true,
+         QStringLiteral("Fw: recording 'Call Bob'"),
+         firstLine.arg(QStringLiteral("Call Bob")) + QStringLiteral("Notes: ring back Monday")},
+        // Notes left out are emptied in the copy only, and not mentioned.
+        {QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"), false,
+         QStringLiteral("Fw: recording 'Call Bob'"), firstLine.arg(QStringLiteral("Call Bob"))},
+        {QStringLiteral("100%s sure"), QString(), true,
+         QStringLiteral("Fw: recording '100%s sure'"), firstLine.arg(QStringLiteral("100%s sure"))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body.toStdString());
+        const RecordingEntry entry = recording(c.name, c.notes);
+        const QByteArray stored = AudioFixtures::readFile(entry.filePath());
 
-    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
+        ASSERT_TRUE(Sender::SendRecording(entry, c.withNotes, mail));
 
-    const QStringList arguments = mailArguments();
-    ASSERT_EQ(arguments.size(), 7);
-    EXPECT_EQ(arguments.mid(0, 6),
-              QStringList({QStringLiteral("--utf8"), QStringLiteral("--subject"),
-                           QStringLiteral("Fw: recording 'Call Bob'"), QStringLiteral("--body"),
-                           QStringLiteral("Recording 'Call Bob' of 05/03/2024 at 14:07 \r\n\r\n"
-                                          "Notes: ring back Monday"),
-                           QStringLiteral("--attach")}));
-    const QString attachment = arguments[6];
-    EXPECT_EQ(QFileInfo(attachment).fileName(), QStringLiteral("Call Bob.mp3"));
-    EXPECT_TRUE(attachment.startsWith(MailClient::attachmentFolder()));
-    EXPECT_EQ(attachmentSeen(), stored);
-    EXPECT_TRUE(QFile::exists(attachment)) << "the mail program reads it after xdg-email ends";
-    EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
-}
-
-TEST_F(SenderTest, NotesLeftOutAreEmptiedInTheCopyOnlyAndNotMentioned)
-{
-    const RecordingEntry entry =
-        recording(QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"));
-    const QByteArray stored = AudioFixtures::readFile(entry.filePath());
-
-    ASSERT_TRUE(Sender::SendRecording(entry, false, mail));
-
-    const QStringList arguments = mailArguments();
-    ASSERT_EQ(arguments.size(), 7);
-    EXPECT_EQ(arguments[4], QStringLiteral("Recording 'Call Bob' of 05/03/2024 at 14:07 \r\n\r\n"));
-    const QByteArray sent = attachmentSeen();
-    EXPECT_EQ(commentOf(sent, env.root() + QStringLiteral("sent.mp3")), QString());
-    EXPECT_TRUE(sent.endsWith(audio));
-    EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
-    EXPECT_EQ(commentOf(stored, env.root() + QStringLiteral("kept.mp3")),
-              QStringLiteral("ring back Monday"));
-}
-
-TEST_F(SenderTest, RecordingWithoutNotesGivesOnlyTheFirstLineAndAnEmptyLine)
-{
-    const RecordingEntry entry = recording(QStringLiteral("100%s sure"), QString());
-
-    ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
-
-    const QStringList arguments = mailArguments();
-    ASSERT_EQ(arguments.size(), 7);
-    EXPECT_EQ(arguments[2], QStringLiteral("Fw: recording '100%s sure'"));
-    EXPECT_EQ(arguments[4],
-              QStringLiteral("Recording '100%s sure' of 05/03/2024 at 14:07 \r\n\r\n"));
-    EXPECT_EQ(attachmentSeen(), AudioFixtures::readFile(entry.filePath()));
+        const QStringList arguments = mailArguments();
+        ASSERT_EQ(arguments.size(), 7);
+        EXPECT_EQ(arguments.mid(0, 6),
+                  QStringList({QStringLiteral("--utf8"), QStringLiteral("--subject"), c.subject,
+                               QStringLiteral("--body"), c.body, QStringLiteral("--attach")}));
+        const QString attachment = arguments[6];
+        EXPECT_EQ(QFileInfo(attachment).fileName(), c.name + QStringLiteral(".mp3"));
+        EXPECT_TRUE(attachment.startsWith(MailClient::attachmentFolder()));
+        EXPECT_TRUE(QFile::exists(attachment)) << "the mail program reads it after xdg-email";
+        const QByteArray sent = attachmentSeen();
+        if (c.withNotes) {
+            EXPECT_EQ(sent, stored);
+        } else {
+            EXPECT_EQ(commentOf(sent), QString());
+            EXPECT_TRUE(sent.endsWith(audio));
+        }
+        EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
+        EXPECT_EQ(commentOf(stored), c.notes);
+    }
 }
 
 TEST_F(SenderTest, ProtectedRecordingIsSentAsStored)
@@ -178,28 +166,22 @@ TEST_F(SenderTest, ProtectedRecordingIsSentAsStored)
     EXPECT_EQ(attachmentSeen(), stored);
 }
 
-TEST_F(SenderTest, FailingMailProgramGivesFalseAndLeavesNoCopy)
+TEST_F(SenderTest, FailingOrMissingMailProgramGivesFalseAndLeavesNoCopy)
 {
     installFakeMailProgram(1);
     const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QStringLiteral("n"));
     const QByteArray stored = AudioFixtures::readFile(entry.filePath());
-
     EXPECT_FALSE(Sender::SendRecording(entry, false, mail));
     EXPECT_TRUE(mailProgramWasCalled());
     EXPECT_EQ(copiesLeft(), QStringList());
     EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
-}
 
-TEST_F(SenderTest, MissingXdgEmailGivesFalseAndLeavesNoCopy)
-{
     env.setVariable("PATH", env.root() + QStringLiteral("empty-bin"));
-    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
-
     EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
     EXPECT_EQ(copiesLeft(), QStringList());
 }
 
-TEST_F(SenderTest, RecordingThatCannotBeReadFailsBeforeTheMailProgram)
+TEST_F(SenderTest, RecordingThatCannotBeReadOrIsInUseFailsBeforeTheMailProgram)
 {
     RecordingEntry untagged;
     untagged.name = QStringLiteral("untagged");
@@ -207,20 +189,13 @@ TEST_F(SenderTest, RecordingThatCannotBeReadFailsBeforeTheMailProgram)
     ASSERT_TRUE(AudioFixtures::writeFile(untagged.filePath(), audio));
     RecordingEntry missing = untagged;
     missing.name = QStringLiteral("missing");
+    RecordingEntry busy = recording(QStringLiteral("Call Bob"), QString());
+    busy.state = RecordingEntry::Recording;
 
-    EXPECT_FALSE(Sender::SendRecording(untagged, true, mail));
-    EXPECT_FALSE(Sender::SendRecording(missing, true, mail));
+    for (const RecordingEntry* entry : {&untagged, &missing, &busy})
+        EXPECT_FALSE(Sender::SendRecording(*entry, true, mail)) << entry->name.toStdString();
     EXPECT_FALSE(mailProgramWasCalled());
     EXPECT_EQ(copiesLeft(), QStringList());
-}
-
-TEST_F(SenderTest, RecordingInUseIsNotSent)
-{
-    RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
-    entry.state = RecordingEntry::Recording;
-
-    EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
-    EXPECT_FALSE(mailProgramWasCalled());
 }
 
 TEST_F(SenderTest, CopiesOlderThanADayAreRemovedAtTheNextSend)

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 namespace {
 
 class PropertiesDialogTest : public ::testing::Test {
@@ -43,57 +46,37 @@ protected:
     std::unique_ptr<PropertiesDialog> dialog;
 };
 
-TEST_F(PropertiesDialogTest, ShowsTheTextsOfTheSaveDialog)
+TEST_F(PropertiesDialogTest, RefusesEmptyTooLongTakenAndReservedNamesWithTheirMessages)
 {
-    EXPECT_EQ(dialog->windowTitle(), StringTable::text(207));
-    EXPECT_EQ(dialog->saveButton()->text(), StringTable::text(210));
-    EXPECT_EQ(dialog->cancelButton()->text(), StringTable::text(211));
+    const std::vector<std::tuple<QString, int, MessagePresenter::Icon>> cases = {
+        {QString(), 303, MessagePresenter::Icon::Warning},
+        {QString(261 - folder.toUtf8().size(), QLatin1Char('a')), 304,
+         MessagePresenter::Icon::Warning},
+        {QStringLiteral("taken"), 17, MessagePresenter::Icon::Warning},
+        {QStringLiteral("tagTemporary"), 18, MessagePresenter::Icon::Error},
+    };
+    for (const auto& [name, message, icon] : cases) {
+        SCOPED_TRACE(message);
+        messages.clear();
+        EXPECT_FALSE(save(name));
+        EXPECT_EQ(messages.texts, QStringList{StringTable::text(message)});
+        EXPECT_EQ(messages.icons, QList<MessagePresenter::Icon>{icon});
+    }
+}
+
+TEST_F(PropertiesDialogTest, AcceptsAGoodNameTheOpeningOneAndItsOwnCaseChangeWithTheNotes)
+{
     EXPECT_EQ(dialog->nameEdit()->text(), QStringLiteral("Mine"));
     EXPECT_EQ(dialog->notes(), QStringLiteral("n"));
-}
-
-TEST_F(PropertiesDialogTest, RefusesAnEmptyName)
-{
-    EXPECT_FALSE(save(QString()));
-    EXPECT_EQ(messages.texts, QStringList{StringTable::text(303)});
-    EXPECT_EQ(messages.icons.first(), MessagePresenter::Icon::Warning);
-}
-
-TEST_F(PropertiesDialogTest, RefusesANameTooLongForTheFolder)
-{
-    EXPECT_FALSE(save(QString(261 - folder.toUtf8().size(), QLatin1Char('a'))));
-    EXPECT_EQ(messages.texts, QStringList{StringTable::text(304)});
-}
-
-TEST_F(PropertiesDialogTest, RefusesATakenName)
-{
-    EXPECT_FALSE(save(QStringLiteral("taken")));
-    EXPECT_EQ(messages.texts, QStringList{StringTable::text(17)});
-    EXPECT_EQ(messages.icons.first(), MessagePresenter::Icon::Warning);
-}
-
-TEST_F(PropertiesDialogTest, RefusesAReservedName)
-{
-    EXPECT_FALSE(save(QStringLiteral("tagTemporary")));
-    EXPECT_EQ(messages.texts, QStringList{StringTable::text(18)});
-    EXPECT_EQ(messages.icons.first(), MessagePresenter::Icon::Error);
-}
-
-TEST_F(PropertiesDialogTest, AcceptsAGoodNameAndItsNotes)
-{
+    EXPECT_TRUE(save(QStringLiteral("Mine")));
+    dialog->show();
+    EXPECT_TRUE(save(QStringLiteral("MINE")));
+    dialog->show();
     dialog->notesEdit()->setPlainText(QStringLiteral("call with Bob"));
     EXPECT_TRUE(save(QStringLiteral("TagTemporary")));
     EXPECT_TRUE(messages.texts.isEmpty());
     EXPECT_EQ(dialog->name(), QStringLiteral("TagTemporary"));
     EXPECT_EQ(dialog->notes(), QStringLiteral("call with Bob"));
-}
-
-TEST_F(PropertiesDialogTest, AcceptsTheOpeningNameAndItsOwnCaseChange)
-{
-    EXPECT_TRUE(save(QStringLiteral("Mine")));
-    dialog->show();
-    EXPECT_TRUE(save(QStringLiteral("MINE")));
-    EXPECT_TRUE(messages.texts.isEmpty());
 }
 
 TEST_F(PropertiesDialogTest, DropsForbiddenCharactersAndLimitsTheNotes)

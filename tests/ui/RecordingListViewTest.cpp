@@ -6,6 +6,7 @@
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/RecordedMessages.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/ControlIds.h"
@@ -32,7 +33,7 @@
 
 namespace {
 
-class RecordingListViewTest : public ::testing::Test {
+class ListViewFixture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { s_audio = AudioFixtures::mpegStream(2.0); }
 
@@ -124,10 +125,28 @@ protected:
     std::unique_ptr<RecordingListView> view;
 };
 
+// Three recordings: Alpha (notes on two lines), Bravo, Charlie (operator Anna), newest last.
+class RecordingListViewTest : public ListViewFixture {
+protected:
+    void SetUp() override
+    {
+        ListViewFixture::SetUp();
+        makeThree();
+        open();
+    }
+};
+
+class EmptyRecordingListViewTest : public ListViewFixture {
+protected:
+    void SetUp() override
+    {
+        ListViewFixture::SetUp();
+        open();
+    }
+};
+
 TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
 {
-    makeThree();
-    open();
 
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("3 Rec"));
@@ -152,7 +171,7 @@ TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
     EXPECT_FALSE(layout->button(ControlId::SaveInfo)->isEnabled());
 }
 
-TEST_F(RecordingListViewTest, ListSizeTextKeepsTheListsOwnFigures)
+TEST(RecordingListViewSizeText, KeepsTheListsOwnFigures)
 {
     EXPECT_EQ(RecordingListView::listSizeText(0), QStringLiteral("0.0 Kb"));
     EXPECT_EQ(RecordingListView::listSizeText(5119), QStringLiteral("4.10 Kb"));
@@ -162,8 +181,6 @@ TEST_F(RecordingListViewTest, ListSizeTextKeepsTheListsOwnFigures)
 
 TEST_F(RecordingListViewTest, HeaderClickSortsAndKeepsTheSelectedRecording)
 {
-    makeThree();
-    open();
     select(QStringLiteral("Bravo"));
 
     clickHeader(RecordingListView::NameColumn);
@@ -177,9 +194,8 @@ TEST_F(RecordingListViewTest, HeaderClickSortsAndKeepsTheSelectedRecording)
     EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Bravo"));
 }
 
-TEST_F(RecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
+TEST_F(EmptyRecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
 {
-    open();
     EXPECT_EQ(tree()->topLevelItemCount(), 0);
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("0 Rec"));
     EXPECT_EQ(view->currentRecording(), nullptr);
@@ -192,23 +208,24 @@ TEST_F(RecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
     EXPECT_TRUE(layout->dateField()->text().isEmpty());
 }
 
-TEST_F(RecordingListViewTest, PlayFollowsTheRecorderState)
+TEST_F(RecordingListViewTest, PlayFollowsTheRecorderStateAndThePlayingRowShowsItsImage)
 {
-    makeThree();
     int state = 2;
-    open();
     view->setRecorderState([&] { return state; });
     view->UpdateRecordingControls();
     EXPECT_FALSE(layout->button(ControlId::Play)->isEnabled());
     state = 6;
     view->UpdateRecordingControls();
     EXPECT_TRUE(layout->button(ControlId::Play)->isEnabled());
+
+    view->setPlayingRecording(list->FindByName(QStringLiteral("Bravo")));
+    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Playing);
+    view->setPlayingRecording(nullptr);
+    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Ordinary);
 }
 
 TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
 {
-    makeThree();
-    open();
     select(QStringLiteral("Alpha"));
     layout->nameEdit()->setText(QStringLiteral("Renamed"));
     layout->notesEdit()->setPlainText(QStringLiteral("new notes"));
@@ -223,17 +240,30 @@ TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
     EXPECT_EQ(cell(2, RecordingListView::NotesColumn), QStringLiteral("new notes"));
     ASSERT_NE(list->FindByName(QStringLiteral("Renamed")), nullptr);
     EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
+    EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->state, RecordingEntry::Saved);
     EXPECT_FALSE(layout->button(ControlId::SaveInfo)->isEnabled());
+    const QString renamed = folder + QStringLiteral("Renamed.mp3");
+    EXPECT_EQ(tagText(renamed, "TIT2"), QStringLiteral("Renamed"));
+    EXPECT_EQ(tagText(renamed, "COMM"), QStringLiteral("new notes"));
+    EXPECT_EQ(afterTag(renamed), s_audio);
+
+    // The index carries the new name and notes to the next start.
+    view.reset();
+    list->Clear();
+    ASSERT_TRUE(list->LoadList());
+    ASSERT_EQ(list->Count(), 3);
+    ASSERT_NE(list->FindByName(QStringLiteral("Renamed")), nullptr);
+    EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
 }
 
-TEST_F(RecordingListViewTest, RenamingOntoAnExistingNameIsRefused)
+TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacterAndATakenOneIsRefused)
 {
-    makeThree();
-    open();
     select(QStringLiteral("Alpha"));
+    layout->nameEdit()->setText(QStringLiteral("Al/pha"));
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Al"));
+
     layout->nameEdit()->setText(QStringLiteral("bravo"));
     view->SaveRecordingInfo();
-
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(messages.texts.first(), StringTable::text(17));
     EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Alpha"));
@@ -241,18 +271,8 @@ TEST_F(RecordingListViewTest, RenamingOntoAnExistingNameIsRefused)
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
 }
 
-TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacter)
-{
-    makeThree();
-    open();
-    layout->nameEdit()->setText(QStringLiteral("Ch/arlie"));
-    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Ch"));
-}
-
 TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturns)
 {
-    makeThree();
-    open();
     select(QStringLiteral("Bravo"));
     QTimer::singleShot(0, window.get(), [this] {
         auto* dialog = window->findChild<PropertiesDialog*>();
@@ -267,30 +287,19 @@ TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturns)
     EXPECT_EQ(cell(1, RecordingListView::NameColumn), QStringLiteral("Bravo two"));
 }
 
-TEST_F(RecordingListViewTest, DeleteAsksAndChangesNothingWhenTheAnswerIsNo)
+TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelectionOn)
 {
-    makeThree();
-    open();
-    tree()->selectAll();
-    answer = false;
-    view->DeleteSelected();
-
-    EXPECT_EQ(questions, QStringList{StringTable::text(144) + "3" + StringTable::text(145)});
-    EXPECT_EQ(rowNames().size(), 3);
-    EXPECT_TRUE(exists(QStringLiteral("Alpha")));
-    EXPECT_EQ(list->Count(), 3);
-}
-
-TEST_F(RecordingListViewTest, DeleteMovesTheFilesToTheTrashAndTheSelectionOn)
-{
-    makeThree();
-    open();
     select(QStringLiteral("Charlie"));
     tree()->topLevelItem(1)->setSelected(true);
+    view->DeleteSelected(); // answered No: nothing changes
+    EXPECT_EQ(questions, QStringList{StringTable::text(144) + "2" + StringTable::text(145)});
+    EXPECT_EQ(rowNames().size(), 3);
+    EXPECT_TRUE(exists(QStringLiteral("Charlie")));
+    EXPECT_EQ(list->Count(), 3);
+
     answer = true;
     view->DeleteSelected();
-
-    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions.size(), 2);
     EXPECT_EQ(rowNames(), QStringList{"Alpha"});
     EXPECT_FALSE(exists(QStringLiteral("Charlie")));
     EXPECT_FALSE(exists(QStringLiteral("Bravo")));
@@ -311,8 +320,6 @@ TEST_F(RecordingListViewTest, DeleteMovesTheFilesToTheTrashAndTheSelectionOn)
 
 TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
 {
-    makeThree();
-    open();
     list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Recording;
     select(QStringLiteral("Charlie"));
     answer = true;
@@ -326,8 +333,6 @@ TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
 
 TEST_F(RecordingListViewTest, AnUnmeasuredDurationIsMeasuredAndItsTagWritten)
 {
-    makeThree();
-    open();
     RecordingEntry* alpha = list->FindByName(QStringLiteral("Alpha"));
     alpha->duration = OleDate::kNoDuration;
     view->UpdateListRow(QStringLiteral("Alpha"), *alpha, RecordingListView::ByRule);
@@ -341,17 +346,6 @@ TEST_F(RecordingListViewTest, AnUnmeasuredDurationIsMeasuredAndItsTagWritten)
     RecordingEntry reread;
     ASSERT_TRUE(EntryTags::LoadEntryFromFile(folder + "Alpha.mp3", reread, folder, false));
     EXPECT_EQ(OleDate::toSeconds(reread.duration), 2);
-}
-
-TEST_F(RecordingListViewTest, ThePlayingRowShowsThePlayingImage)
-{
-    makeThree();
-    open();
-    RecordingEntry* bravo = list->FindByName(QStringLiteral("Bravo"));
-    view->setPlayingRecording(bravo);
-    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Playing);
-    view->setPlayingRecording(nullptr);
-    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Ordinary);
 }
 
 } // namespace
