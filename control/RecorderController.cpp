@@ -464,6 +464,12 @@ void RecorderController::StopRecording(bool fromAutoRecord)
     }
 
     m_view.setButtonEnabled(Button::Play, false);
+    // Calls whose file never came (a failed writer) keep no entry; a file that still comes is
+    // adopted as a leftover, so nothing is lost.
+    for (RecordingEntry* entry : m_pending) {
+        if (entry != m_inProgress && entry->state != RecordingEntry::Collecting)
+            m_finisher.removeEntry(*entry);
+    }
     m_pending.clear();
     m_openCalls = 0;
     stopWarning();

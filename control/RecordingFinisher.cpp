@@ -74,6 +74,9 @@ RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
             WriteLog(QStringLiteral("Salva registrazione su file %1 da rinominare %2, errore: %3")
                          .arg(audioFile, target, QString::fromLocal8Bit(strerror(errno))));
             refusal = renameMessage(renamed);
+            // The disk, not the name, is at fault: another name would fail the same way.
+            if (refusal == RecordingNames::SaveFailed)
+                break;
         }
         if (!attended) {
             if (attempt >= kUnattendedAttempts)
@@ -81,10 +84,7 @@ RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
             proposed.name = freshDefaultName(entry);
             continue;
         }
-        m_view.reportMessage(refusal, refusal == RecordingNames::SaveFailed ? audioFile : name,
-                             refusal == RecordingNames::SaveFailed
-                                 ? RecorderView::Severity::Error
-                                 : RecorderView::Severity::Warning);
+        m_view.reportMessage(refusal, name, RecorderView::Severity::Warning);
         // The dialog opens again with what the user typed, not with the old name.
         proposed = *answer;
     }

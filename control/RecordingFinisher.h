@@ -24,9 +24,9 @@ public:
     /// user cancels (the entry is removed, the file left for the caller); after a refused name
     /// the view is asked again with what the user typed. Unattended (`attended` false) nobody
     /// is asked: the recording keeps its default name, or takes a fresh default name when that
-    /// one was taken meanwhile. Failed only unattended, when no name could be used (a broken
-    /// disk): the entry is removed and the audio stays in `audioFile` for the next opening of
-    /// the folder to recover. `audioFile` is held locked meanwhile, so no other process takes
+    /// one was taken meanwhile. Failed when the file cannot be renamed for a reason no other
+    /// name would mend (a read-only or broken disk: string 69 is shown): the entry is removed
+    /// and the audio stays in `audioFile` for the next opening of the folder to recover. `audioFile` is held locked meanwhile, so no other process takes
     /// it for a leftover.
     Outcome nameAndSave(RecordingEntry& entry, const QString& audioFile, bool attended);
     /// Moves `arrived` to the entry's file, trying as often as set. On failure reports string
