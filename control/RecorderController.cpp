@@ -594,6 +594,12 @@ void RecorderController::onInputRestored()
         showInputLost(false);
 }
 
+void RecorderController::reshowInputLost()
+{
+    if (m_inputLost)
+        m_view.showInputLost(true);
+}
+
 void RecorderController::showInputLost(bool lost)
 {
     if (m_inputLost == lost)

@@ -101,6 +101,9 @@ public:
 
     /// A playback starts or stops: adds or removes the playing overlay.
     void setPlaying(bool playing);
+    /// The window drew its armed picture over a lost input's (a playback ended): shows the
+    /// loss again while it lasts.
+    void reshowInputLost();
 
     int state() const { return m_state; }
     /// A finishing round (a save dialog) is under way.

@@ -282,6 +282,12 @@ void CRecorderDlg::startListAndPlayback()
     connect(m_listView.get(), &RecordingListView::sendRequested, this, &CRecorderDlg::sendCurrent);
     connect(m_playback.get(), &PlaybackControls::playingChanged, m_listView.get(),
             &RecordingListView::setPlayingRecording);
+    // A playback's end puts the armed picture back; a lost input's picture must stay.
+    connect(m_playback.get(), &PlaybackControls::playingChanged, this,
+            [this](RecordingEntry* entry) {
+                if (!entry && m_controller)
+                    m_controller->reshowInputLost();
+            });
     if (auto* play = button(ControlId::Play))
         connect(play, &QAbstractButton::clicked, this,
                 [this] { m_playback->Play(m_listView->currentRecording()); });

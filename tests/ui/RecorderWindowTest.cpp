@@ -1,7 +1,9 @@
 #include "audio/CRecordSound.h"
 #include "control/RecorderController.h"
 #include "res/StringTable.h"
+#include "store/RecordingList.h"
 #include "tests/support/AnswerDialog.h"
+#include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/PrivateAudioServer.h"
 #include "tests/support/RecordedMessages.h"
@@ -400,6 +402,28 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
             << name.toStdString();
     EXPECT_TRUE(leftovers().isEmpty());
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+TEST_F(RecorderWindowTest, ALostMicrophoneStaysShownAfterAPlaybackEnds)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    writeSettings({"AvviaInAutoReg=1"});
+    ASSERT_TRUE(AudioFixtures::writeFile(folder + QStringLiteral("Earlier call.mp3"),
+                                         AudioFixtures::mpegStream(3.0)));
+    bool sameLook = false;
+    run(QString(), [&](CRecorderDlg& window) {
+        auto* status = window.findChild<SkinButton*>(QStringLiteral("StatusIcon"));
+        // The capture reports its microphone gone (unplugged with no other source to take).
+        Q_EMIT window.capture()->inputLost(QStringLiteral("unplugged"));
+        ASSERT_TRUE(waitFor([&] { return !status->tip().isEmpty(); }));
+        const QImage lostLook = status->grab().toImage();
+        window.playback()->Play(window.recordingList()->FindByName(QStringLiteral("Earlier call")));
+        ASSERT_TRUE(window.playback()->isPlaying());
+        window.playback()->Stop();
+        sameLook = status->grab().toImage() == lostLook;
+    });
+    EXPECT_TRUE(sameLook);
 }
 
 TEST_F(RecorderWindowTest, AManualRecordingIsKeptWhenTheAudioServerGoesAway)
