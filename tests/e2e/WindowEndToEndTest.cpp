@@ -70,12 +70,22 @@ protected:
 
     void startDisplay()
     {
-        // Xvfb picks a free display itself and writes its number on the given descriptor.
+        // Xvfb picks a free display itself and writes its number on the given descriptor. Its
+        // warnings go nowhere: a full pipe nobody reads would stop the server.
+        xvfb.setStandardErrorFile(QProcess::nullDevice());
         xvfb.start(QStringLiteral("Xvfb"),
                    {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine(); }, 30000));
         display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
         env.setVariable("DISPLAY", display);
+        // Clients are started only once the server answers one.
+        ASSERT_TRUE(waitFor(
+            [] {
+                int status = -1;
+                output(QStringLiteral("xdotool"), {"getdisplaygeometry"}, &status);
+                return status == 0;
+            },
+            30000));
     }
 
     void startParlune()
