@@ -4,7 +4,6 @@
 #include "audio/ThreadMessages.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
-#include "tests/support/PrivateAudioServer.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -248,37 +247,6 @@ TEST(CRecordSoundMicrophone, FakeMicrophoneMovesTheLevelAndGrowsTheTemporaryFile
     EXPECT_TRUE(growing);
     ASSERT_TRUE(rig.finish());
     EXPECT_GE(durationMs(rig.temporary()), 2500);
-}
-
-TEST(CRecordSoundMicrophone, AServerRestartKeepsTheCallHeardSoFarAndArmsAgain)
-{
-    if (!MicrophoneFeeder::prepare())
-        GTEST_SKIP() << "needs the private audio server that ./test starts";
-    CaptureRig rig(CRecordSound::microphone());
-    std::vector<QString> lost;
-    int restored = 0;
-    QObject::connect(rig.capture.get(), &CRecordSound::inputLost, qApp,
-                     [&](const QString& reason) { lost.push_back(reason); });
-    QObject::connect(rig.capture.get(), &CRecordSound::inputRestored, qApp, [&] { ++restored; });
-    MicrophoneFeeder feeder(true);
-    rig.arm(8000, 30, false);
-    ASSERT_TRUE(waitFor([&] { return rig.voices == 1; }, 20000));
-    ASSERT_TRUE(waitFor([&] { return QFileInfo(rig.temporary()).size() >= 4000; }, 20000));
-
-    PrivateAudioServer::SharedOutage outage;
-    ASSERT_TRUE(outage.stopped());
-    ASSERT_TRUE(waitFor([&] { return !lost.empty(); }, 3000));
-    // The call so far is handed over to be kept, not thrown away.
-    ASSERT_TRUE(waitFor([&] { return rig.ready.size() == 1; }));
-    EXPECT_FALSE(rig.ready[0].second);
-    EXPECT_GE(durationMs(rig.ready[0].first), 500);
-    EXPECT_FALSE(rig.capture->isRecording());
-
-    ASSERT_TRUE(outage.end());
-    ASSERT_TRUE(waitFor([&] { return restored == 1; }, 20000));
-    // Still armed: the tone that goes on is a new call.
-    EXPECT_TRUE(waitFor([&] { return rig.voices == 2; }, 20000));
-    ASSERT_TRUE(rig.finish());
 }
 
 } // namespace
