@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -91,6 +92,28 @@ bool FileOps::replace(const QString& replacement, const QString& target)
     if (!synced || ::rename(source.constData(), QFile::encodeName(target).constData()) != 0)
         return false;
     syncFolderOf(target);
+    return true;
+}
+
+bool FileOps::openRegularFile(QFile& file, const QString& path)
+{
+    // Non-blocking, so that a FIFO cannot hold the open; cleared again for the regular file.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     return true;
 }
 

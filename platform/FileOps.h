@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFile;
 class QFileDevice;
 
 /// File operations with the guarantees the recordings need: a rename never replaces a file,
@@ -33,6 +34,10 @@ public:
     /// Creates a new empty file in `folder` named "TEM" + hex number + ".tmp", never one that
     /// exists; returns its path, or an empty string on failure.
     static QString createUniqueTemporary(const QString& folder);
+    /// Opens `path` for unbuffered reading and writing into `file`, creating it when missing,
+    /// but only when it is a regular file reached without following a symbolic link: a link,
+    /// a FIFO or a device is refused (false) without being read or written.
+    static bool openRegularFile(QFile& file, const QString& path);
     /// Takes an exclusive advisory lock on the open `file` without waiting; false when another
     /// open file holds it. Closing the file releases it.
     static bool tryLockExclusive(QFileDevice& file);

@@ -109,8 +109,8 @@ bool EntryTags::WriteEntryTag(RecordingEntry& entry)
     return true;
 }
 
-bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
-                                  const QString& folder, bool computeDuration)
+bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry, const QString& folder,
+                                  bool computeDuration, bool mayWrite)
 {
     Id3Tag tag;
     // Read only: the repairs are written later from the entry (state Modified), and a file
@@ -128,7 +128,8 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
         entry.genre = defaultGenre();
         entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
         entry.state = RecordingEntry::Modified;
-        WriteEntryTag(entry);
+        if (mayWrite)
+            WriteEntryTag(entry);
         return false;
     }
     const auto text = [&](QByteArrayView id) -> std::optional<QString> {
@@ -160,8 +161,8 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry,
     entry.startTime = OleDate::fromDateTime(QDateTime(date, *time));
 
     const auto length = parseClock(text("TLEN").value_or(QString()));
-    entry.duration = length ? OleDate::fromSeconds(QTime(0, 0).secsTo(*length))
-                            : OleDate::kNoDuration;
+    entry.duration =
+        length ? OleDate::fromSeconds(QTime(0, 0).secsTo(*length)) : OleDate::kNoDuration;
     entry.fileSize = listedSize(folder + entry.name + QStringLiteral(".mp3"));
 
     if (const auto notes = text("COMM")) {

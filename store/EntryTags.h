@@ -21,10 +21,11 @@ public:
     /// Fills `entry` from the tag of the file at `path` (whose folder is `folder`), repairing
     /// missing or bad frames in the entry (`state` = Modified; the tag is written later).
     /// Returns true when a tag was read; false when the file had none, in which case a complete
-    /// tag has just been written in front of its audio. With `computeDuration`, or when the tag
-    /// tells no duration, the duration is measured from the audio.
+    /// tag has just been written in front of its audio when `mayWrite` (else the entry stays
+    /// Modified). With `computeDuration`, or when the tag tells no duration, the duration is
+    /// measured from the audio.
     static bool LoadEntryFromFile(const QString& path, RecordingEntry& entry, const QString& folder,
-                                  bool computeDuration);
+                                  bool computeDuration, bool mayWrite = true);
     /// The duration of the audio of `path` behind a tag of `tagSize` bytes (0: as the file's
     /// header says), as a span in days truncated to whole seconds; 0 when it cannot be measured.
     static double CalcolaDurata(const QString& path, uint32_t tagSize);

@@ -129,6 +129,22 @@ void RecordingList::setFolder(const QString& folder)
     m_folder = withSlash(folder);
 }
 
+void RecordingList::setLockHolder(const QString& holder, int waitMs)
+{
+    m_holder = holder;
+    m_lockWaitMs = waitMs;
+}
+
+bool RecordingList::tryTakeFolder()
+{
+    if (m_lock.isHeld() || m_folder.isEmpty())
+        return m_lock.isHeld();
+    m_access = m_lock.acquire(m_folder, m_holder.isEmpty() ? FolderLock::thisProcess() : m_holder);
+    if (m_access == FolderLock::Result::Held)
+        WriteLog(QStringLiteral("Cartella acquisita: ") + m_folder);
+    return m_lock.isHeld();
+}
+
 bool RecordingList::indexOpen() const
 {
     return m_index && m_index->open;
@@ -153,6 +169,14 @@ bool RecordingList::LoadList(const QString& folderOverride)
         return false;
     QElapsedTimer timer;
     timer.start();
+    if (!m_lock.isHeld() || m_lock.folder() != folder) {
+        m_access = m_lock.acquire(folder, m_holder.isEmpty() ? FolderLock::thisProcess() : m_holder,
+                                  m_lockWaitMs);
+        if (m_access != FolderLock::Result::Held)
+            WriteLog(
+                QStringLiteral("Cartella in uso da un altro processo o non scrivibile: %1 (%2)")
+                    .arg(folder, FolderLock::holderOf(folder)));
+    }
     // The folder is listed while the index is read.
     const std::shared_future<Listing> files =
         std::async(std::launch::async, [folder] { return Listing::of(folder); }).share();
@@ -170,13 +194,17 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
     if (m_index)
         m_index->close();
     m_index.reset();
-    if (indexDisabled())
+    if (!m_lock.isHeld() || indexDisabled())
         return false;
     auto index = std::make_unique<Index>();
     index->folder = folder;
-    index->file.setFileName(folder + indexFileName());
-    if (!index->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    // A link could make every index write land in some other file, and a FIFO or a device
+    // would hang or flood the reader: only a regular file can be the index.
+    if (!FileOps::openRegularFile(index->file, folder + indexFileName())) {
+        WriteLog(QStringLiteral("Il file di indice non e' un file regolare o non si apre: ") +
+                 folder + indexFileName());
         return false;
+    }
     if (!FileOps::tryLockExclusive(index->file)) {
         WriteLog(QStringLiteral("Indice in uso da un altro processo: ") + index->file.fileName());
         return false;
@@ -303,7 +331,7 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
 RecordingEntry* RecordingList::AddScannedFile(const QString& path, const QString& folder)
 {
     auto entry = std::make_unique<RecordingEntry>();
-    EntryTags::LoadEntryFromFile(path, *entry, folder, false);
+    EntryTags::LoadEntryFromFile(path, *entry, folder, false, m_lock.isHeld());
     entry->deleted = RecordingEntry::kScanned;
     entry->seenOnDisk = true;
     m_entries.push_back(std::move(entry));
@@ -402,6 +430,10 @@ RecordingEntry* RecordingList::FindByNameIgnoringCase(const QString& name) const
 
 bool RecordingList::SaveModified(const Progress& progress)
 {
+    if (!m_lock.isHeld())
+        return std::none_of(m_entries.begin(), m_entries.end(), [](const auto& entry) {
+            return entry->state == RecordingEntry::Modified;
+        });
     const auto total =
         static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const auto& entry) {
             return entry->state == RecordingEntry::Modified;
@@ -414,11 +446,13 @@ bool RecordingList::SaveModified(const Progress& progress)
     for (const auto& entry : m_entries) {
         if (entry->state != RecordingEntry::Modified)
             continue;
-        if (!EntryTags::WriteEntryTag(*entry))
-            allWritten = false;
+        // A record changed without its tag would disagree with the file.
+        const bool written = EntryTags::WriteEntryTag(*entry);
+        allWritten = allWritten && written;
         if (report)
             progress(++done, total);
-        UpdateRecord(*entry);
+        if (written)
+            UpdateRecord(*entry);
     }
     return allWritten;
 }
@@ -455,6 +489,8 @@ void RecordingList::UpdateRecord(RecordingEntry& entry)
 
 bool RecordingList::DeleteRecordings(const QStringList& names, bool deleteFiles)
 {
+    if (!m_lock.isHeld())
+        return false;
     // The first entry of each name, found in one pass.
     QHash<QString, RecordingEntry*> found;
     for (const QString& name : names)

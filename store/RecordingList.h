@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FolderLock.h"
 #include "store/RecordingEntry.h"
 
 #include <QString>
@@ -12,10 +13,14 @@
 
 /// The recordings of one working folder, cached in its index file "Index.txt".
 ///
-/// Lifecycle: construct, setFolder(), LoadList() (which takes the index exclusively: a second
-/// process falls back to reading every tag), then the operations below; Clear() or destruction
-/// releases the index. Entries are owned by the list and stay at the same address until they
-/// are removed. UI thread (or a tool's main thread) only.
+/// Lifecycle: construct, setFolder(), LoadList(), then the operations below; Clear() releases
+/// the index, destruction (or loading another folder) also the folder's lock.
+///
+/// Only the holder of the folder's lock (FolderLock) changes its recordings, tags or index.
+/// LoadList takes it; while another process holds it the list is loaded read-only from the
+/// files' tags, nothing is written, and every operation that would change the folder fails
+/// until tryTakeFolder() succeeds and the list is loaded again. Entries are owned by the list
+/// and stay at the same address until they are removed. UI thread (or a tool's main thread).
 class RecordingList {
 public:
     /// Called by SaveModified with (done, total) before the first and after each tag written,
@@ -30,13 +35,27 @@ public:
     void setFolder(const QString& folder); ///< ends with "/"
     const QString& folder() const { return m_folder; }
     bool indexOpen() const;
+    /// How LoadList takes the folder's lock: `holder` is written into the lock file (see
+    /// FolderLock::thisProcess), and another holder is waited for up to `waitMs` (0: not at
+    /// all, as the window must not wait).
+    void setLockHolder(const QString& holder, int waitMs);
+    /// True while this list holds the lock of the folder it loaded, so it may change it.
+    bool holdsFolder() const { return m_lock.isHeld(); }
+    /// The outcome of the last attempt to take the folder's lock.
+    FolderLock::Result folderAccess() const { return m_access; }
+    /// Takes the loaded folder's lock without waiting, when it is not held yet; true when the
+    /// list holds it now. The caller then loads the list again (Clear(), LoadList()) to read
+    /// what the previous holder changed.
+    bool tryTakeFolder();
 
-    /// Loads the entries of `folderOverride` (or of folder() when empty) through the index,
+    /// Takes the folder's lock (see setLockHolder) unless it holds it already, then loads the
+    /// entries of `folderOverride` (or of folder() when empty) through the index,
     /// reconciled with the ".mp3" files present (exact ".mp3", matched to records by name, then
     /// ignoring case: an entry matched that way takes the file's name and becomes Modified).
     /// Callers Clear() first. False only when the folder cannot be read.
     bool LoadList(const QString& folderOverride = QString());
-    /// Deletes every entry and releases the index.
+    /// Deletes every entry and releases the index; the folder's lock stays held, so that a
+    /// reload cannot let another process in between.
     void Clear();
     /// A new entry for a recording about to start: `givenName`, or "Recording %d" (string 11)
     /// with `prefix` + " - " in front when a prefix is given; never a name with which an
@@ -54,7 +73,8 @@ public:
     RecordingEntry* at(int position) const { return m_entries.at(position).get(); }
     const std::vector<std::unique_ptr<RecordingEntry>>& entries() const { return m_entries; }
     /// Writes the tags and index records of all entries in state Modified; false when any tag
-    /// could not be written.
+    /// could not be written (that entry's record is left as it was, agreeing with its file,
+    /// and the entry stays Modified) or when the folder's lock is not held.
     bool SaveModified(const Progress& progress = {});
     /// Measures the duration of every recording not measured yet (and not being recorded),
     /// then saves them (tag and index record), so that the next load need not measure again.
@@ -64,7 +84,7 @@ public:
     void UpdateRecord(RecordingEntry& entry);
     /// Removes the named entries; with `deleteFiles` their files go to the trash first (all or
     /// nothing; a file that is already gone needs no trash). False, with nothing changed, when
-    /// a name has no entry or the trash refuses.
+    /// a name has no entry, the trash refuses or the folder's lock is not held.
     bool DeleteRecordings(const QStringList& names, bool deleteFiles);
     /// Reloads `entry` from its file, measuring the duration again, and rewrites its record.
     /// Nothing happens when the file does not exist (a recording still in progress).
@@ -102,6 +122,10 @@ private:
 
     QString m_settingsFile;
     QString m_folder;
+    QString m_holder;
+    int m_lockWaitMs = 0;
+    FolderLock m_lock;
+    FolderLock::Result m_access = FolderLock::Result::Unavailable;
     /// Numbers the default names; the list lives as long as the program, so names never repeat
     /// within a run.
     int m_nameCounter = 1;

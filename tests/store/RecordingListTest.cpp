@@ -279,27 +279,36 @@ TEST_F(RecordingListTest, DamagedIndexNeverHidesTheRecordings)
 
 // ---- Exclusive index and the settings ---------------------------------------------------
 
-TEST_F(RecordingListTest, SecondListOnAHeldIndexReadsTagsAndWritesNoIndex)
+TEST_F(RecordingListTest, SecondListOnAHeldFolderReadsTagsAndChangesNothing)
 {
     makeRecording(QStringLiteral("Alpha"));
     makeRecording(QStringLiteral("Beta"));
     auto first = load();
+    ASSERT_TRUE(first->holdsFolder());
     ASSERT_TRUE(first->indexOpen());
     const QByteArray before = index();
+    const QByteArray alpha = AudioFixtures::readFile(folder + QStringLiteral("Alpha.mp3"));
 
     auto second = load();
+    EXPECT_FALSE(second->holdsFolder());
+    EXPECT_EQ(second->folderAccess(), FolderLock::Result::Busy);
     EXPECT_FALSE(second->indexOpen());
     EXPECT_EQ(sortedNames(*second), (QStringList{"Alpha", "Beta"}));
-    EXPECT_TRUE(logHas(QStringLiteral("Impossibile aprire/creare il file di indice...")));
-    EXPECT_TRUE(logHas(QStringLiteral("Indice in uso da un altro processo")));
-    second->NewEntry(QString(), QString());
-    second->at(0)->notes = QStringLiteral("changed");
-    second->at(0)->state = RecordingEntry::Modified;
-    EXPECT_TRUE(second->SaveModified());
+    EXPECT_TRUE(logHas(QStringLiteral("Cartella in uso da un altro processo")));
+    RecordingEntry* entry = second->FindByName(QStringLiteral("Alpha"));
+    entry->notes = QStringLiteral("changed");
+    entry->state = RecordingEntry::Modified;
+    EXPECT_FALSE(second->SaveModified());
+    EXPECT_FALSE(second->DeleteRecordings({QStringLiteral("Beta")}, true));
     EXPECT_EQ(index(), before);
+    EXPECT_EQ(AudioFixtures::readFile(folder + QStringLiteral("Alpha.mp3")), alpha);
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("Beta.mp3")));
 
-    // Once released, the index is free for the other list.
+    // A reload keeps the lock; once its holder is gone the folder is free for the other list.
     first->Clear();
+    EXPECT_FALSE(second->tryTakeFolder());
+    first.reset();
+    ASSERT_TRUE(second->tryTakeFolder());
     second->Clear();
     ASSERT_TRUE(second->LoadList());
     EXPECT_TRUE(second->indexOpen());
@@ -317,6 +326,7 @@ TEST_F(RecordingListTest, DisableIndexSettingKeepsTheIndexAwayOnlyWhenItReadsOne
 
     // "10" does not fit the two-byte buffer, so the read fails and the index is used.
     TestEnvironment::writeSettingsFile(settings, {QStringLiteral("DisableIndex=10")});
+    list.reset();
     list = load(settings);
     EXPECT_TRUE(list->indexOpen());
     EXPECT_EQ(index().size(), kRecord);
