@@ -55,6 +55,15 @@ bool SettingsStartup::isUnreachable(const QString& folder) const
     if (withSlash(folder) == fallbackFolder())
         return false;
     const QString path = withoutSlash(folder);
+    // The root and the kernel's own trees hold no user's recordings: an index, a lock file
+    // and recovered audio would be written where they do not belong.
+    const QString real = QFileInfo(path).canonicalFilePath();
+    const auto under = [&](const QString& tree) {
+        return real == tree || real.startsWith(tree + u'/');
+    };
+    if (real.isEmpty() || real == QStringLiteral("/") || under(QStringLiteral("/proc")) ||
+        under(QStringLiteral("/sys")) || under(QStringLiteral("/dev")))
+        return true;
     return !FileOps::canWriteIn(path) || !m_mounts.unmountedMountPoint(path).isEmpty();
 }
 

@@ -63,8 +63,8 @@ public:
 
 private:
     QString resolveWorkingFolder(SettingsKey& key, StartupSettings& result) const;
-    /// An existing folder that can still not take recordings: read-only, or the bare mount
-    /// point of a share that is not mounted.
+    /// An existing folder that can still not take recordings: read-only, the bare mount point
+    /// of a share that is not mounted, the root folder or a folder of /proc, /sys or /dev.
     bool isUnreachable(const QString& folder) const;
 
     QString m_userFile;

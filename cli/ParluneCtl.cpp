@@ -8,6 +8,7 @@
 #include "audio/CControlloVolume.h"
 #include "audio/CPlaySound.h"
 #include "audio/MpegDuration.h"
+#include "platform/FolderLock.h"
 #include "platform/MailClient.h"
 #include "platform/PcmOutput.h"
 #include "platform/SettingsKey.h"
@@ -37,6 +38,8 @@
 
 namespace {
 
+// Another command's work on the folder is waited for this long before a command gives up.
+constexpr int kLockWaitMs = 10000;
 // A QTimer counts milliseconds in an int.
 constexpr int kMaxRecordSeconds = std::numeric_limits<int>::max() / 1000;
 // More than a day of silence before a call counts as ended is a typing mistake.
@@ -231,28 +234,62 @@ int ParluneCtl::run(QStringList args)
     return usageError(QStringLiteral("unknown command '%1'").arg(command));
 }
 
-bool ParluneCtl::openList(RecordingList& list)
+bool ParluneCtl::openList(RecordingList& list, const QString& command, Access access)
 {
     if (!QFileInfo(m_folder).isDir()) {
         fail(QStringLiteral("The folder %1 does not exist.").arg(m_folder));
         return false;
     }
+    list.setLockHolder(FolderLock::thisProcess(command),
+                       access == Access::Change ? kLockWaitMs : 0);
     list.setFolder(m_folder);
     if (!list.LoadList()) {
         fail(QStringLiteral("The folder %1 cannot be read.").arg(m_folder));
         return false;
     }
+    if (!list.holdsFolder()) {
+        if (access == Access::Change) {
+            fail(folderRefused(list));
+            return false;
+        }
+        return true;
+    }
     LeftoverRecovery::recover(list, m_folder);
+    // Repairs made while loading are written now, so that every later load reads the same
+    // values instead of deciding them again.
+    list.SaveModified();
     return true;
 }
 
-RecordingEntry* ParluneCtl::openEntry(RecordingList& list, const QString& name, bool complete)
+QString ParluneCtl::folderRefused(const RecordingList& list) const
 {
-    if (!openList(list))
+    if (list.folderAccess() == FolderLock::Result::Unavailable)
+        return QStringLiteral("The recordings of %1 cannot be changed: the folder cannot be "
+                              "written, or its lock file %2 is not a regular file.")
+            .arg(m_folder, FolderLock::fileName());
+    const QString holder = FolderLock::holderOf(m_folder);
+    if (holder.startsWith(QStringLiteral("Parlune ")))
+        return QStringLiteral("Parlune has the folder %1 open: change its recordings in the "
+                              "window, or close Parlune first.")
+            .arg(m_folder);
+    return QStringLiteral("Another program (%1) is changing the recordings of %2: try again "
+                          "when it has finished.")
+        .arg(holder.isEmpty() ? QStringLiteral("unknown") : holder, m_folder);
+}
+
+RecordingEntry* ParluneCtl::openEntry(RecordingList& list, const QString& command, Access access,
+                                      const QString& name, bool complete)
+{
+    if (!openList(list, command, access))
         return nullptr;
     if (complete)
         list.MeasureUnknownDurations();
-    return entryNamed(list, name);
+    RecordingEntry* entry = entryNamed(list, name);
+    // The index may be older than the file (written by a process that did not lock the
+    // folder): what is changed is what the file says now.
+    if (entry && access == Access::Change && !entry->inUse())
+        list.RefreshEntry(*entry);
+    return entry;
 }
 
 RecordingEntry* ParluneCtl::entryNamed(RecordingList& list, const QString& name)
@@ -297,7 +334,7 @@ int ParluneCtl::list(const QStringList& arguments)
     if (!args.isEmpty())
         return usageError(QStringLiteral("list takes no names"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
+    if (!openList(list, QStringLiteral("list"), Access::Read))
         return Failed;
     list.MeasureUnknownDurations();
     list.Sort(2, false);
@@ -320,7 +357,8 @@ int ParluneCtl::show(const QStringList& arguments)
     if (args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("show takes one name"));
     RecordingList list(SystemFolders::userSettingsFile());
-    RecordingEntry* entry = openEntry(list, args.first(), true);
+    RecordingEntry* entry =
+        openEntry(list, QStringLiteral("show"), Access::Read, args.first(), true);
     if (!entry)
         return Failed;
     m_out << (json ? entryJson(*entry) : entryLine(*entry)) << '\n';
@@ -362,7 +400,7 @@ int ParluneCtl::remove(const QStringList& args)
     if (args.isEmpty() || hasUnknownOption(args))
         return usageError(QStringLiteral("delete takes one or more names"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
+    if (!openList(list, QStringLiteral("delete"), Access::Change))
         return Failed;
     QStringList names;
     for (const QString& name : args) {
@@ -397,10 +435,12 @@ int ParluneCtl::reindex(const QStringList& args)
     if (!args.isEmpty())
         return usageError(QStringLiteral("reindex takes no arguments"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
+    if (!openList(list, QStringLiteral("reindex"), Access::Change))
         return Failed;
     if (!list.indexOpen())
-        return fail(QStringLiteral("The index is in use by another program or disabled."));
+        return fail(QStringLiteral("The index of %1 is disabled, or %2 there is not a regular "
+                                   "file.")
+                        .arg(m_folder, RecordingList::indexFileName()));
     list.RebuildIndex();
     return Ok;
 }
@@ -427,7 +467,7 @@ int ParluneCtl::rename(const QStringList& arguments)
     if (missing || args.size() != 2 || hasUnknownOption(args))
         return usageError(QStringLiteral("rename takes OLD NEW [--notes TEXT]"));
     RecordingList list(SystemFolders::userSettingsFile());
-    RecordingEntry* entry = openEntry(list, args.at(0), false);
+    RecordingEntry* entry = openEntry(list, QStringLiteral("rename"), Access::Change, args.at(0));
     if (!entry)
         return Failed;
     const int message =
@@ -444,7 +484,9 @@ int ParluneCtl::protect(const QStringList& arguments, bool on)
         return usageError(QStringLiteral("%1 takes NAME --key KEY")
                               .arg(on ? QStringLiteral("protect") : QStringLiteral("unprotect")));
     RecordingList list(SystemFolders::userSettingsFile());
-    RecordingEntry* entry = openEntry(list, args.first(), false);
+    RecordingEntry* entry =
+        openEntry(list, on ? QStringLiteral("protect") : QStringLiteral("unprotect"),
+                  Access::Change, args.first());
     if (!entry)
         return Failed;
     if (entry->inUse())
@@ -457,7 +499,6 @@ int ParluneCtl::protect(const QStringList& arguments, bool on)
         if (problem != Protection::KeyAccepted)
             return fail(StringTable::text(problem));
     }
-    list.RefreshEntry(*entry);
     entry->keyWord = *key;
     const bool done =
         on ? Protection::Protect(*entry, false) : Protection::Unprotect(*entry, false);
@@ -477,7 +518,7 @@ int ParluneCtl::join(const QStringList& arguments)
         return usageError(QStringLiteral("join takes NEW NAME... [--notes TEXT]"));
     const QString newName = args.takeFirst();
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
+    if (!openList(list, QStringLiteral("join"), Access::Change))
         return Failed;
     std::vector<const RecordingEntry*> sources;
     QStringList sourceNames;
@@ -487,6 +528,8 @@ int ParluneCtl::join(const QStringList& arguments)
             return Failed;
         if (entry->inUse())
             return fail(StringTable::text(302));
+        // Its file, not a possibly stale index record, says whether the audio is scrambled.
+        list.RefreshEntry(*entry);
         if (entry->isProtected)
             return fail(QStringLiteral("The recording '%1' is protected: remove its protection "
                                        "before joining it.")
@@ -534,7 +577,7 @@ int ParluneCtl::import(const QStringList& args)
     if (args.isEmpty() || hasUnknownOption(args))
         return usageError(QStringLiteral("import takes one or more files"));
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
+    if (!openList(list, QStringLiteral("import"), Access::Change))
         return Failed;
     const Importer::Result result = Importer::ImportRecordings(list, args);
     int status = Ok;
@@ -558,7 +601,7 @@ int ParluneCtl::send(const QStringList& arguments)
     if (args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("send takes NAME [--no-notes]"));
     RecordingList list(SystemFolders::userSettingsFile());
-    RecordingEntry* entry = openEntry(list, args.first(), false);
+    RecordingEntry* entry = openEntry(list, QStringLiteral("send"), Access::Read, args.first());
     if (!entry)
         return Failed;
     if (entry->inUse())
@@ -658,7 +701,7 @@ int ParluneCtl::record(const QStringList& arguments)
         options.inputFile = QFileInfo(*input).absoluteFilePath();
 
     RecordingList list(SystemFolders::userSettingsFile());
-    if (!openList(list))
+    if (!openList(list, QStringLiteral("record"), Access::Change))
         return Failed;
     settings.workingFolder = m_folder;
     RecordSession session(list, settings, options, m_err);

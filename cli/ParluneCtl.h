@@ -46,12 +46,22 @@ private:
     /// before recording; option values out of range are usage errors.
     int record(const QStringList& args);
 
-    /// Opens the folder's list as the window does; false (with a message) when it cannot.
-    bool openList(RecordingList& list);
+    /// What a command does to the folder: reading needs no lock, changing waits for it.
+    enum class Access { Read, Change };
+
+    /// Opens the folder's list as the window does. With the folder's lock (always taken for
+    /// Change, waiting up to kLockWaitMs for another command; taken when free for Read) the
+    /// leftovers are recovered and repaired tags written. False, with a message, when the
+    /// folder cannot be read or, for Change, its lock cannot be had.
+    bool openList(RecordingList& list, const QString& command, Access access);
     RecordingEntry* entryNamed(RecordingList& list, const QString& name);
     /// Opens the list (completing what the index does not know when asked) and finds `name`;
-    /// null, with a message, when either fails.
-    RecordingEntry* openEntry(RecordingList& list, const QString& name, bool complete = false);
+    /// for Change the entry is read again from its file first. Null, with a message, when
+    /// either fails.
+    RecordingEntry* openEntry(RecordingList& list, const QString& command, Access access,
+                              const QString& name, bool complete = false);
+    /// The message for a folder whose lock `list` could not take.
+    QString folderRefused(const RecordingList& list) const;
     int fail(const QString& message);
     int usageError(const QString& message);
     QString entryJson(const RecordingEntry& entry) const;

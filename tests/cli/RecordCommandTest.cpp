@@ -238,7 +238,7 @@ TEST_F(RecordCommandTest, RecordingThatFillsTheDiskStopsAndKeepsWhatWasWritten)
     EXPECT_TRUE(QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files).isEmpty());
 }
 
-TEST_F(RecordCommandTest, ReadOnlyFolderIsReportedOnceWhenArmed)
+TEST_F(RecordCommandTest, ReadOnlyFolderIsRefusedOnceBeforeArming)
 {
     TmpfsMount disk(env.root() + QStringLiteral("locked/"), 1 << 20);
     if (!disk.mounted())
@@ -251,7 +251,8 @@ TEST_F(RecordCommandTest, ReadOnlyFolderIsReportedOnceWhenArmed)
     const CtlRun run = ctl(recordArgs(
         {"--auto", "--input", calls, "--silence", "1", "--threshold", "3000", "--seconds", "20"}));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err.count(QStringLiteral("parlunectl: ")), 1) << run.err.toStdString();
+    EXPECT_EQ(run.err.count(QStringLiteral("cannot be changed")), 1) << run.err.toStdString();
+    EXPECT_EQ(run.err.trimmed().count(u'\n'), 0) << run.err.toStdString();
     EXPECT_LT(env.logLines().size(), 200);
 }
 
