@@ -240,10 +240,17 @@ bool ParluneCtl::openList(RecordingList& list, const QString& command, Access ac
         fail(QStringLiteral("The folder %1 does not exist.").arg(m_folder));
         return false;
     }
-    list.setLockHolder(FolderLock::thisProcess(command),
-                       access == Access::Change ? kLockWaitMs : 0);
+    list.setLockHolder(FolderLock::thisProcess(command), 0);
     list.setFolder(m_folder);
-    if (!list.LoadList()) {
+    bool loaded = list.LoadList();
+    // Another command ends soon and is waited for; the window keeps its folder while it runs.
+    if (loaded && access == Access::Change && list.folderAccess() == FolderLock::Result::Busy &&
+        !FolderLock::holderOf(m_folder).startsWith(QStringLiteral("Parlune "))) {
+        list.Clear();
+        list.setLockHolder(FolderLock::thisProcess(command), kLockWaitMs);
+        loaded = list.LoadList();
+    }
+    if (!loaded) {
         fail(QStringLiteral("The folder %1 cannot be read.").arg(m_folder));
         return false;
     }

@@ -1,3 +1,4 @@
+#include "platform/FolderLock.h"
 #include "store/Id3Tag.h"
 #include "store/OleDate.h"
 #include "store/Protection.h"
@@ -7,14 +8,17 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TmpfsMount.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -311,6 +315,40 @@ TEST_F(FolderSafetyTest, CommandsRunTogetherOnOneFolderAllDoTheirWorkAndLoseNoth
         EXPECT_TRUE(sameAudio(audioOf(found, QString("in%1").arg(i)),
                               AudioFixtures::readFile(imports[size_t(i)])));
     EXPECT_EQ(found.size(), 2u + 3u + 4u);
+}
+
+TEST_F(FolderSafetyTest, TheWindowsFolderIsRefusedAtOnceAnotherCommandIsWaitedFor)
+{
+    make("A", clip(1, 20000));
+    ASSERT_EQ(ctl({"list"}).status, 0);
+    const QByteArray index = AudioFixtures::readFile(folder + "Index.txt");
+    FolderLock window;
+    ASSERT_EQ(window.acquire(folder, QStringLiteral("Parlune 4242")), FolderLock::Result::Held);
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome refused = ctl({"rename", "A", "B"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("Parlune has the folder")))
+        << refused.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 5000);
+    const Outcome listed = ctl({"list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_TRUE(listed.out.startsWith(QStringLiteral("A\t")));
+    EXPECT_TRUE(QFile::exists(folder + "A.mp3"));
+    EXPECT_TRUE(AudioFixtures::readFile(folder + "Index.txt") == index);
+
+    // A short command's lock is waited for.
+    window.acquire(folder, QStringLiteral("parlunectl 4243 join"));
+    auto rename = start({"rename", "A", "B"});
+    QTimer::singleShot(1000, [&] { window.release(); });
+    QDeadlineTimer deadline(30000);
+    while (rename->state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        rename->waitForFinished(20);
+    }
+    const Outcome waited = finish(*rename);
+    EXPECT_EQ(waited.status, 0) << waited.err.toStdString();
+    EXPECT_TRUE(QFile::exists(folder + "B.mp3"));
 }
 
 TEST_F(FolderSafetyTest, ACommandThatRunsOutOfDiskSaysSoAndChangesNothing)
