@@ -39,14 +39,15 @@ int CRecorderApp::InitInstance()
         .copyMachineToUser();
 
     CRecorderDlg window(m_messages, m_input);
+    // Whoever asks the program to end - a signal, the desktop session - goes the Exit way; a
+    // signal during the start-up waits in the queue until the window is ready for it.
+    TerminationSignals termination;
+    connect(&termination, &TerminationSignals::terminationRequested, &window,
+            &CRecorderDlg::closeUnattended);
     window.OnInitDialog();
     if (window.isEnded())
         return 0;
 
-    // Whoever asks the program to end - a signal, the desktop session - goes the Exit way.
-    TerminationSignals termination;
-    connect(&termination, &TerminationSignals::terminationRequested, &window,
-            &CRecorderDlg::closeUnattended);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(gui, &QGuiApplication::commitDataRequest, &window,
                 [&window](QSessionManager&) { window.closeUnattended(); });
