@@ -6,6 +6,8 @@
 #include "platform/LockedFile.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
+#include "store/Id3Tag.h"
+#include "store/Joiner.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 
@@ -13,8 +15,23 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
+
+const QString kExtension = QStringLiteral(".mp3");
+
+// A file left behind that may become a recording.
+struct Candidate {
+    QString path;
+    bool deleteWithoutAudio = false; ///< a copy that nobody needs when it holds no audio
+};
+
+QStringList filesMatching(const QString& folder, const QStringList& patterns)
+{
+    return QDir(folder).entryList(patterns, QDir::Files | QDir::Hidden | QDir::CaseSensitive,
+                                  QDir::Time | QDir::Reversed);
+}
 
 // A ".prl" named after a recording is that recording's protected or decoded copy, not a
 // hand-over file.
@@ -22,15 +39,60 @@ bool belongsToRecording(const RecordingList& list, const QString& folder, const 
 {
     const QString base = QFileInfo(path).completeBaseName();
     return list.FindByNameIgnoringCase(base) != nullptr ||
-           QFileInfo::exists(folder + base + QStringLiteral(".mp3"));
+           QFileInfo::exists(folder + base + kExtension);
 }
 
-// The decoded copy a crash during a protected playback left behind holds the audio in clear.
-void removeDecodedCopy(const RecordingList& list, const QString& path)
+// The recorder names its hand-over files so; such a file named like a recording could be either.
+bool isHandOverName(const QString& base)
 {
-    const RecordingEntry* entry = list.FindByNameIgnoringCase(QFileInfo(path).completeBaseName());
-    if (entry != nullptr && entry->isProtected && QFile::remove(path))
-        WriteLog(QStringLiteral("Copia in chiaro rimossa: %1").arg(path));
+    static const QRegularExpression pattern(QStringLiteral("^(TEM[0-9A-F]+|tempReg)$"));
+    return pattern.match(base).hasMatch();
+}
+
+// True when the recording a ".prl" is named after has its whole file, so the ".prl" is only an
+// interrupted protection's output or a playback's decoded copy.
+bool isCopyOfWholeRecording(const RecordingList& list, const QString& folder, const QString& path)
+{
+    const QString base = QFileInfo(path).completeBaseName();
+    if (isHandOverName(base))
+        return false;
+    const RecordingEntry* entry = list.FindByNameIgnoringCase(base);
+    if (entry != nullptr && entry->inUse())
+        return false;
+    const QString recording = entry != nullptr ? entry->filePath() : folder + base + kExtension;
+    return QFileInfo(recording).size() > 0;
+}
+
+// Deletes `path` unless a live process holds it locked, logging `logLine` ("%1" = the path).
+void removeJunk(const QString& path, const QString& logLine)
+{
+    LockedFile lock;
+    if (lock.open(path, LockedFile::Creation::ExistingOnly) != LockedFile::OpenResult::Opened)
+        return;
+    if (QFile::remove(path))
+        WriteLog(logLine.arg(path));
+}
+
+// Measures the recordings whose length the index does not know (or holds as 0) although their
+// file holds audio; true when any was measured.
+bool measureUnknownLengths(RecordingList& list)
+{
+    bool measured = false;
+    for (const auto& entry : list.entries()) {
+        // Scrambled audio cannot be measured, and a recording in progress has no file yet.
+        if (entry->duration > 0 || entry->isProtected || entry->inUse())
+            continue;
+        const double duration = EntryTags::CalcolaDurata(entry->filePath(), entry->tagSize);
+        if (duration <= 0)
+            continue;
+        entry->duration = duration;
+        entry->state = RecordingEntry::Modified;
+        measured = true;
+        WriteLog(QStringLiteral("Durata misurata per %1: %2 s")
+                     .arg(entry->name)
+                     .arg(OleDate::toSeconds(duration)));
+    }
+    return measured;
 }
 
 } // namespace
@@ -39,46 +101,61 @@ bool LeftoverRecovery::holdsAudio(const QString& path)
 {
     if (QFileInfo(path).size() <= 0)
         return false;
-    const auto ms = MpegDuration::milliseconds(path, 0);
+    const auto ms = MpegDuration::milliseconds(path, Id3Tag::audioOffset(path).value_or(0));
     return ms && *ms > 0;
 }
 
 QStringList LeftoverRecovery::recover(RecordingList& list, const QString& folder,
-                                      const QString& operatorName)
+                                      const QString& operatorName, bool* listChanged)
 {
-    QStringList candidates;
+    if (listChanged)
+        *listChanged = false;
+    if (!list.holdsFolder())
+        return {};
+
+    for (const QString& name :
+         filesMatching(folder, {Id3Tag::temporaryPattern(), Joiner::temporaryPattern()}))
+        removeJunk(folder + name, QStringLiteral("File temporaneo rimosso: %1"));
+
+    std::vector<Candidate> candidates;
     // The writer's temporary file, named as the writer names it.
     const QString temporary = folder + StringTable::text(25);
     if (QFileInfo::exists(temporary))
-        candidates << temporary;
-    const QStringList handOvers = QDir(folder).entryList(
-        {QStringLiteral("*.prl")}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
-    for (const QString& name : handOvers) {
+        candidates.push_back({temporary});
+    for (const QString& name : filesMatching(folder, {QStringLiteral("*.prl")})) {
         const QString path = folder + name;
         if (!belongsToRecording(list, folder, path))
-            candidates << path;
-        else
-            removeDecodedCopy(list, path);
+            candidates.push_back({path});
+        else if (isCopyOfWholeRecording(list, folder, path))
+            removeJunk(path, QStringLiteral("Copia di una registrazione rimossa: %1"));
     }
+    for (const QString& name : filesMatching(folder, {QStringLiteral("TEM*.tmp")}))
+        candidates.push_back({folder + name, true});
 
+    const bool measured = measureUnknownLengths(list);
     QStringList recovered;
-    for (const QString& path : candidates) {
+    for (const Candidate& candidate : candidates) {
         // Hold the lock while the file is taken, so a recorder starting meanwhile waits for it.
         // A file renamed away since the listing is not made again: it is someone else's now.
         LockedFile lock;
-        if (lock.open(path, LockedFile::Creation::ExistingOnly) != LockedFile::OpenResult::Opened)
+        if (lock.open(candidate.path, LockedFile::Creation::ExistingOnly) !=
+            LockedFile::OpenResult::Opened)
             continue; // a live recorder's file (or one we cannot open): not ours to take
-        if (!holdsAudio(path)) {
-            lock.close();
+        if (!holdsAudio(candidate.path)) {
+            if (candidate.deleteWithoutAudio && QFile::remove(candidate.path))
+                WriteLog(
+                    QStringLiteral("File temporaneo senza audio rimosso: %1").arg(candidate.path));
             continue;
         }
-        const QString name = adopt(list, path, operatorName);
+        const QString name = adopt(list, candidate.path, operatorName);
         lock.close();
         if (!name.isEmpty())
             recovered << name;
     }
-    if (!recovered.isEmpty())
+    if (!recovered.isEmpty() || measured)
         list.SaveModified();
+    if (listChanged)
+        *listChanged = !recovered.isEmpty() || measured;
     return recovered;
 }
 

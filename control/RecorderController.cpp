@@ -79,9 +79,10 @@ void RecorderController::start()
 {
     if (m_started)
         return;
-    const QStringList recovered =
-        LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName);
-    if (!recovered.isEmpty())
+    bool listChanged = false;
+    LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName,
+                              &listChanged);
+    if (listChanged)
         m_view.reloadRecordingList();
     m_writer.setWriterFolders(m_config.programFolder, m_settings.workingFolder);
     m_capture.setAntiBump(m_config.antiBump);
@@ -129,7 +130,9 @@ void RecorderController::endThreads()
 void RecorderController::changeWorkingFolder(const QString& folder)
 {
     m_settings.workingFolder = folder;
-    if (!LeftoverRecovery::recover(m_list, folder, m_settings.operatorName).isEmpty())
+    bool listChanged = false;
+    LeftoverRecovery::recover(m_list, folder, m_settings.operatorName, &listChanged);
+    if (listChanged)
         m_view.reloadRecordingList();
     m_writer.setTempFolder(folder);
 }

@@ -168,3 +168,31 @@ QString FileOps::createUniqueTemporary(const QString& folder)
     }
     return {};
 }
+
+QString FileOps::createUniqueFile(QFile& file, const QString& folder, const QString& prefix,
+                                  const QString& suffix, QIODevice::OpenMode mode)
+{
+    QString base = folder;
+    if (!base.endsWith(u'/'))
+        base += u'/';
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const quint32 number = QRandomGenerator::global()->generate();
+        const QString path =
+            base + prefix + QStringLiteral("%1").arg(number, 8, 16, QLatin1Char('0')) + suffix;
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return {};
+        }
+        file.setFileName(path);
+        if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            ::unlink(QFile::encodeName(path).constData());
+            return {};
+        }
+        return path;
+    }
+    return {};
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +35,12 @@ public:
     /// Creates a new empty file in `folder` named "TEM" + hex number + ".tmp", never one that
     /// exists; returns its path, or an empty string on failure.
     static QString createUniqueTemporary(const QString& folder);
+    /// Creates a new file in `folder` named `prefix` + 8 random hex digits + `suffix`, never
+    /// one that exists (exclusive creation), and opens it into `file` in `mode` (which must
+    /// include writing). Returns its path, or an empty string (and `file` closed) on failure.
+    static QString createUniqueFile(QFile& file, const QString& folder, const QString& prefix,
+                                    const QString& suffix,
+                                    QIODevice::OpenMode mode = QIODevice::WriteOnly);
     /// Opens `path` for unbuffered reading and writing into `file`, creating it when missing,
     /// but only when it is a regular file reached without following a symbolic link: a link,
     /// a FIFO or a device is refused (false) without being read or written.

@@ -264,10 +264,11 @@ bool Id3Tag::WriteTag()
 {
     if (!m_file.isOpen() || !m_file.isWritable())
         return false;
-    const QString temporaryPath = QFileInfo(m_path).absolutePath() + u'/' + temporaryFileName();
-    QFile::remove(temporaryPath);
-    QFile temporary(temporaryPath);
-    if (!temporary.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    // A name of its own, so that no other rewrite in the folder, in any process, shares it.
+    QFile temporary;
+    const QString temporaryPath = FileOps::createUniqueFile(
+        temporary, QFileInfo(m_path).absolutePath(), temporaryPrefix(), QStringLiteral(".dtm"));
+    if (temporaryPath.isEmpty())
         return false;
 
     const QByteArray tag = encodeTag(m_frames);

@@ -25,7 +25,13 @@ public:
     /// Tags larger than this are not read (they would be pictures, not recordings' texts).
     static constexpr uint32_t kMaxTagSize = 16u << 20;
     static constexpr int kHeaderSize = 10;
-    static QString temporaryFileName() { return QStringLiteral("tagTemporary.dtm"); }
+    /// A tag rewrite builds the new file beside the old one as "tagTemporary-" + 8 random
+    /// hex digits + ".dtm", a name no other file has; files named after temporaryPattern() are only
+    /// ever such copies, so they hold no audio of their own.
+    static QString temporaryPrefix() { return QStringLiteral("tagTemporary-"); }
+    /// The names of the tag rewrites' temporary files, past and present ("tagTemporary*.dtm"),
+    /// as a file-name wildcard.
+    static QString temporaryPattern() { return QStringLiteral("tagTemporary*.dtm"); }
 
     Id3Tag() = default;
     ~Id3Tag() { Close(); }
@@ -44,8 +50,9 @@ public:
     /// Sets the value of the last frame with this id, or appends a new frame.
     void SetText(QByteArrayView id, const QString& text);
     /// Replaces the file's tag by the frames held, keeping its audio: the new file is written
-    /// beside it as "tagTemporary.dtm", synced and renamed over it, so the file is either the
-    /// old or the new one whatever happens. TagSize() then gives the new size.
+    /// beside it under a new unique temporary name (temporaryPrefix()), synced and renamed
+    /// over it, so the file is either the old or the new one whatever happens; a failure
+    /// removes the temporary file. TagSize() then gives the new size.
     bool WriteTag();
     uint32_t TagSize() const { return m_tagSize; }
     const std::vector<Frame>& frames() const { return m_frames; }

@@ -1,8 +1,10 @@
 #include "store/Importer.h"
 
+#include "audio/MpegDuration.h"
 #include "platform/FileOps.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
+#include "store/Id3Tag.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 #include "store/RecordingNames.h"
@@ -13,6 +15,7 @@
 #include <QSet>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -81,10 +84,33 @@ bool copyContents(const QString& source, const QString& target)
     return in.error() == QFileDevice::NoError && FileOps::sync(out);
 }
 
-// Copies `source` into `folder` under a free name and returns that name, or an empty string
-// when the copy failed (nothing is left behind then).
-QString copyUnderFreeName(const QString& source, const QString& folder, const QString& base,
-                          NameChooser& names)
+// True when `path` holds audio behind its tag: MPEG frames, or any byte behind a tag saying
+// "Protetta", whose scrambled audio cannot be measured.
+bool holdsAudio(const QString& path)
+{
+    const std::optional<qint64> start = Id3Tag::audioOffset(path);
+    if (!start || QFileInfo(path).size() <= *start)
+        return false;
+    Id3Tag tag;
+    if (tag.Open(path, true) && tag.ReadTag() == Id3Tag::TagRead) {
+        const Id3Tag::Frame* protection = tag.FindFrame("TXXX");
+        if (protection && protection->value == QStringLiteral("Protetta"))
+            return true;
+    }
+    tag.Close();
+    const auto ms = MpegDuration::milliseconds(path, *start);
+    return ms && *ms > 0;
+}
+
+struct Copy {
+    QString name;         ///< the name it got; empty when it was not made
+    bool noAudio = false; ///< it was not made because the file holds no audio
+};
+
+// Copies `source` into `folder` under a free name; nothing is left behind when that fails or
+// the copy holds no audio.
+Copy copyUnderFreeName(const QString& source, const QString& folder, const QString& base,
+                       NameChooser& names)
 {
     const QString temporary = FileOps::createUniqueTemporary(folder);
     if (temporary.isEmpty())
@@ -93,13 +119,18 @@ QString copyUnderFreeName(const QString& source, const QString& folder, const QS
         QFile::remove(temporary);
         return {};
     }
+    // The copy is checked rather than the source: it is a regular file that stays as it is.
+    if (!holdsAudio(temporary)) {
+        QFile::remove(temporary);
+        return {QString(), true};
+    }
     // The name is taken again if a file of that name appeared meanwhile: never replace it.
     for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
         const QString target = names.freeName(base);
         switch (FileOps::renameNoReplace(temporary, folder + target + QStringLiteral(".mp3"))) {
         case FileOps::RenameResult::Done:
             names.markTaken(target);
-            return target;
+            return {target};
         case FileOps::RenameResult::TargetExists:
             names.markTaken(target);
             break;
@@ -132,12 +163,13 @@ Importer::Result Importer::ImportRecordings(RecordingList& list, const QStringLi
             result.outcomes.push_back(outcome);
             continue;
         }
-        const QString name =
+        const Copy copy =
             copyUnderFreeName(path, folder, RecordingNames::sanitized(fileName.left(dot)), names);
+        const QString& name = copy.name;
         if (name.isEmpty()) {
-            outcome.kind = Outcome::Kind::CopyFailed;
-            outcome.messageId = kCopyFailedMessage;
-            outcome.message = StringTable::text(kCopyFailedMessage, {fileName});
+            outcome.kind = copy.noAudio ? Outcome::Kind::NoAudio : Outcome::Kind::CopyFailed;
+            outcome.messageId = copy.noAudio ? kNoAudioMessage : kCopyFailedMessage;
+            outcome.message = StringTable::text(outcome.messageId, {fileName});
             result.outcomes.push_back(outcome);
             continue;
         }

@@ -52,9 +52,9 @@ std::optional<qint64> startSeconds(const RecordingEntry& entry)
 bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEntry& newEntry,
                   const QString& overwrittenName)
 {
-    if (entries.empty() || newEntry.name.isEmpty()
-        || (!overwrittenName.isEmpty()
-            && overwrittenName.compare(newEntry.name, Qt::CaseInsensitive) != 0))
+    if (entries.empty() || newEntry.name.isEmpty() ||
+        (!overwrittenName.isEmpty() &&
+         overwrittenName.compare(newEntry.name, Qt::CaseInsensitive) != 0))
         return false;
     for (const RecordingEntry* entry : entries) {
         // Scrambled audio would join into noise, and a recording in progress has no file yet.
@@ -62,10 +62,13 @@ bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEn
             return false;
     }
 
-    const QString temporary = newEntry.folder + temporaryFileName();
     const QString target = newEntry.filePath();
-    QFile out(temporary);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    QFile out;
+    // A name of its own, so that a join never writes into another process's file.
+    const QString temporary =
+        FileOps::createUniqueFile(out, newEntry.folder, temporaryPrefix(), QStringLiteral(".dtm"),
+                                  QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (temporary.isEmpty())
         return false;
     const auto fail = [&] {
         out.close();
@@ -83,8 +86,8 @@ bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEn
         const QString path = entry->filePath();
         const std::optional<qint64> offset = Id3Tag::audioOffset(path);
         QFile in(path);
-        if (!offset || !in.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !in.seek(*offset)
-            || !appendRest(in, out, buffer))
+        if (!offset || !in.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !in.seek(*offset) ||
+            !appendRest(in, out, buffer))
             return fail();
     }
 
@@ -106,12 +109,13 @@ bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEn
         return fail();
     out.close();
 
-    const bool replacesSource = std::any_of(entries.begin(), entries.end(),
-        [&](const RecordingEntry* entry) { return entry->filePath() == target; });
+    const bool replacesSource =
+        std::any_of(entries.begin(), entries.end(),
+                    [&](const RecordingEntry* entry) { return entry->filePath() == target; });
     const bool mayReplace = replacesSource || overwrittenName == newEntry.name;
-    const bool placed = mayReplace ? FileOps::replace(temporary, target)
-                                   : FileOps::renameNoReplace(temporary, target)
-                                         == FileOps::RenameResult::Done;
+    const bool placed =
+        mayReplace ? FileOps::replace(temporary, target)
+                   : FileOps::renameNoReplace(temporary, target) == FileOps::RenameResult::Done;
     if (!placed) {
         QFile::remove(temporary);
         return false;
@@ -133,8 +137,8 @@ bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEn
     return true;
 }
 
-std::vector<const RecordingEntry*> Joiner::followers(
-    const std::vector<const RecordingEntry*>& entries, const RecordingEntry* current)
+std::vector<const RecordingEntry*>
+Joiner::followers(const std::vector<const RecordingEntry*>& entries, const RecordingEntry* current)
 {
     if (!current || current->inUse())
         return {};
@@ -170,8 +174,8 @@ std::vector<const RecordingEntry*> Joiner::followers(
         if (next == candidates.end())
             break;
         const qint64 previousLength = std::max<qint64>(0, OleDate::toSeconds(previous->duration));
-        if (next->start > previousStart + previousLength + kFollowerGapSeconds
-            || next->entry->inUse())
+        if (next->start > previousStart + previousLength + kFollowerGapSeconds ||
+            next->entry->inUse())
             break;
         chain.push_back(next->entry);
         previous = next->entry;

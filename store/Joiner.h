@@ -16,8 +16,12 @@ public:
     /// Greatest gap, in seconds, between the end of a recording and the start of its follower.
     static constexpr qint64 kFollowerGapSeconds = 10;
 
-    /// The file the joined recording is built in, in the new entry's folder.
-    static QString temporaryFileName() { return QStringLiteral("Join_Temporary.dtm"); }
+    /// The joined recording is built in the new entry's folder as "Join_Temporary-" + 8
+    /// random hex digits + ".dtm", a name no other file has.
+    static QString temporaryPrefix() { return QStringLiteral("Join_Temporary-"); }
+    /// The names of the joins' temporary files, past and present ("Join_Temporary*.dtm"), as a
+    /// file-name wildcard; such a file is only ever a copy of audio that its sources still hold.
+    static QString temporaryPattern() { return QStringLiteral("Join_Temporary*.dtm"); }
 
     /// Joins the audio of `entries`, in that order, into newEntry.filePath() behind a new tag
     /// made from `newEntry` (its eleven frames, as EntryTags::WriteEntryTag writes them), then
@@ -54,6 +58,6 @@ public:
     /// duration + kFollowerGapSeconds and is not being recorded, else the chain ends. When any
     /// entry's start is not a valid date, no follower is found. Empty when `current` is null
     /// or being recorded.
-    static std::vector<const RecordingEntry*> followers(
-        const std::vector<const RecordingEntry*>& entries, const RecordingEntry* current);
+    static std::vector<const RecordingEntry*>
+    followers(const std::vector<const RecordingEntry*>& entries, const RecordingEntry* current);
 };

@@ -1,6 +1,7 @@
 #include "store/Protection.h"
 
 #include "platform/FileOps.h"
+#include "store/EntryTags.h"
 #include "store/Id3Tag.h"
 #include "store/RecordingEntry.h"
 
@@ -40,8 +41,7 @@ void xorBytes(char* data, const char* pad, qsizetype size)
 // any key index is a plain slice of it and whole words can be XORed at once.
 class KeyPad {
 public:
-    KeyPad(QByteArrayView key, qsizetype longestRun)
-        : m_keyLength(key.size())
+    KeyPad(QByteArrayView key, qsizetype longestRun) : m_keyLength(key.size())
     {
         if (m_keyLength == 0)
             return;
@@ -109,6 +109,21 @@ bool pump(QFile& in, QFile& out, qint64 length, std::vector<char>& buffer, const
         left -= got;
     }
     return true;
+}
+
+// The tag EntryTags::WriteEntryTag gives `entry`, byte for byte; empty when it cannot be one.
+QByteArray entryTag(const RecordingEntry& entry)
+{
+    return Id3Tag::encodeTag(EntryTags::entryFrames(entry));
+}
+
+// `entry` as it describes the file just put in place: its tag and size, nothing left to save.
+RecordingEntry saved(RecordingEntry entry, qsizetype tagSize, qint64 fileSize)
+{
+    entry.tagSize = static_cast<uint32_t>(tagSize);
+    entry.fileSize = static_cast<uint32_t>(fileSize & 0xFFFFFFFF);
+    entry.state = RecordingEntry::Saved;
+    return entry;
 }
 
 bool keyBytesUsable(qsizetype length)
@@ -212,6 +227,11 @@ bool Protection::Protect(RecordingEntry& entry, bool keepCopy)
     const std::optional<qint64> audioStart = Id3Tag::audioOffset(source);
     if (!audioStart)
         return false;
+    RecordingEntry result = entry;
+    result.isProtected = true;
+    const QByteArray tag = keepCopy ? QByteArray() : entryTag(result);
+    if (!keepCopy && tag.isEmpty())
+        return false;
 
     QFile in(source);
     QFile out(output);
@@ -222,18 +242,18 @@ bool Protection::Protect(RecordingEntry& entry, bool keepCopy)
     std::vector<char> buffer(static_cast<size_t>(kPiece));
     const KeyPad pad(key, kPiece);
     const QByteArray header = scramble(checkBlock(key), key, 0);
-    const bool ok = pump(in, out, *audioStart, buffer, nullptr, 0)
-                    && out.write(header) == header.size()
-                    && pump(in, out, -1, buffer, &pad, header.size());
+    // The copy keeps the file's own tag; the replacement carries the new one.
+    const bool front = keepCopy ? pump(in, out, *audioStart, buffer, nullptr, 0)
+                                : in.seek(*audioStart) && out.write(tag) == tag.size();
+    const bool ok = front && out.write(header) == header.size() &&
+                    pump(in, out, -1, buffer, &pad, header.size());
+    const qint64 size = out.size();
     in.close();
     out.close();
     if (!settle(ok, keepCopy, output, source))
         return false;
-    if (!keepCopy) {
-        entry.isProtected = true;
-        entry.tagSize = static_cast<uint32_t>(*audioStart);
-        entry.state = RecordingEntry::Modified;
-    }
+    if (!keepCopy)
+        entry = saved(std::move(result), tag.size(), size);
     return true;
 }
 
@@ -257,22 +277,36 @@ bool Protection::Unprotect(RecordingEntry& entry, bool keepCopy)
     qsizetype checkLength = 0;
     if (got < 0 || !checkBlockMatches(QByteArrayView(head).first(got), key, &checkLength))
         return false;
+    RecordingEntry result = entry;
+    result.isProtected = false;
+    const QByteArray tag = keepCopy ? QByteArray() : entryTag(result);
+    if (!keepCopy && tag.isEmpty())
+        return false;
 
     QFile out(output);
-    if (!in.seek(*audioStart + checkLength)
-        || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!in.seek(*audioStart + checkLength) ||
+        !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return false;
     std::vector<char> buffer(static_cast<size_t>(kPiece));
     const KeyPad pad(key, kPiece);
-    const bool ok = pump(in, out, -1, buffer, &pad, checkLength);
+    bool ok = out.write(tag) == tag.size() && pump(in, out, -1, buffer, &pad, checkLength);
+    if (ok && !keepCopy) {
+        // Scrambled audio could not be measured; the clear audio can, and the length's clock
+        // text has a fixed size, so the corrected tag takes the first one's room exactly.
+        RecordingEntry measured = result;
+        measured.duration = EntryTags::CalcolaDurata(output, uint32_t(tag.size()));
+        const QByteArray corrected = measured.duration > 0 ? entryTag(measured) : QByteArray();
+        if (corrected.size() == tag.size()) {
+            ok = corrected == tag || (out.seek(0) && out.write(corrected) == corrected.size());
+            result.duration = measured.duration;
+        }
+    }
+    const qint64 size = out.size();
     in.close();
     out.close();
     if (!settle(ok, keepCopy, output, source))
         return false;
-    if (!keepCopy) {
-        entry.isProtected = false;
-        entry.tagSize = 0;
-        entry.state = RecordingEntry::Modified;
-    }
+    if (!keepCopy)
+        entry = saved(std::move(result), tag.size(), size);
     return true;
 }

@@ -15,10 +15,14 @@ struct RecordingEntry;
 /// UTF-8 bytes, case-sensitively.
 ///
 /// Files are processed in pieces of at most kPiece bytes. The output is always written to
-/// folder + name + ".prl" first; when it replaces the recording it is synced and renamed over
-/// the ".mp3" in one step, so a crash at any moment leaves either the old or the new file
-/// under the recording's name. A failure never leaves a ".prl" behind and never changes the
-/// ".mp3". UI thread (or a tool's main thread); playback of the recording must be stopped first.
+/// folder + name + ".prl" first. When it replaces the recording it holds the whole new file,
+/// the entry's new tag (EntryTags::entryFrames with the new protection, as
+/// EntryTags::WriteEntryTag writes it) followed by the new audio, and is synced and renamed over
+/// the ".mp3" in one step: a crash at any moment leaves either the old file or the new one, tag
+/// and audio agreeing, under the recording's name, and a ".prl" named after a recording whose
+/// ".mp3" is whole is never needed again. A failure never leaves a ".prl" behind and never
+/// changes the ".mp3" or the entry. UI thread (or a tool's main thread); playback of the
+/// recording must be stopped first.
 class Protection {
 public:
     /// Largest piece of audio read, scrambled and written at a time.
@@ -32,10 +36,10 @@ public:
     /// Message ids of the protect dialog's key rules.
     enum KeyProblem {
         KeyAccepted = 0,
-        KeyHasStar = 62,    ///< "Inserted key word cannot contain * character"
-        KeyTooShort = 63,   ///< "Key word must be at least 6 characters"
-        KeysDiffer = 64,    ///< "Key words do not match"
-        KeyTooLong = 500,   ///< "Key word must be shorter than 1000 characters ..."
+        KeyHasStar = 62,  ///< "Inserted key word cannot contain * character"
+        KeyTooShort = 63, ///< "Key word must be at least 6 characters"
+        KeysDiffer = 64,  ///< "Key words do not match"
+        KeyTooLong = 500, ///< "Key word must be shorter than 1000 characters ..."
     };
 
     /// The protect dialog's verdict on a new key word: KeyAccepted, or the id of the message to
@@ -45,28 +49,29 @@ public:
                                       bool retypeInUse);
 
     /// Scrambles the recording's audio with entry.keyWord.
-    /// keepCopy = false: the ".mp3" is replaced by its protected form; on success
-    /// `isProtected` = true, `tagSize` = the file's tag size and `state` = Modified, and the
-    /// caller must SaveModified so that the tag's TXXX says "Protetta" (until then the file's
-    /// tag is the old one, copied unchanged).
-    /// keepCopy = true: the ".mp3" and the entry are left alone; the result is name + ".prl".
+    /// keepCopy = false: the ".mp3" is replaced by the new tag (TXXX "Protetta") followed by
+    /// the check block and the audio, scrambled; on success the entry has `isProtected` = true,
+    /// `tagSize` and `fileSize` of the new file and `state` = Saved, and the caller only has to
+    /// rewrite its index record (RecordingList::UpdateRecord).
+    /// keepCopy = true: the ".mp3" and the entry are left alone; the result is name + ".prl",
+    /// the file's own tag copied unchanged in front of the scrambled check block and audio.
     /// The audio starts where the file's own tag header says (an entry loaded from the index
     /// does not know its tag size). False, with nothing changed, when the key word breaks a
-    /// rule of checkNewKeyWord or a file operation fails.
+    /// rule of checkNewKeyWord or a file operation fails (a full disk among them).
     static bool Protect(RecordingEntry& entry, bool keepCopy);
 
-    /// Unscrambles the recording's audio with entry.keyWord. False, with both files as they
-    /// were, when the check block does not match the key word ("Wrong key word."), when the
-    /// file is cut short inside it, when the key word is shorter than 6 or longer than
-    /// kMaxKeyBytes bytes, or when a file operation fails.
+    /// Unscrambles the recording's audio with entry.keyWord. False, with the files and the
+    /// entry as they were, when the check block does not match the key word ("Wrong key
+    /// word."), when the file is cut short inside it, when the key word is shorter than 6 or
+    /// longer than kMaxKeyBytes bytes, or when a file operation fails (a full disk among them).
     /// keepCopy = true (playback): the decoded audio, without any tag, is written to
     /// name + ".prl"; the ".mp3" and the entry are left alone; the caller deletes the copy
     /// when playback stops.
-    /// keepCopy = false: the ".mp3" is replaced by the decoded audio WITHOUT a tag;
-    /// `isProtected` = false, `tagSize` = 0, `state` = Modified. The caller MUST then
-    /// SaveModified (RecordingList), which puts a complete new tag from the entry in front of
-    /// the audio: until it does, the file's name, date, notes and operator live only in the
-    /// entry and the index.
+    /// keepCopy = false: the ".mp3" is replaced by the new tag (TXXX "Non Protetta") followed by
+    /// the clear audio. The clear audio is measured first: when it has a length (> 0) the tag
+    /// and the entry's `duration` take it. On success the entry has `isProtected` = false,
+    /// `tagSize` and `fileSize` of the new file and `state` = Saved, and the caller only has to
+    /// rewrite its index record (RecordingList::UpdateRecord).
     static bool Unprotect(RecordingEntry& entry, bool keepCopy);
 
     /// folder + name + ".prl": the output of both operations and the decoded playback copy.

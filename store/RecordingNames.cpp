@@ -118,26 +118,29 @@ int RecordingNames::RenameRecording(RecordingList& list, RecordingEntry& entry,
                                     const QString& newName, const QString& newNotes)
 {
     const QString folder = entry.folder.isEmpty() ? list.folder() : entry.folder;
-    const QString oldName = entry.name;
-    const QString oldNotes = entry.notes;
-    bool moved = false;
-    if (newName != entry.name) {
+    const RecordingEntry before = entry;
+    const bool renaming = newName != entry.name;
+    if (renaming) {
         const int refused = check(newName, folder, AllRules, &list, &entry);
         if (refused != Accepted)
             return refused;
-        if (!entry.inUse()) {
-            switch (FileOps::renameNoReplace(folder + entry.name + kExtension,
-                                             folder + newName + kExtension)) {
-            case FileOps::RenameResult::Done:
-                moved = true;
-                break;
-            case FileOps::RenameResult::TargetExists:
-                return Taken;
-            case FileOps::RenameResult::InvalidPath:
-                return Forbidden;
-            case FileOps::RenameResult::Failed:
-                return SaveFailed;
-            }
+    }
+    // Only the holder of the folder's lock may change its files, and no tag could be saved.
+    if (!list.holdsFolder())
+        return SaveFailed;
+    bool moved = false;
+    if (renaming && !entry.inUse()) {
+        switch (FileOps::renameNoReplace(folder + entry.name + kExtension,
+                                         folder + newName + kExtension)) {
+        case FileOps::RenameResult::Done:
+            moved = true;
+            break;
+        case FileOps::RenameResult::TargetExists:
+            return Taken;
+        case FileOps::RenameResult::InvalidPath:
+            return Forbidden;
+        case FileOps::RenameResult::Failed:
+            return SaveFailed;
         }
     }
     if (!entry.inUse())
@@ -148,14 +151,15 @@ int RecordingNames::RenameRecording(RecordingList& list, RecordingEntry& entry,
     if (entry.inUse() || entry.state == RecordingEntry::Saved)
         return Accepted;
     // The tag could not be rewritten (a full disk, say): the recording keeps the name and
-    // notes its tag still holds, so the list and the file agree.
-    if (!moved ||
-        FileOps::renameNoReplace(folder + newName + kExtension, folder + oldName + kExtension) ==
-            FileOps::RenameResult::Done) {
-        entry.name = oldName;
-        entry.notes = oldNotes;
-        list.UpdateRecord(entry);
-    }
+    // notes its tag still holds, or, when its file cannot get its old name back, the file's
+    // new name with a tag the next save repairs, so that the list and the file agree.
+    const bool movedBack = !moved || FileOps::renameNoReplace(folder + newName + kExtension,
+                                                              folder + before.name + kExtension) ==
+                                         FileOps::RenameResult::Done;
+    entry.name = movedBack ? before.name : newName;
+    entry.notes = before.notes;
+    entry.state = movedBack ? before.state : int(RecordingEntry::Modified);
+    list.UpdateRecord(entry);
     return SaveFailed;
 }
 

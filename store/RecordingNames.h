@@ -71,7 +71,11 @@ public:
     /// name and notes, and the list saves its modified entries (tag and index). Returns 0, or
     /// the message to show: 303, 304, 27, 17, 18, or for a failed rename 17 (the target
     /// exists), 27 (invalid path) or 73 (any other error), with entry and file unchanged.
-    /// The caller stops the playback of the entry's file first.
+    /// 73 also when the list does not hold the folder's lock (nothing is touched) and whenever
+    /// the tag could not be written: then the file has its old name again and the entry its
+    /// old name, notes and state, agreeing with the tag and the index record (should the old
+    /// name be unavailable by then, the file and the record keep the new name and the entry
+    /// stays Modified). The caller stops the playback of the entry's file first.
     static int RenameRecording(RecordingList& list, RecordingEntry& entry, const QString& newName,
                                const QString& newNotes);
 };

@@ -11,6 +11,8 @@
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TagText.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TmpfsMount.h"
 
@@ -497,31 +499,56 @@ TEST(RecorderControllerFailures, MissingEncoderLibraryIsFatal)
     EXPECT_EQ(rig.list.Count(), 0);
 }
 
-TEST(RecorderControllerRecovery, LeftoverTemporaryAndHandOverFilesBecomeRecordingsAtStart)
+TEST(RecorderControllerRecovery, LeftoversWithAudioBecomeRecordingsAndJunkGoesAtStart)
 {
     const QByteArray audio = AudioFixtures::mpegStream(3.0);
+    LockedFile liveImport;
     RecorderRig rig({{1.0, false}}, [&](RecorderRig& r) {
         AudioFixtures::writeFile(r.work + "tmp_nome_reg.dtm", audio);
         AudioFixtures::writeFile(r.work + "TEM1A2B.prl", audio);
-        // A recording's own protected copy and a file without audio stay as they are.
+        AudioFixtures::writeFile(r.work + "TEM0C1D.tmp", audio);
+        // Copies whose audio their recordings still hold, and a copy that never got any.
         AudioFixtures::writeFile(r.work + "Kept.mp3", audio);
-        AudioFixtures::writeFile(r.work + "Kept.prl", "scrambled");
+        for (const char* junk : {"Kept.prl", "tagTemporary.dtm", "tagTemporary-0123abcd.dtm",
+                                 "Join_Temporary-89abcdef.dtm"})
+            AudioFixtures::writeFile(r.work + junk, audio);
+        AudioFixtures::writeFile(r.work + "TEM0E2F.tmp", QByteArray());
+        // Left alone: a hand-over without audio, one named like a recording (it cannot be told
+        // from that recording's copy), and a file a live process holds.
         AudioFixtures::writeFile(r.work + "Empty.prl", QByteArray());
+        AudioFixtures::writeFile(r.work + "TEM5A5A.mp3", audio);
+        AudioFixtures::writeFile(r.work + "TEM5A5A.prl", audio);
+        AudioFixtures::writeFile(r.work + "TEM7777.tmp", audio);
+        ASSERT_EQ(liveImport.open(r.work + "TEM7777.tmp"), LockedFile::OpenResult::Opened);
+        // Listed as 00:00 although its file holds audio, as a kill during its tag write leaves it.
+        RecordingEntry unmeasured = TaggedRecording::entry(r.work, "Unmeasured", OleDate::now());
+        unmeasured.duration = 0;
+        TaggedRecording::write(unmeasured, audio);
     });
     rig.controller->start();
-    EXPECT_EQ(rig.mp3Files(), (QStringList{"Kept.mp3", "Recording 1.mp3", "Recording 2.mp3"}));
-    EXPECT_EQ(rig.leftovers(), (QStringList{"Empty.prl", "Kept.prl"}));
+    EXPECT_EQ(rig.mp3Files(), (QStringList{"Kept.mp3", "Recording 1.mp3", "Recording 2.mp3",
+                                           "Recording 3.mp3", "TEM5A5A.mp3", "Unmeasured.mp3"}));
+    EXPECT_EQ(rig.leftovers(), (QStringList{"Empty.prl", "TEM5A5A.prl"}));
+    EXPECT_EQ(QDir(rig.work).entryList({"*.tmp"}, QDir::Files), QStringList{"TEM7777.tmp"});
+    EXPECT_EQ(AudioFixtures::readFile(rig.work + "TEM7777.tmp"), audio);
     EXPECT_NEAR(seconds(rig.tagOf("Recording 1")), 3, 1);
-    EXPECT_TRUE(rig.indexed("Recording 2"));
-    int logged = 0;
-    for (const QString& line : rig.env.logLines())
-        logged += line.contains(QStringLiteral("Recuperata registrazione interrotta")) ? 1 : 0;
-    EXPECT_EQ(logged, 2);
+    EXPECT_TRUE(rig.indexed("Recording 3"));
+    ASSERT_NE(rig.list.FindByName("Unmeasured"), nullptr);
+    EXPECT_NEAR(seconds(*rig.list.FindByName("Unmeasured")), 3, 1);
+    EXPECT_NE(tagText(rig.work + "Unmeasured.mp3", "TLEN"), QStringLiteral("00:00:00"));
+    int recovered = 0;
+    int removed = 0;
+    for (const QString& line : rig.env.logLines()) {
+        recovered += line.contains(QStringLiteral("Recuperata registrazione interrotta")) ? 1 : 0;
+        removed += line.contains(QStringLiteral(" rimoss")) ? 1 : 0;
+    }
+    EXPECT_EQ(recovered, 3);
+    EXPECT_EQ(removed, 5);
 }
 
 TEST(RecorderControllerRecovery, FileLockedByALiveRecorderIsLeftAlone)
 {
-    for (const QString leftover : {"tmp_nome_reg.dtm", "TEM1A2B.prl"}) {
+    for (const QString leftover : {"tmp_nome_reg.dtm", "TEM1A2B.prl", "TEM1A2B.tmp"}) {
         TestEnvironment env;
         const QString work = env.root() + "work/";
         QDir().mkpath(work);

@@ -61,6 +61,9 @@ TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
 {
     RecordingEntry entry = entryNamed(QStringLiteral("a"));
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
+    // Another rewrite's file under the name every rewrite once used: never written nor removed.
+    const QString other = folder + QStringLiteral("tagTemporary.dtm");
+    ASSERT_TRUE(AudioFixtures::writeFile(other, "another rewrite"));
     entry.state = RecordingEntry::Modified;
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
 
@@ -76,7 +79,9 @@ TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
     EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), expected + audio);
     EXPECT_EQ(entry.tagSize, 194u);
     EXPECT_EQ(entry.state, RecordingEntry::Saved);
-    EXPECT_FALSE(QFile::exists(folder + "tagTemporary.dtm"));
+    EXPECT_EQ(QDir(folder).entryList({Id3Tag::temporaryPattern()}, QDir::Files),
+              QStringList{QStringLiteral("tagTemporary.dtm")});
+    EXPECT_EQ(AudioFixtures::readFile(other), QByteArray("another rewrite"));
 }
 
 TEST_F(Id3TagTest, WrittenEntryLoadsBackUnchanged)

@@ -1,5 +1,6 @@
 #include "store/Importer.h"
 #include "store/EntryTags.h"
+#include "store/Id3Tag.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingIndex.h"
 #include "store/RecordingList.h"
@@ -7,9 +8,11 @@
 #include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -209,14 +212,22 @@ TEST_F(ImporterTest, FilesThatAreNotMp3OrCannotBeCopiedAreRefusedAndTheOthersGoO
     const QString pipe = sources + QStringLiteral("pipe.mp3");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const QString missing = sources + QStringLiteral("gone.mp3");
+    // Files with nothing to listen to: empty, a tag alone, text.
+    const QString empty = sources + QStringLiteral("empty.mp3");
+    ASSERT_TRUE(AudioFixtures::writeFile(empty, QByteArray()));
+    const RecordingEntry tagOnly = TaggedRecording::entry(sources, QStringLiteral("tag only"), 0);
+    ASSERT_TRUE(AudioFixtures::writeFile(tagOnly.filePath(),
+                                         Id3Tag::encodeTag(EntryTags::entryFrames(tagOnly))));
+    const QString text = sources + QStringLiteral("notes.mp3");
+    ASSERT_TRUE(AudioFixtures::writeFile(text, QByteArray("call Anna back on Monday\n")));
 
-    const auto result = Importer::ImportRecordings(*list, {wav, folderNamedMp3,
-                                                           untaggedSource(QStringLiteral("ok.mp3")),
-                                                           bare, pipe, inner, missing});
+    const auto result = Importer::ImportRecordings(
+        *list, {wav, folderNamedMp3, untaggedSource(QStringLiteral("ok.mp3")), bare, pipe, inner,
+                missing, empty, tagOnly.filePath(), text});
 
-    const std::vector<Kind> kinds = {Kind::WrongType, Kind::CopyFailed, Kind::Imported,
-                                     Kind::WrongType, Kind::CopyFailed, Kind::WrongType,
-                                     Kind::CopyFailed};
+    const std::vector<Kind> kinds = {
+        Kind::WrongType, Kind::CopyFailed, Kind::Imported, Kind::WrongType, Kind::CopyFailed,
+        Kind::WrongType, Kind::CopyFailed, Kind::NoAudio,  Kind::NoAudio,   Kind::NoAudio};
     ASSERT_EQ(result.outcomes.size(), kinds.size());
     for (size_t i = 0; i < kinds.size(); ++i) {
         EXPECT_EQ(result.outcomes[i].kind, kinds[i]) << i;
@@ -231,10 +242,34 @@ TEST_F(ImporterTest, FilesThatAreNotMp3OrCannotBeCopiedAreRefusedAndTheOthersGoO
     EXPECT_EQ(result.outcomes[1].message,
               QStringLiteral("Could not import the file 'x.mp3'. Make sure there is enough space "
                              "available on disk and that you have writing privileges."));
+    EXPECT_EQ(result.outcomes[7].message,
+              QStringLiteral("The file 'empty.mp3' holds no audio and was not imported."));
     EXPECT_EQ(result.lastImported, QStringLiteral("ok"));
     EXPECT_EQ(namesInList(), QStringList({QStringLiteral("ok")}));
     EXPECT_EQ(filesInFolder(),
               QStringList({QStringLiteral("Index.txt"), QStringLiteral("ok.mp3")}));
+}
+
+TEST_F(ImporterTest, ATagThatCannotBeWrittenIsReported)
+{
+    TmpfsMount disk(env.root() + QStringLiteral("small/"), 1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    RecordingList small(env.userSettingsFile());
+    small.setFolder(env.root() + QStringLiteral("small/"));
+    ASSERT_TRUE(small.LoadList());
+    // Its tag names it otherwise, so the import must write a new one.
+    const QString source = taggedSource(QStringLiteral("talk.mp3"), QStringLiteral("older name"),
+                                        QDateTime::currentDateTime(), QString(), false);
+    // Room for the copy and the index record, none for the copy a tag rewrite makes.
+    ASSERT_TRUE(disk.fill(QFileInfo(source).size() + 4096));
+
+    const auto result = Importer::ImportRecordings(small, {source});
+    ASSERT_EQ(result.outcomes.size(), 1u);
+    EXPECT_EQ(result.outcomes[0].kind, Kind::Imported);
+    EXPECT_FALSE(result.saved);
+    EXPECT_EQ(tagText(env.root() + QStringLiteral("small/talk.mp3"), "TIT2"),
+              QStringLiteral("older name"));
 }
 
 TEST_F(ImporterTest, AWorkingFolderThatCannotBeWrittenMakesNoEntry)

@@ -73,7 +73,11 @@ protected:
     {
         return AudioFixtures::readFile(folder + name + QStringLiteral(".mp3"));
     }
-    bool temporaryExists() const { return QFile::exists(folder + Joiner::temporaryFileName()); }
+    QStringList temporaries() const
+    {
+        return QDir(folder).entryList({Joiner::temporaryPattern()}, QDir::Files);
+    }
+    bool temporaryExists() const { return !temporaries().isEmpty(); }
     // The files of the folder, to see that a failure touched nothing.
     std::map<QString, QByteArray> folderContents() const
     {
@@ -97,6 +101,9 @@ TEST_F(JoinerTest, JoinedFileIsExactlyTheEntrysNewTagThenEachSourcesAudioInOrder
     RecordingEntry b = rawRecording(QStringLiteral("B"), tagOfSize(180), audioB);
     RecordingEntry joined = newEntry(QStringLiteral("Zoë — café"));
     joined.operatorName = QStringLiteral("Ωmega desk");
+    // Another join's file under the name every join once used: never written nor removed.
+    const QString other = folder + QStringLiteral("Join_Temporary.dtm");
+    ASSERT_TRUE(AudioFixtures::writeFile(other, "another join"));
 
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
     const QByteArray result = bytesOf(joined.name);
@@ -107,7 +114,8 @@ TEST_F(JoinerTest, JoinedFileIsExactlyTheEntrysNewTagThenEachSourcesAudioInOrder
     EXPECT_EQ(OleDate::toSeconds(joined.duration), 99);
     EXPECT_FALSE(QFile::exists(a.filePath()));
     EXPECT_FALSE(QFile::exists(b.filePath()));
-    EXPECT_FALSE(temporaryExists());
+    EXPECT_EQ(temporaries(), QStringList{QStringLiteral("Join_Temporary.dtm")});
+    EXPECT_EQ(AudioFixtures::readFile(other), QByteArray("another join"));
 
     RecordingEntry loaded;
     ASSERT_TRUE(EntryTags::LoadEntryFromFile(joined.filePath(), loaded, folder, false));

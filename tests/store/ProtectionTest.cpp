@@ -2,14 +2,18 @@
 #include "store/EntryTags.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace {
 
@@ -39,14 +43,30 @@ protected:
         entry = TaggedRecording::entry(
             folder, QStringLiteral("Call with Anna"),
             OleDate::fromDateTime(QDateTime(QDate(2024, 5, 2), QTime(9, 30, 0))));
-        entry.duration = OleDate::fromSeconds(3);
         entry.notes = QStringLiteral("quarterly figures");
         ASSERT_TRUE(TaggedRecording::write(entry, audio));
         original = fileBytes();
         tag = original.left(entry.tagSize);
+        RecordingEntry locked = entry;
+        locked.isProtected = true;
+        protectedTag = writtenTag(locked);
     }
 
+    // The tag the program writes for `recording` in front of its audio.
+    QByteArray writtenTag(RecordingEntry recording) const
+    {
+        recording.folder = env.root() + QStringLiteral("reference/");
+        QDir().mkpath(recording.folder);
+        EXPECT_TRUE(TaggedRecording::write(recording, audio));
+        return AudioFixtures::readFile(recording.filePath()).left(recording.tagSize);
+    }
     QByteArray fileBytes() const { return AudioFixtures::readFile(entry.filePath()); }
+    // Everything the file and the entry say, to tell that nothing changed.
+    std::tuple<QByteArray, bool, uint32_t, uint32_t, int, double> state() const
+    {
+        return {fileBytes(),    entry.isProtected, entry.tagSize,
+                entry.fileSize, entry.state,       entry.duration};
+    }
     bool outputExists() const { return QFile::exists(Protection::outputPath(entry)); }
     // Protects the recording with `key` and keeps the protected bytes.
     void protectWith(const QString& key)
@@ -62,10 +82,11 @@ protected:
     RecordingEntry entry;
     QByteArray original;
     QByteArray tag;
+    QByteArray protectedTag;
     QByteArray protectedBytes;
 };
 
-TEST_F(ProtectionTest, ProtectedFileIsTheClearTagThenCheckBlockAndAudioScrambledAndUnlocksBack)
+TEST_F(ProtectionTest, EachStepPutsItsNewTagAndAudioInPlaceAtOnceAndTheRoundTripIsByteExact)
 {
     struct Case {
         QString key;
@@ -85,25 +106,59 @@ TEST_F(ProtectionTest, ProtectedFileIsTheClearTagThenCheckBlockAndAudioScrambled
             entry.tagSize = 0;
         protectWith(c.key);
         EXPECT_TRUE(entry.isProtected);
-        EXPECT_EQ(entry.state, RecordingEntry::Modified);
+        EXPECT_EQ(entry.state, RecordingEntry::Saved);
         EXPECT_EQ(Protection::checkBlock(key), block);
-        EXPECT_EQ(protectedBytes, tag + referenceScramble(block + audio, key, 0));
-        if (!c.indexEntry) {
-            EXPECT_EQ(entry.tagSize, uint32_t(tag.size()));
-        }
+        EXPECT_EQ(tagText(entry.filePath(), "TXXX"), QStringLiteral("Protetta"));
+        EXPECT_EQ(protectedBytes, protectedTag + referenceScramble(block + audio, key, 0));
+        EXPECT_EQ(entry.tagSize, uint32_t(protectedTag.size()));
+        EXPECT_EQ(entry.fileSize, uint32_t(protectedBytes.size()));
         EXPECT_FALSE(outputExists());
 
         if (c.indexEntry)
             entry.tagSize = 0;
         ASSERT_TRUE(Protection::Unprotect(entry, false));
         EXPECT_FALSE(entry.isProtected);
-        EXPECT_EQ(entry.state, RecordingEntry::Modified);
-        EXPECT_EQ(entry.tagSize, 0u);
-        // The unprotected file holds the bare audio until the tag is written again.
-        EXPECT_EQ(fileBytes(), audio);
-        EXPECT_FALSE(outputExists());
-        ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
+        EXPECT_EQ(entry.state, RecordingEntry::Saved);
+        EXPECT_EQ(tagText(entry.filePath(), "TXXX"), QStringLiteral("Non Protetta"));
         EXPECT_EQ(fileBytes(), original);
+        EXPECT_EQ(entry.tagSize, uint32_t(tag.size()));
+        EXPECT_EQ(entry.fileSize, uint32_t(original.size()));
+        EXPECT_FALSE(outputExists());
+    }
+}
+
+TEST_F(ProtectionTest, UnprotectWritesTheLengthOfTheClearAudioThatTheEntryDidNotKnow)
+{
+    protectWith(QStringLiteral("twelve chars"));
+    const double measured = entry.duration;
+    entry.duration = OleDate::kNoDuration;
+    ASSERT_TRUE(Protection::Unprotect(entry, false));
+    EXPECT_EQ(entry.duration, measured);
+    EXPECT_EQ(fileBytes(), original);
+}
+
+TEST_F(ProtectionTest, AFullDiskLeavesTheFileAndTheEntryAsTheyWereInBothDirections)
+{
+    TmpfsMount disk(env.root() + QStringLiteral("full/"), 1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    entry.folder = env.root() + QStringLiteral("full/");
+    ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), original));
+    entry.keyWord = QStringLiteral("twelve chars");
+    for (const bool protecting : {true, false}) {
+        SCOPED_TRACE(protecting ? "protect" : "unprotect");
+        // Room for half a copy: the write starts and then finds the disk full.
+        ASSERT_TRUE(disk.fill(original.size() / 2));
+        const auto before = state();
+        EXPECT_FALSE(protecting ? Protection::Protect(entry, false)
+                                : Protection::Unprotect(entry, false));
+        EXPECT_EQ(state(), before);
+        EXPECT_EQ(QDir(entry.folder).entryList(QDir::Files),
+                  QStringList({entry.name + QStringLiteral(".mp3"), QStringLiteral("filler")}));
+        disk.unfill();
+        if (protecting) {
+            ASSERT_TRUE(Protection::Protect(entry, false));
+        }
     }
 }
 
@@ -130,7 +185,7 @@ TEST_F(ProtectionTest, FileCutShortIsAWrongKeyInsideItsCheckBlockAndUnlocksWhatA
     // Every cut from the end of the tag to one byte short of the whole check block.
     for (qsizetype cut = 0; cut < 16; ++cut) {
         ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), protectedBytes));
-        ASSERT_TRUE(truncateFile(entry.filePath(), tag.size() + cut));
+        ASSERT_TRUE(truncateFile(entry.filePath(), protectedTag.size() + cut));
         const QByteArray cutBytes = fileBytes();
         entry.keyWord = key;
         EXPECT_FALSE(Protection::Unprotect(entry, false)) << "cut at " << cut;
@@ -139,9 +194,9 @@ TEST_F(ProtectionTest, FileCutShortIsAWrongKeyInsideItsCheckBlockAndUnlocksWhatA
         EXPECT_FALSE(outputExists());
     }
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), protectedBytes));
-    ASSERT_TRUE(truncateFile(entry.filePath(), tag.size() + 16 + 1000));
+    ASSERT_TRUE(truncateFile(entry.filePath(), protectedTag.size() + 16 + 1000));
     ASSERT_TRUE(Protection::Unprotect(entry, false));
-    EXPECT_EQ(fileBytes(), audio.left(1000));
+    EXPECT_EQ(afterTag(entry.filePath()), audio.left(1000));
 }
 
 TEST_F(ProtectionTest, CopiesForPlaybackOrToProtectLeaveTheRecordingAndEntryAlone)

@@ -5,6 +5,7 @@
 #include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TmpfsMount.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,7 +104,12 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(s_audio.isEmpty());
-        folder = env.root() + QStringLiteral("rec/");
+        openFolder(env.root() + QStringLiteral("rec/"));
+    }
+    // Makes the recordings Alpha and Beta in `where` and loads the list of that folder.
+    void openFolder(const QString& where)
+    {
+        folder = where;
         QDir().mkpath(folder);
         for (const char* name : {"Alpha", "Beta"}) {
             RecordingEntry entry =
@@ -111,6 +117,7 @@ protected:
             entry.notes = QStringLiteral("old notes");
             ASSERT_TRUE(TaggedRecording::write(entry, s_audio));
         }
+        list.Clear();
         list.setFolder(folder);
         ASSERT_TRUE(list.LoadList());
         alpha = list.FindByName(QStringLiteral("Alpha"));
@@ -170,6 +177,32 @@ TEST_F(RecordingRenameTest, TheSameNameSavesOnlyTheNotesAndItsOwnNameInAnotherCa
     const QStringList files = QDir(folder).entryList({QStringLiteral("*.mp3")});
     EXPECT_TRUE(files.contains("ALPHA.mp3"));
     EXPECT_FALSE(files.contains("Alpha.mp3"));
+}
+
+TEST_F(RecordingRenameTest, ATagThatCannotBeWrittenFailsAndNameNotesTagAndIndexStayAsTheyWere)
+{
+    TmpfsMount disk(env.root() + QStringLiteral("full/"), 1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot().toStdString();
+    openFolder(env.root() + QStringLiteral("full/"));
+    const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_TRUE(disk.fill());
+    // A new name with new notes, and new notes alone: both need the tag written again.
+    for (const QString& name : {QStringLiteral("Renamed"), QStringLiteral("Alpha")}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(Names::RenameRecording(list, *alpha, name, QStringLiteral("new notes")),
+                  Names::SaveFailed);
+        expectUnchanged();
+        QStringList now = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        now.removeOne(QStringLiteral("filler"));
+        EXPECT_EQ(now, files);
+    }
+    disk.unfill();
+    list.Clear();
+    ASSERT_TRUE(list.LoadList());
+    ASSERT_NE(list.FindByName(QStringLiteral("Alpha")), nullptr);
+    EXPECT_EQ(list.FindByName(QStringLiteral("Alpha"))->notes, QStringLiteral("old notes"));
+    EXPECT_EQ(tagText(file("Alpha"), "COMM"), QStringLiteral("old notes"));
 }
 
 TEST_F(RecordingRenameTest, RecordingInProgressIsRenamedWithoutAFile)

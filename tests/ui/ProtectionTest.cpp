@@ -452,54 +452,50 @@ TEST_F(ProtectionCommandsTest, ClearCopiesLeftByACrashGoWhenTheFolderOpens)
     protectWith(QStringLiteral("secret1"));
     commands->ToggleProtection(false);
     ASSERT_TRUE(list.FindByName(QStringLiteral("Alpha"))->isProtected);
-    // A crash during the playback of Alpha left its decoded copy; Bravo's ".prl" belongs to
-    // an unprotected recording (a protection under way) and stays.
+    // A crash during the playback of Alpha left its decoded copy, a kill during the protection
+    // of Bravo its unfinished output: both recordings are whole in their own files.
     ASSERT_TRUE(AudioFixtures::writeFile(copyPath(QStringLiteral("Alpha")), s_audio));
-    ASSERT_TRUE(AudioFixtures::writeFile(copyPath(QStringLiteral("Bravo")), s_audio));
+    ASSERT_TRUE(AudioFixtures::writeFile(copyPath(QStringLiteral("Bravo")), s_audio.left(100)));
 
     EXPECT_TRUE(LeftoverRecovery::recover(list, folder).isEmpty());
     EXPECT_FALSE(QFile::exists(copyPath(QStringLiteral("Alpha"))));
-    EXPECT_TRUE(QFile::exists(copyPath(QStringLiteral("Bravo"))));
+    EXPECT_FALSE(QFile::exists(copyPath(QStringLiteral("Bravo"))));
     EXPECT_TRUE(QFile::exists(path(QStringLiteral("Alpha"))));
+    EXPECT_EQ(afterTag(path(QStringLiteral("Bravo"))), s_audio);
 }
 
-TEST_F(ProtectionCommandsTest, ATagThatCannotBeWrittenIsReportedAndWrittenByTheNextSave)
+TEST_F(ProtectionCommandsTest, AProtectionThatCannotBeWrittenIsReportedAndChangesNothing)
 {
-    // A folder in the place of the tag writer's temporary file makes every tag write fail,
-    // while the protection's own ".prl" can still be written.
-    const QString blocker = folder + Id3Tag::temporaryFileName();
+    // A folder in the place of the protection's output makes it fail before the recording is
+    // touched.
+    const QString blocker = copyPath(QStringLiteral("Alpha"));
     ASSERT_TRUE(QDir().mkpath(blocker));
     ASSERT_TRUE(AudioFixtures::writeFile(blocker + QStringLiteral("/keep"), "x"));
     select(QStringLiteral("Alpha"));
     RecordingEntry* alpha = list.FindByName(QStringLiteral("Alpha"));
+    const QByteArray clear = AudioFixtures::readFile(path("Alpha"));
 
     protectWith(QStringLiteral("Secret7"));
-    EXPECT_TRUE(commands->ToggleProtection(false));
-    EXPECT_EQ(messages.texts, QStringList({StringTable::text(501)}));
-    EXPECT_EQ(messages.icons, QList<MessagePresenter::Icon>({MessagePresenter::Icon::Error}));
-    // The row tells the truth about the file; the entry waits for the next save.
-    EXPECT_EQ(protectedCell(QStringLiteral("Alpha")), QStringLiteral("Si"));
-    EXPECT_TRUE(Protection::checkBlockMatches(afterTag(path("Alpha")), QByteArray("Secret7")));
-    EXPECT_EQ(alpha->state, RecordingEntry::Modified);
-    EXPECT_EQ(tagText(path("Alpha"), "TXXX"), QStringLiteral("Non Protetta"));
-    ASSERT_TRUE(QDir(blocker).removeRecursively());
-    EXPECT_TRUE(list.SaveModified());
-    EXPECT_EQ(tagText(path("Alpha"), "TXXX"), QStringLiteral("Protetta"));
+    EXPECT_FALSE(commands->ToggleProtection(false));
+    EXPECT_EQ(messages.texts, QStringList({StringTable::text(67)}));
+    EXPECT_EQ(AudioFixtures::readFile(path("Alpha")), clear);
+    EXPECT_FALSE(alpha->isProtected);
+    EXPECT_EQ(protectedCell(QStringLiteral("Alpha")), QStringLiteral("No"));
 
-    // Unprotected, the file has no tag until one can be written again.
-    messages.clear();
+    ASSERT_TRUE(QDir(blocker).removeRecursively());
+    protectWith(QStringLiteral("Secret7"));
+    ASSERT_TRUE(commands->ToggleProtection(false));
+    const QByteArray scrambled = AudioFixtures::readFile(path("Alpha"));
     ASSERT_TRUE(QDir().mkpath(blocker));
     ASSERT_TRUE(AudioFixtures::writeFile(blocker + QStringLiteral("/keep"), "x"));
+    messages.clear();
     unlockWith(QStringLiteral("Secret7"));
-    EXPECT_TRUE(commands->ToggleProtection(false));
-    EXPECT_EQ(messages.texts, QStringList({StringTable::text(501)}));
-    EXPECT_EQ(AudioFixtures::readFile(path("Alpha")), s_audio);
-    EXPECT_EQ(protectedCell(QStringLiteral("Alpha")), QStringLiteral("No"));
-    ASSERT_TRUE(QDir(blocker).removeRecursively());
-    EXPECT_TRUE(list.SaveModified());
-    EXPECT_EQ(tagText(path("Alpha"), "TXXX"), QStringLiteral("Non Protetta"));
-    EXPECT_EQ(tagText(path("Alpha"), "COMM"), QStringLiteral("first call"));
-    EXPECT_EQ(afterTag(path("Alpha")), s_audio);
+    EXPECT_FALSE(commands->ToggleProtection(false));
+    EXPECT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(AudioFixtures::readFile(path("Alpha")), scrambled);
+    EXPECT_EQ(tagText(path("Alpha"), "TXXX"), QStringLiteral("Protetta"));
+    EXPECT_TRUE(alpha->isProtected);
+    EXPECT_EQ(protectedCell(QStringLiteral("Alpha")), QStringLiteral("Si"));
 }
 
 // ---- Playing protected recordings, on the real player and the private audio server.
