@@ -511,8 +511,8 @@ int ParluneCtl::protect(const QStringList& arguments, bool on)
         on ? Protection::Protect(*entry, false) : Protection::Unprotect(*entry, false);
     if (!done)
         return fail(StringTable::text(on ? 67 : 68));
-    if (!list.SaveModified())
-        return fail(StringTable::text(on ? 67 : 68));
+    // The file holds its new tag already: only the index record is behind.
+    list.UpdateRecord(*entry);
     return Ok;
 }
 

@@ -21,12 +21,6 @@ namespace {
 
 const QString kExtension = QStringLiteral(".mp3");
 
-// A file left behind that may become a recording.
-struct Candidate {
-    QString path;
-    bool deleteWithoutAudio = false; ///< a copy that nobody needs when it holds no audio
-};
-
 QStringList filesMatching(const QString& folder, const QStringList& patterns)
 {
     return QDir(folder).entryList(patterns, QDir::Files | QDir::Hidden | QDir::CaseSensitive,
@@ -117,37 +111,35 @@ QStringList LeftoverRecovery::recover(RecordingList& list, const QString& folder
          filesMatching(folder, {Id3Tag::temporaryPattern(), Joiner::temporaryPattern()}))
         removeJunk(folder + name, QStringLiteral("File temporaneo rimosso: %1"));
 
-    std::vector<Candidate> candidates;
+    QStringList candidates;
     // The writer's temporary file, named as the writer names it.
     const QString temporary = folder + StringTable::text(25);
     if (QFileInfo::exists(temporary))
-        candidates.push_back({temporary});
+        candidates << temporary;
     for (const QString& name : filesMatching(folder, {QStringLiteral("*.prl")})) {
         const QString path = folder + name;
         if (!belongsToRecording(list, folder, path))
-            candidates.push_back({path});
+            candidates << path;
         else if (isCopyOfWholeRecording(list, folder, path))
             removeJunk(path, QStringLiteral("Copia di una registrazione rimossa: %1"));
     }
+    // An import copies into such a file and renames it; one left over is a copy whose source
+    // is still where the user chose it, whole or cut short, and never a recording's only audio.
     for (const QString& name : filesMatching(folder, {QStringLiteral("TEM*.tmp")}))
-        candidates.push_back({folder + name, true});
+        removeJunk(folder + name, QStringLiteral("Copia di importazione interrotta rimossa: %1"));
 
     const bool measured = measureUnknownLengths(list);
     QStringList recovered;
-    for (const Candidate& candidate : candidates) {
+    for (const QString& candidate : candidates) {
         // Hold the lock while the file is taken, so a recorder starting meanwhile waits for it.
         // A file renamed away since the listing is not made again: it is someone else's now.
         LockedFile lock;
-        if (lock.open(candidate.path, LockedFile::Creation::ExistingOnly) !=
+        if (lock.open(candidate, LockedFile::Creation::ExistingOnly) !=
             LockedFile::OpenResult::Opened)
             continue; // a live recorder's file (or one we cannot open): not ours to take
-        if (!holdsAudio(candidate.path)) {
-            if (candidate.deleteWithoutAudio && QFile::remove(candidate.path))
-                WriteLog(
-                    QStringLiteral("File temporaneo senza audio rimosso: %1").arg(candidate.path));
+        if (!holdsAudio(candidate))
             continue;
-        }
-        const QString name = adopt(list, candidate.path, operatorName);
+        const QString name = adopt(list, candidate, operatorName);
         lock.close();
         if (!name.isEmpty())
             recovered << name;

@@ -7,10 +7,11 @@ class RecordingList;
 
 /// Cleans up what a crash, a kill or a power cut left in a working folder, without ever
 /// deleting a file that holds a recording's only audio:
-/// - the recorder's temporary file "tmp_nome_reg.dtm", every ".prl" hand-over file that
-///   belongs to no recording, and every "TEM*.tmp" file (an interrupted import's copy) that
-///   holds audio become recordings of their own with a default name, listed, tagged and
-///   indexed like any other; a "TEM*.tmp" without audio is deleted;
+/// - the recorder's temporary file "tmp_nome_reg.dtm" and every ".prl" hand-over file that
+///   belongs to no recording become recordings of their own with a default name, listed,
+///   tagged and indexed like any other;
+/// - a "TEM*.tmp" file (an interrupted import's copy, whose source is still where it came
+///   from) is deleted;
 /// - the temporary files of tag rewrites (Id3Tag::temporaryPattern()) and of joins
 ///   (Joiner::temporaryPattern()) are deleted: their audio is still in the files they copy;
 /// - a ".prl" named after a recording whose ".mp3" is there and not empty (the output of an

@@ -24,7 +24,6 @@ namespace {
 constexpr int InUse = 301;
 constexpr int ProtectFailed = 67;
 constexpr int WrongKeyWord = 68;
-constexpr int TagNotWritten = 501;
 
 bool protectable(const RecordingEntry& entry)
 {
@@ -95,18 +94,20 @@ bool ProtectionCommands::toggle(RecordingEntry& entry, bool forPlayback)
             showError(WrongKeyWord);
             return false;
         }
-        const QString clear = forPlayback ? Protection::outputPath(entry) : entry.filePath();
-        const double measured = EntryTags::CalcolaDurata(clear, 0);
-        if (measured > 0 && measured != entry.duration) {
-            entry.duration = measured;
-            entry.state = RecordingEntry::Modified;
+        if (forPlayback) {
+            // The decoded copy has a length to measure, which the scrambled file had not.
+            const double measured = EntryTags::CalcolaDurata(Protection::outputPath(entry), 0);
+            if (measured > 0 && measured != entry.duration) {
+                entry.duration = measured;
+                entry.state = RecordingEntry::Modified;
+            }
         }
     }
-    // The file has just lost its tag: the user must know when the new one could not be put
-    // back. During playback only a repaired length would be lost, and the next save retries.
-    const bool written = saveChanged(entry);
-    if (!written && !forPlayback)
-        showError(TagNotWritten);
+    // Unprotect put the new tag (and the measured length) in place with the clear audio: only
+    // the index record is behind. During playback only a repaired length is saved.
+    if (!forPlayback)
+        m_list.UpdateRecord(entry);
+    saveChanged(entry);
     return true;
 }
 
@@ -120,10 +121,10 @@ bool ProtectionCommands::protect(RecordingEntry& entry)
             return false;
         }
     }
-    // Until its tag says "Protetta", a folder read without the index would take the scrambled
-    // file for a clear one.
-    if (!saveChanged(entry))
-        showError(TagNotWritten);
+    // Protect put the new tag in place with the scrambled audio: only the index record is
+    // behind.
+    m_list.UpdateRecord(entry);
+    m_view.UpdateListRow(entry.name, entry, RecordingListView::ByRule);
     return true;
 }
 
