@@ -206,13 +206,21 @@ TEST_F(FolderSafetyTest, CommandsKilledAtAnyMomentLeaveEveryRecordingWholeAndLis
         {"import", {"import", outside}},
         {"reindex", {"reindex"}},
     };
+    // Each command runs once whole to learn how long it takes; later kills land anywhere in
+    // that time.
     QRandomGenerator random(20261206);
-    for (int round = 0; round < 6; ++round) {
+    std::map<std::string, qint64> takes;
+    for (int round = 0; round < 7; ++round) {
         for (const Step& step : steps) {
+            QElapsedTimer clock;
+            clock.start();
             auto process = start(step.args);
-            QDeadlineTimer wait(random.bounded(0, 250));
+            const auto learnt = takes.find(step.what);
+            QDeadlineTimer wait(learnt == takes.end() ? 60000 : random.bounded(learnt->second + 1));
             while (!wait.hasExpired() && process->state() == QProcess::Running)
                 process->waitForFinished(std::max<qint64>(1, wait.remainingTime()));
+            if (learnt == takes.end())
+                takes[step.what] = clock.elapsed();
             process->kill();
             process->waitForFinished();
             const std::string when = std::string(step.what) + " round " + std::to_string(round);
