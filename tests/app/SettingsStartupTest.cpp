@@ -73,8 +73,8 @@ TEST_F(SettingsStartupTest, FirstStartCreatesTheDefaultsInOrderAndArmsSingleFile
                            "-->AbilitaAntiBump:1", "-->SegnaleAcusticoDopo:15",
                            "-->AbilitaSegnaleAcusticoOgni:0", "-->SegnaleAcusticoOgni:10",
                            "-->PathSegnaleAcustico:" + env.programFolder() + "Beep1.wav",
-                           "-->VolumeRec:", "-->PlayAlternativo:0", "-->Operatore:",
-                           "-->SendDisabilitato:0", "-->NoMicSelect:0"}));
+                           "-->VolumeRec:", "-->PlayAlternativo:0",
+                           "-->Operatore:", "-->SendDisabilitato:0", "-->NoMicSelect:0"}));
 }
 
 TEST_F(SettingsStartupTest, AnExistingKeyWithoutValuesTakesTheMissingDefaults)
@@ -99,9 +99,9 @@ TEST_F(SettingsStartupTest, AnExistingKeyWithoutValuesTakesTheMissingDefaults)
 
 TEST_F(SettingsStartupTest, MachineWideSettingsAreCopiedToANewUserAndSkipTheDefaults)
 {
-    TestEnvironment::writeSettingsFile(env.machineSettingsFile(),
-                                       {"Operatore=Desk 4", "AvviaInAutoReg=0", "Unlisted=x",
-                                        "TempoAttesaRegAuto=30"});
+    TestEnvironment::writeSettingsFile(
+        env.machineSettingsFile(),
+        {"Operatore=Desk 4", "AvviaInAutoReg=0", "Unlisted=x", "TempoAttesaRegAuto=30"});
     startup().copyMachineToUser();
     startup().createDefaults();
     EXPECT_EQ(TestEnvironment::settingsFileLines(env.userSettingsFile()),
@@ -130,13 +130,11 @@ TEST_F(SettingsStartupTest, PrimoLancioIsWrittenBackAtEveryStartAndNoRecordingVo
 
 TEST_F(SettingsStartupTest, ValuesTooLongForTheirBuffersCountAsMissing)
 {
-    TestEnvironment::writeSettingsFile(env.userSettingsFile(),
-                                       {"SogliaAttivazioneRegAuto=1234567",
-                                        "SegnaleAcusticoInviaDopoValore=12345",
-                                        "SegnaleAcusticoInviaOgniValore=1234",
-                                        "PlayAlternativo=1xxxxxxxxx", "NoSend=1", "NoMicSelect=1",
-                                        "AvvioTaskBar=1", "Operatore=Anna",
-                                        "IDDispositivoRegistrazione=2"});
+    TestEnvironment::writeSettingsFile(
+        env.userSettingsFile(),
+        {"SogliaAttivazioneRegAuto=1234567", "SegnaleAcusticoInviaDopoValore=12345",
+         "SegnaleAcusticoInviaOgniValore=1234", "PlayAlternativo=1xxxxxxxxx", "NoSend=1",
+         "NoMicSelect=1", "AvvioTaskBar=1", "Operatore=Anna", "IDDispositivoRegistrazione=2"});
     const StartupSettings read = startup().read();
     EXPECT_EQ(read.settings.thresholdText, QStringLiteral("15000"));
     EXPECT_EQ(read.settings.warningAfterSeconds, 15);
@@ -236,6 +234,18 @@ TEST_F(SettingsStartupTest, AFolderThisProcessCannotWriteIsLostLikeAMissingOne)
     EXPECT_EQ(read.settings.workingFolder, fallback());
     EXPECT_EQ(value(QStringLiteral("CartellaDaRiallineare")), folder);
     EXPECT_EQ(startup().usableWorkingFolder(), fallback());
+}
+
+TEST_F(SettingsStartupTest, TheRootAndTheKernelsFoldersAreNoWorkingFolders)
+{
+    // A superuser could write there, and an index, a lock file and recovered audio would land
+    // among the system's files.
+    for (const QString folder : {"/", "/proc/", "/sys/kernel/", "/dev/"}) {
+        TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + folder});
+        EXPECT_EQ(startup().usableWorkingFolder(), fallback()) << folder.toStdString();
+        EXPECT_EQ(startup().read().folderCheck, StartupSettings::FolderCheck::Lost)
+            << folder.toStdString();
+    }
 }
 
 TEST_F(SettingsStartupTest, AFileOrAnEmptyTextAsWorkingFolderFallsBackWithoutRealignment)

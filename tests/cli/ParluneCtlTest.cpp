@@ -1,6 +1,7 @@
 #include "store/EntryTags.h"
 #include "store/RecordingEntry.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TmpfsMount.h"
@@ -72,8 +73,17 @@ TEST_F(ParluneCtlTest, ListShowsEveryRecordingNewestFirstWithItsMeasuredProperti
     makeRecording("newer", QDateTime(QDate(2026, 3, 4), QTime(17, 5, 6)));
     // A file copied in by hand has no tag: it is given one and measured.
     ASSERT_TRUE(AudioFixtures::writeFile(folder + "dropped in.mp3", audio));
-    const QJsonArray list = listJson();
-    ASSERT_EQ(list.size(), 3);
+    // A tag without a time of day gets one, decided once: written at the first listing.
+    std::vector<Id3Tag::Frame> frames = EntryTags::entryFrames(TaggedRecording::entry(
+        folder, "no time", OleDate::fromDateTime(QDateTime(QDate(2025, 5, 6), QTime(7, 8, 9)))));
+    std::erase_if(frames, [](const Id3Tag::Frame& frame) { return frame.id == "TIME"; });
+    ASSERT_TRUE(
+        AudioFixtures::writeFile(folder + "no time.mp3", Id3Tag::encodeTag(frames) + audio));
+    QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 4);
+    EXPECT_EQ(list[3].toObject()["name"].toString(), QStringLiteral("no time"));
+    EXPECT_EQ(tagText(folder + "no time.mp3", "TIME"), list[3].toObject()["time"].toString());
+    list.removeLast();
     EXPECT_EQ(list[0].toObject()["name"].toString(), QStringLiteral("dropped in"));
     EXPECT_EQ(list[0].toObject()["duration"].toString(), QStringLiteral("00:03"));
     const QJsonObject newest = list[1].toObject();
