@@ -79,9 +79,7 @@ void RecorderController::start()
 {
     if (m_started)
         return;
-    const QStringList recovered =
-        LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName);
-    if (!recovered.isEmpty())
+    if (recoverLeftovers())
         m_view.reloadRecordingList();
     m_writer.setWriterFolders(m_config.programFolder, m_settings.workingFolder);
     m_capture.setAntiBump(m_config.antiBump);
@@ -129,9 +127,18 @@ void RecorderController::endThreads()
 void RecorderController::changeWorkingFolder(const QString& folder)
 {
     m_settings.workingFolder = folder;
-    if (!LeftoverRecovery::recover(m_list, folder, m_settings.operatorName).isEmpty())
+    if (recoverLeftovers())
         m_view.reloadRecordingList();
     m_writer.setTempFolder(folder);
+}
+
+bool RecorderController::recoverLeftovers()
+{
+    // Only the folder's holder may turn files into recordings; the others wait for their turn.
+    if (!m_list.holdsFolder())
+        return false;
+    return !LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName)
+                .isEmpty();
 }
 
 void RecorderController::UpdateIdleDisplay()
@@ -336,6 +343,9 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     if (m_pending.empty()) {
         // No call is waiting for this file (it outlived a disarm): never lose its audio.
         if (!discard && LeftoverRecovery::holdsAudio(path)) {
+            // Another process has the folder: the file waits there for the leftover recovery.
+            if (!m_list.holdsFolder())
+                return;
             const QString name = LeftoverRecovery::adopt(m_list, path, m_settings.operatorName);
             if (!name.isEmpty()) {
                 m_list.SaveModified();
