@@ -418,7 +418,7 @@ int ParluneCtl::remove(const QStringList& args)
             return fail(StringTable::text(299));
         names << entry->name;
     }
-    if (!list.DeleteRecordings(names, true))
+    if (!list.DeleteRecordings(names, RecordingList::Removal::ToTrash))
         return fail(QStringLiteral("The recordings could not be moved to the trash."));
     return Ok;
 }
@@ -574,7 +574,7 @@ int ParluneCtl::join(const QStringList& arguments)
     joined->state = RecordingEntry::Modified;
     if (!Joiner::Join(sources, *joined))
         return fail(StringTable::text(95));
-    list.DeleteRecordings(sourceNames, false);
+    list.DeleteRecordings(sourceNames, RecordingList::Removal::KeepFiles);
     list.AddEntry(std::move(joined));
     return Ok;
 }

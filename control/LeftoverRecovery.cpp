@@ -161,7 +161,7 @@ QString LeftoverRecovery::adopt(RecordingList& list, const QString& path,
     const QString target = entry->filePath();
     if (FileOps::renameNoReplace(path, target) != FileOps::RenameResult::Done) {
         WriteLog(QStringLiteral("Recupero: impossibile rinominare %1 in %2").arg(path, target));
-        list.DeleteRecordings({entry->name}, false);
+        list.DeleteRecordings({entry->name}, RecordingList::Removal::KeepFiles);
         return {};
     }
     entry->duration = EntryTags::CalcolaDurata(target, 0);

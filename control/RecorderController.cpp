@@ -79,10 +79,7 @@ void RecorderController::start()
 {
     if (m_started)
         return;
-    bool listChanged = false;
-    LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName,
-                              &listChanged);
-    if (listChanged)
+    if (recoverLeftovers())
         m_view.reloadRecordingList();
     m_writer.setWriterFolders(m_config.programFolder, m_settings.workingFolder);
     m_capture.setAntiBump(m_config.antiBump);
@@ -130,11 +127,19 @@ void RecorderController::endThreads()
 void RecorderController::changeWorkingFolder(const QString& folder)
 {
     m_settings.workingFolder = folder;
-    bool listChanged = false;
-    LeftoverRecovery::recover(m_list, folder, m_settings.operatorName, &listChanged);
-    if (listChanged)
+    if (recoverLeftovers())
         m_view.reloadRecordingList();
     m_writer.setTempFolder(folder);
+}
+
+bool RecorderController::recoverLeftovers()
+{
+    // Only the folder's holder turns files into recordings (the recovery checks); the others
+    // wait for their turn.
+    bool listChanged = false;
+    LeftoverRecovery::recover(m_list, m_settings.workingFolder, m_settings.operatorName,
+                              &listChanged);
+    return listChanged;
 }
 
 void RecorderController::UpdateIdleDisplay()
@@ -339,6 +344,9 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     if (m_pending.empty()) {
         // No call is waiting for this file (it outlived a disarm): never lose its audio.
         if (!discard && LeftoverRecovery::holdsAudio(path)) {
+            // Another process has the folder: the file waits there for the leftover recovery.
+            if (!m_list.holdsFolder())
+                return;
             const QString name = LeftoverRecovery::adopt(m_list, path, m_settings.operatorName);
             if (!name.isEmpty()) {
                 m_list.SaveModified();

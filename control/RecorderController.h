@@ -71,8 +71,9 @@ public:
                        CRecordSound& capture, CWriteSoundFile& writer, Config config);
     ~RecorderController() override;
 
-    /// Recovers the leftovers of the working folder into the list (loaded already), gives the
-    /// writer its folders, starts both threads and shows the idle display. Once.
+    /// Recovers the leftovers of the working folder into the list (loaded already; see
+    /// recoverLeftovers), gives the writer its folders, starts both threads and shows the idle
+    /// display. Once.
     void start();
     /// Disarms or stops (naming the recording), deletes an empty temporary file and ends the
     /// threads (waiting up to 10 s). Once; the controller does nothing afterwards.
@@ -85,6 +86,9 @@ public:
     /// The working folder changed (the list is loaded for it already): recover its leftovers
     /// and let the writer use it from the next file.
     void changeWorkingFolder(const QString& folder);
+    /// Recovers the leftovers of the working folder into the list, only while the list holds
+    /// the folder; true when any became a recording (the caller shows the list again).
+    bool recoverLeftovers();
 
     /// The Record command.
     void StartRecording();

@@ -46,6 +46,8 @@ RecordingFinisher::Outcome RecordingFinisher::nameAndSave(RecordingEntry& entry,
     LockedFile hold;
     if (QFileInfo::exists(audioFile))
         hold.open(audioFile);
+    if (refusedByFolder(entry, audioFile))
+        return Outcome::Failed;
     const QString oldName = entry.name;
     RecorderView::SaveAnswer proposed{entry.name, entry.notes};
     // Unattended, a taken default name is replaced a few times; then the disk is the trouble.
@@ -98,12 +100,27 @@ QString RecordingFinisher::freshDefaultName(const RecordingEntry& entry)
 {
     // The list knows which default names are free; the probe entry only lends its name.
     const QString name = m_list.NewEntry(QString(), entry.operatorName)->name;
-    m_list.DeleteRecordings({name}, false);
+    m_list.DeleteRecordings({name}, RecordingList::Removal::KeepFiles);
     return name;
+}
+
+bool RecordingFinisher::refusedByFolder(RecordingEntry& entry, const QString& audioFile)
+{
+    if (m_list.holdsFolder())
+        return false;
+    WriteLog(QStringLiteral("Registrazione non salvata, la cartella non e' di questo processo, il "
+                            "file resta: %1")
+                 .arg(audioFile));
+    const bool busy = m_list.folderAccess() == FolderLock::Result::Busy;
+    m_view.reportMessage(busy ? kFolderBusyString : 69, audioFile, RecorderView::Severity::Error);
+    removeEntry(entry);
+    return true;
 }
 
 bool RecordingFinisher::moveIntoFolder(const QString& arrived, RecordingEntry& entry)
 {
+    if (refusedByFolder(entry, arrived))
+        return false;
     const QString target = entry.folder + entry.name + QStringLiteral(".mp3");
     int error = 0;
     for (int attempt = 1; attempt <= m_moveAttempts; ++attempt) {
@@ -143,6 +160,6 @@ void RecordingFinisher::removeEntry(RecordingEntry& entry)
 {
     const QString name = entry.name;
     m_view.removeRecordingRow(name);
-    if (!m_list.DeleteRecordings({name}, false))
+    if (!m_list.DeleteRecordings({name}, RecordingList::Removal::KeepFiles))
         WriteLog(QStringLiteral("Impossibile eliminare la voce %1").arg(name));
 }

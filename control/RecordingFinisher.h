@@ -14,6 +14,8 @@ struct RecordingEntry;
 class RecordingFinisher {
 public:
     enum class Outcome { Saved, Cancelled, Failed };
+    /// Told when a recording cannot be saved because another process holds the folder.
+    static constexpr int kFolderBusyString = 604;
 
     RecordingFinisher(RecorderView& view, RecordingList& list);
 
@@ -26,11 +28,13 @@ public:
     /// is asked: the recording keeps its default name, or takes a fresh default name when that
     /// one was taken meanwhile. Failed when the file cannot be renamed for a reason no other
     /// name would mend (a read-only or broken disk: string 69 is shown): the entry is removed
-    /// and the audio stays in `audioFile` for the next opening of the folder to recover. `audioFile` is held locked meanwhile, so no other process takes
-    /// it for a leftover.
+    /// and the audio stays in `audioFile` for the next opening of the folder to recover.
+    /// `audioFile` is held locked meanwhile, so no other process takes it for a leftover.
+    /// Failed too, without asking, while the list does not hold its folder (see refusedByFolder).
     Outcome nameAndSave(RecordingEntry& entry, const QString& audioFile, bool attended);
     /// Moves `arrived` to the entry's file, trying as often as set. On failure reports string
-    /// 69, logs, and leaves `arrived` where it is (the caller reloads the list).
+    /// 69, logs, and leaves `arrived` where it is (the caller reloads the list). Refused as
+    /// refusedByFolder says while the list does not hold its folder.
     bool moveIntoFolder(const QString& arrived, RecordingEntry& entry);
     /// The entry's file is in place: measure it, mark it modified, save the list's modified
     /// entries and rewrite its row (shown until now as `oldName`).
@@ -39,6 +43,11 @@ public:
     void removeEntry(RecordingEntry& entry);
 
 private:
+    /// While the list does not hold its folder nothing may be saved into it: reports
+    /// kFolderBusyString (another process has the folder) or 69 (it cannot be locked) with
+    /// `audioFile`, which stays where it is for the leftover recovery, removes the entry and
+    /// returns true. False, doing nothing, while the list holds the folder.
+    bool refusedByFolder(RecordingEntry& entry, const QString& audioFile);
     /// A default name no recording and no file of the folder uses now.
     QString freshDefaultName(const RecordingEntry& entry);
 

@@ -148,6 +148,17 @@ bool FileOps::moveToTrash(const QStringList& paths)
     return true;
 }
 
+bool FileOps::removeFiles(const QStringList& paths)
+{
+    bool allGone = true;
+    for (const QString& path : paths) {
+        // unlink removes a link itself, and a file already gone is what was asked for.
+        if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+            allGone = false;
+    }
+    return allGone;
+}
+
 QString FileOps::createUniqueTemporary(const QString& folder)
 {
     QString base = folder;

@@ -9,7 +9,7 @@ class QFileDevice;
 
 /// File operations with the guarantees the recordings need: a rename never replaces a file,
 /// a replacement reaches the disk before it takes the old file's place, deletions go to the
-/// trash. Callable from any thread.
+/// trash unless asked to delete for good. Callable from any thread.
 class FileOps {
 public:
     enum class RenameResult {
@@ -32,6 +32,10 @@ public:
     /// Moves `paths` to the freedesktop trash, all or none as far as can be: when one cannot
     /// go, the ones already moved are put back and the result is false.
     static bool moveToTrash(const QStringList& paths);
+    /// Deletes `paths` for good (a symbolic link itself, not what it names), as many as can go:
+    /// one that cannot is skipped and the rest still go. True when none of them is left; a
+    /// path that is already gone counts as deleted.
+    static bool removeFiles(const QStringList& paths);
     /// Creates a new empty file in `folder` named "TEM" + hex number + ".tmp", never one that
     /// exists; returns its path, or an empty string on failure.
     static QString createUniqueTemporary(const QString& folder);

@@ -46,7 +46,7 @@ public:
     /// put in place.
     ///
     /// The caller then updates the list: DeleteRecordings(the sources' names plus
-    /// `overwrittenName`, deleteFiles = false) and AddEntry(newEntry).
+    /// `overwrittenName`, Removal::KeepFiles) and AddEntry(newEntry).
     static bool Join(const std::vector<const RecordingEntry*>& entries, RecordingEntry& newEntry,
                      const QString& overwrittenName = QString());
 

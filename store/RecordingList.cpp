@@ -487,9 +487,9 @@ void RecordingList::UpdateRecord(RecordingEntry& entry)
     appendRecord(entry);
 }
 
-bool RecordingList::DeleteRecordings(const QStringList& names, bool deleteFiles)
+bool RecordingList::DeleteRecordings(const QStringList& names, Removal removal)
 {
-    if (!m_lock.isHeld())
+    if (!m_lock.isHeld() && removal != Removal::KeepFiles)
         return false;
     // The first entry of each name, found in one pass.
     QHash<QString, RecordingEntry*> found;
@@ -514,12 +514,21 @@ bool RecordingList::DeleteRecordings(const QStringList& names, bool deleteFiles)
         if (file.exists() || file.isSymLink())
             paths << file.filePath();
     }
-    if (deleteFiles && !paths.isEmpty() && !FileOps::moveToTrash(paths))
+    bool allRemoved = true;
+    if (removal == Removal::ToTrash && !paths.isEmpty() && !FileOps::moveToTrash(paths))
         return false;
+    if (removal == Removal::ForGood && !paths.isEmpty() && !FileOps::removeFiles(paths)) {
+        allRemoved = false;
+        // An entry whose file could not be deleted stays, so the list still shows that file.
+        for (auto it = doomed.begin(); it != doomed.end();) {
+            const QFileInfo file((*it)->filePath());
+            it = file.exists() || file.isSymLink() ? doomed.erase(it) : std::next(it);
+        }
+    }
     for (RecordingEntry* entry : doomed)
         markRecordDeleted(entry->indexOffset);
     std::erase_if(m_entries, [&](const auto& entry) { return doomed.contains(entry.get()); });
-    return true;
+    return allRemoved;
 }
 
 void RecordingList::RefreshEntry(RecordingEntry& entry)
@@ -528,7 +537,7 @@ void RecordingList::RefreshEntry(RecordingEntry& entry)
     // Loading a missing file would replace the entry's properties by defaults.
     if (!QFileInfo::exists(path))
         return;
-    EntryTags::LoadEntryFromFile(path, entry, entry.folder, true);
+    EntryTags::LoadEntryFromFile(path, entry, entry.folder, true, m_lock.isHeld());
     UpdateRecord(entry);
 }
 

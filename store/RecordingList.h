@@ -82,10 +82,18 @@ public:
     /// Rewrites `entry`'s index record in place (or, when its length changes, marks the old
     /// record deleted and appends the new one).
     void UpdateRecord(RecordingEntry& entry);
-    /// Removes the named entries; with `deleteFiles` their files go to the trash first (all or
-    /// nothing; a file that is already gone needs no trash). False, with nothing changed, when
-    /// a name has no entry, the trash refuses or the folder's lock is not held.
-    bool DeleteRecordings(const QStringList& names, bool deleteFiles);
+    /// What DeleteRecordings does with the files of the entries it removes.
+    enum class Removal {
+        KeepFiles, ///< the files stay; only the entries (and their index records) go
+        ToTrash,   ///< the files go to the trash, all or none
+        ForGood,   ///< the files are deleted, as many as can be
+    };
+    /// Removes the named entries and does with their files as `removal` says (a file that is
+    /// already gone needs nothing). False, with nothing changed, when a name has no entry, the
+    /// trash refuses, or the folder's lock is not held and files are to go (entries alone
+    /// touch nothing on disk without the lock, the index being closed then). ForGood removes
+    /// the entries whose files are gone and keeps the others, returning false when any is kept.
+    bool DeleteRecordings(const QStringList& names, Removal removal);
     /// Reloads `entry` from its file, measuring the duration again, and rewrites its record.
     /// Nothing happens when the file does not exist (a recording still in progress).
     void RefreshEntry(RecordingEntry& entry);

@@ -11,6 +11,7 @@
 #include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
+#include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 #include "store/Sender.h"
 #include "ui/ControlIds.h"
@@ -37,6 +38,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -74,6 +76,10 @@ CRecorderDlg::CRecorderDlg(MessagePresenter& messages, CRecordSound::InputFactor
     m_folderBackTimer->setSingleShot(true);
     m_folderBackTimer->setInterval(kFolderTimerMs);
     connect(m_folderBackTimer, &QTimer::timeout, this, &CRecorderDlg::onFolderBack);
+    m_folderRetryTimer = new QTimer(this);
+    m_folderRetryTimer->setObjectName(QStringLiteral("TIMER_FOLDER_RETRY"));
+    m_folderRetryTimer->setInterval(kFolderRetryMs);
+    connect(m_folderRetryTimer, &QTimer::timeout, this, &CRecorderDlg::retakeFolder);
 }
 
 CRecorderDlg::~CRecorderDlg() = default;
@@ -151,6 +157,11 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
     m_list = std::make_unique<RecordingList>(SystemFolders::userSettingsFile());
     m_list->setFolder(m_settings.workingFolder);
     m_list->LoadList();
+    if (!m_list->holdsFolder()) {
+        WriteLog(QStringLiteral("Lista in sola lettura: la cartella non e' di questo processo, "
+                                "nuovo tentativo ogni secondo"));
+        m_folderRetryTimer->start();
+    }
 
     m_view = std::make_unique<WindowRecorderView>(*m_layout, m_messages, this);
     m_view->setHooks(viewHooks());
@@ -386,6 +397,40 @@ void CRecorderDlg::onFolderBack()
                            MessagePresenter::Icon::Warning);
 }
 
+bool CRecorderDlg::listReloadable() const
+{
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return false;
+    if (m_controller && (m_controller->inRound() || m_controller->recordingInProgress()))
+        return false;
+    if (m_playback && m_playback->playingRecording())
+        return false;
+    const auto& entries = m_list->entries();
+    return std::none_of(entries.begin(), entries.end(),
+                        [](const auto& entry) { return entry->inUse(); });
+}
+
+void CRecorderDlg::retakeFolder()
+{
+    if (!m_list || !m_listView || m_closing) {
+        m_folderRetryTimer->stop();
+        return;
+    }
+    // Taking the folder makes the list stale, so it is taken only when it can be reloaded.
+    if (!listReloadable() || !m_list->tryTakeFolder())
+        return;
+    m_folderRetryTimer->stop();
+    WriteLog(QStringLiteral("Cartella acquisita dalla finestra: lista ricaricata"));
+    const WaitCursor wait;
+    const RecordingEntry* current = m_listView->currentRecording();
+    const QString selected = current ? current->name : QString();
+    m_list->Clear();
+    m_list->LoadList();
+    if (m_controller)
+        m_controller->recoverLeftovers();
+    m_listView->FillRecordingList(selected, -1);
+}
+
 void CRecorderDlg::OnClose()
 {
     if (m_closing)
@@ -405,6 +450,7 @@ void CRecorderDlg::OnClose()
     }
     m_folderLostTimer->stop();
     m_folderBackTimer->stop();
+    m_folderRetryTimer->stop();
 
     if (m_controller)
         m_controller->stopForShutdown();

@@ -35,6 +35,9 @@ public:
     static constexpr int TIMER_FOLDER_LOST = 1295;
     static constexpr int TIMER_FOLDER_BACK = 1298;
     static constexpr int kFolderTimerMs = 2000;
+    /// How often a list loaded without its folder's lock (another program had it) tries to
+    /// take it again.
+    static constexpr int kFolderRetryMs = 1000;
 
     /// `input` makes the capture's wave input; empty means the microphone (a WAV file takes
     /// its place in tests).
@@ -97,6 +100,12 @@ private:
     void startFolderTimers(StartupSettings::FolderCheck check);
     void onFolderLost();
     void onFolderBack();
+    /// The retry timer: takes the folder once nothing holds an entry of the list, then loads
+    /// the list again, recovers the folder's leftovers and shows it all, keeping the selection.
+    void retakeFolder();
+    /// True while nothing (a recording, a playback, a dialog or menu) holds an entry of the
+    /// list, so that it may be loaded again.
+    bool listReloadable() const;
     void showToolsMenu();
     void showInfoMenu();
     void setControlEnabled(int id, bool enabled);
@@ -130,4 +139,5 @@ private:
     bool m_ended = false;
     QTimer* m_folderLostTimer = nullptr;
     QTimer* m_folderBackTimer = nullptr;
+    QTimer* m_folderRetryTimer = nullptr;
 };

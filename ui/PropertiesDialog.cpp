@@ -13,9 +13,11 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-PropertiesDialog::PropertiesDialog(const QString& name, const QString& notes,
-                                   const QString& folder, MessagePresenter& messages,
-                                   QWidget* parent)
+#include <algorithm>
+#include <utility>
+
+PropertiesDialog::PropertiesDialog(const QString& name, const QString& notes, const QString& folder,
+                                   MessagePresenter& messages, QWidget* parent)
     : QDialog(parent), m_openingName(name), m_folder(folder), m_messages(messages)
 {
     setWindowTitle(StringTable::text(207));
@@ -27,7 +29,7 @@ PropertiesDialog::PropertiesDialog(const QString& name, const QString& notes,
     m_nameEdit->setMaxLength(RecorderLayout::MaxTextLength);
     m_notesEdit = new QPlainTextEdit(this);
     m_notesEdit->setObjectName(QStringLiteral("PropertiesNotes"));
-    m_notesEdit->setPlainText(notes.left(MaxNotesLength));
+    m_notesEdit->setPlainText(notes);
     m_notesEdit->setTabChangesFocus(true);
     m_notesEdit->setMinimumSize(320, 90);
 
@@ -52,6 +54,8 @@ PropertiesDialog::PropertiesDialog(const QString& name, const QString& notes,
     layout->addWidget(buttons);
 
     connect(m_nameEdit, &QLineEdit::textChanged, this, &PropertiesDialog::filterName);
+    m_shownNotes = m_notesEdit->toPlainText();
+    m_notesLimit = std::max<qsizetype>(MaxNotesLength, m_shownNotes.size());
     connect(m_notesEdit, &QPlainTextEdit::textChanged, this, &PropertiesDialog::limitNotes);
     m_nameEdit->selectAll();
     m_nameEdit->setFocus();
@@ -111,8 +115,23 @@ void PropertiesDialog::filterName()
 void PropertiesDialog::limitNotes()
 {
     const QString text = m_notesEdit->toPlainText();
-    if (text.size() <= MaxNotesLength)
+    const QString before = std::exchange(m_shownNotes, text);
+    if (text.size() <= m_notesLimit)
         return;
-    m_notesEdit->setPlainText(text.left(MaxNotesLength));
-    m_notesEdit->moveCursor(QTextCursor::End);
+    // What was typed or pasted lies between the beginning and the end both texts share, and
+    // only as much of it stays as fits.
+    const qsizetype common = std::min(before.size(), text.size());
+    qsizetype head = 0;
+    while (head < common && before[head] == text[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < common - head && before[before.size() - 1 - tail] == text[text.size() - 1 - tail])
+        ++tail;
+    const qsizetype inserted = text.size() - head - tail;
+    const qsizetype kept = std::max<qsizetype>(0, m_notesLimit - (text.size() - inserted));
+    QTextCursor cursor(m_notesEdit->document());
+    cursor.setPosition(static_cast<int>(head + kept));
+    cursor.setPosition(static_cast<int>(head + inserted), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText(); // emits textChanged again, with the text that fits
+    m_notesEdit->setTextCursor(cursor);
 }

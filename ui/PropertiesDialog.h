@@ -18,7 +18,8 @@ class PropertiesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    /// Notes hold at most this many characters.
+    /// Typing stops notes at this many characters; notes that are longer already show whole
+    /// and are kept whole, but cannot grow beyond their opening length.
     static constexpr int MaxNotesLength = 255;
 
     /// `folder` ends with "/"; `messages` must outlive the dialog.
@@ -47,4 +48,6 @@ private:
     QPlainTextEdit* m_notesEdit = nullptr;
     QPushButton* m_saveButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
+    QString m_shownNotes;       ///< the notes as they were before the latest change
+    qsizetype m_notesLimit = 0; ///< MaxNotesLength, or the opening notes' length when longer
 };

@@ -65,6 +65,9 @@ bool ProtectionCommands::toggle(RecordingEntry& entry, bool forPlayback)
     const bool unlocking = entry.isProtected;
     if (forPlayback && !unlocking)
         return false;
+    // A playback only writes the decoded copy beside the recording, which stays as it is.
+    if (!forPlayback && !m_view.mayChangeFolder())
+        return false;
 
     entry.keyWord = dialogMarker();
     QString typed;
@@ -85,7 +88,9 @@ bool ProtectionCommands::toggle(RecordingEntry& entry, bool forPlayback)
         return false;
 
     stopIfPlaying(entry);
-    m_list.RefreshEntry(entry);
+    // A refresh may write a missing tag, which only the folder's holder may do.
+    if (m_list.holdsFolder())
+        m_list.RefreshEntry(entry);
     if (!unlocking)
         return protect(entry);
     {
@@ -136,6 +141,8 @@ void ProtectionCommands::ProtectSelected()
         ToggleProtection(false);
         return;
     }
+    if (!m_view.mayChangeFolder())
+        return;
     QString key;
     {
         ProtectDialog dialog(QString(), m_messages, m_window);

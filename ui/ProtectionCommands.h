@@ -20,7 +20,8 @@ struct RecordingEntry;
 /// Adding protection asks for a new key word in a ProtectDialog; removing it, or playing a
 /// protected recording, asks for the key word in a KeyWordDialog. While a dialog is open the
 /// entry's `keyWord` holds the marker "***"; it keeps it when the user cancels. A recording
-/// being recorded is refused with message 301 (stop icon). Before its file is rewritten the
+/// being recorded is refused with message 301 (stop icon), and every change while the list does
+/// not hold its folder as RecordingListView::mayChangeFolder says. Before its file is rewritten the
 /// recording's playback is stopped and the entry is refreshed from its file. A failed protect
 /// shows message 67, a wrong key word message 68 (both with the stop icon) and nothing changes.
 /// After a change the entry's tag and index record are written (RecordingList::SaveModified)

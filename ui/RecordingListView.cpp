@@ -34,6 +34,13 @@ namespace {
 
 constexpr int ImageRole = Qt::UserRole;
 
+// Message ids.
+constexpr int FolderBusy = 602;
+constexpr int FolderReadOnly = 603;
+constexpr int TrashRefused = 605;
+constexpr int NotAllDeleted = 606;
+constexpr int RemovedMeanwhile = 607;
+
 QString noteColumnText(const QString& notes)
 {
     QString text = notes;
@@ -392,16 +399,37 @@ void RecordingListView::restoreName()
     m_layout.nameEdit()->setFocus();
 }
 
+bool RecordingListView::mayChangeFolder()
+{
+    if (m_list.holdsFolder())
+        return true;
+    const bool busy = m_list.folderAccess() == FolderLock::Result::Busy;
+    m_messages.showMessage(m_window, StringTable::text(busy ? FolderBusy : FolderReadOnly),
+                           StringTable::caption(), MessagePresenter::Icon::Warning);
+    return false;
+}
+
 void RecordingListView::SaveRecordingInfo()
 {
     if (!m_current) {
         setEditTexts(QString(), QString());
         return;
     }
-    RecordingEntry& entry = *m_current;
-    const QString name = m_layout.nameEdit()->text();
-    const QString notes = notesText();
+    commitInfo(*m_current, m_layout.nameEdit()->text(), notesText());
+}
+
+void RecordingListView::commitInfo(RecordingEntry& entry, const QString& name, const QString& notes)
+{
     if (name == entry.name && notes == editNotes(entry.notes))
+        return;
+    // Only the fields of the recording they show are put back or marked saved.
+    const bool shown = &entry == m_current;
+    const auto restore = [&] {
+        if (shown)
+            restoreName();
+    };
+    // A recording still being made has no file yet: its new name waits in memory.
+    if (!entry.inUse() && !mayChangeFolder())
         return;
     const QString folder = entry.folder.isEmpty() ? m_list.folder() : entry.folder;
     const QString caption = StringTable::caption();
@@ -411,14 +439,14 @@ void RecordingListView::SaveRecordingInfo()
     if (fit != RecordingNames::Accepted) {
         m_messages.showMessage(m_window, StringTable::text(fit), caption,
                                MessagePresenter::Icon::Warning);
-        restoreName();
+        restore();
         return;
     }
     if (name != entry.name) {
         const int row = FindRowByName(name, 0);
         const int own = FindRowByName(entry.name, 0);
         if (row >= 0 && row != own) {
-            restoreName();
+            restore();
             m_messages.showMessage(m_window, StringTable::text(RecordingNames::Taken), caption,
                                    MessagePresenter::Icon::Warning);
             return;
@@ -441,6 +469,8 @@ void RecordingListView::SaveRecordingInfo()
         return;
     }
     UpdateListRow(oldName, entry, ByRule);
+    if (!shown)
+        return;
     m_layout.nameEdit()->setModified(false);
     m_layout.notesEdit()->document()->setModified(false);
     setButtonEnabled(ControlId::SaveInfo, false);
@@ -450,14 +480,30 @@ void RecordingListView::Modify()
 {
     if (!m_current)
         return;
+    RecordingEntry* const opened = m_current;
+    const QString openedName = m_current->name;
     const QString folder = m_current->folder.isEmpty() ? m_list.folder() : m_current->folder;
-    PropertiesDialog dialog(m_current->name, editNotes(m_current->notes), folder, m_messages,
-                            m_window);
-    if (dialog.exec() != QDialog::Accepted || !m_current)
+    PropertiesDialog dialog(openedName, editNotes(m_current->notes), folder, m_messages, m_window);
+    if (dialog.exec() != QDialog::Accepted)
         return;
-    m_layout.nameEdit()->setText(dialog.name());
-    m_layout.notesEdit()->setPlainText(dialog.notes());
-    SaveRecordingInfo();
+    // While the dialog was open a call may have started and taken the selection, or the
+    // recording may have gone: the result belongs to the recording the dialog was opened for.
+    const auto& entries = m_list.entries();
+    const bool stillThere = std::any_of(entries.begin(), entries.end(), [&](const auto& owned) {
+        return owned.get() == opened && owned->name == openedName;
+    });
+    RecordingEntry* entry = stillThere ? opened : m_list.FindByName(openedName);
+    if (!entry) {
+        m_messages.showMessage(m_window, StringTable::text(RemovedMeanwhile),
+                               StringTable::caption(), MessagePresenter::Icon::Warning);
+        return;
+    }
+    if (entry == m_current) {
+        // Shown in the fields, the result can be saved again from there after a refusal.
+        m_layout.nameEdit()->setText(dialog.name());
+        m_layout.notesEdit()->setPlainText(dialog.notes());
+    }
+    commitInfo(*entry, dialog.name(), dialog.notes());
 }
 
 void RecordingListView::DeleteSelected()
@@ -473,16 +519,18 @@ void RecordingListView::DeleteSelected()
     for (int row : rows) {
         const QString name = tree->topLevelItem(row)->text(NameColumn);
         RecordingEntry* entry = m_list.FindByName(name);
-        if (entry && entry->inUse()) {
+        if (!entry)
+            continue;
+        if (entry->inUse()) {
             m_messages.showMessage(m_window, StringTable::text(299), StringTable::caption(),
                                    MessagePresenter::Icon::Error);
             continue;
         }
-        if (entry && entry == m_playing)
+        if (entry == m_playing)
             stopPlayback = true;
         names << name;
     }
-    if (names.isEmpty())
+    if (names.isEmpty() || !mayChangeFolder())
         return;
 
     const QString question =
@@ -493,19 +541,34 @@ void RecordingListView::DeleteSelected()
     if (!m_confirm || !m_confirm(question))
         return;
 
-    bool deleted = false;
+    bool trashed = false;
     {
         const WaitCursor wait;
         if (stopPlayback) {
             Q_EMIT stopPlaybackRequested();
             m_playing = nullptr;
         }
-        deleted = m_list.DeleteRecordings(names, true);
+        trashed = m_list.DeleteRecordings(names, RecordingList::Removal::ToTrash);
     }
-    if (!deleted)
-        return;
-
-    RemoveRows(names);
+    // With every name listed and the folder held only the trash can have refused (network and
+    // removable drives often have none), and deleting for good needs a Yes of its own.
+    if (!trashed && m_confirm(StringTable::text(TrashRefused))) {
+        bool deleted = false;
+        {
+            const WaitCursor wait;
+            deleted = m_list.DeleteRecordings(names, RecordingList::Removal::ForGood);
+        }
+        if (!deleted)
+            m_messages.showMessage(m_window, StringTable::text(NotAllDeleted),
+                                   StringTable::caption(), MessagePresenter::Icon::Error);
+    }
+    QStringList gone;
+    for (const QString& name : names) {
+        if (!m_list.FindByName(name))
+            gone << name;
+    }
+    if (!gone.isEmpty())
+        RemoveRows(gone);
 }
 
 void RecordingListView::RemoveRows(const QStringList& names)

@@ -88,13 +88,20 @@ public:
     /// selected recording.
     void sortByColumn(int column);
 
+    /// True when the list holds its folder, so its recordings may change; otherwise tells the
+    /// user why not (602: another program has the folder, 603: it cannot be written) and
+    /// returns false.
+    bool mayChangeFolder();
     /// Save information (1099): commits the name and notes edits to the current recording.
     void SaveRecordingInfo();
     /// Modify (1064, 1020, 1102): edits the current recording in the properties dialog, then
-    /// commits the result.
+    /// commits the result to that recording, found again after the dialog (the selection may
+    /// have moved meanwhile); when it is gone, nothing is saved and message 607 says so.
     void Modify();
     /// Delete (1045, the Delete key): after the user confirms, moves the selected recordings
-    /// not in use to the trash and removes their rows.
+    /// not in use to the trash and removes their rows. When the trash refuses, asks whether to
+    /// delete them for good (No unless the user says Yes); what cannot be deleted is told
+    /// (606) and keeps its row. Refused while the folder is not held (mayChangeFolder).
     void DeleteSelected();
 
     /// Removes the rows of `names`, forgets every pointer to their entries, selects the row
@@ -129,6 +136,10 @@ private:
     void onNotesChanged();
     void updateSaveButton();
     void restoreName();
+    /// Gives `entry` the name and notes typed for it, after the rules and mayChangeFolder (a
+    /// recording in progress needs no folder yet); refusals are shown, and the fields put back
+    /// when they show `entry`.
+    void commitInfo(RecordingEntry& entry, const QString& name, const QString& notes);
     void showContextMenu(const QPoint& position);
     void updateCount();
     void setButtonEnabled(int id, bool enabled);

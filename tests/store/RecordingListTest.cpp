@@ -299,7 +299,8 @@ TEST_F(RecordingListTest, SecondListOnAHeldFolderReadsTagsAndChangesNothing)
     entry->notes = QStringLiteral("changed");
     entry->state = RecordingEntry::Modified;
     EXPECT_FALSE(second->SaveModified());
-    EXPECT_FALSE(second->DeleteRecordings({QStringLiteral("Beta")}, true));
+    EXPECT_FALSE(
+        second->DeleteRecordings({QStringLiteral("Beta")}, RecordingList::Removal::ToTrash));
     EXPECT_EQ(index(), before);
     EXPECT_EQ(AudioFixtures::readFile(folder + QStringLiteral("Alpha.mp3")), alpha);
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("Beta.mp3")));
@@ -501,12 +502,14 @@ TEST_F(RecordingListTest, DeletedRecordingsGoToTheTrashAndTheirRecordsAreMarked)
 
     // A name not in the list (names are matched in their case) stops the whole deletion.
     const QByteArray before = index();
-    EXPECT_FALSE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("a")}, true));
+    EXPECT_FALSE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("a")},
+                                        RecordingList::Removal::ToTrash));
     EXPECT_EQ(list->Count(), 3);
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("A.mp3")));
     EXPECT_EQ(index(), before);
 
-    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("C")}, true));
+    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("A"), QStringLiteral("C")},
+                                       RecordingList::Removal::ToTrash));
     EXPECT_EQ(names(*list), QStringList{"B"});
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("A.mp3")));
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("C.mp3")));
@@ -521,8 +524,9 @@ TEST_F(RecordingListTest, DeletedRecordingsGoToTheTrashAndTheirRecordsAreMarked)
 
     // Entries are removed without their files when asked, or when they have none.
     list->NewEntry(QStringLiteral("Cancelled"), QString());
-    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("Cancelled")}, true));
-    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("B")}, false));
+    ASSERT_TRUE(
+        list->DeleteRecordings({QStringLiteral("Cancelled")}, RecordingList::Removal::ToTrash));
+    ASSERT_TRUE(list->DeleteRecordings({QStringLiteral("B")}, RecordingList::Removal::KeepFiles));
     EXPECT_EQ(list->Count(), 0);
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("B.mp3")));
 }
@@ -542,9 +546,10 @@ TEST_F(RecordingListTest, WhenTheTrashRefusesNothingIsRemoved)
     QDir().mkpath(scratch);
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(scratch));
-    const bool deletedOne = list->DeleteRecordings({QStringLiteral("A")}, true);
-    const bool deletedTwo =
-        list->DeleteRecordings({QStringLiteral("B"), QStringLiteral("A")}, true);
+    const bool deletedOne =
+        list->DeleteRecordings({QStringLiteral("A")}, RecordingList::Removal::ToTrash);
+    const bool deletedTwo = list->DeleteRecordings({QStringLiteral("B"), QStringLiteral("A")},
+                                                   RecordingList::Removal::ToTrash);
     QDir::setCurrent(previous);
 
     EXPECT_FALSE(deletedOne);

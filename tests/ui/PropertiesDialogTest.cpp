@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -79,13 +80,47 @@ TEST_F(PropertiesDialogTest, AcceptsAGoodNameTheOpeningOneAndItsOwnCaseChangeWit
     EXPECT_EQ(dialog->notes(), QStringLiteral("call with Bob"));
 }
 
-TEST_F(PropertiesDialogTest, DropsForbiddenCharactersAndLimitsTheNotes)
+TEST_F(PropertiesDialogTest, DropsForbiddenCharactersFromTheName)
 {
     // The name starts selected, so typing replaces it.
     QTest::keyClicks(dialog->nameEdit(), QStringLiteral("a?b"));
     EXPECT_EQ(dialog->nameEdit()->text(), QStringLiteral("ab"));
-    dialog->notesEdit()->setPlainText(QString(300, QLatin1Char('n')));
-    EXPECT_EQ(dialog->notes().size(), PropertiesDialog::MaxNotesLength);
+}
+
+TEST_F(PropertiesDialogTest, NotesShowWholeAndOnlyWhatIsTypedStopsAtTheLimit)
+{
+    const QString stored(300, u'a');
+    const QString nearlyFull = QString(247, u'n') + QStringLiteral("END");
+    struct Case {
+        const char* what;
+        QString notes;
+        QTextCursor::MoveOperation caret;
+        QString typed;
+        bool pasted;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"stored beyond the limit", stored, QTextCursor::End, "xyz", false, stored},
+        {"typed at the start", nearlyFull, QTextCursor::Start, "abcdefghij", false,
+         "abcde" + nearlyFull},
+        {"pasted", "n", QTextCursor::End, QString(300, u'p'), true, "n" + QString(254, u'p')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PropertiesDialog notesDialog(QStringLiteral("Mine"), c.notes, folder, messages);
+        notesDialog.show();
+        EXPECT_EQ(notesDialog.notes(), c.notes);
+        QPlainTextEdit* edit = notesDialog.notesEdit();
+        edit->moveCursor(c.caret);
+        if (c.pasted)
+            edit->insertPlainText(c.typed);
+        else
+            QTest::keyClicks(edit, c.typed);
+        EXPECT_EQ(notesDialog.notes(), c.expected);
+        QTest::mouseClick(notesDialog.saveButton(), Qt::LeftButton);
+        EXPECT_EQ(notesDialog.result(), QDialog::Accepted);
+        EXPECT_EQ(notesDialog.notes(), c.expected);
+    }
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "audio/CRecordSound.h"
+#include "control/LeftoverRecovery.h"
 #include "control/RecorderController.h"
+#include "platform/FolderLock.h"
 #include "res/StringTable.h"
+#include "store/OleDate.h"
 #include "store/RecordingList.h"
 #include "tests/support/AnswerDialog.h"
 #include "tests/support/AudioFixtures.h"
@@ -8,17 +11,21 @@
 #include "tests/support/PrivateAudioServer.h"
 #include "tests/support/RecordedMessages.h"
 #include "tests/support/SpokenAudio.h"
+#include "tests/support/TagText.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
 #include "ui/MessagePresenter.h"
 #include "ui/PlaybackControls.h"
+#include "ui/PropertiesDialog.h"
 #include "ui/RecordingListView.h"
 #include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinStatic.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -97,7 +104,8 @@ protected:
         return QDir(folder).entryList({"*.prl", "*.dtm"}, QDir::Files);
     }
 
-    /// Records `wav` by hand: Record, the whole input, then Stop with the dialog answered.
+    /// Records `wav` by hand: Record, the whole input, then Stop with the dialog answered
+    /// (`answer` empty: no dialog is expected).
     void recordByHand(CRecorderDlg& window, std::function<void(SaveRecordingDialog&)> answer)
     {
         bool inputEnded = false;
@@ -107,8 +115,24 @@ protected:
         EXPECT_EQ(window.controller()->state(), RecorderController::Recording);
         ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000))
             << env.logLines().join(u'\n').toStdString();
-        answerWhenShown<SaveRecordingDialog>(std::move(answer));
+        if (answer)
+            answerWhenShown<SaveRecordingDialog>(std::move(answer));
         QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+    }
+
+    /// "Earlier call" in the folder, and a second of silence in the microphone's place.
+    QString prepareEarlierCallAndSilence()
+    {
+        RecordingEntry earlier =
+            TaggedRecording::entry(folder, QStringLiteral("Earlier call"), OleDate::now() - 1);
+        EXPECT_TRUE(TaggedRecording::write(earlier, AudioFixtures::mpegStream(2.0)));
+        const QString silence = env.root() + QStringLiteral("silence.wav");
+        EXPECT_TRUE(AudioFixtures::writeWav(silence, QByteArray(64000, '\0'), 32000));
+        return silence;
+    }
+    bool exists(const QString& name) const
+    {
+        return QFileInfo::exists(folder + name + QStringLiteral(".mp3"));
     }
 
     TestEnvironment env;
@@ -448,6 +472,113 @@ TEST_F(RecorderWindowTest, AManualRecordingIsKeptWhenTheAudioServerGoesAway)
     EXPECT_TRUE(messages.texts[0].startsWith(StringTable::text(502).section(u'(', 0, 0)))
         << messages.texts[0].toStdString();
     EXPECT_GT(QFileInfo(folder + QStringLiteral("Recording 1.mp3")).size(), 4000);
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(RecorderWindowTest, ACallStartingWhileThePropertiesAreOpenLeavesThemToTheirRecording)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    QStringList rows;
+    QString inProgress;
+    run(silence, [&](CRecorderDlg& window) {
+        bool inputEnded = false;
+        QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
+                         [&inputEnded] { inputEnded = true; });
+        answerWhenShown<PropertiesDialog>([&](PropertiesDialog& dialog) {
+            // A call starts: its row comes first and takes the selection.
+            button(window, "Record")->click();
+            dialog.nameEdit()->setText(QStringLiteral("Supplier call"));
+            dialog.notesEdit()->setPlainText(QStringLiteral("Prices agreed"));
+            dialog.saveButton()->click();
+        });
+        QTest::mouseClick(button(window, "Modify"), Qt::LeftButton);
+        rows = rowNames(window);
+        if (RecordingEntry* entry = window.controller()->recordingInProgress())
+            inProgress = entry->name;
+        ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
+        answerWhenShown<SaveRecordingDialog>(
+            [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+    });
+    EXPECT_EQ(rows, QStringList({"Recording 1", "Supplier call"}));
+    EXPECT_EQ(inProgress, QStringLiteral("Recording 1"));
+    EXPECT_FALSE(exists(QStringLiteral("Earlier call")));
+    EXPECT_EQ(tagText(folder + QStringLiteral("Supplier call.mp3"), "COMM"),
+              QStringLiteral("Prices agreed"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+TEST_F(RecorderWindowTest, WhileAnotherProgramHoldsTheFolderNothingChangesAndACallWaitsForIt)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    FolderLock other;
+    ASSERT_EQ(other.acquire(folder, QStringLiteral("parlunectl 1 rename")),
+              FolderLock::Result::Held);
+    const QString busy = StringTable::text(602);
+    const QString temporary = folder + QStringLiteral("tmp_nome_reg.dtm");
+    QStringList refused;
+    QStringList questions;
+    QStringList filesWhileHeld;
+    bool audioKept = false;
+    QStringList rowsAfter;
+    QString shownAfter;
+    QStringList renameMessages;
+    QStringList dialogs;
+    run(silence, [&](CRecorderDlg& window) {
+        RecordingList& list = *window.recordingList();
+        EXPECT_FALSE(list.holdsFolder());
+        ASSERT_EQ(rowNames(window), QStringList{"Earlier call"});
+        // No dialog may open while the folder is held; one that does is noted and closed.
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                dialogs << QString::fromLatin1(dialog->metaObject()->className());
+                dialog->reject();
+            }
+        });
+        closer.start(20);
+        auto* nameEdit = window.findChild<QLineEdit*>(QStringLiteral("NameEdit"));
+        const auto rename = [&](const QString& name) {
+            nameEdit->setText(name);
+            QTest::mouseClick(button(window, "SaveInfo"), Qt::LeftButton);
+        };
+        rename(QStringLiteral("Renamed call"));
+        QTest::mouseClick(button(window, "Delete"), Qt::LeftButton);
+        QTest::mouseClick(button(window, "Protect"), Qt::LeftButton);
+        // A call recorded meanwhile cannot be saved: its audio waits in the temporary file.
+        recordByHand(window, {});
+        refused = messages.texts;
+        questions = messages.questions;
+        filesWhileHeld = QDir(folder).entryList({"*.mp3"}, QDir::Files);
+        audioKept = LeftoverRecovery::holdsAudio(temporary);
+        closer.stop();
+
+        // The other program is done: the window takes the folder and reads it again.
+        other.release();
+        ASSERT_TRUE(
+            waitFor([&] { return list.holdsFolder() && tree(window)->topLevelItemCount() == 2; }));
+        rowsAfter = rowNames(window);
+        shownAfter = nameEdit->text();
+        messages.clear();
+        rename(QStringLiteral("Renamed call"));
+        renameMessages = messages.texts;
+    });
+    EXPECT_EQ(refused, QStringList({busy, busy, busy, StringTable::text(604, {temporary})}));
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(dialogs.isEmpty()) << dialogs.join(u' ').toStdString();
+    EXPECT_EQ(filesWhileHeld, QStringList{"Earlier call.mp3"});
+    EXPECT_TRUE(audioKept);
+    // The call's audio became a recording of its own; the selection stayed where it was.
+    ASSERT_EQ(rowsAfter.size(), 2);
+    EXPECT_EQ(rowsAfter.count(QStringLiteral("Earlier call")), 1);
+    EXPECT_EQ(shownAfter, QStringLiteral("Earlier call"));
+    EXPECT_TRUE(renameMessages.isEmpty()) << renameMessages.join(u'|').toStdString();
+    EXPECT_TRUE(exists(QStringLiteral("Renamed call")));
+    EXPECT_FALSE(exists(QStringLiteral("Earlier call")));
+    for (const QString& name : rowsAfter)
+        EXPECT_TRUE(name == QStringLiteral("Earlier call") || exists(name)) << name.toStdString();
     EXPECT_TRUE(leftovers().isEmpty());
 }
 

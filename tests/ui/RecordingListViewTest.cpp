@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -74,7 +75,7 @@ protected:
             *layout, *list, messages,
             [this](const QString& text) {
                 questions << text;
-                return answer;
+                return answers.isEmpty() ? answer : answers.takeFirst();
             },
             window.get());
         window->show();
@@ -119,6 +120,7 @@ protected:
     RecordedMessages messages;
     QStringList questions;
     bool answer = false;
+    QList<bool> answers; ///< the answers to the next questions, before `answer`
     std::unique_ptr<QWidget> window;
     std::unique_ptr<RecorderLayout> layout;
     std::unique_ptr<RecordingList> list;
@@ -271,20 +273,50 @@ TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacterAndATakenOneI
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
 }
 
-TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturns)
+TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturnsWithNotesKeptWhole)
 {
+    // Notes longer than the dialog lets anyone type, as another program may have stored.
+    const QString longNotes = QString(280, u'x') + QStringLiteral(" the end");
+    RecordingEntry* bravo = list->FindByName(QStringLiteral("Bravo"));
+    bravo->notes = longNotes;
+    bravo->state = RecordingEntry::Modified;
+    ASSERT_TRUE(list->SaveModified());
     select(QStringLiteral("Bravo"));
-    QTimer::singleShot(0, window.get(), [this] {
+    QString shownNotes;
+    QTimer::singleShot(0, window.get(), [&] {
         auto* dialog = window->findChild<PropertiesDialog*>();
         ASSERT_NE(dialog, nullptr);
+        shownNotes = dialog->notes();
         dialog->nameEdit()->setText(QStringLiteral("Bravo two"));
         QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
     });
     QTest::mouseClick(layout->button(ControlId::Modify), Qt::LeftButton);
 
+    EXPECT_EQ(shownNotes, longNotes);
     EXPECT_TRUE(exists(QStringLiteral("Bravo two")));
     EXPECT_FALSE(exists(QStringLiteral("Bravo")));
     EXPECT_EQ(cell(1, RecordingListView::NameColumn), QStringLiteral("Bravo two"));
+    EXPECT_EQ(tagText(folder + QStringLiteral("Bravo two.mp3"), "COMM"), longNotes);
+}
+
+TEST_F(RecordingListViewTest, ModifySavesNothingWhenItsRecordingWentWhileTheDialogWasOpen)
+{
+    select(QStringLiteral("Bravo"));
+    QTimer::singleShot(0, window.get(), [this] {
+        auto* dialog = window->findChild<PropertiesDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(
+            list->DeleteRecordings({QStringLiteral("Bravo")}, RecordingList::Removal::KeepFiles));
+        view->RemoveRows({QStringLiteral("Bravo")});
+        dialog->nameEdit()->setText(QStringLiteral("Bravo two"));
+        QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
+    });
+    QTest::mouseClick(layout->button(ControlId::Modify), Qt::LeftButton);
+
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(607)});
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Alpha"}));
+    EXPECT_TRUE(exists(QStringLiteral("Bravo")));
+    EXPECT_FALSE(exists(QStringLiteral("Bravo two")));
 }
 
 TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelectionOn)
@@ -316,6 +348,47 @@ TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelecti
     EXPECT_EQ(questions, QStringList{StringTable::text(146) + "Alpha" + StringTable::text(147)});
     EXPECT_EQ(tree()->topLevelItemCount(), 0);
     EXPECT_FALSE(layout->button(ControlId::Delete)->isEnabled());
+}
+
+TEST_F(RecordingListViewTest, WhenTheTrashRefusesOnlyASecondYesDeletesForGood)
+{
+    // A plain file where the trash folder should be: nothing can be moved into it. Qt 6.4 then
+    // moves a file into "files" under the current folder, which must be this test's own.
+    ASSERT_TRUE(AudioFixtures::writeFile(env.root() + QStringLiteral("data/Trash"), "x"));
+    const QString scratch = env.root() + QStringLiteral("cwd/");
+    QDir().mkpath(scratch);
+    const auto back = qScopeGuard([previous = QDir::currentPath()] { QDir::setCurrent(previous); });
+    ASSERT_TRUE(QDir::setCurrent(scratch));
+    const QString deleteBravo = StringTable::text(146) + "Bravo" + StringTable::text(147);
+    const QString forGood = StringTable::text(605);
+
+    select(QStringLiteral("Bravo"));
+    answers = {true, false};
+    view->DeleteSelected();
+    EXPECT_EQ(questions, QStringList({deleteBravo, forGood}));
+    EXPECT_TRUE(exists(QStringLiteral("Bravo")));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
+    EXPECT_NE(list->FindByName(QStringLiteral("Bravo")), nullptr);
+
+    questions.clear();
+    answers = {true, true};
+    view->DeleteSelected();
+    EXPECT_EQ(questions, QStringList({deleteBravo, forGood}));
+    EXPECT_FALSE(exists(QStringLiteral("Bravo")));
+    EXPECT_FALSE(QFileInfo::exists(scratch + QStringLiteral("files/Bravo.mp3")));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Alpha"}));
+    EXPECT_EQ(list->FindByName(QStringLiteral("Bravo")), nullptr);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
+
+    // A folder that refuses the deletion too keeps its recordings, and says so.
+    if (!env.makeReadOnly(folder))
+        GTEST_SKIP() << "cannot make the folder read-only here";
+    select(QStringLiteral("Alpha"));
+    answers = {true, true};
+    view->DeleteSelected();
+    EXPECT_TRUE(exists(QStringLiteral("Alpha")));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Alpha"}));
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(606)});
 }
 
 TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
