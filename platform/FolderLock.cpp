@@ -55,8 +55,8 @@ FolderLock::Result FolderLock::acquire(const QString& folder, const QString& hol
         return Result::Unavailable;
     const QDeadlineTimer deadline(std::max(0, waitMs));
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
-            const bool busy = errno == EWOULDBLOCK || errno == EINTR;
+        const bool busy = errno == EWOULDBLOCK || errno == EINTR;
+        if (!busy || deadline.hasExpired()) {
             ::close(fd);
             return busy ? Result::Busy : Result::Unavailable;
         }
@@ -64,9 +64,12 @@ FolderLock::Result FolderLock::acquire(const QString& folder, const QString& hol
             std::min<qint64>(kRetryMs, std::max<qint64>(1, deadline.remainingTime()))));
     }
     const QByteArray text = holder.toUtf8().left(kMaxHolderBytes) + '\n';
-    // The holder's name only helps a message: a failure to write it changes nothing.
-    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, text.constData(), size_t(text.size()), 0) < 0)
-        m_folder.clear();
+    // The holder's name only helps a message: a failure to write it (a full disk) is no reason
+    // to give the folder up.
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t written =
+            ::pwrite(fd, text.constData(), size_t(text.size()), 0);
+    }
     m_fd = fd;
     m_folder = folder;
     return Result::Held;
