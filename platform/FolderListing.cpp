@@ -25,14 +25,18 @@ std::vector<FolderListing::File> FolderListing::regularFiles(const QString& fold
             candidates.push_back(fileName.toByteArray());
     }
     std::vector<qint64> sizes(candidates.size(), -1);
+    std::vector<qint64> modified(candidates.size(), 0);
     // Names relative to the folder's descriptor cost one lookup each, where a full path per
     // file walks it all again; two threads share the remaining cost of the sizes.
     const auto examine = [&](size_t from, size_t to) {
         for (size_t i = from; i < to; ++i) {
             struct stat status;
-            if (::fstatat(dirFd, candidates[i].constData(), &status, 0) == 0
-                && S_ISREG(status.st_mode))
+            if (::fstatat(dirFd, candidates[i].constData(), &status, 0) == 0 &&
+                S_ISREG(status.st_mode)) {
                 sizes[i] = status.st_size;
+                modified[i] =
+                    qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+            }
         }
     };
     const size_t half = candidates.size() / 2;
@@ -47,7 +51,7 @@ std::vector<FolderListing::File> FolderListing::regularFiles(const QString& fold
     files.reserve(candidates.size());
     for (size_t i = 0; i < candidates.size(); ++i) {
         if (sizes[i] >= 0)
-            files.push_back(File{std::move(candidates[i]), sizes[i]});
+            files.push_back(File{std::move(candidates[i]), sizes[i], modified[i]});
     }
     return files;
 }

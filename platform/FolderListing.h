@@ -13,6 +13,7 @@ public:
     struct File {
         QByteArray fileName; ///< the name's bytes as stored, without the folder
         qint64 size = 0;
+        qint64 modifiedMs = 0; ///< the last change of its content, in ms since the epoch
     };
     /// The regular files (links followed) of `folder` whose names end with `suffix` (exact
     /// case) and are longer than it; empty when the folder cannot be read.

@@ -93,6 +93,7 @@ struct RecordingList::Listing {
     struct File {
         QString name; // without ".mp3"
         qint64 size = 0;
+        qint64 modifiedMs = 0;
         bool usable = false;
     };
     std::vector<File> files;
@@ -107,6 +108,7 @@ struct RecordingList::Listing {
             File file;
             file.name = QFile::decodeName(base);
             file.size = found.size;
+            file.modifiedMs = found.modifiedMs;
             // A name that is not UTF-8 could not be reached again through its text; a name
             // starting with the operator marker would be misread as the previous record's
             // operator. Neither can be typed in the program.
@@ -223,6 +225,10 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
         record.folder = folder;
         m_entries.push_back(std::make_unique<RecordingEntry>(std::move(record)));
     });
+    // Every change of a recording is followed by a write of its record: a file changed since
+    // the index was last written was cut off from its record (a kill in between).
+    const qint64 indexWritten =
+        file.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch();
     if (cut >= 0)
         file.resize(cut);
     m_index->end = file.size();
@@ -236,10 +242,13 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
     for (size_t i = loaded; i > first; --i) // backwards, so the first record of a name wins
         byName.insert(m_entries[i - 1]->name, m_entries[i - 1].get());
     std::vector<const Listing::File*> unmatched;
-    const auto take = [](RecordingEntry& entry, const Listing::File& found) {
+    std::vector<RecordingEntry*> stale;
+    const auto take = [&](RecordingEntry& entry, const Listing::File& found) {
         entry.seenOnDisk = true;
         if (found.size != 0)
             entry.fileSize = static_cast<uint32_t>(found.size & 0xFFFFFFFF);
+        if (found.modifiedMs >= indexWritten)
+            stale.push_back(&entry);
     };
     for (const auto& found : files.files) {
         RecordingEntry* entry = byName.value(found.name);
@@ -279,6 +288,13 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
             restoreLongTexts(entry);
     }
 
+    for (RecordingEntry* entry : stale) {
+        const uint32_t offset = entry->indexOffset;
+        EntryTags::LoadEntryFromFile(entry->filePath(), *entry, folder, false);
+        entry->indexOffset = offset;
+        entry->seenOnDisk = true;
+    }
+
     std::vector<uint32_t> lost;
     for (size_t i = first; i < loaded; ++i) {
         if (!m_entries[i]->seenOnDisk)
@@ -313,6 +329,9 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
         markRecordDeleted(offset);
     for (RecordingEntry* entry : renamed)
         m_index->writeAt(entry->indexOffset, RecordingIndex::encodeRecord(*entry));
+    // Rewritten even when nothing differs, so that the next load finds the index newer.
+    for (RecordingEntry* entry : stale)
+        UpdateRecord(*entry);
     // Entries held from before this load and newly scanned files: their records in one write.
     QByteArray appended;
     const auto addRecord = [&](RecordingEntry& entry) {

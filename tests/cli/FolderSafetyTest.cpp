@@ -210,7 +210,7 @@ TEST_F(FolderSafetyTest, CommandsKilledAtAnyMomentLeaveEveryRecordingWholeAndLis
     // that time.
     QRandomGenerator random(20261206);
     std::map<std::string, qint64> takes;
-    for (int round = 0; round < 7; ++round) {
+    for (int round = 0; round < 12; ++round) {
         for (const Step& step : steps) {
             QElapsedTimer clock;
             clock.start();

@@ -114,8 +114,15 @@ TEST_F(RecordingListTest, FilesWithoutIndexGetARecordEachAndTheNextLoadReadsTheR
     for (const auto& entry : list->entries())
         EXPECT_EQ(index().mid(entry->indexOffset, 260), RecordingIndex::field(entry->name));
 
-    // Change a tag behind the index: the next load takes the value from the index.
+    // A tag changed behind the index but dated before its last write: the record is trusted
+    // and the tag not read.
     RecordingEntry changed = makeRecording(QStringLiteral("Alpha"), QStringLiteral("tag notes"));
+    {
+        QFile file(changed.filePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+    }
     list->Clear();
     ASSERT_TRUE(list->LoadList());
     EXPECT_EQ(list->FindByName(QStringLiteral("Alpha"))->notes, QStringLiteral("first notes"));
@@ -130,6 +137,25 @@ TEST_F(RecordingListTest, FilesWithoutIndexGetARecordEachAndTheNextLoadReadsTheR
     EXPECT_EQ(list->Count(), 3);
     EXPECT_EQ(list->FindByName(QStringLiteral("Alpha"))->notes, QStringLiteral("tag notes"));
     EXPECT_EQ(index().size(), 2 * kRecord + kOperatorRecord);
+}
+
+TEST_F(RecordingListTest, AFileChangedAfterItsRecordWasWrittenIsReadAgainAndItsRecordMended)
+{
+    makeRecording(QStringLiteral("Alpha"), QStringLiteral("before"));
+    makeRecording(QStringLiteral("Beta"), QStringLiteral("kept"));
+    load().reset();
+    // A command killed after it put the new file in place and before it wrote the record.
+    RecordingEntry changed = makeRecording(QStringLiteral("Alpha"), QStringLiteral("after"));
+    changed.isProtected = true;
+    ASSERT_TRUE(EntryTags::WriteEntryTag(changed));
+    for (int pass = 0; pass < 2; ++pass) { // the second load reads the mended record
+        auto list = load();
+        const RecordingEntry* alpha = list->FindByName(QStringLiteral("Alpha"));
+        ASSERT_NE(alpha, nullptr);
+        EXPECT_TRUE(alpha->isProtected) << pass;
+        EXPECT_EQ(alpha->notes, QStringLiteral("after")) << pass;
+        EXPECT_EQ(list->FindByName(QStringLiteral("Beta"))->notes, QStringLiteral("kept"));
+    }
 }
 
 TEST_F(RecordingListTest, TemporaryAndOtherFilesAreNotListed)
