@@ -147,10 +147,12 @@ void RecorderController::UpdateIdleDisplay()
     m_view.setButtonEnabled(Button::AutoRecord, true);
     if (armedState()) {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
+        m_view.setAutoRecordTooltip(kDisarmTip);
         m_view.setButtonEnabled(Button::Record, false);
         m_view.showArmedIndicators(true);
     } else {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoIdle);
+        m_view.setAutoRecordTooltip(kArmTip);
         m_view.showArmedIndicators(false);
         m_view.setButtonEnabled(Button::Record, true);
         if (m_state != Playing)
@@ -206,7 +208,7 @@ void RecorderController::ToggleAutoRecording()
     if (m_state == Idle || m_state == Playing) {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
         m_view.showArmedIndicators(true);
-        m_view.setAutoRecordTooltip(36);
+        m_view.setAutoRecordTooltip(kDisarmTip);
         m_state = m_state == Playing ? ArmedPlaying : Armed;
         m_view.setButtonEnabled(Button::Record, false);
 
@@ -762,10 +764,16 @@ void RecorderController::onWarningTimer()
         m_view.setSpeakersAudible(true);
     const std::optional<int> length = m_view.playWarningSound();
     if (!length) {
-        m_view.reportMessage(298, QString(), Severity::Warning);
+        // Silenced before the message, which waits for the user while the call goes on.
         m_view.stopWarningSound();
         if (armedState() && m_speakersMuted)
             m_view.setSpeakersAudible(false);
+        // The next ticks come while the box waits for its OK: one box says it for them all.
+        if (!m_warningMessageOpen) {
+            m_warningMessageOpen = true;
+            m_view.reportMessage(kWarningFailedString, QString(), Severity::Warning);
+            m_warningMessageOpen = false;
+        }
         return;
     }
     if (*length > 0)

@@ -100,7 +100,8 @@ public:
     void StopRecording(bool fromAutoRecord = false);
     /// The threshold mark of the level meter was dragged to `threshold`.
     void OnThresholdDragged(int threshold);
-    /// Restores the idle look of the transport and the displays.
+    /// Restores the idle look of the transport and the displays; the Auto Rec. tooltip says
+    /// what its next click does (kArmTip or kDisarmTip).
     void UpdateIdleDisplay();
 
     /// A playback starts or stops: adds or removes the playing overlay.
@@ -116,6 +117,12 @@ public:
     /// was kept, and when nothing could be heard at all.
     static constexpr int kInputLostString = 502;
     static constexpr int kNothingHeardString = 504;
+    /// The warning sound cannot be played; shown at a warning tick, never while the previous
+    /// one is still open.
+    static constexpr int kWarningFailedString = 298;
+    /// The Auto Rec. button's tooltip: what a click does, arm (35) or disarm (36).
+    static constexpr int kArmTip = 35;
+    static constexpr int kDisarmTip = 36;
     RecordingEntry* recordingInProgress() const { return m_inProgress; }
     /// Test seam: the pause between two attempts to move an arrived file (500 ms).
     void setMoveRetry(int attempts, int delayMs) { m_finisher.setMoveRetry(attempts, delayMs); }
@@ -185,10 +192,11 @@ private:
     bool m_draining = false;
     bool m_writeErrorReported = false;
     bool m_inRound = false;
-    bool m_stopDeferred = false;      ///< a Stop came during a round
-    bool m_keepWithoutAsking = false; ///< the next round keeps the default name
-    bool m_inputLost = false;         ///< armed, and the capture hears nothing
-    int m_keptCount = 0;              ///< recordings kept so far
+    bool m_stopDeferred = false;       ///< a Stop came during a round
+    bool m_keepWithoutAsking = false;  ///< the next round keeps the default name
+    bool m_inputLost = false;          ///< armed, and the capture hears nothing
+    bool m_warningMessageOpen = false; ///< message 298 waits for its OK
+    int m_keptCount = 0;               ///< recordings kept so far
     /// Calls whose voice was seen and whose file has not arrived yet.
     int m_openCalls = 0;
     QString m_shownMinutes;

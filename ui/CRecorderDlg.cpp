@@ -249,6 +249,10 @@ WindowRecorderView::Hooks CRecorderDlg::viewHooks()
             m_playback->Stop();
     };
     hooks.focusList = [this] { m_layout->list()->setFocus(); };
+    hooks.showsRecordingInProgress = [this] {
+        return m_listView && m_controller &&
+               m_listView->currentRecording() == m_controller->recordingInProgress();
+    };
     hooks.playWarning = [this]() -> std::optional<int> {
         if (!m_warningPlayer->Play(m_settings.warningFile, m_settings.alternativePlaying))
             return std::nullopt;

@@ -44,7 +44,10 @@ constexpr int RemovedMeanwhile = 607;
 QString noteColumnText(const QString& notes)
 {
     QString text = notes;
-    return text.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
+    // CR LF first, so that it stands for one line break and not for two.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
+    text.replace(u'\n', QStringLiteral("  "));
+    return text.replace(u'\r', QStringLiteral("  "));
 }
 
 /// Notes as the notes edit shows them: a QPlainTextEdit knows only "\n" line ends.
@@ -229,7 +232,9 @@ void RecordingListView::UpdateRecordingControls()
     m_layout.nameEdit()->setEnabled(hasRows);
     m_layout.notesEdit()->setEnabled(hasRows);
     const int state = m_recorderState ? m_recorderState() : 0;
-    setButtonEnabled(ControlId::Play, hasRows && (state == 0 || state == 1 || state == 6));
+    // Armed (4) or armed while playing (6), a recording may still be played.
+    setButtonEnabled(ControlId::Play,
+                     hasRows && (state == 0 || state == 1 || state == 4 || state == 6));
     for (int id : {ControlId::Find, ControlId::Delete, ControlId::Modify, ControlId::ModifyInfo,
                    ControlId::Protect, ControlId::Join})
         setButtonEnabled(id, hasRows);

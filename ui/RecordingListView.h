@@ -37,7 +37,7 @@ public:
         NameColumn,
         DateColumn,
         TimeColumn,
-        NotesColumn,
+        NotesColumn, ///< the notes on one line, each line break (CR LF, LF, CR) as two spaces
         DurationColumn,
         SizeColumn,
         ProtectedColumn,
@@ -50,8 +50,9 @@ public:
     RecordingListView(RecorderLayout& layout, RecordingList& list, MessagePresenter& messages,
                       Confirm confirm, QWidget* window, QObject* parent = nullptr);
 
-    /// Where the recorder state (0 idle, 1 armed, 6 paused idle, ...) is read for the Play
-    /// rule; without one the recorder counts as idle.
+    /// Where the recorder state (0 to 7, as RecorderController::State) is read for the Play
+    /// rule: Play is usable with rows while no recording runs (0 idle, 1 playing, 4 armed,
+    /// 6 armed while playing); without one the recorder counts as idle.
     void setRecorderState(std::function<int()> state);
     /// True keeps the Send button disabled (setting "NoSend").
     void setSendDisabled(bool disabled);

@@ -9,6 +9,7 @@
 #include "ui/SkinStatic.h"
 
 #include <QColor>
+#include <QLineEdit>
 
 namespace {
 
@@ -128,6 +129,13 @@ void WindowRecorderView::showClock(const QString& minutes, const QString& second
     }
     if (SkinStatic* colon = m_layout.label(ControlId::ClockColon))
         colon->setTextColor(colour);
+}
+
+void WindowRecorderView::showDurationText(const QString& text)
+{
+    if (m_hooks.showsRecordingInProgress && !m_hooks.showsRecordingInProgress())
+        return;
+    m_layout.durationField()->setText(text);
 }
 
 void WindowRecorderView::showLevel(int peak)

@@ -33,6 +33,9 @@ public:
         std::function<void()> stopWarning;
         std::function<void(bool)> muteSpeakers;
         std::function<void(bool)> speakersAudible;
+        /// The property fields show the recording in progress (empty: always), so that the
+        /// running time never stands in another recording's duration field.
+        std::function<bool()> showsRecordingInProgress;
     };
 
     WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages, QWidget* window);
@@ -51,6 +54,8 @@ public:
     void showArmedIndicators(bool shown) override;
     void showClock(const QString& minutes, const QString& seconds, const QString& label,
                    bool recordingColour) override;
+    /// The duration field (1210), while it shows the recording in progress.
+    void showDurationText(const QString& text) override;
     void showLevel(int peak) override;
     void showThreshold(int threshold) override;
     void focusRecordingList() override;

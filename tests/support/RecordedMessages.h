@@ -5,8 +5,12 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 /// A MessagePresenter for tests: keeps every message instead of showing it, and answers
-/// questions with `answerYes` (No unless a test says otherwise), keeping them too.
+/// questions with `answerYes` (No unless a test says otherwise), keeping them too. A message
+/// returns at once, unless `whileShown` is set: it runs before the message returns, as the time
+/// a person takes to read it (it may wait for events, as a modal box does).
 class RecordedMessages : public MessagePresenter {
 public:
     void showMessage(QWidget*, const QString& text, const QString& caption, Icon icon) override
@@ -14,6 +18,8 @@ public:
         texts << text;
         captions << caption;
         icons << icon;
+        if (whileShown)
+            whileShown();
     }
     bool askYesNo(QWidget*, const QString& text, const QString&) override
     {
@@ -33,4 +39,5 @@ public:
     QList<Icon> icons;
     QStringList questions;
     bool answerYes = false;
+    std::function<void()> whileShown;
 };

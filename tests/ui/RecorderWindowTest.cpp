@@ -40,6 +40,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -506,6 +507,106 @@ TEST_F(RecorderWindowTest, ACallStartingWhileThePropertiesAreOpenLeavesThemToThe
     EXPECT_FALSE(exists(QStringLiteral("Earlier call")));
     EXPECT_EQ(tagText(folder + QStringLiteral("Supplier call.mp3"), "COMM"),
               QStringLiteral("Prices agreed"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
+}
+
+TEST_F(RecorderWindowTest, TheDurationFieldFollowsTheRecordingClockWhileItShowsTheRecording)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    QString shownAtTwo;
+    QString earlierShown;
+    QString earlierListed;
+    QString earlierLater;
+    run(silence, [&](CRecorderDlg& window) {
+        auto* field = window.findChild<QLineEdit*>(QStringLiteral("DurationField"));
+        auto* seconds = window.findChild<SkinStatic*>(QStringLiteral("ClockSeconds"));
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        ASSERT_TRUE(waitFor([&] { return seconds->text() == QStringLiteral("02"); }));
+        shownAtTwo = field->text();
+        // Another recording selected keeps its own duration there while the clock runs on.
+        QTreeWidgetItem* earlier = tree(window)->topLevelItem(1);
+        QTest::mouseClick(tree(window)->viewport(), Qt::LeftButton, {},
+                          tree(window)->visualItemRect(earlier).center());
+        earlierShown = field->text();
+        earlierListed = earlier->text(RecordingListView::DurationColumn);
+        ASSERT_TRUE(waitFor([&] { return seconds->text() == QStringLiteral("04"); }));
+        earlierLater = field->text();
+        answerWhenShown<SaveRecordingDialog>(
+            [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+    });
+    EXPECT_EQ(shownAtTwo, StringTable::text(172) + QStringLiteral(" 00:02"));
+    EXPECT_EQ(earlierShown, StringTable::text(172) + u' ' + earlierListed);
+    EXPECT_EQ(earlierLater, earlierShown);
+}
+
+TEST_F(RecorderWindowTest, AnUnplayableWarningSoundShowsOneMessageAtATime)
+{
+    writeSettings({"AvviaInAutoReg=0", "AbilitaSegnaleAcustico=1", "SegnaleAcusticoInviaDopo=0",
+                   "SegnaleAcusticoInviaOgni=1", "SegnaleAcusticoInviaOgniValore=1",
+                   "SegnaleAcusticoFile=" + env.root() + "missing.wav"});
+    const QString silence = prepareEarlierCallAndSilence();
+    int open = 0;
+    int mostOpen = 0;
+    run(silence, [&](CRecorderDlg& window) {
+        auto* seconds = window.findChild<SkinStatic*>(QStringLiteral("ClockSeconds"));
+        messages.whileShown = [&] {
+            ++open;
+            mostOpen = std::max(mostOpen, open);
+            if (open == 1 && messages.texts.size() == 1) {
+                // The first box is read slowly: the warning comes round twice meanwhile.
+                const int shownAt = seconds->text().toInt();
+                EXPECT_TRUE(waitFor([&] { return seconds->text().toInt() >= shownAt + 2; }));
+            }
+            --open;
+        };
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        // Once the first box is closed, a later warning shows the next one.
+        EXPECT_TRUE(waitFor([&] { return messages.texts.size() >= 2; }));
+        messages.whileShown = {};
+        answerWhenShown<SaveRecordingDialog>(
+            [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+        QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+    });
+    EXPECT_EQ(mostOpen, 1);
+    ASSERT_FALSE(messages.texts.isEmpty());
+    for (const QString& text : messages.texts)
+        EXPECT_EQ(text, StringTable::text(298));
+}
+
+TEST_F(RecorderWindowTest, WhileArmedPlayStaysUsableAndTheAutoRecTooltipFollowsTheState)
+{
+    // Armed at start, with a threshold silence never reaches.
+    writeSettings({"AvviaInAutoReg=1", "SogliaAttivazioneRegAuto=32767"});
+    const QString silence = prepareEarlierCallAndSilence();
+    QStringList tips;
+    int stateWhilePlaying = -1;
+    int stateAfterEnd = -1;
+    bool playAfterEnd = false;
+    run(silence, [&](CRecorderDlg& window) {
+        auto* autoRecord = window.findChild<SkinButton*>(QStringLiteral("AutoRecord"));
+        tips << autoRecord->tip();
+        QTest::mouseClick(button(window, "Play"), Qt::LeftButton);
+        ASSERT_TRUE(window.playback()->isPlaying());
+        stateWhilePlaying = window.controller()->state();
+        // The recording of two seconds plays to its end.
+        ASSERT_TRUE(waitFor([&] { return !window.playback()->isPlaying(); }));
+        stateAfterEnd = window.controller()->state();
+        playAfterEnd = button(window, "Play")->isEnabled();
+
+        QTest::mouseClick(autoRecord, Qt::LeftButton);
+        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        tips << autoRecord->tip();
+        QTest::mouseClick(autoRecord, Qt::LeftButton);
+        EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+        tips << autoRecord->tip();
+    });
+    EXPECT_EQ(stateWhilePlaying, RecorderController::ArmedPlaying);
+    EXPECT_EQ(stateAfterEnd, RecorderController::Armed);
+    EXPECT_TRUE(playAfterEnd);
+    EXPECT_EQ(tips,
+              QStringList({StringTable::text(36), StringTable::text(35), StringTable::text(36)}));
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
 

@@ -31,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -173,6 +174,23 @@ TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
     EXPECT_FALSE(layout->button(ControlId::SaveInfo)->isEnabled());
 }
 
+TEST_F(RecordingListViewTest, EveryLineBreakOfTheNotesShowsAsTwoSpacesInTheirColumn)
+{
+    const std::pair<QString, QString> cases[] = {
+        {"first\r\nline", "first  line"},
+        {"first\nline", "first  line"},
+        {"first\rline", "first  line"},
+        {"a\r\n\nb\rc\n", "a    b  c  "},
+    };
+    RecordingEntry* bravo = list->FindByName(QStringLiteral("Bravo"));
+    ASSERT_NE(bravo, nullptr);
+    for (const auto& [notes, shown] : cases) {
+        bravo->notes = notes;
+        view->UpdateListRow(bravo->name, *bravo, RecordingListView::ByRule);
+        EXPECT_EQ(cell(1, RecordingListView::NotesColumn), shown) << notes.toStdString();
+    }
+}
+
 TEST(RecordingListViewSizeText, KeepsTheListsOwnFigures)
 {
     EXPECT_EQ(RecordingListView::listSizeText(0), QStringLiteral("0.0 Kb"));
@@ -212,13 +230,16 @@ TEST_F(EmptyRecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
 
 TEST_F(RecordingListViewTest, PlayFollowsTheRecorderStateAndThePlayingRowShowsItsImage)
 {
-    int state = 2;
+    // Play is usable while no recording runs: idle, playing, armed, armed while playing.
+    const std::pair<int, bool> cases[] = {{0, true}, {1, true},  {2, false}, {3, false},
+                                          {4, true}, {5, false}, {6, true},  {7, false}};
+    int state = 0;
     view->setRecorderState([&] { return state; });
-    view->UpdateRecordingControls();
-    EXPECT_FALSE(layout->button(ControlId::Play)->isEnabled());
-    state = 6;
-    view->UpdateRecordingControls();
-    EXPECT_TRUE(layout->button(ControlId::Play)->isEnabled());
+    for (const auto& [recorderState, playable] : cases) {
+        state = recorderState;
+        view->UpdateRecordingControls();
+        EXPECT_EQ(layout->button(ControlId::Play)->isEnabled(), playable) << recorderState;
+    }
 
     view->setPlayingRecording(list->FindByName(QStringLiteral("Bravo")));
     EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Playing);
