@@ -107,6 +107,14 @@ public:
     /// "Volume" or "Mute" for the open line's control of that type; empty otherwise.
     QString GetControlName(uint32_t controlType) const;
 
+    /// The open line's first channel volume as the server last reported it: at Open(), then
+    /// with every change mixerControlChange announces (only while a callback is set); the
+    /// server is not asked. nullopt when no line is open.
+    std::optional<uint32_t> reportedVolume() const
+    {
+        return m_xLine ? std::optional<uint32_t>(m_xLine->volume) : std::nullopt;
+    }
+
     quintptr GetMixerHandle() const { return m_handle; }
     /// The open line's volume control id; 0 when no line is open.
     uint32_t GetVolumeControlId() const;
@@ -139,8 +147,7 @@ private:
 
     static Line lineOf(MixerObject object, const MixerDevice& device);
     /// Inizializza, handing back the server state it fetched (empty when it could not).
-    bool initialise(QObject* callback, bool input, int deviceId,
-                    std::optional<MixerState>& state);
+    bool initialise(QObject* callback, bool input, int deviceId, std::optional<MixerState>& state);
     void trace(const QString& text) const;
     void onServerChange(quintptr handle, const MixerChange& change);
     /// The open line as the server now has it (as a device, also for a loopback).

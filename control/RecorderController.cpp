@@ -170,7 +170,8 @@ void RecorderController::StartRecording()
         return;
     }
     WriteLog(QStringLiteral("Registrazione avviata"));
-    if (m_state == Playing) {
+    // A paused playback keeps its recording loaded in the player: it ends here too.
+    if (m_state == Playing || m_view.playbackPaused()) {
         m_view.stopPlayback();
         setPlaying(false);
     }
@@ -294,7 +295,7 @@ void RecorderController::OnVoiceDetected()
     }
     ++m_openCalls;
     m_view.setButtonLook(Button::Pause, Look::PauseNormal);
-    if (m_state == ArmedPlaying || m_state == AutoRecordingPlaying)
+    if (m_state == ArmedPlaying || m_state == AutoRecordingPlaying || m_view.playbackPaused())
         m_view.stopPlayback();
     m_state = AutoRecording;
     m_view.setButtonEnabled(Button::Play, false);
@@ -339,11 +340,11 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
 
     if (m_config.trayMode == 2)
         m_view.setTrayIcon(241);
-    stopWarning();
     if (m_inProgress && m_inProgress->inUse())
         m_view.saveRecordingInfo();
 
     if (m_pending.empty()) {
+        stopWarning();
         // No call is waiting for this file (it outlived a disarm): never lose its audio.
         if (!discard && LeftoverRecovery::holdsAudio(path)) {
             // Another process has the folder: the file waits there for the leftover recovery.
@@ -365,6 +366,9 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
         --m_openCalls;
     // With a file input the next call may have begun before this one's file arrived.
     const bool callGoesOn = m_openCalls > 0;
+    // The warning timer running now was started for the call that goes on, and stays its own.
+    if (!callGoesOn)
+        stopWarning();
     if (!callGoesOn && armedState()) {
         m_state = m_state == AutoRecordingPlaying ? ArmedPlaying : Armed;
         m_view.setButtonLook(Button::Record, Look::RecordIdle);

@@ -90,7 +90,7 @@ public:
     /// the folder; true when any became a recording (the caller shows the list again).
     bool recoverLeftovers();
 
-    /// The Record command.
+    /// The Record command, in states 0 and 1: a playback, playing or paused, is stopped first.
     void StartRecording();
     /// The Auto Rec. command: arms in states 0 to 3, disarms (as Stop does) in 4 to 7.
     void ToggleAutoRecording();

@@ -86,7 +86,8 @@ public:
     virtual void saveRecordingInfo() {}
     virtual void updateRecordingControls() {}
 
-    /// Stops the playback of a recording; the controller removes the playing overlay itself.
+    /// Stops the playback of a recording, playing or paused (Record, a detected call and Stop
+    /// end both); the controller removes the playing overlay itself.
     virtual void stopPlayback() {}
     /// A playback is paused (it carries no playing overlay, yet Stop ends it first).
     virtual bool playbackPaused() const { return false; }

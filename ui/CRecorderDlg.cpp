@@ -132,6 +132,7 @@ void CRecorderDlg::OnInitDialog()
         connect(m_layout->volumeSlider(), &QSlider::valueChanged, this, [this](int value) {
             m_mixer->speaker().SetVolume(static_cast<uint32_t>(std::max(0, value)));
         });
+        m_mixer->followSpeakerVolume(m_layout->volumeSlider());
     }
 
     // The commands of features still to come stay off.
@@ -297,6 +298,8 @@ void CRecorderDlg::startListAndPlayback()
     connect(m_listView.get(), &RecordingListView::sendRequested, this, &CRecorderDlg::sendCurrent);
     connect(m_playback.get(), &PlaybackControls::playingChanged, m_listView.get(),
             &RecordingListView::setPlayingRecording);
+    connect(m_playback.get(), &PlaybackControls::newPlaybackStarting, m_listView.get(),
+            &RecordingListView::refreshRecording, Qt::DirectConnection);
     // A playback's end puts the armed picture back; a lost input's picture must stay.
     connect(m_playback.get(), &PlaybackControls::playingChanged, this,
             [this](RecordingEntry* entry) {

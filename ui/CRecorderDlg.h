@@ -63,6 +63,9 @@ public:
     /// The list view and the transport bar's playback (null before OnInitDialog).
     RecordingListView* listView() const { return m_listView.get(); }
     PlaybackControls* playback() const { return m_playback.get(); }
+    /// The speaker, monitor and microphone lines (null before OnInitDialog or without the
+    /// library).
+    RecorderMixer* mixer() const { return m_mixer.get(); }
 
     bool isEnded() const { return m_ended; }
     /// 2 while the window lives only as an icon, 0 otherwise.

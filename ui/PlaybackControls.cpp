@@ -84,6 +84,7 @@ void PlaybackControls::Play(RecordingEntry* entry)
     WriteLog(QStringLiteral("Comando Play del file"));
     if (entry->inUse())
         return;
+    Q_EMIT newPlaybackStarting(entry);
     if (entry->isProtected) {
         WriteLog(QStringLiteral("Registrazione protetta"));
         Q_EMIT protectedPlayRequested(entry);

@@ -83,6 +83,10 @@ Q_SIGNALS:
     void playingChanged(RecordingEntry* entryOrNull);
     /// Play() met a protected recording; the window asks for its key word.
     void protectedPlayRequested(RecordingEntry* entry);
+    /// Play() is about to load `entry` anew (not a resume, not a recording in progress),
+    /// before its protection is looked at: the list reads it again from its file and rewrites
+    /// its row, so that what is played is what the file now holds. Needs a direct connection.
+    void newPlaybackStarting(RecordingEntry* entry);
 
 private:
     void start(RecordingEntry* entry, bool decoded);

@@ -179,3 +179,22 @@ void RecorderMixer::setSpeakersAudible(bool audible)
     if (m_mutedForArming)
         m_speaker.SetVolume(audible ? m_armedSpeakerVolume : 0);
 }
+
+void RecorderMixer::followSpeakerVolume(QSlider* slider)
+{
+    QObject::connect(&m_speaker, &CControlloVolume::mixerControlChange, slider,
+                     [this, slider](quintptr mixer, quint32 controlId) {
+                         if (mixer != m_speaker.GetMixerHandle() ||
+                             controlId != m_speaker.GetVolumeControlId())
+                             return;
+                         // The user's own drag sets the volume; its reports lag behind the hand.
+                         if (slider->isSliderDown())
+                             return;
+                         const std::optional<uint32_t> volume = m_speaker.reportedVolume();
+                         if (!volume)
+                             return;
+                         // Setting the volume the server just reported would report it again.
+                         const QSignalBlocker quiet(slider);
+                         slider->setValue(static_cast<int>(*volume));
+                     });
+}

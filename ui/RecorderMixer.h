@@ -44,6 +44,11 @@ public:
     void muteSpeakersWhileArmed(bool mute, QSlider* slider);
     /// While muted for arming: the kept volume while the warning sounds (true), 0 again after.
     void setSpeakersAudible(bool audible);
+    /// From now on `slider` shows the speaker volume each time the speaker line reports a change
+    /// of it (made by any program), except while the user holds the slider; moving it so does
+    /// not set the volume again. The speaker line must have been opened by setUp() with a
+    /// window; the following ends with the line or the slider.
+    void followSpeakerVolume(QSlider* slider);
 
     CControlloVolume& speaker() { return m_speaker; }
 

@@ -1,5 +1,6 @@
 #include "ui/RecordingListView.h"
 
+#include "app/DiagnosticLog.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/OleDate.h"
@@ -299,6 +300,17 @@ void RecordingListView::setPlayingRecording(RecordingEntry* entry)
     setRowImage(entry);
     if (entry == nullptr)
         UpdateRecordingControls();
+}
+
+void RecordingListView::refreshRecording(RecordingEntry* entry)
+{
+    // Reading a file may write its missing tag, which only the folder's holder may do.
+    if (entry == nullptr || !m_list.holdsFolder())
+        return;
+    WriteLog(QStringLiteral("Aggiornamento elemento lista-indice"));
+    const QString shownName = entry->name;
+    m_list.RefreshEntry(*entry);
+    UpdateListRow(shownName, *entry, ByRule);
 }
 
 void RecordingListView::sortByColumn(int column)

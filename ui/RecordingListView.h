@@ -85,6 +85,11 @@ public:
     void setPlayingRecording(RecordingEntry* entry);
     RecordingEntry* playingRecording() const { return m_playing; }
 
+    /// A new playback of `entry` starts: while the list holds its folder, reads the entry
+    /// again from its file (tag and measured length, its index record rewritten) and rewrites
+    /// its row; otherwise nothing changes.
+    void refreshRecording(RecordingEntry* entry);
+
     /// A header click: sorts by `column`, flips the direction and refills keeping the
     /// selected recording.
     void sortByColumn(int column);

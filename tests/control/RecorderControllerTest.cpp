@@ -76,6 +76,11 @@ public:
         paused = false;
         ++playbackStops;
     }
+    std::optional<int> playWarningSound() override
+    {
+        ++warnings;
+        return 0;
+    }
 
     std::deque<std::optional<SaveAnswer>> answers;
     std::vector<QString> asked;
@@ -85,6 +90,7 @@ public:
     std::function<void()> whileAsking;
     bool paused = false;
     int playbackStops = 0;
+    int warnings = 0;
     std::vector<int> messages;
     std::vector<int> fatal;
     std::vector<QString> rows;
@@ -333,6 +339,28 @@ TEST(RecorderControllerAuto, StopWithAPausedPlaybackEndsThePlaybackAndStaysArmed
     EXPECT_EQ(rig.controller->state(), RecorderController::Armed);
     rig.controller->ToggleAutoRecording();
     EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+}
+
+TEST(RecorderControllerAuto, TheFileOfACallArrivingAfterTheNextCallBeganKeepsThatCallsWarning)
+{
+    RecorderRig rig({{30.0, false}}, [](RecorderRig& r) {
+        r.settings.warningEnabled = true;
+        r.settings.warningAfter = true;
+        r.settings.warningAfterSeconds = 1;
+    });
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    // A file input runs ahead of the writer: the second call is heard before the first one's
+    // file is handed over.
+    Q_EMIT rig.capture->voiceDetected();
+    Q_EMIT rig.capture->voiceDetected();
+    const QString firstFile = rig.work + QStringLiteral("first call.prl");
+    ASSERT_TRUE(AudioFixtures::writeFile(firstFile, AudioFixtures::mpegStream(2.0)));
+    Q_EMIT rig.writer.fileReady(firstFile, false);
+    ASSERT_TRUE(waitFor([&] { return rig.kept.size() == 1u; }));
+    EXPECT_EQ(rig.controller->state(), RecorderController::AutoRecording);
+
+    EXPECT_TRUE(waitFor([&] { return rig.view.warnings == 1; }, 5000));
 }
 
 TEST(RecorderControllerAuto, CancelledConfirmationDiscardsTheCall)

@@ -2,6 +2,7 @@
 #include "control/LeftoverRecovery.h"
 #include "control/RecorderController.h"
 #include "platform/FolderLock.h"
+#include "platform/PulseMixerServer.h"
 #include "res/StringTable.h"
 #include "store/OleDate.h"
 #include "store/RecordingList.h"
@@ -19,6 +20,7 @@
 #include "ui/MessagePresenter.h"
 #include "ui/PlaybackControls.h"
 #include "ui/PropertiesDialog.h"
+#include "ui/RecorderMixer.h"
 #include "ui/RecordingListView.h"
 #include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
@@ -305,6 +307,76 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
         EXPECT_TRUE(button(window, "Play")->isEnabled());
     });
+}
+
+TEST_F(RecorderWindowTest, RecordAndADetectedCallEndAPausedPlayback)
+{
+    writeSettings({"AvviaInAutoReg=0", "TempoAttesaRegAuto=2", "SogliaAttivazioneRegAuto=3000"});
+    prepareEarlierCallAndSilence();
+    const QString call = env.root() + QStringLiteral("call.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(call, {{1.0, false}, {2.0, true}, {4.0, false}}));
+
+    for (const char* command : {"Record", "AutoRecord"}) {
+        SCOPED_TRACE(command);
+        run(call, [&](CRecorderDlg& window) {
+            PlaybackControls& playback = *window.playback();
+            bool inputEnded = false;
+            QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
+                             [&inputEnded] { inputEnded = true; });
+            QTest::mouseClick(button(window, "Play"), Qt::LeftButton);
+            ASSERT_TRUE(playback.isPlaying());
+            QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
+            ASSERT_TRUE(playback.isPaused());
+
+            QTest::mouseClick(button(window, command), Qt::LeftButton);
+            if (window.controller()->state() != RecorderController::Recording) {
+                // Armed: the call in the input is heard, recorded and kept by itself.
+                ASSERT_TRUE(waitFor(
+                    [&] {
+                        return inputEnded &&
+                               window.controller()->recordingInProgress() == nullptr &&
+                               tree(window)->topLevelItemCount() == 2;
+                    },
+                    60000));
+            }
+            EXPECT_FALSE(playback.isPaused());
+            EXPECT_EQ(playback.playingRecording(), nullptr);
+            EXPECT_FALSE(button(window, "Pause")->isEnabled());
+            if (window.controller()->state() == RecorderController::Recording) {
+                ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
+                answerWhenShown<SaveRecordingDialog>(
+                    [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
+                QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
+                EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+            }
+        });
+    }
+    EXPECT_TRUE(exists(QStringLiteral("Recording 1")));
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(RecorderWindowTest, ANewPlaybackShowsWhatItsFileNowHolds)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    QString notes;
+    QString duration;
+    int playLength = -1;
+    RecordingEntry changed =
+        TaggedRecording::entry(folder, QStringLiteral("Earlier call"), OleDate::now() - 1);
+    changed.notes = QStringLiteral("Changed elsewhere");
+    run(silence, [&](CRecorderDlg& window) {
+        // Another program replaces the recording after the list was read.
+        ASSERT_TRUE(TaggedRecording::write(changed, AudioFixtures::mpegStream(6.0)));
+        QTest::mouseClick(button(window, "Play"), Qt::LeftButton);
+        ASSERT_TRUE(window.playback()->isPlaying());
+        notes = tree(window)->topLevelItem(0)->text(RecordingListView::NotesColumn);
+        duration = tree(window)->topLevelItem(0)->text(RecordingListView::DurationColumn);
+        playLength = window.playback()->playLength();
+    });
+    EXPECT_EQ(notes, QStringLiteral("Changed elsewhere"));
+    EXPECT_EQ(duration, OleDate::durationText(changed.duration));
+    EXPECT_EQ(playLength, OleDate::toSeconds(changed.duration));
 }
 
 TEST_F(RecorderWindowTest, ALogOutWhileTheSaveDialogIsOpenKeepsTheRecordingUnderTheTypedName)
@@ -702,6 +774,53 @@ int playbackStreams()
     pactl.waitForFinished(10000);
     return int(
         QString::fromUtf8(pactl.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).size());
+}
+
+/// Sets the null sink's volume (server units) as another program would.
+bool setSpeakerVolume(int volume)
+{
+    return QProcess::execute(QStringLiteral("pactl"),
+                             {"set-sink-volume", "nullsink", QString::number(volume)}) == 0;
+}
+
+TEST_F(RecorderWindowTest, TheVolumeSliderFollowsTheSpeakersSetElsewhereExceptWhileHeld)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    const int volumeBefore = speakerVolume();
+    ASSERT_GT(volumeBefore, 0);
+    const auto onSlider = [](int serverVolume) {
+        return static_cast<int>(
+            PulseMixerServer::toMixerVolume(static_cast<uint32_t>(serverVolume)));
+    };
+    run(silence, [&](CRecorderDlg& window) {
+        auto* slider = window.findChild<QSlider*>(QStringLiteral("VolumeSlider"));
+        ASSERT_TRUE(setSpeakerVolume(13107));
+        ASSERT_TRUE(waitFor([&] { return slider->value() == onSlider(13107); }));
+        // Following the speakers does not set their volume again.
+        EXPECT_EQ(speakerVolume(), 13107);
+
+        // The user holds the slider: the speakers follow it, and not the other way round.
+        CControlloVolume& speaker = window.mixer()->speaker();
+        bool changeSeen = false;
+        const auto seen =
+            QObject::connect(&speaker, &CControlloVolume::mixerControlChange, slider, [&] {
+                changeSeen = changeSeen || speaker.reportedVolume() == uint32_t(onSlider(26214));
+            });
+        slider->setSliderDown(true);
+        slider->setValue(40000);
+        EXPECT_EQ(speakerVolume(), static_cast<int>(PulseMixerServer::toServerVolume(40000)));
+        ASSERT_TRUE(setSpeakerVolume(26214));
+        ASSERT_TRUE(waitFor([&] { return changeSeen; }));
+        EXPECT_EQ(slider->value(), 40000);
+        QObject::disconnect(seen);
+
+        slider->setSliderDown(false);
+        ASSERT_TRUE(setSpeakerVolume(19661));
+        EXPECT_TRUE(waitFor([&] { return slider->value() == onSlider(19661); }));
+    });
+    // The window gives the speakers back the volume it found.
+    EXPECT_EQ(speakerVolume(), volumeBefore);
 }
 
 TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDuringARecording)
