@@ -46,8 +46,7 @@ SettingsStartup::SettingsStartup(QString userFile, QString machineFile, QString 
     : m_userFile(std::move(userFile)), m_machineFile(std::move(machineFile)),
       m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)),
       m_mounts(std::move(mounts))
-{
-}
+{}
 
 bool SettingsStartup::isUnreachable(const QString& folder) const
 {
@@ -110,13 +109,27 @@ void SettingsStartup::copyMachineToUser() const
     const auto user = SettingsKey::create(m_userFile);
     if (!user)
         return;
-    for (const QString& name :
-         {WorkDir, TempoAttesaRegAuto, AvvioTaskBar, RegAutoSalvaUnicoFile,
-          SogliaAttivazioneRegAuto, ChiediConfermaAutoRec, AvviaInAutoReg, AntiBump,
-          AbilitaSegnaleAcustico, SegnaleAcusticoInviaDopo, SegnaleAcusticoInviaDopoValore,
-          SegnaleAcusticoInviaOgni, SegnaleAcusticoInviaOgniValore, SegnaleAcusticoFile,
-          VolumeRegistrazione, PlayAlternativo, Operatore, PrimoLancio, NoSend, NoMicSelect,
-          DisableIndex}) {
+    for (const QString& name : {WorkDir,
+                                TempoAttesaRegAuto,
+                                AvvioTaskBar,
+                                RegAutoSalvaUnicoFile,
+                                SogliaAttivazioneRegAuto,
+                                ChiediConfermaAutoRec,
+                                AvviaInAutoReg,
+                                AntiBump,
+                                AbilitaSegnaleAcustico,
+                                SegnaleAcusticoInviaDopo,
+                                SegnaleAcusticoInviaDopoValore,
+                                SegnaleAcusticoInviaOgni,
+                                SegnaleAcusticoInviaOgniValore,
+                                SegnaleAcusticoFile,
+                                VolumeRegistrazione,
+                                PlayAlternativo,
+                                Operatore,
+                                PrimoLancio,
+                                NoSend,
+                                NoMicSelect,
+                                DisableIndex}) {
         if (const auto text = machine->read(name, kBuffer))
             user->write(name, *text);
     }
@@ -276,8 +289,10 @@ StartupSettings SettingsStartup::read() const
     result.selectMicrophone = !toFlag(noMicSelect);
     WriteLog(QStringLiteral("-->NoMicSelect:") + noMicSelect);
 
-    result.recordingDevice = toNumber(key->read(IDDispositivoRegistrazione, kBuffer).value_or(QString()));
-    result.playbackDevice = toNumber(key->read(IDDispositivoRiproduzione, kBuffer).value_or(QString()));
+    result.recordingDevice =
+        toNumber(key->read(IDDispositivoRegistrazione, kBuffer).value_or(QString()));
+    result.playbackDevice =
+        toNumber(key->read(IDDispositivoRiproduzione, kBuffer).value_or(QString()));
     key->close();
     return result;
 }

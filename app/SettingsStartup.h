@@ -16,10 +16,10 @@ struct StartupSettings {
     enum class FolderCheck { Normal, Lost, Back };
 
     Settings settings;
-    bool keyOpened = false;   ///< false: nothing below was read, the values are the defaults
-    bool antiBump = false;    ///< for the capture thread
-    int threshold = 0;        ///< auto-recording threshold, 0..32767 as read
-    int trayMode = 0;         ///< 2: start as an icon in the notification area
+    bool keyOpened = false; ///< false: nothing below was read, the values are the defaults
+    bool antiBump = false;  ///< for the capture thread
+    int threshold = 0;      ///< auto-recording threshold, 0..32767 as read
+    int trayMode = 0;       ///< 2: start as an icon in the notification area
     int recordingVolume = 0;
     bool recordingVolumeStored = false;
     bool selectMicrophone = false;

@@ -11,7 +11,13 @@ namespace {
 
 // Ids: the kind of object in the top four bits, its server index in the next twenty, and
 // the control (1 volume, 2 mute, 3 port selector) or port number in the low eight.
-enum IdKind : uint32_t { SinkKind = 1, SourceKind = 2, LoopbackKind = 3, SinkPortKind = 4, SourcePortKind = 5 };
+enum IdKind : uint32_t {
+    SinkKind = 1,
+    SourceKind = 2,
+    LoopbackKind = 3,
+    SinkPortKind = 4,
+    SourcePortKind = 5
+};
 enum ControlNumber : uint32_t { VolumeControl = 1, MuteControl = 2, SelectorControl = 3 };
 
 constexpr uint32_t kTargetWaveOut = 1;
@@ -20,9 +26,12 @@ constexpr uint32_t kTargetWaveIn = 2;
 uint32_t kindOf(MixerObject object)
 {
     switch (object) {
-    case MixerObject::Sink: return SinkKind;
-    case MixerObject::Source: return SourceKind;
-    case MixerObject::SinkInput: break;
+    case MixerObject::Sink:
+        return SinkKind;
+    case MixerObject::Source:
+        return SourceKind;
+    case MixerObject::SinkInput:
+        break;
     }
     return LoopbackKind;
 }
@@ -120,8 +129,7 @@ CControlloVolume::~CControlloVolume()
 
 void CControlloVolume::trace(const QString& text) const
 {
-    if (m_logEnabled)
-        WriteLog(text);
+    WriteLog(text);
 }
 
 CControlloVolume::Line CControlloVolume::lineOf(MixerObject object, const MixerDevice& device)
@@ -148,17 +156,20 @@ bool CControlloVolume::initialise(QObject* callback, bool input, int deviceId,
 {
     Close();
     if (!moMixer->connect()) {
-        trace(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:%1").arg(moMixer->lastError()));
+        trace(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:%1")
+                  .arg(moMixer->lastError()));
         moMixer->disconnect();
         return false;
     }
     state = moMixer->state();
     if (!state) {
-        trace(QStringLiteral("[ControlloVolume]::Inizializza mixerGetDevCaps error:%1").arg(moMixer->lastError()));
+        trace(QStringLiteral("[ControlloVolume]::Inizializza mixerGetDevCaps error:%1")
+                  .arg(moMixer->lastError()));
     } else {
         const auto devices = input ? recordDevices(*state) : playDevices(*state);
         if (!deviceAt(devices, deviceId)) {
-            trace(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:%1").arg(MixerServer::ErrorNoEntity));
+            trace(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:%1")
+                      .arg(MixerServer::ErrorNoEntity));
             moMixer->disconnect();
             return false;
         }
@@ -170,7 +181,8 @@ bool CControlloVolume::initialise(QObject* callback, bool input, int deviceId,
         // Runs on the connection's thread: only hand the change to this object's thread.
         moMixer->setChangeHandler([this, handle](const MixerChange& change) {
             QMetaObject::invokeMethod(
-                this, [this, handle, change] { onServerChange(handle, change); }, Qt::QueuedConnection);
+                this, [this, handle, change] { onServerChange(handle, change); },
+                Qt::QueuedConnection);
         });
     }
     return true;
@@ -205,14 +217,16 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
                 found = sink;
                 line.object = MixerObject::SinkInput;
                 line.index = loopback->sinkInputIndex;
-                line.description = QStringLiteral("Loopback %1 -> %2").arg(source->description, sink->description);
+                line.description =
+                    QStringLiteral("Loopback %1 -> %2").arg(source->description, sink->description);
                 line.channels = loopback->channels;
                 line.volume = loopback->volume;
                 line.muted = loopback->muted;
             }
         }
         if (!found) {
-            trace(QStringLiteral("[ControlloVolume]::Open - GetLineInfo con component type non riuscita"));
+            trace(QStringLiteral(
+                "[ControlloVolume]::Open - GetLineInfo con component type non riuscita"));
             return false;
         }
     } else {
@@ -226,12 +240,15 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
             return false;
         }
         // The chosen source is both the recording destination and its microphone line.
-        trace(QStringLiteral("[ControlloVolume]::Open - Scheda trovata '%1'").arg(source->description));
+        trace(QStringLiteral("[ControlloVolume]::Open - Scheda trovata '%1'")
+                  .arg(source->description));
         trace(QStringLiteral("[ControlloVolume]::Open - Trovati 1 destinazioni"));
         trace(QStringLiteral("[ControlloVolume]::Open - prima del for delle destinazioni"));
-        trace(QStringLiteral("[ControlloVolume]::Open - Trovati DEST INFO '%1'").arg(source->description));
+        trace(QStringLiteral("[ControlloVolume]::Open - Trovati DEST INFO '%1'")
+                  .arg(source->description));
         trace(QStringLiteral("[ControlloVolume]::Open - prima del for delle linee"));
-        trace(QStringLiteral("[ControlloVolume]::Open - Trovati LINE INFO '%1'").arg(source->description));
+        trace(QStringLiteral("[ControlloVolume]::Open - Trovati LINE INFO '%1'")
+                  .arg(source->description));
         trace(QStringLiteral("[ControlloVolume]::Open - Trovato"));
         line = lineOf(MixerObject::Source, *source);
     }
@@ -322,12 +339,15 @@ bool CControlloVolume::SetVolume(uint32_t value)
         return false;
     }
     if (!m_xLine) {
-        trace(QStringLiteral("[ControlloVolume] SetVolume fallita (%1)").arg(MixerServer::ErrorNoEntity));
+        trace(QStringLiteral("[ControlloVolume] SetVolume fallita (%1)")
+                  .arg(MixerServer::ErrorNoEntity));
         return false;
     }
     if (m_xLine->channels > 10)
-        trace(QStringLiteral("[ControlloVolume] ATTENZIONE: m_xLine.cChannels = %1").arg(m_xLine->channels));
-    if (!moMixer->setVolume(m_xLine->object, m_xLine->index, m_xLine->channels, std::min(value, VolumeMax))) {
+        trace(QStringLiteral("[ControlloVolume] ATTENZIONE: m_xLine.cChannels = %1")
+                  .arg(m_xLine->channels));
+    if (!moMixer->setVolume(m_xLine->object, m_xLine->index, m_xLine->channels,
+                            std::min(value, VolumeMax))) {
         trace(QStringLiteral("[ControlloVolume] SetVolume fallita (%1)").arg(moMixer->lastError()));
         return false;
     }
@@ -337,7 +357,8 @@ bool CControlloVolume::SetVolume(uint32_t value)
 uint32_t CControlloVolume::GetMax()
 {
     if (!m_handle || !m_xLine) {
-        trace(QStringLiteral("[ControlloVolume] GetMax fallita (%1)").arg(MixerServer::ErrorBadState));
+        trace(QStringLiteral("[ControlloVolume] GetMax fallita (%1)")
+                  .arg(MixerServer::ErrorBadState));
         return 0;
     }
     return VolumeMax;
@@ -346,7 +367,8 @@ uint32_t CControlloVolume::GetMax()
 uint32_t CControlloVolume::GetMin()
 {
     if (!m_handle || !m_xLine) {
-        trace(QStringLiteral("[ControlloVolume] GetMin fallita (%1)").arg(MixerServer::ErrorBadState));
+        trace(QStringLiteral("[ControlloVolume] GetMin fallita (%1)")
+                  .arg(MixerServer::ErrorBadState));
         return 0;
     }
     return VolumeMin;
@@ -354,7 +376,9 @@ uint32_t CControlloVolume::GetMin()
 
 bool CControlloVolume::SetBooleanValue(uint32_t controlId, bool value)
 {
-    trace(QStringLiteral("[ControlloVolume] Abilitazione controllo id=%1, valore=%2").arg(hex(controlId)).arg(int(value)));
+    trace(QStringLiteral("[ControlloVolume] Abilitazione controllo id=%1, valore=%2")
+              .arg(hex(controlId))
+              .arg(int(value)));
     const uint32_t kind = controlId >> 28;
     const uint32_t index = (controlId >> 8) & 0xFFFFFu;
     bool done = false;
@@ -362,9 +386,9 @@ bool CControlloVolume::SetBooleanValue(uint32_t controlId, bool value)
     if (!m_handle) {
         error = MixerServer::ErrorBadState;
     } else if ((controlId & 0xFFu) == MuteControl && kind >= SinkKind && kind <= LoopbackKind) {
-        const MixerObject object = kind == SinkKind ? MixerObject::Sink
-            : kind == SourceKind                    ? MixerObject::Source
-                                                    : MixerObject::SinkInput;
+        const MixerObject object = kind == SinkKind     ? MixerObject::Sink
+                                   : kind == SourceKind ? MixerObject::Source
+                                                        : MixerObject::SinkInput;
         done = moMixer->setMute(object, index, value);
         error = moMixer->lastError();
     }
@@ -396,16 +420,19 @@ QString CControlloVolume::GetControlName(uint32_t controlType) const
 bool CControlloVolume::TipoControlloMixerMux(uint32_t& controlType)
 {
     int error = 0;
-    const auto line = m_xLine && m_xLine->object == MixerObject::Source ? currentLine(error) : std::nullopt;
+    const auto line =
+        m_xLine && m_xLine->object == MixerObject::Source ? currentLine(error) : std::nullopt;
     if (!line) {
-        trace(QStringLiteral("Impossibile reperire la LineInfo di DST_WAVEIN dentro TipoControlloMixerMux"));
+        trace(QStringLiteral(
+            "Impossibile reperire la LineInfo di DST_WAVEIN dentro TipoControlloMixerMux"));
         return false;
     }
     if (m_selectorId == -1) {
         // A source records from one port at a time: never a MIXER, always a MUX.
         trace(QStringLiteral("[ControlloVolume] Il controllo registrazione è MUX"));
         if (line->ports.empty()) {
-            trace(QStringLiteral("Impossibile reperire la LineInfo di CONTROLTYPE_MIXER e CONTROLTYPE_MUX dentro TipoControlloMixerMux"));
+            trace(QStringLiteral("Impossibile reperire la LineInfo di CONTROLTYPE_MIXER e "
+                                 "CONTROLTYPE_MUX dentro TipoControlloMixerMux"));
             return false;
         }
         m_selectorId = GetLineId() | SelectorControl;
@@ -414,7 +441,8 @@ bool CControlloVolume::TipoControlloMixerMux(uint32_t& controlType)
     controlType = m_selectorType;
     m_microphoneItem = microphonePort(*line);
     if (m_microphoneItem < 0) {
-        trace(QStringLiteral("[ControlloVolume] Impossibile trovare l'indice del controllo dentro TipoControlloMixerMux"));
+        trace(QStringLiteral("[ControlloVolume] Impossibile trovare l'indice del controllo dentro "
+                             "TipoControlloMixerMux"));
         return false;
     }
     return true;
@@ -423,7 +451,8 @@ bool CControlloVolume::TipoControlloMixerMux(uint32_t& controlType)
 bool CControlloVolume::AbilitaDisabilitaSulMixer(bool enable, int ignored)
 {
     Q_UNUSED(ignored);
-    trace(QStringLiteral("[ControlloVolume] Abilitazione sul mixer della linea=%1").arg(hex(GetLineId())));
+    trace(QStringLiteral("[ControlloVolume] Abilitazione sul mixer della linea=%1")
+              .arg(hex(GetLineId())));
     int error = 0;
     const auto line = currentLine(error);
     if (!line) {
@@ -433,30 +462,33 @@ bool CControlloVolume::AbilitaDisabilitaSulMixer(bool enable, int ignored)
     // The microphone port: only this source's active port changes, and only when enabling,
     // since a source always has exactly one active port.
     uint32_t type = 0;
-    if (m_xLine->object == MixerObject::Source && !line->ports.empty() && TipoControlloMixerMux(type)
-        && enable) {
+    if (m_xLine->object == MixerObject::Source && !line->ports.empty() &&
+        TipoControlloMixerMux(type) && enable) {
         const MixerPort& port = line->ports[size_t(m_microphoneItem)];
-        if (line->activePort != port.name
-            && !moMixer->setActivePort(MixerObject::Source, m_xLine->index, port.name)) {
-            trace(QStringLiteral("[ControlloVolume] Abilitazione sul mixer fallito (%1)").arg(moMixer->lastError()));
+        if (line->activePort != port.name &&
+            !moMixer->setActivePort(MixerObject::Source, m_xLine->index, port.name)) {
+            trace(QStringLiteral("[ControlloVolume] Abilitazione sul mixer fallito (%1)")
+                      .arg(moMixer->lastError()));
             return false;
         }
     }
     const bool done = SetBooleanValue(GetMuteControlId(), !enable);
     if (!done)
-        trace(QStringLiteral("Abilitazione/disabilitazione controllo fallita in AbilitaDisabilitaSulMixer"));
+        trace(QStringLiteral(
+            "Abilitazione/disabilitazione controllo fallita in AbilitaDisabilitaSulMixer"));
     return done;
 }
 
 void CControlloVolume::onServerChange(quintptr handle, const MixerChange& change)
 {
-    if (handle != m_handle || !m_xLine || !m_callback || change.removed
-        || change.object != m_xLine->object || change.index != m_xLine->index)
+    if (handle != m_handle || !m_xLine || !m_callback || change.removed ||
+        change.object != m_xLine->object || change.index != m_xLine->index)
         return;
     Line& line = *m_xLine;
     const bool volumeChanged = change.volume != line.volume;
     const bool muteChanged = change.muted != line.muted;
-    const bool portChanged = change.object != MixerObject::SinkInput && change.activePort != line.activePort;
+    const bool portChanged =
+        change.object != MixerObject::SinkInput && change.activePort != line.activePort;
     line.volume = change.volume;
     line.muted = change.muted;
     if (change.object != MixerObject::SinkInput)
@@ -503,9 +535,11 @@ QStringList CControlloVolume::AlberoMixer(bool quiet, bool* serverReached)
     };
     const auto controls = [&](uint32_t lineId, const MixerDevice& device, bool selector) {
         lines << QStringLiteral("\t\t\tControllo Volume %1, id= %2, Type=%3, MultipleItems=0")
-                     .arg(device.volume).arg(hex(lineId | VolumeControl), hex(ControlVolume));
+                     .arg(device.volume)
+                     .arg(hex(lineId | VolumeControl), hex(ControlVolume));
         lines << QStringLiteral("\t\t\tControllo Mute %1, id= %2, Type=%3, MultipleItems=0")
-                     .arg(int(device.muted)).arg(hex(lineId | MuteControl), hex(ControlMute));
+                     .arg(int(device.muted))
+                     .arg(hex(lineId | MuteControl), hex(ControlMute));
         if (selector) {
             lines << QStringLiteral("\t\t\tControllo Porta %1, id= %2, Type=%3, MultipleItems=%4")
                          .arg(device.activePort, hex(lineId | SelectorControl), hex(ControlMux))
@@ -530,22 +564,25 @@ QStringList CControlloVolume::AlberoMixer(bool quiet, bool* serverReached)
             const uint32_t lineId = lineIdOf(object, device.index);
             tree(QStringLiteral("Destination #%1 = %2, Tipo=%3")
                      .arg(destination++)
-                     .arg(deviceLabel(device), hex(isSink ? ComponentDstSpeakers : ComponentDstWaveIn)));
+                     .arg(deviceLabel(device),
+                          hex(isSink ? ComponentDstSpeakers : ComponentDstWaveIn)));
             controls(lineId, device, !isSink && !device.ports.empty());
             tree(QStringLiteral(" "));
             unsigned long source = 0;
             for (size_t i = 0; i < device.ports.size(); ++i) {
                 const MixerPort& port = device.ports[i];
                 const uint32_t type = port.microphone ? ComponentSrcMicrophone
-                    : port.line                       ? ComponentSrcLine
+                                      : port.line     ? ComponentSrcLine
                                                       : ComponentSrcUndefined;
                 tree(QStringLiteral("\tSource #%1 = %2 (%3),  lineID=%4, CompType=%5, Controlli=%6")
                          .arg(source++)
                          .arg(port.description, port.name,
-                              hex(makeId(isSink ? SinkPortKind : SourcePortKind, device.index, uint32_t(i))),
+                              hex(makeId(isSink ? SinkPortKind : SourcePortKind, device.index,
+                                         uint32_t(i))),
                               hex(type))
                          .arg(0));
-                tree(QStringLiteral("\t\tTipo linea Sorgente %1, Attiva=%2, Disconnessa=%3, dwType=%4")
+                tree(QStringLiteral(
+                         "\t\tTipo linea Sorgente %1, Attiva=%2, Disconnessa=%3, dwType=%4")
                          .arg(1)
                          .arg(int(port.name == device.activePort))
                          .arg(int(!port.available))
@@ -561,13 +598,19 @@ QStringList CControlloVolume::AlberoMixer(bool quiet, bool* serverReached)
                     if (s.index == loopback.sourceIndex)
                         from = s.name;
                 }
-                const uint32_t loopbackId = lineIdOf(MixerObject::SinkInput, loopback.sinkInputIndex);
-                tree(QStringLiteral("\tSource #%1 = Loopback %2,  lineID=%3, CompType=%4, Controlli=%5")
+                const uint32_t loopbackId =
+                    lineIdOf(MixerObject::SinkInput, loopback.sinkInputIndex);
+                tree(QStringLiteral(
+                         "\tSource #%1 = Loopback %2,  lineID=%3, CompType=%4, Controlli=%5")
                          .arg(source++)
                          .arg(from, hex(loopbackId), hex(ComponentSrcMicrophone))
                          .arg(2));
-                tree(QStringLiteral("\t\tTipo linea Sorgente %1, Attiva=%2, Disconnessa=%3, dwType=%4")
-                         .arg(1).arg(1).arg(0).arg(hex(kTargetWaveOut)));
+                tree(QStringLiteral(
+                         "\t\tTipo linea Sorgente %1, Attiva=%2, Disconnessa=%3, dwType=%4")
+                         .arg(1)
+                         .arg(1)
+                         .arg(0)
+                         .arg(hex(kTargetWaveOut)));
                 MixerDevice stream;
                 stream.volume = loopback.volume;
                 stream.muted = loopback.muted;

@@ -43,12 +43,9 @@ public:
     static constexpr uint32_t ComponentSrcLine = 0x1002;
     static constexpr uint32_t ComponentSrcMicrophone = 0x1003;
     /// Control types.
-    static constexpr uint32_t ControlBoolean = 0x20010000;
-    static constexpr uint32_t ControlOnOff = 0x20010001;
     static constexpr uint32_t ControlMute = 0x20010002;
     static constexpr uint32_t ControlVolume = 0x50030001;
     static constexpr uint32_t ControlMux = 0x70010001;
-    static constexpr uint32_t ControlMixer = 0x71010001;
     /// The bounds of every volume.
     static constexpr uint32_t VolumeMin = 0;
     static constexpr uint32_t VolumeMax = 65535;
@@ -126,9 +123,6 @@ public:
     /// The names of the play (or record) devices in device-id order; empty without a server.
     QStringList deviceNames(bool input);
 
-    /// The "[ControlloVolume]" trace lines; on after construction.
-    void setLogEnabled(bool enabled) { m_logEnabled = enabled; }
-
 Q_SIGNALS:
     /// A control of the open line changed, by this program or another one.
     void mixerControlChange(quintptr mixerHandle, quint32 controlId);
@@ -154,7 +148,6 @@ private:
     std::optional<MixerDevice> currentLine(int& error);
 
     ServerFactory m_factory;
-    bool m_logEnabled = true;
     std::unique_ptr<MixerServer> moMixer;
     quintptr m_handle = 0;
     std::optional<Line> m_xLine;

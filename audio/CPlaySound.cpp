@@ -35,8 +35,8 @@ bool isWaveFile(const QString& path)
 
 bool isSettled(QMediaPlayer::MediaStatus status)
 {
-    return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia
-        || status == QMediaPlayer::InvalidMedia || status == QMediaPlayer::EndOfMedia;
+    return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia ||
+           status == QMediaPlayer::InvalidMedia || status == QMediaPlayer::EndOfMedia;
 }
 
 // Qt Multimedia opens media asynchronously; the player's operations answer synchronously, so
@@ -58,8 +58,8 @@ bool waitUntilLoaded(QMediaPlayer& player)
         loop.exec();
     }
     const auto status = player.mediaStatus();
-    return player.error() == QMediaPlayer::NoError
-        && (status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia);
+    return player.error() == QMediaPlayer::NoError &&
+           (status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia);
 }
 
 QString hex(int code)
@@ -70,8 +70,7 @@ QString hex(int code)
 } // namespace
 
 CPlaySound::CPlaySound(QObject* parent, OutputFactory outputFactory)
-    : QObject(parent)
-    , m_outputFactory(std::move(outputFactory))
+    : QObject(parent), m_outputFactory(std::move(outputFactory))
 {
     if (!m_outputFactory)
         m_outputFactory = [] { return PcmOutput::createPulseAudio(); };
@@ -165,7 +164,7 @@ bool CPlaySound::playAlternative(const QString& path)
     m_media->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     if (!waitUntilLoaded(*m_media)) {
         const int code = m_media->error() == QMediaPlayer::NoError ? QMediaPlayer::ResourceError
-                                                                    : m_media->error();
+                                                                   : m_media->error();
         WriteLog(QStringLiteral("Errore mpGraph->RenderFile: %1 ").arg(hex(code)));
         return false;
     }
@@ -315,8 +314,9 @@ bool CPlaySound::CalcolaDurata(const QString& path, bool alternative, double& sp
         player.setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
         if (!waitUntilLoaded(player)) {
             const int code = player.error() == QMediaPlayer::NoError ? QMediaPlayer::ResourceError
-                                                                      : player.error();
-            WriteLog(QStringLiteral("Errore CalcolaDurata - pGraph->RenderFile: %1 ").arg(hex(code)));
+                                                                     : player.error();
+            WriteLog(
+                QStringLiteral("Errore CalcolaDurata - pGraph->RenderFile: %1 ").arg(hex(code)));
             return false;
         }
         milliseconds = player.duration();

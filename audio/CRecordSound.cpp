@@ -267,9 +267,9 @@ void CRecordSound::checkStall()
         m_sinceBuffer.restart();
         return;
     }
-    onInputLost(m_input->session(),
-                QStringLiteral("the audio server stopped answering (no audio for %1 ms)")
-                    .arg(kStallMs));
+    onInputLost(
+        m_input->session(),
+        QStringLiteral("the audio server stopped answering (no audio for %1 ms)").arg(kStallMs));
 }
 
 void CRecordSound::restartCapture()

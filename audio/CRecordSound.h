@@ -24,11 +24,11 @@ class QTimer;
 /// endThread() on the UI thread, which also waits for the writer; destroyed on the UI thread.
 /// A live input (the microphone) that stops delivering (the audio server went away, the
 /// source was unplugged, the stream was killed, or no buffer came for kStallMs and the server
-/// no longer answers) ends the capture at once: a call in progress is handed to the writer to be kept, the file is closed and
-/// inputLost() tells why. While auto-recording stays armed the input is then opened again
-/// after 1 s, 2 s, 5 s and every 5 s until it works (inputRestored()). An input that cannot be
-/// opened at a start is reported the same way.
-/// Signals are emitted on the capture thread: connect them queued.
+/// no longer answers) ends the capture at once: a call in progress is handed to the writer to be
+/// kept, the file is closed and inputLost() tells why. While auto-recording stays armed the input
+/// is then opened again after 1 s, 2 s, 5 s and every 5 s until it works (inputRestored()). An
+/// input that cannot be opened at a start is reported the same way. Signals are emitted on the
+/// capture thread: connect them queued.
 class CRecordSound : public QObject {
     Q_OBJECT
 

@@ -14,8 +14,7 @@ constexpr auto kCommandTimeout = std::chrono::seconds(6);
 } // namespace
 
 ClassicPlayer::ClassicPlayer(std::unique_ptr<PcmSource> source, std::unique_ptr<PcmOutput> output)
-    : m_source(std::move(source))
-    , m_output(std::move(output))
+    : m_source(std::move(source)), m_output(std::move(output))
 {
     if (m_source && m_source->rate() > 0) {
         m_lengthMs = m_source->lengthFrames() * 1000 / m_source->rate();
@@ -203,9 +202,9 @@ void ClassicPlayer::run()
             }
         }
         if (pendingBytes > 0) {
-            const long long taken = m_output->write(
-                reinterpret_cast<const char*>(buffer.data()) + pendingOffset,
-                static_cast<size_t>(pendingBytes));
+            const long long taken =
+                m_output->write(reinterpret_cast<const char*>(buffer.data()) + pendingOffset,
+                                static_cast<size_t>(pendingBytes));
             if (taken < 0 || (taken == 0 && !m_output->wait(kWaitMs))) {
                 reportFailure(m_output->errorText());
                 break;
@@ -237,8 +236,8 @@ void ClassicPlayer::run()
 void ClassicPlayer::publishPosition()
 {
     const long long latency = m_output->latencyUs();
-    const long long writtenUs = m_output->bytesWritten() / m_frameBytes * 1000000LL
-        / std::max(1, m_source->rate());
+    const long long writtenUs =
+        m_output->bytesWritten() / m_frameBytes * 1000000LL / std::max(1, m_source->rate());
     const long long heardUs = latency < 0 ? 0 : std::max(0LL, writtenUs - latency);
     m_positionMs = std::min(m_baseMs + heardUs / 1000, m_lengthMs);
 }

@@ -84,8 +84,8 @@ private:
     bool m_commandResult = false;
     QString m_error;
 
-    std::atomic<long long> m_positionMs {0};
-    std::atomic<bool> m_finished {false};
-    std::atomic<bool> m_failed {false};
-    std::atomic<bool> m_running {false};
+    std::atomic<long long> m_positionMs{0};
+    std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_running{false};
 };

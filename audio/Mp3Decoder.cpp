@@ -85,9 +85,9 @@ bool Mp3Decoder::open(const QString& path, std::optional<long long> audioStart)
     long rate = 0;
     int channels = 0;
     int encoding = 0;
-    if (mpg123_open_handle(m_handle, &m_source) != MPG123_OK
-        || mpg123_getformat(m_handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0
-        || channels <= 0)
+    if (mpg123_open_handle(m_handle, &m_source) != MPG123_OK ||
+        mpg123_getformat(m_handle, &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
+        channels <= 0)
         return failWith(QStringLiteral("No MPEG audio in the file"));
     if (mpg123_scan(m_handle) != MPG123_OK)
         return failWith(QString::fromUtf8(mpg123_strerror(m_handle)));

@@ -39,9 +39,9 @@ QByteArray mpegBlock()
 {
     EncoderLibrary encoder;
     std::vector<uint8_t> mp3;
-    if (encoder.load(QStringLiteral(PARLUNE_BIN_DIR "/libencodermp3.so"))
-            == EncoderLibrary::LoadResult::Loaded
-        && encoder.init(EncoderLibrary::defaultConfig(32000)) == 0) {
+    if (encoder.load(QStringLiteral(PARLUNE_BIN_DIR "/libencodermp3.so")) ==
+            EncoderLibrary::LoadResult::Loaded &&
+        encoder.init(EncoderLibrary::defaultConfig(32000)) == 0) {
         std::vector<int16_t> chunk(1152);
         size_t sample = 0;
         for (int c = 0; c < 280; ++c) {
@@ -83,8 +83,8 @@ bool plainCopy(const QString& from, const QString& to, bool sync)
 {
     QFile in(from);
     QFile out(to);
-    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
-        || !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+        !out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return false;
     std::vector<char> buffer(size_t(Protection::kPiece));
     for (;;) {
@@ -100,8 +100,8 @@ bool plainCopy(const QString& from, const QString& to, bool sync)
 }
 
 // The best of kRuns timings of `run`, in seconds; `prepare` runs untimed before each.
-double bestSeconds(const std::function<bool()>& run,
-                   const std::function<void()>& prepare = [] {})
+double bestSeconds(
+    const std::function<bool()>& run, const std::function<void()>& prepare = [] {})
 {
     double best = 1e9;
     for (int i = 0; i < kRuns; ++i) {
@@ -179,17 +179,18 @@ int main(int argc, char** argv)
     const double protectCopy = bestSeconds([&] { return Protection::Protect(entry, true); });
     QFile::remove(output);
     double unprotectReplace = 1e9;
-    const double protectReplace = bestSeconds(
-        [&] { return Protection::Protect(entry, false); },
-        [&] {
-            if (entry.isProtected) {
-                QElapsedTimer timer;
-                ::sync();
-                timer.start();
-                Protection::Unprotect(entry, false);
-                unprotectReplace = std::min(unprotectReplace, timer.nsecsElapsed() / 1e9);
-            }
-        });
+    const double protectReplace =
+        bestSeconds([&] { return Protection::Protect(entry, false); },
+                    [&] {
+                        if (entry.isProtected) {
+                            QElapsedTimer timer;
+                            ::sync();
+                            timer.start();
+                            Protection::Unprotect(entry, false);
+                            unprotectReplace =
+                                std::min(unprotectReplace, timer.nsecsElapsed() / 1e9);
+                        }
+                    });
     const double unprotectCopy = bestSeconds([&] { return Protection::Unprotect(entry, true); });
     QFile::remove(output);
     report("protect, copy kept beside (no sync)", mb, protectCopy, copy);
@@ -219,10 +220,10 @@ int main(int argc, char** argv)
         joined.duration = duration;
         return Joiner::Join(order, joined, joined.name);
     };
-    const double joinGiven = bestSeconds([&] { return join(OleDate::fromSeconds(60)); },
-                                         makeSources);
-    const double joinMeasured = bestSeconds([&] { return join(OleDate::kNoDuration); },
-                                            makeSources);
+    const double joinGiven =
+        bestSeconds([&] { return join(OleDate::fromSeconds(60)); }, makeSources);
+    const double joinMeasured =
+        bestSeconds([&] { return join(OleDate::kNoDuration); }, makeSources);
     char label[80];
     std::snprintf(label, sizeof label, "join %d x %.0f MB, duration given", kJoinSources,
                   mb / kJoinSources);

@@ -10,8 +10,8 @@
 
 QString InstanceLock::defaultPath()
 {
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
-        && SystemFolders::runtimeFolder() != QStringLiteral("/tmp/"))
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") &&
+        SystemFolders::runtimeFolder() != QStringLiteral("/tmp/"))
         return SystemFolders::runtimeFolder() + QStringLiteral("parlune.lock");
     return QStringLiteral("/tmp/parlune-%1.lock").arg(getuid());
 }

@@ -266,8 +266,8 @@ private:
             return false;
         if (!m_context || !m_stream)
             return fail(QStringLiteral("The stream is not open"));
-        if (pa_context_get_state(m_context) != PA_CONTEXT_READY
-            || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        if (pa_context_get_state(m_context) != PA_CONTEXT_READY ||
+            pa_stream_get_state(m_stream) != PA_STREAM_READY)
             return fail(contextError());
         return true;
     }
@@ -292,8 +292,8 @@ private:
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
     pa_operation* m_drain = nullptr;
-    pa_sample_spec m_spec {};
-    std::atomic<bool> m_interrupted {false};
+    pa_sample_spec m_spec{};
+    std::atomic<bool> m_interrupted{false};
     long long m_written = 0;
     bool m_paused = false;
     bool m_drainDone = false;

@@ -19,10 +19,18 @@ QString escape(const QString& text)
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        default: out += c; break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -45,8 +53,8 @@ QString unescape(QStringView text)
 
 bool validName(const QString& name)
 {
-    return !name.isEmpty() && !name.contains(u'=') && !name.contains(u'\n')
-           && !name.contains(u'\r');
+    return !name.isEmpty() && !name.contains(u'=') && !name.contains(u'\n') &&
+           !name.contains(u'\r');
 }
 
 // Serialises the read-modify-write of one settings file across processes.
@@ -79,8 +87,7 @@ QString lockPathFor(const QString& filePath)
 
 SettingsKey::SettingsKey(QString filePath, Access access, std::vector<Value> values)
     : m_filePath(std::move(filePath)), m_access(access), m_values(std::move(values))
-{
-}
+{}
 
 SettingsKey::~SettingsKey()
 {

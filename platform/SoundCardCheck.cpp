@@ -12,7 +12,7 @@ constexpr int kTimeoutMs = 5000;
 struct Probe {
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
-    QStringList sources;     // non-monitor sources, the server's default first
+    QStringList sources; // non-monitor sources, the server's default first
     QString defaultSource;
     bool listed = false;
     bool serverKnown = false;
@@ -35,7 +35,8 @@ struct Probe {
 
     QString error() const
     {
-        return QString::fromUtf8(pa_strerror(context ? pa_context_errno(context) : PA_ERR_INTERNAL));
+        return QString::fromUtf8(
+            pa_strerror(context ? pa_context_errno(context) : PA_ERR_INTERNAL));
     }
 
     bool alive() const { return PA_CONTEXT_IS_GOOD(pa_context_get_state(context)); }
@@ -63,15 +64,15 @@ void onSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userda
 // Opens a record stream from `source` and waits until the server has it running.
 bool opensForRecording(Probe& probe, const QString& source, QString& error)
 {
-    const pa_sample_spec spec {PA_SAMPLE_S16LE, 32000, 1};
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, 32000, 1};
     pa_stream* stream = pa_stream_new(probe.context, "Parlune sound card check", &spec, nullptr);
     if (!stream) {
         error = probe.error();
         return false;
     }
     bool ok = false;
-    if (pa_stream_connect_record(stream, source.toUtf8().constData(), nullptr,
-                                 PA_STREAM_NOFLAGS) < 0) {
+    if (pa_stream_connect_record(stream, source.toUtf8().constData(), nullptr, PA_STREAM_NOFLAGS) <
+        0) {
         error = probe.error();
     } else {
         QElapsedTimer clock;
@@ -141,8 +142,8 @@ SoundCardCheck::Result SoundCardCheck::run()
         }
     }
     if (!probe.listed) {
-        result.errorText = probe.alive() ? QStringLiteral("The audio server lists no sources")
-                                         : probe.error();
+        result.errorText =
+            probe.alive() ? QStringLiteral("The audio server lists no sources") : probe.error();
         return result;
     }
     if (probe.sources.removeAll(probe.defaultSource) > 0)

@@ -8,9 +8,9 @@
 class SoundCardCheck {
 public:
     enum class Stage {
-        Passed,        ///< a source opened for recording
-        NoConnection,  ///< the audio server could not be reached
-        NoRecording,   ///< connected, but no non-monitor source opened for recording
+        Passed,       ///< a source opened for recording
+        NoConnection, ///< the audio server could not be reached
+        NoRecording,  ///< connected, but no non-monitor source opened for recording
     };
     struct Result {
         Stage stage = Stage::NoConnection;

@@ -12,7 +12,7 @@ WavFileReader::~WavFileReader()
 bool WavFileReader::open(const QString& path)
 {
     close();
-    SF_INFO info {};
+    SF_INFO info{};
     SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     if (!file) {
         m_error = QString::fromUtf8(sf_strerror(nullptr));

@@ -160,8 +160,8 @@ bool WavFileWaveInput::pullSource(float& sample)
     if (m_blockPos >= m_blockLen) {
         if (m_sourceDone)
             return false;
-        const sf_count_t got = sf_readf_float(sound(m_file), m_block.data(),
-                                              static_cast<sf_count_t>(kBlockFrames));
+        const sf_count_t got =
+            sf_readf_float(sound(m_file), m_block.data(), static_cast<sf_count_t>(kBlockFrames));
         if (got <= 0) {
             m_sourceDone = true;
             return false;

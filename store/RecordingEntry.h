@@ -15,22 +15,22 @@ struct RecordingEntry {
     static constexpr int kRecordDeleted = 1;
     static constexpr int kScanned = 2;
 
-    QString name;                        ///< the file's base name, without folder and ".mp3"
-    double startTime = 0;                ///< OLE date
+    QString name;                           ///< the file's base name, without folder and ".mp3"
+    double startTime = 0;                   ///< OLE date
     double duration = OleDate::kNoDuration; ///< span in days; kNoDuration = not measured
-    uint32_t fileSize = 0;               ///< bytes
+    uint32_t fileSize = 0;                  ///< bytes
     QString notes;
     bool isProtected = false;
-    bool seenOnDisk = false;             ///< transient, while the index is reconciled
-    QString keyWord;                     ///< memory only: the key word last typed, or a marker
-    QString folder;                      ///< ends with "/"
+    bool seenOnDisk = false; ///< transient, while the index is reconciled
+    QString keyWord;         ///< memory only: the key word last typed, or a marker
+    QString folder;          ///< ends with "/"
     QString genre;
     QString artist;
     QString operatorName;
-    int deleted = 0;                     ///< 1: its index record is marked deleted
-    uint32_t indexOffset = 0;            ///< offset of its record in "Index.txt"
+    int deleted = 0;          ///< 1: its index record is marked deleted
+    uint32_t indexOffset = 0; ///< offset of its record in "Index.txt"
     int state = Saved;
-    uint32_t tagSize = 0;                ///< the tag header's size value = offset of the audio
+    uint32_t tagSize = 0; ///< the tag header's size value = offset of the audio
 
     /// folder + name + ".mp3"
     QString filePath() const { return folder + name + QStringLiteral(".mp3"); }

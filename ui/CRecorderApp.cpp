@@ -16,8 +16,7 @@ CRecorderApp::CRecorderApp(MessagePresenter& messages, QString lockPath,
                            CRecordSound::InputFactory input, QObject* parent)
     : QObject(parent), m_messages(messages), m_lockPath(std::move(lockPath)),
       m_input(std::move(input))
-{
-}
+{}
 
 void CRecorderApp::runUpdateProgram(const QString& programFolder)
 {

@@ -60,28 +60,20 @@ public:
     RecordingList* recordingList() const { return m_list.get(); }
     /// The capture thread (null before OnInitDialog or without the library).
     CRecordSound* capture() const { return m_capture.get(); }
-    /// The list view and the transport bar's playback (null before OnInitDialog).
-    RecordingListView* listView() const { return m_listView.get(); }
     PlaybackControls* playback() const { return m_playback.get(); }
     /// The speaker, monitor and microphone lines (null before OnInitDialog or without the
     /// library).
     RecorderMixer* mixer() const { return m_mixer.get(); }
 
     bool isEnded() const { return m_ended; }
-    /// 2 while the window lives only as an icon, 0 otherwise.
-    int trayMode() const { return m_trayMode; }
     /// Puts the window away (the notification area, or minimised where there is none).
     void hideToTray();
 
     const Settings& settings() const { return m_settings; }
     const QString& programFolder() const { return m_programFolder; }
-    bool missingLibrary() const { return m_missingLibrary; }
     bool realignmentPending() const { return m_realignmentPending; }
     /// A sound card able to record was found at start.
     bool soundCard() const { return m_soundCard; }
-    /// The one-shot timers of the working folder check (for tests).
-    QTimer* folderLostTimer() const { return m_folderLostTimer; }
-    QTimer* folderBackTimer() const { return m_folderBackTimer; }
 
 Q_SIGNALS:
     /// The window has ended; the program ends with it.

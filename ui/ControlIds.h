@@ -13,24 +13,24 @@ inline constexpr int StopPlay = 1023;
 inline constexpr int Pause = 1015;
 inline constexpr int FastForward = 1031;
 inline constexpr int FastRewind = 1032;
-inline constexpr int Reduce = 1100;          ///< collapses or expands the window
+inline constexpr int Reduce = 1100; ///< collapses or expands the window
 
 // Header.
 inline constexpr int Help = 1014;
 inline constexpr int Options = 1098;
 
 // Display panel.
-inline constexpr int RecLabel = 1097;        ///< "REC" beside the clock
+inline constexpr int RecLabel = 1097; ///< "REC" beside the clock
 inline constexpr int ClockMinutes = 1183;
 inline constexpr int ClockColon = 1184;
 inline constexpr int ClockSeconds = 1185;
-inline constexpr int ModeLabel = 1101;       ///< "PLAY" / "PAUSE" while a recording plays
-inline constexpr int PlayTime = 1186;        ///< time display beside the mode label
-inline constexpr int PlayTotal = 1187;       ///< time display right of the position bar
-inline constexpr int PlayPosition = 1188;    ///< time display left of the position bar
+inline constexpr int ModeLabel = 1101;    ///< "PLAY" / "PAUSE" while a recording plays
+inline constexpr int PlayTime = 1186;     ///< time display beside the mode label
+inline constexpr int PlayTotal = 1187;    ///< time display right of the position bar
+inline constexpr int PlayPosition = 1188; ///< time display left of the position bar
 inline constexpr int PositionBar = 1012;
 inline constexpr int LevelMeter = 1125;
-inline constexpr int StatusIcon = 1066;      ///< playing / armed picture left of the meter
+inline constexpr int StatusIcon = 1066; ///< playing / armed picture left of the meter
 inline constexpr int VolumeCaption = 1017;
 inline constexpr int VolumeSlider = 1039;
 
@@ -45,8 +45,8 @@ inline constexpr int NoteDisplay = 1102;
 
 // Recording list.
 inline constexpr int ListCaption = 1089;
-inline constexpr int ListStatus = 1123;      ///< spare text on the list's caption strip
-inline constexpr int CountLabel = 1000;      ///< "%d Rec"
+inline constexpr int ListStatus = 1123; ///< spare text on the list's caption strip
+inline constexpr int CountLabel = 1000; ///< "%d Rec"
 inline constexpr int RecordingList = 1040;
 
 // Tool band.
@@ -55,7 +55,7 @@ inline constexpr int Delete = 1045;
 inline constexpr int Modify = 1064;
 inline constexpr int Send = 1059;
 inline constexpr int Protect = 1060;
-inline constexpr int Join = 1063;            ///< reached through the menus; the button stays hidden
+inline constexpr int Join = 1063; ///< reached through the menus; the button stays hidden
 inline constexpr int Tools = 1024;
 inline constexpr int Info = 1021;
 

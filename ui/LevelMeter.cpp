@@ -20,8 +20,7 @@ constexpr int DiscSize = 5;
 
 } // namespace
 
-LevelMeter::LevelMeter(QWidget* parent)
-    : QWidget(parent)
+LevelMeter::LevelMeter(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);
 }

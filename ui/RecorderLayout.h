@@ -56,7 +56,6 @@ public:
     QLineEdit* durationField() const { return m_durationField; }
     /// The count label (1000, "%d Rec", filled by the owner) and the spare list label (1123).
     QLabel* countLabel() const { return m_countLabel; }
-    QLabel* listStatus() const { return m_listStatus; }
     LevelMeter* levelMeter() const { return m_levelMeter; }
     PositionBar* positionBar() const { return m_positionBar; }
     /// The volume slider (1039); the owner sets its range and position.

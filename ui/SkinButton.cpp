@@ -59,8 +59,7 @@ QImage SkinButton::loadImage(const QString& name)
 }
 
 SkinButton::SkinButton(int controlId, QWidget* parent)
-    : QAbstractButton(parent)
-    , m_controlId(controlId)
+    : QAbstractButton(parent), m_controlId(controlId)
 {
     setCursor(Qt::PointingHandCursor);
     connect(&m_repeatTimer, &QTimer::timeout, this, &SkinButton::repeatTimerFired);
@@ -193,8 +192,12 @@ SkinStatic* SkinButton::createCaptionLabel(const QString& text, Placement placem
     m_captionOffset = offset;
     switch (placement) {
     case Placement::RightOf:
-    case Placement::LeftOf: m_caption->setAlignment(SkinStatic::Left); break;
-    default: m_caption->setAlignment(SkinStatic::Centre); break;
+    case Placement::LeftOf:
+        m_caption->setAlignment(SkinStatic::Left);
+        break;
+    default:
+        m_caption->setAlignment(SkinStatic::Centre);
+        break;
     }
     placeCaption();
     m_caption->show();
@@ -216,11 +219,21 @@ void SkinButton::placeCaption()
     const int o = m_captionOffset;
     QRect r;
     switch (m_placement) {
-    case Placement::Above: r = QRect(QPoint(2, -2), QPoint(w - 3, h - o - 1)); break;
-    case Placement::RightOf: r = QRect(o, (h - CaptionBand) / 2, w - 2 - o, CaptionBand); break;
-    case Placement::Below: r = QRect(QPoint(2, o), QPoint(w - 3, h - 3)); break;
-    case Placement::LeftOf: r = QRect(QPoint(2, -2), QPoint(w - o - 1, h - 3)); break;
-    case Placement::BottomBand: r = QRect(2, h - 2 - CaptionBand, w - 4, CaptionBand); break;
+    case Placement::Above:
+        r = QRect(QPoint(2, -2), QPoint(w - 3, h - o - 1));
+        break;
+    case Placement::RightOf:
+        r = QRect(o, (h - CaptionBand) / 2, w - 2 - o, CaptionBand);
+        break;
+    case Placement::Below:
+        r = QRect(QPoint(2, o), QPoint(w - 3, h - 3));
+        break;
+    case Placement::LeftOf:
+        r = QRect(QPoint(2, -2), QPoint(w - o - 1, h - 3));
+        break;
+    case Placement::BottomBand:
+        r = QRect(2, h - 2 - CaptionBand, w - 4, CaptionBand);
+        break;
     }
     m_caption->setGeometry(r);
 }

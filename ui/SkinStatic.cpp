@@ -3,16 +3,11 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-SkinStatic::SkinStatic(QWidget* parent)
-    : SkinStatic(QString(), parent)
-{
-}
+SkinStatic::SkinStatic(QWidget* parent) : SkinStatic(QString(), parent) {}
 
 SkinStatic::SkinStatic(const QString& text, QWidget* parent)
-    : QWidget(parent)
-    , m_text(text)
-    , m_textColor(palette().color(QPalette::WindowText))
-    , m_backgroundColor(palette().color(QPalette::Button))
+    : QWidget(parent), m_text(text), m_textColor(palette().color(QPalette::WindowText)),
+      m_backgroundColor(palette().color(QPalette::Button))
 {
     setFont(QStringLiteral("Tahoma"), 12);
 }
@@ -92,11 +87,18 @@ void SkinStatic::paintEvent(QPaintEvent*)
     }
     int flags = 0;
     switch (m_alignment) {
-    case Left: flags |= Qt::AlignLeft; break;
-    case Centre: flags |= Qt::AlignHCenter; break;
-    case Right: flags |= Qt::AlignRight; break;
+    case Left:
+        flags |= Qt::AlignLeft;
+        break;
+    case Centre:
+        flags |= Qt::AlignHCenter;
+        break;
+    case Right:
+        flags |= Qt::AlignRight;
+        break;
     }
-    flags |= m_singleLine ? (Qt::AlignVCenter | Qt::TextSingleLine) : (Qt::AlignTop | Qt::TextWordWrap);
+    flags |=
+        m_singleLine ? (Qt::AlignVCenter | Qt::TextSingleLine) : (Qt::AlignTop | Qt::TextWordWrap);
     painter.setPen(m_textColor);
     painter.drawText(rect(), flags, m_text);
 }

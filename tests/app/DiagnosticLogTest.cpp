@@ -56,8 +56,8 @@ TEST(DiagnosticLogTest, LinesOfManyThreadsAtOnceAreAllKeptWhole)
     ASSERT_EQ(lines.size(), kThreads * kLines);
     for (int t = 0; t < kThreads; ++t) {
         for (int i = 0; i < kLines; ++i) {
-            EXPECT_TRUE(lines.contains(QStringLiteral("thread %1 line %2 ").arg(t).arg(i)
-                                       + QString(40, u'x')));
+            EXPECT_TRUE(lines.contains(QStringLiteral("thread %1 line %2 ").arg(t).arg(i) +
+                                       QString(40, u'x')));
         }
     }
 }

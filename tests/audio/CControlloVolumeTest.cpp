@@ -65,8 +65,10 @@ bool sourceMuted(const QString& name)
 // The loopback stream's first channel's raw volume, by its module.
 std::optional<uint32_t> loopbackRawVolume(const QString& module)
 {
-    const auto inputs = QJsonDocument::fromJson(
-        pactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"), QStringLiteral("sink-inputs")}).toUtf8());
+    const auto inputs =
+        QJsonDocument::fromJson(pactl({QStringLiteral("-f"), QStringLiteral("json"),
+                                       QStringLiteral("list"), QStringLiteral("sink-inputs")})
+                                    .toUtf8());
     for (const QJsonValue& input : inputs.array()) {
         const QJsonObject object = input.toObject();
         if (object.value(QStringLiteral("owner_module")).toVariant().toString() == module) {
@@ -82,14 +84,16 @@ bool loopbackLinked(const QString& module)
 {
     int linked = 0;
     for (const QString& what : {QStringLiteral("sink-inputs"), QStringLiteral("source-outputs")}) {
-        const QString device = what == QStringLiteral("sink-inputs") ? QStringLiteral("sink") : QStringLiteral("source");
+        const QString device = what == QStringLiteral("sink-inputs") ? QStringLiteral("sink")
+                                                                     : QStringLiteral("source");
         const auto streams = QJsonDocument::fromJson(
-            pactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"), what}).toUtf8());
+            pactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"), what})
+                .toUtf8());
         for (const QJsonValue& stream : streams.array()) {
             const QJsonObject object = stream.toObject();
             const qint64 index = object.value(device).toInteger(-1);
-            if (object.value(QStringLiteral("owner_module")).toVariant().toString() == module && index >= 0
-                && index != qint64(UINT32_MAX))
+            if (object.value(QStringLiteral("owner_module")).toVariant().toString() == module &&
+                index >= 0 && index != qint64(UINT32_MAX))
                 ++linked;
         }
     }
@@ -101,8 +105,10 @@ class ServerState {
 public:
     ~ServerState()
     {
-        pactl({QStringLiteral("set-sink-volume"), QStringLiteral("nullsink"), QStringLiteral("100%")});
-        pactl({QStringLiteral("set-source-volume"), QStringLiteral("fakemic"), QStringLiteral("100%")});
+        pactl({QStringLiteral("set-sink-volume"), QStringLiteral("nullsink"),
+               QStringLiteral("100%")});
+        pactl({QStringLiteral("set-source-volume"), QStringLiteral("fakemic"),
+               QStringLiteral("100%")});
         pactl({QStringLiteral("set-source-mute"), QStringLiteral("fakemic"), QStringLiteral("0")});
         for (const QString& module : m_modules)
             pactl({QStringLiteral("unload-module"), module});
@@ -110,8 +116,10 @@ public:
     QString loadLoopback()
     {
         bool ok = false;
-        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-loopback"),
-                                      QStringLiteral("source=fakemic"), QStringLiteral("sink=nullsink")}, &ok);
+        const QString module =
+            pactl({QStringLiteral("load-module"), QStringLiteral("module-loopback"),
+                   QStringLiteral("source=fakemic"), QStringLiteral("sink=nullsink")},
+                  &ok);
         if (!ok)
             return QString();
         m_modules << module;
@@ -161,8 +169,10 @@ TEST_F(CControlloVolumeServerTest, SpeakerLineVolumeSetHereReadsBackThroughPactl
     const QStringList log = env.logLines();
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - INIZIO In Uscita")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - Dopo inizializza")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] Aperta linea %1 (Null Output), canali 2, controlli 2")
-                                      .arg(speaker.GetLineId(), 0, 16)));
+    EXPECT_TRUE(containsLine(
+        log,
+        QStringLiteral("[ControlloVolume] Aperta linea %1 (Null Output), canali 2, controlli 2")
+            .arg(speaker.GetLineId(), 0, 16)));
 
     EXPECT_TRUE(speaker.Close());
     EXPECT_EQ(speaker.GetMixerHandle(), 0u);
@@ -182,7 +192,8 @@ TEST_F(CControlloVolumeServerTest, RecordingLineVolumeSetHereReadsBackThroughPac
 
     const QStringList log = env.logLines();
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - INIZIO In Entrata")));
-    EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("[ControlloVolume]::Open - Scheda trovata '")));
+    EXPECT_TRUE(containsLineStartingWith(
+        log, QStringLiteral("[ControlloVolume]::Open - Scheda trovata '")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - Trovato")));
     EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("[ControlloVolume] Aperta linea ")));
 }
@@ -198,7 +209,8 @@ TEST_F(CControlloVolumeServerTest, DeviceZeroIsTheDefaultAndMonitorsAreNoRecordD
     EXPECT_FALSE(record.first().contains(QStringLiteral("Monitor")));
 
     EXPECT_FALSE(line.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0, 1));
-    EXPECT_TRUE(containsLine(env.logLines(), QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:5")));
+    EXPECT_TRUE(containsLine(env.logLines(),
+                             QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:5")));
     EXPECT_EQ(line.GetMixerHandle(), 0u);
 }
 
@@ -216,8 +228,10 @@ TEST_F(CControlloVolumeServerTest, VolumeChangedWithPactlReachesTheChangeNotific
                      });
 
     pactl({QStringLiteral("set-sink-volume"), QStringLiteral("nullsink"), QStringLiteral("20%")});
-    const std::pair<quintptr, quint32> expected(speaker.GetMixerHandle(), speaker.GetVolumeControlId());
-    ASSERT_TRUE(waitFor([&] { return std::find(changes.begin(), changes.end(), expected) != changes.end(); }));
+    const std::pair<quintptr, quint32> expected(speaker.GetMixerHandle(),
+                                                speaker.GetVolumeControlId());
+    ASSERT_TRUE(waitFor(
+        [&] { return std::find(changes.begin(), changes.end(), expected) != changes.end(); }));
     EXPECT_TRUE(onUiThread);
     uint32_t volume = 0;
     ASSERT_TRUE(speaker.GetCurrentVolume(volume));
@@ -234,7 +248,8 @@ TEST_F(CControlloVolumeServerTest, MuteChangedWithPactlIsNotifiedAsTheMuteContro
                      [&](quintptr, quint32 control) { controls.push_back(control); });
     pactl({QStringLiteral("set-source-mute"), QStringLiteral("fakemic"), QStringLiteral("1")});
     ASSERT_TRUE(waitFor([&] {
-        return std::find(controls.begin(), controls.end(), microphone.GetMuteControlId()) != controls.end();
+        return std::find(controls.begin(), controls.end(), microphone.GetMuteControlId()) !=
+               controls.end();
     }));
     EXPECT_TRUE(microphone.GetBooleanValue(microphone.GetMuteControlId()));
 }
@@ -254,21 +269,26 @@ TEST_F(CControlloVolumeServerTest, SelectingAMicrophoneWithoutPortsUnmutesItAndF
     EXPECT_FALSE(microphone.TipoControlloMixerMux(type));
     EXPECT_EQ(microphone.microphoneItem(), -1);
     const QStringList log = env.logLines();
-    EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] Abilitazione sul mixer della linea=%1")
-                                      .arg(microphone.GetLineId(), 0, 16)));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] Abilitazione controllo id=%1, valore=0")
-                                      .arg(microphone.GetMuteControlId(), 0, 16)));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] Il controllo registrazione è MUX")));
-    EXPECT_TRUE(containsLine(
-        log, QStringLiteral("Impossibile reperire la LineInfo di CONTROLTYPE_MIXER e CONTROLTYPE_MUX dentro TipoControlloMixerMux")));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("[ControlloVolume] Abilitazione sul mixer della linea=%1")
+                              .arg(microphone.GetLineId(), 0, 16)));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("[ControlloVolume] Abilitazione controllo id=%1, valore=0")
+                              .arg(microphone.GetMuteControlId(), 0, 16)));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("[ControlloVolume] Il controllo registrazione è MUX")));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("Impossibile reperire la LineInfo di CONTROLTYPE_MIXER e "
+                                         "CONTROLTYPE_MUX dentro TipoControlloMixerMux")));
 }
 
 TEST_F(CControlloVolumeServerTest, MonitorLineIsNotFoundWithoutALoopback)
 {
     CControlloVolume monitor;
     EXPECT_FALSE(monitor.Open(nullptr, false, CControlloVolume::ComponentSrcMicrophone, 1, 0));
-    EXPECT_TRUE(containsLine(env.logLines(),
-                             QStringLiteral("[ControlloVolume]::Open - GetLineInfo con component type non riuscita")));
+    EXPECT_TRUE(containsLine(
+        env.logLines(),
+        QStringLiteral("[ControlloVolume]::Open - GetLineInfo con component type non riuscita")));
     EXPECT_EQ(monitor.GetVolumeControlId(), 0u);
 }
 
@@ -300,13 +320,17 @@ TEST_F(CControlloVolumeServerTest, MixerTreeLogListsSinksSourcesLoopbacksAndVolu
     EXPECT_EQ(log.first(), QStringLiteral("[LoggaAlberoMixer]"));
     EXPECT_EQ(log.last(), QStringLiteral("[LoggaAlberoMixer end]"));
     EXPECT_TRUE(containsLine(log, QStringLiteral("Scheda 0")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("Destination #0 = Null Output (nullsink), Tipo=4")));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("Destination #0 = Null Output (nullsink), Tipo=4")));
     EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("Destination #1 = ")));
     EXPECT_TRUE(log.filter(QStringLiteral("(fakemic), Tipo=7")).size() == 1);
     EXPECT_TRUE(log.filter(QStringLiteral("nullsink.monitor")).isEmpty());
-    EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("\t\t\tControllo Volume 32768, id= %1, Type=50030001").arg(volumeId)));
-    EXPECT_TRUE(containsLineStartingWith(log, QStringLiteral("\tSource #0 = Loopback fakemic,  lineID=")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=1, Disconnessa=0, dwType=1")));
+    EXPECT_TRUE(containsLineStartingWith(
+        log, QStringLiteral("\t\t\tControllo Volume 32768, id= %1, Type=50030001").arg(volumeId)));
+    EXPECT_TRUE(
+        containsLineStartingWith(log, QStringLiteral("\tSource #0 = Loopback fakemic,  lineID=")));
+    EXPECT_TRUE(containsLine(
+        log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=1, Disconnessa=0, dwType=1")));
     EXPECT_TRUE(containsLine(log, QStringLiteral(" ")));
 }
 
@@ -326,7 +350,8 @@ TEST_F(CControlloVolumeServerTest, QuietMixerTreeLogWritesOnlyTheControlLines)
 TEST(CControlloVolumeWithoutServerTest, OpenFailsAtOnceWithItsLogLines)
 {
     TestEnvironment env;
-    env.setVariable("PULSE_SERVER", QStringLiteral("unix:") + env.root() + QStringLiteral("no-server.sock"));
+    env.setVariable("PULSE_SERVER",
+                    QStringLiteral("unix:") + env.root() + QStringLiteral("no-server.sock"));
     QElapsedTimer clock;
     clock.start();
     CControlloVolume speaker;
@@ -340,19 +365,22 @@ TEST(CControlloVolumeWithoutServerTest, OpenFailsAtOnceWithItsLogLines)
     const QStringList log = env.logLines();
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - INIZIO In Uscita")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - INIZIO In Entrata")));
-    EXPECT_EQ(log.filter(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:")).size(), 2);
+    EXPECT_EQ(log.filter(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:")).size(),
+              2);
     EXPECT_FALSE(containsLine(log, QStringLiteral("[ControlloVolume]::Open - Dopo inizializza")));
 }
 
 TEST(CControlloVolumeWithoutServerTest, MixerTreeLogSaysTheMixerCannotBeOpened)
 {
     TestEnvironment env;
-    env.setVariable("PULSE_SERVER", QStringLiteral("unix:") + env.root() + QStringLiteral("no-server.sock"));
+    env.setVariable("PULSE_SERVER",
+                    QStringLiteral("unix:") + env.root() + QStringLiteral("no-server.sock"));
     CControlloVolume line;
     bool reached = true;
     const QStringList lines = line.AlberoMixer(false, &reached);
     EXPECT_FALSE(reached);
-    EXPECT_EQ(lines, QStringList({QStringLiteral("[LoggaAlberoMixer]"), QStringLiteral("ERROR: Can't open Mixer Device! "),
+    EXPECT_EQ(lines, QStringList({QStringLiteral("[LoggaAlberoMixer]"),
+                                  QStringLiteral("ERROR: Can't open Mixer Device! "),
                                   QStringLiteral("[LoggaAlberoMixer end]")}));
     line.LoggaAlberoMixer(false);
     EXPECT_EQ(env.logLines(), lines);
@@ -370,7 +398,8 @@ TEST(CControlloVolumeWithoutServerTest, ServerThatNeverAnswersFailsWithinTheTime
     clock.start();
     EXPECT_FALSE(line.Open(nullptr, false, CControlloVolume::ComponentDstSpeakers, 0, 0));
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_TRUE(containsLine(env.logLines(), QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:8")));
+    EXPECT_TRUE(containsLine(env.logLines(),
+                             QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:8")));
 }
 
 TEST(CControlloVolumeWithoutServerTest, CallsOnAClosedLineFailAndLog)
@@ -388,10 +417,12 @@ TEST(CControlloVolumeWithoutServerTest, CallsOnAClosedLineFailAndLog)
     line.ResetMicrophoneSwitches();
     const QStringList log = env.logLines();
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] SetVolume moMixer == NULL")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] GetCurrentVolume fallita (15)")));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("[ControlloVolume] GetCurrentVolume fallita (15)")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] GetMax fallita (15)")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] GetMin fallita (15)")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("[ControlloVolume] Abilitazione sul mixer fallito (15)")));
+    EXPECT_TRUE(
+        containsLine(log, QStringLiteral("[ControlloVolume] Abilitazione sul mixer fallito (15)")));
 }
 
 TEST(CControlloVolumeScaleTest, MixerVolumesSurviveTheRoundTripThroughTheServerScale)
@@ -416,10 +447,12 @@ MixerDevice sourceWithPorts(uint32_t index, const QString& name, bool withMicrop
     source.channels = 2;
     source.volume = 30000;
     source.muted = true;
-    MixerPort line{QStringLiteral("analog-input-linein"), QStringLiteral("Line In"), true, false, true};
+    MixerPort line{QStringLiteral("analog-input-linein"), QStringLiteral("Line In"), true, false,
+                   true};
     source.ports.push_back(line);
     if (withMicrophone) {
-        MixerPort mic{QStringLiteral("analog-input-mic"), QStringLiteral("Microphone"), false, true, false};
+        MixerPort mic{QStringLiteral("analog-input-mic"), QStringLiteral("Microphone"), false, true,
+                      false};
         source.ports.push_back(mic);
     }
     source.activePort = line.name;
@@ -468,7 +501,8 @@ TEST_F(CControlloVolumePortTest, SelectingTheMicrophoneChangesOnlyThatSourcesPor
     microphone.LoggaAlberoMixer(false); // the tree's selectors must not steer the line
     ASSERT_TRUE(microphone.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0, 1));
     ASSERT_TRUE(microphone.AbilitaDisabilitaSulMixer(true));
-    EXPECT_EQ(m_mixer->calls, QStringList({QStringLiteral("port 3 analog-input-mic"), QStringLiteral("mute 3 0")}));
+    EXPECT_EQ(m_mixer->calls,
+              QStringList({QStringLiteral("port 3 analog-input-mic"), QStringLiteral("mute 3 0")}));
     EXPECT_EQ(source(3).activePort, QStringLiteral("analog-input-mic"));
     EXPECT_EQ(source(4).activePort, QStringLiteral("analog-input-linein"));
     EXPECT_TRUE(source(4).muted);
@@ -494,7 +528,8 @@ TEST_F(CControlloVolumePortTest, SourceWithoutAMicrophonePortIsStillUnmuted)
     EXPECT_TRUE(microphone.AbilitaDisabilitaSulMixer(true));
     EXPECT_EQ(m_mixer->calls, QStringList({QStringLiteral("mute 4 0")}));
     EXPECT_TRUE(containsLine(env.logLines(),
-        QStringLiteral("[ControlloVolume] Impossibile trovare l'indice del controllo dentro TipoControlloMixerMux")));
+                             QStringLiteral("[ControlloVolume] Impossibile trovare l'indice del "
+                                            "controllo dentro TipoControlloMixerMux")));
 }
 
 TEST_F(CControlloVolumePortTest, RefusedPortFailsTheSelection)
@@ -504,7 +539,8 @@ TEST_F(CControlloVolumePortTest, RefusedPortFailsTheSelection)
     ASSERT_TRUE(microphone.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0, 0));
     EXPECT_FALSE(microphone.AbilitaDisabilitaSulMixer(true));
     EXPECT_TRUE(m_mixer->calls.isEmpty());
-    EXPECT_TRUE(containsLine(env.logLines(), QStringLiteral("[ControlloVolume] Abilitazione sul mixer fallito (3)")));
+    EXPECT_TRUE(containsLine(
+        env.logLines(), QStringLiteral("[ControlloVolume] Abilitazione sul mixer fallito (3)")));
 }
 
 TEST_F(CControlloVolumePortTest, MixerTreeLogListsPortsWithTheirState)
@@ -513,11 +549,16 @@ TEST_F(CControlloVolumePortTest, MixerTreeLogListsPortsWithTheirState)
     line.LoggaAlberoMixer(false);
     const QStringList log = env.logLines();
     EXPECT_TRUE(containsLine(log, QStringLiteral("Destination #1 = builtin (builtin), Tipo=7")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("\tSource #0 = Line In (analog-input-linein),  lineID=50000400, CompType=1002, Controlli=0")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=1, Disconnessa=0, dwType=2")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("\tSource #1 = Microphone (analog-input-mic),  lineID=50000401, CompType=1003, Controlli=0")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=0, Disconnessa=1, dwType=2")));
-    EXPECT_TRUE(containsLine(log, QStringLiteral("\t\t\tControllo Porta analog-input-linein, id= 20000403, Type=70010001, MultipleItems=2")));
+    EXPECT_TRUE(containsLine(log, QStringLiteral("\tSource #0 = Line In (analog-input-linein),  "
+                                                 "lineID=50000400, CompType=1002, Controlli=0")));
+    EXPECT_TRUE(containsLine(
+        log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=1, Disconnessa=0, dwType=2")));
+    EXPECT_TRUE(containsLine(log, QStringLiteral("\tSource #1 = Microphone (analog-input-mic),  "
+                                                 "lineID=50000401, CompType=1003, Controlli=0")));
+    EXPECT_TRUE(containsLine(
+        log, QStringLiteral("\t\tTipo linea Sorgente 1, Attiva=0, Disconnessa=1, dwType=2")));
+    EXPECT_TRUE(containsLine(log, QStringLiteral("\t\t\tControllo Porta analog-input-linein, id= "
+                                                 "20000403, Type=70010001, MultipleItems=2")));
     EXPECT_TRUE(containsLine(log, QStringLiteral("\t\t\tTrovato Controllo MixerMux")));
     EXPECT_TRUE(log.filter(QStringLiteral("speakers.monitor")).isEmpty());
 }
@@ -529,20 +570,25 @@ TEST_F(CControlloVolumePortTest, ChangesReportedOnAnotherThreadArriveOnTheUiThre
     ASSERT_TRUE(microphone.Open(&window, true, CControlloVolume::ComponentSrcMicrophone, 0, 0));
     std::vector<quint32> controls;
     bool onUiThread = true;
-    QObject::connect(&microphone, &CControlloVolume::mixerControlChange, &window, [&](quintptr mixer, quint32 control) {
-        onUiThread = onUiThread && QThread::currentThread() == window.thread() && mixer == microphone.GetMixerHandle();
-        controls.push_back(control);
-    });
+    QObject::connect(&microphone, &CControlloVolume::mixerControlChange, &window,
+                     [&](quintptr mixer, quint32 control) {
+                         onUiThread = onUiThread && QThread::currentThread() == window.thread() &&
+                                      mixer == microphone.GetMixerHandle();
+                         controls.push_back(control);
+                     });
     std::thread server([mixer = m_mixer] {
         std::lock_guard lock(mixer->mutex);
-        mixer->handler({MixerObject::Source, 4, false, 1234, true, QStringLiteral("analog-input-linein")});
+        mixer->handler(
+            {MixerObject::Source, 4, false, 1234, true, QStringLiteral("analog-input-linein")});
         mixer->handler({MixerObject::Source, 3, false, 1, false, QString()}); // another source
-        mixer->handler({MixerObject::Source, 4, false, 1234, false, QStringLiteral("analog-input-linein")});
+        mixer->handler(
+            {MixerObject::Source, 4, false, 1234, false, QStringLiteral("analog-input-linein")});
     });
     server.join();
     ASSERT_TRUE(waitFor([&] { return controls.size() >= 2; }));
     EXPECT_TRUE(onUiThread);
-    EXPECT_EQ(controls, std::vector<quint32>({microphone.GetVolumeControlId(), microphone.GetMuteControlId()}));
+    EXPECT_EQ(controls, std::vector<quint32>(
+                            {microphone.GetVolumeControlId(), microphone.GetMuteControlId()}));
 }
 
 TEST_F(CControlloVolumePortTest, ChangesOfAClosedLineAreDropped)

@@ -1,5 +1,5 @@
-#include "audio/CPlaySound.h"
 #include "platform/SoundCardCheck.h"
+#include "audio/CPlaySound.h"
 #include "tests/support/PrivateAudioServer.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
 
 class SoundCardCheckTest : public ::testing::Test {
 protected:
@@ -59,7 +58,8 @@ TEST_F(SoundCardCheckTest, MonitorsOfOutputsDoNotCountAsMicrophones)
     env.setVariable("PULSE_SERVER", server.address());
     ASSERT_TRUE(SoundCardCheck::run().passed());
 
-    ASSERT_TRUE(server.pactl({QStringLiteral("unload-module"), QStringLiteral("module-pipe-source")}));
+    ASSERT_TRUE(
+        server.pactl({QStringLiteral("unload-module"), QStringLiteral("module-pipe-source")}));
     const SoundCardCheck::Result result = SoundCardCheck::run();
     EXPECT_FALSE(result.passed());
     EXPECT_EQ(result.stage, SoundCardCheck::Stage::NoRecording);

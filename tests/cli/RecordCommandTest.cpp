@@ -384,8 +384,8 @@ TEST_F(RecordCommandTest, AutoRecordingFromTheMicrophoneSurvivesAServerRestart)
     QProcess recorder;
     MicrophoneFeeder feeder(false);
     recorder.start(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
-                   recordArgs({"--auto", "--seconds", "20", "--silence", "1", "--threshold",
-                               "3000", "--no-antibump"}));
+                   recordArgs({"--auto", "--seconds", "20", "--silence", "1", "--threshold", "3000",
+                               "--no-antibump"}));
     ASSERT_TRUE(recorder.waitForStarted());
     ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 30000));
     feeder.setTone(true);

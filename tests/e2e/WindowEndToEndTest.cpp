@@ -96,8 +96,8 @@ protected:
         // string check of the sanitizer build would end the program in its first call.
         if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
             environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                               environment.value(QStringLiteral("ASAN_OPTIONS"))
-                                   + QStringLiteral(":strict_string_checks=0"));
+                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                   QStringLiteral(":strict_string_checks=0"));
         parlune.setProcessEnvironment(environment);
         parlune.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // Now and then the program's first connection to the fresh Xvfb is refused although a
@@ -139,10 +139,9 @@ protected:
 
     QJsonArray listJson()
     {
-        return QJsonDocument::fromJson(
-                   output(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
-                          {"--folder", folder, "list", "--json"})
-                       .toUtf8())
+        return QJsonDocument::fromJson(output(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+                                              {"--folder", folder, "list", "--json"})
+                                           .toUtf8())
             .array();
     }
 
@@ -157,8 +156,8 @@ protected:
 TEST_F(WindowEndToEndTest, RecordSpeechByHandSaveItAndPlayItBack)
 {
     const QString speech = SpokenAudio::calls(
-        env.root(), {"Good afternoon, I would like to change the date of my appointment."},
-        0.5, "speech.wav");
+        env.root(), {"Good afternoon, I would like to change the date of my appointment."}, 0.5,
+        "speech.wav");
     ASSERT_FALSE(speech.isEmpty());
     MicrophoneFeeder microphone(false);
     startParlune();
@@ -176,8 +175,8 @@ TEST_F(WindowEndToEndTest, RecordSpeechByHandSaveItAndPlayItBack)
 
     // The Save recording dialog comes up with the default name: Enter keeps it.
     QString dialog;
-    ASSERT_TRUE(waitFor([&] { return !(dialog = findWindow(StringTable::text(207))).isEmpty(); },
-                        30000));
+    ASSERT_TRUE(
+        waitFor([&] { return !(dialog = findWindow(StringTable::text(207))).isEmpty(); }, 30000));
     output(QStringLiteral("xdotool"), {"windowfocus", "--sync", dialog});
     output(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "Return"});
     const QString file = folder + QStringLiteral("Recording 1.mp3");

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArrayView afterTag(reinterpret_cast<const char*>(data + 1 + keyLength),
                                   qsizetype(size - 1 - keyLength));
     qsizetype checkLength = 0;
-    if (Protection::checkBlockMatches(afterTag, key, &checkLength)
-        && (checkLength > afterTag.size() || checkLength < key.size() + 3))
+    if (Protection::checkBlockMatches(afterTag, key, &checkLength) &&
+        (checkLength > afterTag.size() || checkLength < key.size() + 3))
         __builtin_trap();
     return 0;
 }

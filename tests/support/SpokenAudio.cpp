@@ -5,16 +5,16 @@
 
 bool SpokenAudio::toolsPresent()
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("espeak-ng")).isEmpty()
-        && !QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty();
+    return !QStandardPaths::findExecutable(QStringLiteral("espeak-ng")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty();
 }
 
 bool SpokenAudio::runTool(const QString& program, const QStringList& args)
 {
     QProcess process;
     process.start(program, args);
-    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+    return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 QString SpokenAudio::calls(const QString& folder, const QStringList& sentences, double gap,

@@ -10,9 +10,9 @@
 TestEnvironment::TestEnvironment(Encoder encoder)
 {
     m_dir.setAutoRemove(true);
-    for (const QString& folder : {programFolder(), dataFolder(), configFolder(),
-                                  machineConfigFolder(), root() + QStringLiteral("runtime"),
-                                  root() + QStringLiteral("home")})
+    for (const QString& folder :
+         {programFolder(), dataFolder(), configFolder(), machineConfigFolder(),
+          root() + QStringLiteral("runtime"), root() + QStringLiteral("home")})
         QDir().mkpath(folder);
     QFile::setPermissions(root() + QStringLiteral("runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -61,8 +61,8 @@ bool TestEnvironment::makeReadOnly(const QString& folder)
 void TestEnvironment::setVariable(const char* name, const QString& value)
 {
     if (!m_saved.count(name)) {
-        m_saved[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                        : std::nullopt;
+        m_saved[name] =
+            qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
     }
     qputenv(name, value.toUtf8());
 }

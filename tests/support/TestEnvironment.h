@@ -67,15 +67,13 @@ inline bool containsInOrder(const QStringList& lines, const QStringList& expecte
 }
 
 /// Waits, processing events, until `condition` holds or `timeoutMs` passes.
-template <typename Condition>
-bool waitFor(Condition condition, int timeoutMs = 10000);
+template <typename Condition> bool waitFor(Condition condition, int timeoutMs = 10000);
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
 
-template <typename Condition>
-bool waitFor(Condition condition, int timeoutMs)
+template <typename Condition> bool waitFor(Condition condition, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {

@@ -131,9 +131,8 @@ TEST_F(RecorderStartupTest, UpdateProgramRunsWithSilentAndEndsBeforeTheWindowSho
     const QString marker = env.root() + QStringLiteral("updated");
     QFile updater(env.programFolder() + QStringLiteral("Renewix"));
     ASSERT_TRUE(updater.open(QIODevice::WriteOnly));
-    updater.write(QStringLiteral("#!/bin/sh\nsleep 0.2\necho \"$1\" > '%1'\nexit 3\n")
-                      .arg(marker)
-                      .toUtf8());
+    updater.write(
+        QStringLiteral("#!/bin/sh\nsleep 0.2\necho \"$1\" > '%1'\nexit 3\n").arg(marker).toUtf8());
     updater.close();
     updater.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QByteArray seenAtStart;
