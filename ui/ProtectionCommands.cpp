@@ -88,8 +88,9 @@ bool ProtectionCommands::toggle(RecordingEntry& entry, bool forPlayback)
         return false;
 
     stopIfPlaying(entry);
-    // A refresh may write a missing tag, which only the folder's holder may do.
-    if (m_list.holdsFolder())
+    // A playback refreshed its entry as it started; a refresh may write a missing tag, which
+    // only the folder's holder may do.
+    if (!forPlayback && m_list.holdsFolder())
         m_list.RefreshEntry(entry);
     if (!unlocking)
         return protect(entry);
