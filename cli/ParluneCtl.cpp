@@ -344,7 +344,7 @@ int ParluneCtl::list(const QStringList& arguments)
     if (!openList(list, QStringLiteral("list"), Access::Read))
         return Failed;
     list.MeasureUnknownDurations();
-    list.Sort(2, false);
+    list.Sort(RecordingList::SortKey::Date, false);
     if (json) {
         QStringList items;
         for (const auto& entry : list.entries())

@@ -128,7 +128,8 @@ QStringList LeftoverRecovery::recover(RecordingList& list, const QString& folder
     for (const QString& name : filesMatching(folder, {QStringLiteral("TEM*.tmp")}))
         removeJunk(folder + name, QStringLiteral("Copia di importazione interrotta rimossa: %1"));
 
-    const bool measured = measureUnknownLengths(list);
+    // The window measures them off its thread.
+    const bool measured = !list.durationsMeasuredLater() && measureUnknownLengths(list);
     QStringList recovered;
     for (const QString& candidate : candidates) {
         // Hold the lock while the file is taken, so a recorder starting meanwhile waits for it.

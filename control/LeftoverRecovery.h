@@ -19,7 +19,8 @@ class RecordingList;
 ///   unless its name is one the recorder gives its hand-over files ("TEM" + hex digits,
 ///   "tempReg"), which cannot be told from a recording's audio and is left alone;
 /// - a recording that is not protected nor being recorded, whose length is unknown or 0 while
-///   its file holds audio (killed during its tag write), is measured and saved.
+///   its file holds audio (killed during its tag write), is measured and saved (unless the
+///   list's lengths are measured later, RecordingList::durationsMeasuredLater).
 /// A file another process holds locked is a live recorder's and is left alone (a recorder keeps
 /// its hand-over files locked until it has taken them); a ".prl" or "tmp_nome_reg.dtm" without
 /// audio is left alone too, and a file gone meanwhile is never created again. Each removal and

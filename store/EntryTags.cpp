@@ -110,7 +110,7 @@ bool EntryTags::WriteEntryTag(RecordingEntry& entry)
 }
 
 bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry, const QString& folder,
-                                  bool computeDuration, bool mayWrite)
+                                  bool computeDuration, bool mayWrite, bool measureUnknown)
 {
     Id3Tag tag;
     // Read only: the repairs are written later from the entry (state Modified), and a file
@@ -120,7 +120,7 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry, co
         const QString file = path.mid(path.lastIndexOf(u'/') + 1);
         entry.name = file.left(std::max<qsizetype>(0, file.size() - 4));
         entry.folder = folder;
-        entry.duration = CalcolaDurata(path, 0);
+        entry.duration = measureUnknown ? CalcolaDurata(path, 0) : OleDate::kNoDuration;
         entry.notes.clear();
         entry.isProtected = false;
         entry.startTime = OleDate::now();
@@ -190,7 +190,8 @@ bool EntryTags::LoadEntryFromFile(const QString& path, RecordingEntry& entry, co
     entry.tagSize = tag.TagSize();
     tag.Close();
     // Scrambled audio has no length to measure: a protected recording keeps the one it had.
-    if ((computeDuration && !entry.isProtected) || entry.duration == OleDate::kNoDuration)
+    if ((computeDuration && !entry.isProtected) ||
+        (measureUnknown && entry.duration == OleDate::kNoDuration))
         entry.duration = CalcolaDurata(path, entry.tagSize);
     return true;
 }

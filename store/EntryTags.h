@@ -9,7 +9,7 @@
 struct RecordingEntry;
 
 /// Moves a recording's properties between its RecordingEntry and the tag of its file.
-/// UI thread (or a tool's main thread).
+/// UI thread (or a tool's main thread); CalcolaDurata on any thread.
 class EntryTags {
 public:
     /// The eleven frames of `entry`'s tag, in the order they are written (an invalid start
@@ -22,10 +22,11 @@ public:
     /// missing or bad frames in the entry (`state` = Modified; the tag is written later).
     /// Returns true when a tag was read; false when the file had none, in which case a complete
     /// tag has just been written in front of its audio when `mayWrite` (else the entry stays
-    /// Modified). With `computeDuration`, or when the tag tells no duration, the duration is
-    /// measured from the audio.
+    /// Modified). With `computeDuration`, or when the tag tells no duration and
+    /// `measureUnknown`, the duration is measured from the audio (else it stays kNoDuration).
     static bool LoadEntryFromFile(const QString& path, RecordingEntry& entry, const QString& folder,
-                                  bool computeDuration, bool mayWrite = true);
+                                  bool computeDuration, bool mayWrite = true,
+                                  bool measureUnknown = true);
     /// The duration of the audio of `path` behind a tag of `tagSize` bytes (0: as the file's
     /// header says), as a span in days truncated to whole seconds; 0 when it cannot be measured.
     static double CalcolaDurata(const QString& path, uint32_t tagSize);

@@ -290,7 +290,8 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
 
     for (RecordingEntry* entry : stale) {
         const uint32_t offset = entry->indexOffset;
-        EntryTags::LoadEntryFromFile(entry->filePath(), *entry, folder, false);
+        EntryTags::LoadEntryFromFile(entry->filePath(), *entry, folder, false, true,
+                                     !m_durationsLater);
         entry->indexOffset = offset;
         entry->seenOnDisk = true;
     }
@@ -350,7 +351,7 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
 RecordingEntry* RecordingList::AddScannedFile(const QString& path, const QString& folder)
 {
     auto entry = std::make_unique<RecordingEntry>();
-    EntryTags::LoadEntryFromFile(path, *entry, folder, false, m_lock.isHeld());
+    EntryTags::LoadEntryFromFile(path, *entry, folder, false, m_lock.isHeld(), !m_durationsLater);
     entry->deleted = RecordingEntry::kScanned;
     entry->seenOnDisk = true;
     m_entries.push_back(std::move(entry));
@@ -587,7 +588,7 @@ void RecordingList::sortByKey(Key key, Less less, bool ascending)
         m_entries[i] = std::move(keyed[i].second);
 }
 
-void RecordingList::Sort(int column, bool ascending)
+void RecordingList::Sort(SortKey key, bool ascending)
 {
     if (m_entries.size() < 2)
         return;
@@ -595,24 +596,23 @@ void RecordingList::Sort(int column, bool ascending)
     timer.start();
     const auto lessBytes = [](const QByteArray& a, const QByteArray& b) { return a < b; };
     const auto lessNumber = [](auto a, auto b) { return a < b; };
-    switch (column) {
-    case 2:
-    case 3:
+    switch (key) {
+    case SortKey::Date:
         sortByKey([](const RecordingEntry& e) { return e.startTime; }, lessNumber, ascending);
         break;
-    case 4:
+    case SortKey::Notes:
         sortByKey([](const RecordingEntry& e) { return e.notes.toUtf8(); }, lessBytes, ascending);
         break;
-    case 5:
+    case SortKey::Duration:
         sortByKey([](const RecordingEntry& e) { return e.duration; }, lessNumber, ascending);
         break;
-    case 6:
+    case SortKey::Size:
         sortByKey([](const RecordingEntry& e) { return e.fileSize; }, lessNumber, ascending);
         break;
-    case 7:
+    case SortKey::Protected:
         sortByKey([](const RecordingEntry& e) { return e.isProtected; }, lessNumber, ascending);
         break;
-    default:
+    case SortKey::Name:
         sortByKey([](const RecordingEntry& e) { return e.name.toUpper().toUtf8(); }, lessBytes,
                   ascending);
         break;

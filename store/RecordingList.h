@@ -79,6 +79,11 @@ public:
     /// Measures the duration of every recording not measured yet (and not being recorded),
     /// then saves them (tag and index record), so that the next load need not measure again.
     void MeasureUnknownDurations();
+    /// True (the window) leaves lengths that loading, or the leftover recovery, finds unknown
+    /// as they are, for a measurer off the UI thread (DurationMeasurer); false (the default,
+    /// tools) measures them on the spot.
+    void setDurationsMeasuredLater(bool later) { m_durationsLater = later; }
+    bool durationsMeasuredLater() const { return m_durationsLater; }
     /// Rewrites `entry`'s index record in place (or, when its length changes, marks the old
     /// record deleted and appends the new one).
     void UpdateRecord(RecordingEntry& entry);
@@ -100,10 +105,17 @@ public:
     /// Deletes the index and loads the list again from the files' tags (only while the index
     /// is open; the entries are replaced).
     void RebuildIndex();
-    /// Stable sort by a list-view column (2 and 3 date, 4 notes, 5 duration, 6 size,
-    /// 7 protected, any other name): equal keys keep their previous order. Names compare
-    /// upper-cased, notes byte by byte in UTF-8 (case-sensitive).
-    void Sort(int column, bool ascending);
+    /// What the entries are sorted by.
+    enum class SortKey {
+        Name,      ///< upper-cased, then byte by byte in UTF-8
+        Date,      ///< start date and time
+        Notes,     ///< byte by byte in UTF-8 (case-sensitive)
+        Duration,  ///< a length not measured yet counts as the smallest
+        Size,      ///< file size
+        Protected, ///< unprotected first
+    };
+    /// Stable sort by `key`: equal keys keep their previous order.
+    void Sort(SortKey key, bool ascending);
 
     /// The name of the index file.
     static QString indexFileName() { return QStringLiteral("Index.txt"); }
@@ -137,6 +149,7 @@ private:
     /// Numbers the default names; the list lives as long as the program, so names never repeat
     /// within a run.
     int m_nameCounter = 1;
+    bool m_durationsLater = false;
     std::vector<std::unique_ptr<RecordingEntry>> m_entries;
     std::unique_ptr<Index> m_index;
 };

@@ -36,7 +36,7 @@
 #include <QPainter>
 #include <QSlider>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <utility>
@@ -157,6 +157,8 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
 {
     m_list = std::make_unique<RecordingList>(SystemFolders::userSettingsFile());
     m_list->setFolder(m_settings.workingFolder);
+    // The list view measures unknown lengths off the UI thread once the window shows.
+    m_list->setDurationsMeasuredLater(true);
     m_list->LoadList();
     if (!m_list->holdsFolder()) {
         WriteLog(QStringLiteral("Lista in sola lettura: la cartella non e' di questo processo, "

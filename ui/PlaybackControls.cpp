@@ -16,7 +16,7 @@
 #include <QColor>
 #include <QFile>
 #include <QSlider>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -141,7 +141,7 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
     // The far end of the bar tells how long the recording is.
     if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
         total->setText(OleDate::clockText(m_playLength));
-    if (QTreeWidget* list = m_layout.list())
+    if (QTreeView* list = m_layout.list())
         list->setFocus();
 }
 
@@ -161,7 +161,7 @@ void PlaybackControls::resume()
         Stop();
         return;
     }
-    if (QTreeWidget* list = m_layout.list())
+    if (QTreeView* list = m_layout.list())
         list->setFocus();
 }
 
@@ -328,7 +328,7 @@ void PlaybackControls::Step(int controlId)
         if (PositionBar* bar = m_layout.positionBar())
             bar->setPosition(static_cast<int>(position / 1000));
     }
-    if (QTreeWidget* list = m_layout.list())
+    if (QTreeView* list = m_layout.list())
         list->setFocus();
 }
 

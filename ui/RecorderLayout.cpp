@@ -12,7 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSlider>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <array>
@@ -68,10 +68,10 @@ const char* const SliderStyle =
     "QSlider::handle:horizontal:disabled { border-color: #b3bcc6; }";
 
 const char* const ListStyle =
-    "QTreeWidget { background: #ffffff; alternate-background-color: #f6f9fc; border: none;"
+    "QTreeView { background: #ffffff; alternate-background-color: #f6f9fc; border: none;"
     " outline: 0; color: #22303e; }"
-    "QTreeWidget::item { height: 20px; border: none; }"
-    "QTreeWidget::item:selected { background: #cfe3fa; color: #14202c; }"
+    "QTreeView::item { height: 20px; border: none; }"
+    "QTreeView::item:selected { background: #cfe3fa; color: #14202c; }"
     "QHeaderView::section { background: #f3f6f9; color: #4a5b6c; border: none;"
     " border-right: 1px solid #e0e5ea; border-bottom: 1px solid #d3dae1; padding: 3px 5px; }"
     "QScrollBar:horizontal { height: 10px; background: #f3f6f9; margin: 0px; border: none; }"
@@ -373,18 +373,9 @@ void RecorderLayout::createList()
         label->setPalette(palette);
     }
 
-    m_list = new QTreeWidget(m_window);
+    m_list = new QTreeView(m_window);
     add(CONTROL(RecordingList), m_list);
     m_list->setGeometry(8, 372, 454, 184);
-    m_list->setColumnCount(ListColumns);
-    const int headers[ListColumns] = {0, 99, 100, 102, 103, 104, 179, 105, 430};
-    const int widths[ListColumns] = {22, 135, 70, 60, 110, 60, 70, 60, 120};
-    QStringList labels;
-    for (int id : headers)
-        labels << (id != 0 ? text(id) : QString());
-    m_list->setHeaderLabels(labels);
-    for (int column = 0; column < ListColumns; ++column)
-        m_list->setColumnWidth(column, widths[column]);
     m_list->setRootIsDecorated(false);
     m_list->setItemsExpandable(false);
     m_list->setUniformRowHeights(true);
@@ -400,6 +391,14 @@ void RecorderLayout::createList()
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_list->setStyleSheet(QString::fromLatin1(ListStyle));
+}
+
+void RecorderLayout::setListModel(QAbstractItemModel* model)
+{
+    m_list->setModel(model);
+    const int widths[ListColumns] = {22, 135, 70, 60, 110, 60, 70, 60, 120};
+    for (int column = 0; column < ListColumns; ++column)
+        m_list->setColumnWidth(column, widths[column]);
 }
 
 void RecorderLayout::createToolBand()

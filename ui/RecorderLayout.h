@@ -11,7 +11,8 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QSlider;
-class QTreeWidget;
+class QAbstractItemModel;
+class QTreeView;
 class QWidget;
 class SkinButton;
 class SkinStatic;
@@ -45,8 +46,11 @@ public:
     /// The skinned label with this id (display labels, time displays, captions), or null.
     SkinStatic* label(int id) const;
 
-    /// The recording list (1040): 9 columns, several rows selectable, full-row selection.
-    QTreeWidget* list() const { return m_list; }
+    /// The recording list (1040): several rows selectable, full-row selection; it shows the
+    /// model given to setListModel.
+    QTreeView* list() const { return m_list; }
+    /// Shows `model` (9 columns, not owned) in the list, with the columns' widths.
+    void setListModel(QAbstractItemModel* model);
     /// The name edit (1119): read-only as created, 260 characters at most.
     QLineEdit* nameEdit() const { return m_nameEdit; }
     /// The notes edit (1120): read-only as created.
@@ -86,7 +90,7 @@ private:
     QWidget* m_window;
     QHash<int, QWidget*> m_controls;
     QPixmap m_background;
-    QTreeWidget* m_list = nullptr;
+    QTreeView* m_list = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QPlainTextEdit* m_notesEdit = nullptr;
     QLineEdit* m_dateField = nullptr;

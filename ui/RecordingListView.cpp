@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -26,14 +27,14 @@
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QTextDocument>
-#include <QTreeWidget>
+#include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 
 namespace {
-
-constexpr int ImageRole = Qt::UserRole;
 
 // Message ids.
 constexpr int FolderBusy = 602;
@@ -41,15 +42,6 @@ constexpr int FolderReadOnly = 603;
 constexpr int TrashRefused = 605;
 constexpr int NotAllDeleted = 606;
 constexpr int RemovedMeanwhile = 607;
-
-QString noteColumnText(const QString& notes)
-{
-    QString text = notes;
-    // CR LF first, so that it stands for one line break and not for two.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
-    text.replace(u'\n', QStringLiteral("  "));
-    return text.replace(u'\r', QStringLiteral("  "));
-}
 
 /// Notes as the notes edit shows them: a QPlainTextEdit knows only "\n" line ends.
 QString editNotes(const QString& notes)
@@ -63,10 +55,12 @@ QString editNotes(const QString& notes)
 RecordingListView::RecordingListView(RecorderLayout& layout, RecordingList& list,
                                      MessagePresenter& messages, Confirm confirm, QWidget* window,
                                      QObject* parent)
-    : QObject(parent), m_layout(layout), m_list(list), m_messages(messages),
-      m_confirm(std::move(confirm)), m_window(window)
+    : QObject(parent), m_layout(layout), m_list(list), m_model(new RecordingTableModel(list, this)),
+      m_measurer(new DurationMeasurer(this)), m_messages(messages), m_confirm(std::move(confirm)),
+      m_window(window)
 {
-    QTreeWidget* tree = m_layout.list();
+    m_layout.setListModel(m_model);
+    QTreeView* tree = m_layout.list();
     tree->header()->setSectionsClickable(true);
     tree->header()->setSortIndicatorShown(false);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -79,10 +73,12 @@ RecordingListView::RecordingListView(RecorderLayout& layout, RecordingList& list
             [this](const QItemSelection& selected, const QItemSelection&) {
                 onSelectionChanged(selected);
             });
-    connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
-        if (RecordingEntry* entry = m_list.FindByName(item->text(NameColumn)))
+    connect(tree, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (RecordingEntry* entry = m_model->entryAt(index.row()))
             Q_EMIT playRequested(entry);
     });
+    connect(m_measurer, &DurationMeasurer::measured, this, &RecordingListView::onDurationsMeasured);
+    connect(m_measurer, &DurationMeasurer::finished, this, &RecordingListView::onMeasuringFinished);
     connect(tree, &QWidget::customContextMenuRequested, this, &RecordingListView::showContextMenu);
     connect(m_layout.nameEdit(), &QLineEdit::textChanged, this, &RecordingListView::onNameChanged);
     connect(m_layout.notesEdit(), &QPlainTextEdit::textChanged, this,
@@ -112,86 +108,41 @@ void RecordingListView::setSendDisabled(bool disabled)
     UpdateRecordingControls();
 }
 
-QString RecordingListView::listSizeText(qint64 bytes)
-{
-    constexpr qint64 Kb = 1024;
-    constexpr qint64 Mb = 1048576;
-    constexpr qint64 Gb = 1073741824;
-    // The figure after the point is the remainder in hundreds (or 100,000s, 100,000,000s), so
-    // it runs from 0 to 10: the list has always shown sizes this way.
-    if (bytes < Mb)
-        return QStringLiteral("%1.%2 Kb").arg(bytes / Kb).arg((bytes % Kb) / 100);
-    if (bytes < Gb)
-        return QStringLiteral("%1.%2 Mb").arg(bytes / Mb).arg((bytes % Mb) / 100000);
-    return QStringLiteral("%1.%2 Gb").arg(bytes / Gb).arg((bytes % Gb) / 100000000);
-}
-
-int RecordingListView::imageFor(const RecordingEntry& entry) const
-{
-    if (&entry == m_playing)
-        return Playing;
-    if (entry.inUse())
-        return InProgress;
-    return entry.isProtected ? Protected : Ordinary;
-}
-
-void RecordingListView::writeRow(QTreeWidgetItem* item, const RecordingEntry& entry, int image)
-{
-    const QDateTime start = OleDate::toDateTime(entry.startTime);
-    item->setIcon(ImageColumn, QIcon(RecorderLayout::rowImage(image)));
-    item->setData(ImageColumn, ImageRole, image);
-    item->setText(NameColumn, entry.name);
-    item->setText(DateColumn, start.toString(QStringLiteral("dd/MM/yyyy")));
-    item->setText(TimeColumn, start.toString(QStringLiteral("HH:mm:ss")));
-    item->setText(NotesColumn, noteColumnText(entry.notes));
-    item->setText(DurationColumn, OleDate::durationText(entry.duration));
-    item->setText(SizeColumn, listSizeText(entry.fileSize));
-    item->setText(ProtectedColumn, entry.isProtected ? QStringLiteral("Si") : QStringLiteral("No"));
-    item->setText(OperatorColumn, entry.operatorName);
-}
-
 void RecordingListView::FillRecordingList(const QString& nameToSelect, int indexToSelect)
 {
-    QTreeWidget* tree = m_layout.list();
-    tree->setUpdatesEnabled(false);
-    tree->clear();
-    m_list.Sort(m_sortColumn, m_sortAscending);
-    m_list.MeasureUnknownDurations();
+    refill([&] {
+        if (indexToSelect >= 0)
+            return indexToSelect;
+        for (int row = 0; !nameToSelect.isEmpty() && row < m_model->rowCount(); ++row) {
+            if (m_model->entryAt(row)->name == nameToSelect)
+                return row;
+        }
+        return 0;
+    });
+}
 
-    int remembered = -1;
-    int row = 0;
-    for (const auto& owned : m_list.entries()) {
-        RecordingEntry& entry = *owned;
-        auto* item = new QTreeWidgetItem;
-        writeRow(item, entry, imageFor(entry));
-        tree->addTopLevelItem(item);
-        if (!nameToSelect.isEmpty() && entry.name == nameToSelect && remembered < 0)
-            remembered = row;
-        ++row;
-    }
-
-    int chosen = remembered >= 0 ? remembered : 0;
-    if (indexToSelect >= 0)
-        chosen = std::min(indexToSelect, tree->topLevelItemCount() - 1);
-    if (tree->topLevelItemCount() > 0) {
+void RecordingListView::refill(const std::function<int()>& rowToSelect)
+{
+    QTreeView* tree = m_layout.list();
+    m_model->sort(m_sortKey, m_sortAscending);
+    const int count = m_model->rowCount();
+    if (count > 0) {
+        const int chosen = std::clamp(rowToSelect(), 0, count - 1);
         DeselectAll();
         selectRow(chosen);
-        tree->scrollToItem(tree->topLevelItem(chosen), QAbstractItemView::PositionAtCenter);
+        tree->scrollTo(m_model->index(chosen, 0), QAbstractItemView::PositionAtCenter);
     } else {
         showRecording(nullptr);
     }
-    tree->setUpdatesEnabled(true);
     UpdateRecordingControls();
     updateCount();
+    measureDurationsLater();
 }
 
-void RecordingListView::UpdateListRow(const QString& oldName, const RecordingEntry& entry,
-                                      int image)
+void RecordingListView::UpdateListRow(const QString&, const RecordingEntry& entry, int image)
 {
-    const int row = FindRowByName(oldName, 0);
-    if (row < 0)
+    if (!m_model->updateEntry(&entry, image))
         return;
-    writeRow(m_layout.list()->topLevelItem(row), entry, image == ByRule ? imageFor(entry) : image);
     // The fields under the window show the selected recording: a finished recording gets its
     // name, notes and measured length there too, unless the user is editing them.
     if (m_current == &entry) {
@@ -204,13 +155,10 @@ void RecordingListView::UpdateListRow(const QString& oldName, const RecordingEnt
 
 void RecordingListView::InsertRecordingRow(RecordingEntry& entry, int image, int row)
 {
-    QTreeWidget* tree = m_layout.list();
-    auto* item = new QTreeWidgetItem;
-    writeRow(item, entry, image);
-    tree->insertTopLevelItem(std::clamp(row, 0, tree->topLevelItemCount()), item);
+    row = std::clamp(row, 0, m_model->rowCount());
+    m_model->insertEntry(&entry, row, image);
     DeselectAll();
-    tree->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    // The new row may share its name with none other, so the selection handler found it.
+    selectRow(row);
     setEditTexts(entry.name, entry.notes);
     UpdateRecordingControls();
     updateCount();
@@ -224,7 +172,7 @@ void RecordingListView::setButtonEnabled(int id, bool enabled)
 
 void RecordingListView::UpdateRecordingControls()
 {
-    const bool hasRows = m_layout.list()->topLevelItemCount() > 0;
+    const bool hasRows = m_model->rowCount() > 0;
     if (!hasRows) {
         m_current = nullptr;
         setEditTexts(QString(), QString());
@@ -244,23 +192,18 @@ void RecordingListView::UpdateRecordingControls()
 
 int RecordingListView::FindRowByName(const QString& text, int startRow) const
 {
-    const QTreeWidget* tree = m_layout.list();
-    for (int row = std::max(startRow, 0); row < tree->topLevelItemCount(); ++row) {
-        if (tree->topLevelItem(row)->text(NameColumn).compare(text, Qt::CaseInsensitive) == 0)
-            return row;
-    }
-    return -1;
+    return m_model->findName(text, startRow);
 }
 
 QList<RecordingEntry*> RecordingListView::selectedRecordings() const
 {
-    const QTreeWidget* tree = m_layout.list();
+    QList<int> rows;
+    for (const QModelIndex& index : m_layout.list()->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
     QList<RecordingEntry*> entries;
-    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
-        const QTreeWidgetItem* item = tree->topLevelItem(row);
-        if (!item->isSelected())
-            continue;
-        if (RecordingEntry* entry = m_list.FindByName(item->text(NameColumn)))
+    for (int row : rows) {
+        if (RecordingEntry* entry = m_model->entryAt(row))
             entries << entry;
     }
     return entries;
@@ -273,31 +216,16 @@ void RecordingListView::DeselectAll()
 
 void RecordingListView::selectRow(int row)
 {
-    QTreeWidget* tree = m_layout.list();
-    if (QTreeWidgetItem* item = tree->topLevelItem(row))
-        tree->setCurrentItem(item, 0,
-                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-}
-
-void RecordingListView::setRowImage(RecordingEntry* entry)
-{
-    if (!entry)
-        return;
-    const int row = FindRowByName(entry->name, 0);
-    if (row < 0)
-        return;
-    QTreeWidgetItem* item = m_layout.list()->topLevelItem(row);
-    const int image = imageFor(*entry);
-    item->setIcon(ImageColumn, QIcon(RecorderLayout::rowImage(image)));
-    item->setData(ImageColumn, ImageRole, image);
+    const QModelIndex index = m_model->index(row, 0);
+    if (index.isValid())
+        m_layout.list()->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void RecordingListView::setPlayingRecording(RecordingEntry* entry)
 {
-    RecordingEntry* previous = m_playing;
     m_playing = entry;
-    setRowImage(previous);
-    setRowImage(entry);
+    m_model->setPlayingRecording(entry);
     if (entry == nullptr)
         UpdateRecordingControls();
 }
@@ -315,33 +243,24 @@ void RecordingListView::refreshRecording(RecordingEntry* entry)
 
 void RecordingListView::sortByColumn(int column)
 {
-    const QList<QTreeWidgetItem*> selected = m_layout.list()->selectedItems();
     // The first selected row in list order keeps its selection.
-    QString name;
-    int first = -1;
-    for (QTreeWidgetItem* item : selected) {
-        const int row = m_layout.list()->indexOfTopLevelItem(item);
-        if (first < 0 || row < first) {
-            first = row;
-            name = item->text(NameColumn);
-        }
-    }
-    m_sortColumn = column;
+    const QList<RecordingEntry*> selected = selectedRecordings();
+    const RecordingEntry* kept = selected.isEmpty() ? nullptr : selected.first();
+    m_sortKey = RecordingTableModel::sortKey(column);
     m_sortAscending = !m_sortAscending;
-    FillRecordingList(name, -1);
+    refill([&] { return kept ? m_model->rowOf(kept) : 0; });
 }
 
 void RecordingListView::onSelectionChanged(const QItemSelection& selected)
 {
     if (selected.isEmpty())
         return;
-    QTreeWidget* tree = m_layout.list();
     const QModelIndex index = selected.indexes().last();
-    QTreeWidgetItem* item = tree->topLevelItem(index.row());
-    if (!item)
+    RecordingEntry* entry = m_model->entryAt(index.row());
+    if (!entry)
         return;
-    tree->scrollToItem(item);
-    showRecording(m_list.FindByName(item->text(NameColumn)));
+    m_layout.list()->scrollTo(index);
+    showRecording(entry);
 }
 
 void RecordingListView::showRecording(RecordingEntry* entry)
@@ -460,9 +379,10 @@ void RecordingListView::commitInfo(RecordingEntry& entry, const QString& name, c
         return;
     }
     if (name != entry.name) {
-        const int row = FindRowByName(name, 0);
-        const int own = FindRowByName(entry.name, 0);
-        if (row >= 0 && row != own) {
+        int row = m_model->findName(name);
+        while (row >= 0 && m_model->entryAt(row) == &entry)
+            row = m_model->findName(name, row + 1);
+        if (row >= 0) {
             restore();
             m_messages.showMessage(m_window, StringTable::text(RecordingNames::Taken), caption,
                                    MessagePresenter::Icon::Warning);
@@ -525,19 +445,9 @@ void RecordingListView::Modify()
 
 void RecordingListView::DeleteSelected()
 {
-    QTreeWidget* tree = m_layout.list();
-    QList<int> rows;
-    for (QTreeWidgetItem* item : tree->selectedItems())
-        rows << tree->indexOfTopLevelItem(item);
-    std::sort(rows.begin(), rows.end());
-
     QStringList names;
     bool stopPlayback = false;
-    for (int row : rows) {
-        const QString name = tree->topLevelItem(row)->text(NameColumn);
-        RecordingEntry* entry = m_list.FindByName(name);
-        if (!entry)
-            continue;
+    for (RecordingEntry* entry : selectedRecordings()) {
         if (entry->inUse()) {
             m_messages.showMessage(m_window, StringTable::text(299), StringTable::caption(),
                                    MessagePresenter::Icon::Error);
@@ -545,7 +455,7 @@ void RecordingListView::DeleteSelected()
         }
         if (entry == m_playing)
             stopPlayback = true;
-        names << name;
+        names << entry->name;
     }
     if (names.isEmpty() || !mayChangeFolder())
         return;
@@ -579,36 +489,39 @@ void RecordingListView::DeleteSelected()
             m_messages.showMessage(m_window, StringTable::text(NotAllDeleted),
                                    StringTable::caption(), MessagePresenter::Icon::Error);
     }
-    QStringList gone;
-    for (const QString& name : names) {
-        if (!m_list.FindByName(name))
-            gone << name;
-    }
-    if (!gone.isEmpty())
-        RemoveRows(gone);
+    if (m_list.Count() != m_model->rowCount())
+        removeRowsWhere([](const RecordingEntry&) { return false; });
 }
 
 void RecordingListView::RemoveRows(const QStringList& names)
 {
-    QTreeWidget* tree = m_layout.list();
-    // The entries are gone: no pointer may still lead to them.
+    const QSet<QString> doomed(names.begin(), names.end());
+    removeRowsWhere([&](const RecordingEntry& entry) { return doomed.contains(entry.name); });
+}
+
+void RecordingListView::removeRowsWhere(const std::function<bool(const RecordingEntry&)>& doomed)
+{
+    // Only pointers the list still holds are followed: the others are gone.
+    QSet<const RecordingEntry*> live;
+    live.reserve(m_list.Count());
+    for (const auto& entry : m_list.entries())
+        live.insert(entry.get());
+    QSet<const RecordingEntry*> removed;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const RecordingEntry* entry = m_model->entryAt(row);
+        if (!live.contains(entry) || doomed(*entry))
+            removed.insert(entry);
+    }
     m_current = nullptr;
-    for (const QString& name : names) {
-        if (m_playing != nullptr && m_playing->name == name)
-            m_playing = nullptr;
+    if (removed.contains(m_playing)) {
+        m_playing = nullptr;
+        m_model->setPlayingRecording(nullptr);
     }
-    int firstRemoved = tree->topLevelItemCount();
-    for (const QString& name : names) {
-        const int row = FindRowByName(name, 0);
-        if (row < 0)
-            continue;
-        firstRemoved = std::min(firstRemoved, row);
-        delete tree->takeTopLevelItem(row);
-    }
-    const int count = tree->topLevelItemCount();
+    const int firstRemoved = m_model->removeEntries(removed);
+    const int count = m_model->rowCount();
     if (count > 0) {
         DeselectAll();
-        selectRow(std::min(firstRemoved, count - 1));
+        selectRow(std::clamp(firstRemoved, 0, count - 1));
     } else {
         showRecording(nullptr);
     }
@@ -618,14 +531,13 @@ void RecordingListView::RemoveRows(const QStringList& names)
 
 void RecordingListView::updateCount()
 {
-    m_layout.countLabel()->setText(
-        QStringLiteral("%1 Rec").arg(m_layout.list()->topLevelItemCount()));
+    m_layout.countLabel()->setText(QStringLiteral("%1 Rec").arg(m_model->rowCount()));
 }
 
 void RecordingListView::showContextMenu(const QPoint& position)
 {
-    QTreeWidget* tree = m_layout.list();
-    const bool hasRows = tree->topLevelItemCount() > 0;
+    QTreeView* tree = m_layout.list();
+    const bool hasRows = m_model->rowCount() > 0;
     QMenu menu(tree);
     QAction* modify = menu.addAction(StringTable::text(434), this, &RecordingListView::Modify);
     modify->setEnabled(m_current != nullptr);
@@ -649,7 +561,7 @@ void RecordingListView::showContextMenu(const QPoint& position)
 
 bool RecordingListView::eventFilter(QObject* watched, QEvent* event)
 {
-    QTreeWidget* tree = m_layout.list();
+    QTreeView* tree = m_layout.list();
     if (watched == tree && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Delete) {
@@ -665,14 +577,72 @@ bool RecordingListView::eventFilter(QObject* watched, QEvent* event)
     if (watched == tree->viewport() && (event->type() == QEvent::MouseButtonPress ||
                                         event->type() == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const int count = tree->topLevelItemCount();
+        const int count = m_model->rowCount();
         // A click below the last row picks the last row rather than clearing the selection.
         if (mouse->button() == Qt::LeftButton && count > 0 &&
-            !tree->itemAt(mouse->position().toPoint())) {
+            !tree->indexAt(mouse->position().toPoint()).isValid()) {
             DeselectAll();
             selectRow(count - 1);
             return true;
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+void RecordingListView::measureDurationsLater()
+{
+    if (std::exchange(m_measureScheduled, true))
+        return;
+    // Once the event loop runs: the window shows first.
+    QTimer::singleShot(0, this, &RecordingListView::startMeasuring);
+}
+
+void RecordingListView::startMeasuring()
+{
+    m_measureScheduled = false;
+    if (m_measurer->isRunning()) {
+        m_measureAgain = true;
+        return;
+    }
+    std::vector<DurationMeasurer::Job> jobs;
+    for (const auto& entry : m_list.entries()) {
+        if (DurationMeasurer::needsMeasuring(*entry))
+            jobs.push_back({entry.get(), entry->filePath(), entry->tagSize});
+    }
+    if (jobs.empty())
+        return;
+    WriteLog(QStringLiteral("Durate da misurare: %1").arg(jobs.size()));
+    m_measurer->start(std::move(jobs));
+}
+
+void RecordingListView::onDurationsMeasured(const QList<DurationMeasurer::Result>& results)
+{
+    QHash<const RecordingEntry*, const DurationMeasurer::Result*> byEntry;
+    for (const DurationMeasurer::Result& result : results)
+        byEntry.insert(result.entry, &result);
+    // Only entries the list still holds, under the name they were measured by, take a result.
+    QSet<const RecordingEntry*> changed;
+    for (const auto& owned : m_list.entries()) {
+        RecordingEntry& entry = *owned;
+        const DurationMeasurer::Result* result = byEntry.value(&entry);
+        if (!result || entry.filePath() != result->path ||
+            !DurationMeasurer::accepts(entry, result->duration))
+            continue;
+        entry.duration = result->duration;
+        entry.state = RecordingEntry::Modified;
+        changed.insert(&entry);
+    }
+    m_model->updateColumn(changed, DurationColumn);
+    if (m_current && changed.contains(m_current))
+        m_layout.durationField()->setText(StringTable::text(172) + QLatin1Char(' ') +
+                                          OleDate::durationText(m_current->duration));
+}
+
+void RecordingListView::onMeasuringFinished()
+{
+    // One save for the whole run: tags and index records.
+    if (m_list.holdsFolder())
+        m_list.SaveModified();
+    if (std::exchange(m_measureAgain, false))
+        startMeasuring();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "store/DurationMeasurer.h"
+#include "ui/RecordingTableModel.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,16 +12,18 @@
 class MessagePresenter;
 class QItemSelection;
 class QPoint;
-class QTreeWidgetItem;
 class QWidget;
 class RecorderLayout;
 class RecordingList;
 struct RecordingEntry;
 
-/// The recording list of the Recorder window and the property fields above it: fills the
-/// layout's list (control 1040) from the RecordingList, sorts it on header clicks, shows the
-/// selected recording in the name, notes, date and duration fields, commits edited names and
-/// notes, opens the properties dialog and deletes the selected recordings.
+/// The recording list of the Recorder window and the property fields above it: shows the
+/// RecordingList in the layout's list (control 1040) through a RecordingTableModel, sorts it on
+/// header clicks, shows the selected recording in the name, notes, date and duration fields,
+/// commits edited names and notes, opens the properties dialog and deletes the selected
+/// recordings. Lengths not known yet are measured off the UI thread (DurationMeasurer) after
+/// each fill; each arrives in its row, and once all are in their tags are written (while the
+/// list holds its folder).
 ///
 /// Lifecycle: constructed by the window after its RecorderLayout and its loaded RecordingList,
 /// both of which must outlive it; it owns no widget, it connects to the layout's list, edits
@@ -29,20 +34,10 @@ class RecordingListView : public QObject {
     Q_OBJECT
 
 public:
-    /// Row images (RecorderLayout::rowImage).
-    enum Image { Playing = 0, InProgress = 1, Ordinary = 2, Protected = 3, ByRule = -1 };
-    /// Columns of the list.
-    enum Column {
-        ImageColumn = 0,
-        NameColumn,
-        DateColumn,
-        TimeColumn,
-        NotesColumn, ///< the notes on one line, each line break (CR LF, LF, CR) as two spaces
-        DurationColumn,
-        SizeColumn,
-        ProtectedColumn,
-        OperatorColumn
-    };
+    /// Row images and columns, as the model has them.
+    using Image = RecordingTableModel::Image;
+    using enum RecordingTableModel::Image;
+    using enum RecordingTableModel::Column;
     /// Asks a Yes/No question; true means Yes.
     using Confirm = std::function<bool(const QString& text)>;
 
@@ -57,13 +52,13 @@ public:
     /// True keeps the Send button disabled (setting "NoSend").
     void setSendDisabled(bool disabled);
 
-    /// Rebuilds every row from the sorted RecordingList, measures durations not measured yet
-    /// (and writes those tags), then selects the row of `indexToSelect` when it is 0 or more,
-    /// else the row named exactly `nameToSelect`, else row 0; applies the enable rules and
-    /// sets the count label.
+    /// Rebuilds every row from the sorted RecordingList, then selects the row of
+    /// `indexToSelect` when it is 0 or more, else the row named exactly `nameToSelect`, else
+    /// row 0; applies the enable rules, sets the count label and, once the event loop runs,
+    /// starts measuring the lengths not known yet.
     void FillRecordingList(const QString& nameToSelect, int indexToSelect);
-    /// Rewrites the row named `oldName` from `entry` with `image` (ByRule: chosen as the fill
-    /// chooses it).
+    /// Rewrites the row of `entry` (named `oldName` until now) with `image` (ByRule: chosen as
+    /// the fill chooses it).
     void UpdateListRow(const QString& oldName, const RecordingEntry& entry, int image);
     /// Inserts a row for `entry` at `row` with `image`, selects it alone and shows it.
     void InsertRecordingRow(RecordingEntry& entry, int image, int row);
@@ -110,12 +105,14 @@ public:
     /// (606) and keeps its row. Refused while the folder is not held (mayChangeFolder).
     void DeleteSelected();
 
-    /// Removes the rows of `names`, forgets every pointer to their entries, selects the row
-    /// that took the first one's place and applies the enable rules. The entries may be gone
-    /// already, unless one is the playing one.
+    /// Removes the rows of `names` and of every entry the list no longer holds, forgets every
+    /// pointer to their entries, selects the row that took the first one's place and applies
+    /// the enable rules. The entries may be gone already.
     void RemoveRows(const QStringList& names);
-    /// "%d.%d Kb", " Mb" or " Gb" of the list's Size column.
-    static QString listSizeText(qint64 bytes);
+    /// The rows' model (shared by whatever else shows the list's recordings).
+    RecordingTableModel* model() const { return m_model; }
+    /// True while lengths are being measured or about to be.
+    bool measuringDurations() const { return m_measureScheduled || m_measurer->isRunning(); }
 
 Q_SIGNALS:
     /// Double-click or Enter on a row: play `entry`.
@@ -132,10 +129,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void writeRow(QTreeWidgetItem* item, const RecordingEntry& entry, int image);
-    int imageFor(const RecordingEntry& entry) const;
-    void setRowImage(RecordingEntry* entry);
+    /// Removes the rows whose entry is gone from the list or matches `doomed`.
+    void removeRowsWhere(const std::function<bool(const RecordingEntry&)>& doomed);
     void selectRow(int row);
+    /// Sorts, rebuilds the rows and selects `row` (clamped), or row 0 when negative.
+    void refill(const std::function<int()>& rowToSelect);
+    void measureDurationsLater();
+    void startMeasuring();
+    void onDurationsMeasured(const QList<DurationMeasurer::Result>& results);
+    void onMeasuringFinished();
     void showRecording(RecordingEntry* entry);
     void onSelectionChanged(const QItemSelection& selected);
     void onNameChanged();
@@ -154,6 +156,10 @@ private:
 
     RecorderLayout& m_layout;
     RecordingList& m_list;
+    RecordingTableModel* m_model;
+    DurationMeasurer* m_measurer;
+    bool m_measureScheduled = false;
+    bool m_measureAgain = false; ///< a fill came during a run: look again when it ends
     MessagePresenter& m_messages;
     Confirm m_confirm;
     QWidget* m_window;
@@ -161,7 +167,7 @@ private:
     bool m_sendDisabled = false;
     RecordingEntry* m_current = nullptr;
     RecordingEntry* m_playing = nullptr;
-    int m_sortColumn = DateColumn;
+    RecordingList::SortKey m_sortKey = RecordingList::SortKey::Date;
     bool m_sortAscending = false;
     bool m_filtering = false;
 };

@@ -296,8 +296,8 @@ TEST_F(RecordingListTest, DamagedIndexNeverHidesTheRecordings)
     EXPECT_EQ(sortedNames(*list), (QStringList{"One", "Two"}));
     EXPECT_EQ(list->FindByName(QStringLiteral("One"))->startTime, 0.0);
     // Sorting by date and by duration copes with the broken values.
-    list->Sort(2, false);
-    list->Sort(5, true);
+    list->Sort(RecordingList::SortKey::Date, false);
+    list->Sort(RecordingList::SortKey::Duration, true);
     list->Clear();
     ASSERT_TRUE(list->LoadList());
     EXPECT_EQ(sortedNames(*list), (QStringList{"One", "Two"}));
@@ -620,7 +620,7 @@ void passSort(std::vector<RecordingEntry*>& items, Less less, bool ascending)
     }
 }
 
-TEST_F(RecordingListSortTest, EveryColumnOrdersAsThePassAlgorithmDoes)
+TEST_F(RecordingListSortTest, EveryKeyOrdersAsThePassAlgorithmDoes)
 {
     QRandomGenerator random(7);
     const QStringList words{"alpha", "Alpha", "ALPHA", "beta", "Beta", "é", "É", "z", ""};
@@ -637,32 +637,31 @@ TEST_F(RecordingListSortTest, EveryColumnOrdersAsThePassAlgorithmDoes)
     const auto byName = [](const RecordingEntry& a, const RecordingEntry& b) {
         return a.name.toUpper().toUtf8() < b.name.toUpper().toUtf8();
     };
+    using Key = RecordingList::SortKey;
     const std::vector<
-        std::pair<int, std::function<bool(const RecordingEntry&, const RecordingEntry&)>>>
-        columns{
-            {2, [](auto& a, auto& b) { return a.startTime < b.startTime; }},
-            {3, [](auto& a, auto& b) { return a.startTime < b.startTime; }},
-            {4, [](auto& a, auto& b) { return a.notes.toUtf8() < b.notes.toUtf8(); }},
-            {5, [](auto& a, auto& b) { return a.duration < b.duration; }},
-            {6, [](auto& a, auto& b) { return a.fileSize < b.fileSize; }},
-            {7, [](auto& a, auto& b) { return !a.isProtected && b.isProtected; }},
-            {1, byName},
-            {8, byName},
+        std::pair<Key, std::function<bool(const RecordingEntry&, const RecordingEntry&)>>>
+        keys{
+            {Key::Date, [](auto& a, auto& b) { return a.startTime < b.startTime; }},
+            {Key::Notes, [](auto& a, auto& b) { return a.notes.toUtf8() < b.notes.toUtf8(); }},
+            {Key::Duration, [](auto& a, auto& b) { return a.duration < b.duration; }},
+            {Key::Size, [](auto& a, auto& b) { return a.fileSize < b.fileSize; }},
+            {Key::Protected, [](auto& a, auto& b) { return !a.isProtected && b.isProtected; }},
+            {Key::Name, byName},
         };
-    for (const auto& [column, less] : columns) {
+    for (const auto& [key, less] : keys) {
         for (const bool ascending : {true, false}) {
             std::vector<RecordingEntry*> expected;
             for (const auto& entry : list.entries())
                 expected.push_back(entry.get());
             passSort(expected, less, ascending);
-            list.Sort(column, ascending);
+            list.Sort(key, ascending);
             for (size_t i = 0; i < expected.size(); ++i)
                 ASSERT_EQ(list.at(int(i))->keyWord, expected[i]->keyWord)
-                    << "column " << column << (ascending ? " ascending" : " descending");
+                    << "key " << int(key) << (ascending ? " ascending" : " descending");
         }
     }
     EXPECT_EQ(env.logLines().filter(QStringLiteral("Tempo Ordinamento = ")).size(),
-              2 * qsizetype(columns.size()));
+              2 * qsizetype(keys.size()));
 }
 
 } // namespace

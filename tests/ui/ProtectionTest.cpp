@@ -36,7 +36,7 @@
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -270,20 +270,23 @@ protected:
     void unlockWith(const QString& key) { answers.push_back({key, QString(), true}); }
     void cancelNext() { answers.push_back({QString(), QString(), false}); }
 
-    QTreeWidget* tree() const { return layout->list(); }
+    QTreeView* tree() const { return layout->list(); }
     void select(const QString& name)
     {
         const int row = view->FindRowByName(name);
         ASSERT_GE(row, 0);
-        tree()->setCurrentItem(tree()->topLevelItem(row), 0,
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        tree()->selectionModel()->setCurrentIndex(tree()->model()->index(row, 0),
+                                                  QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
         ASSERT_EQ(view->currentRecording(), list.FindByName(name));
+    }
+    QVariant cell(const QString& name, int column, int role = Qt::DisplayRole) const
+    {
+        return tree()->model()->index(view->FindRowByName(name), column).data(role);
     }
     QString protectedCell(const QString& name) const
     {
-        return tree()
-            ->topLevelItem(view->FindRowByName(name))
-            ->text(RecordingListView::ProtectedColumn);
+        return cell(name, RecordingListView::ProtectedColumn).toString();
     }
     QString path(const QString& name) const { return folder + name + QStringLiteral(".mp3"); }
     QString copyPath(const QString& name) const { return folder + name + QStringLiteral(".prl"); }
@@ -366,16 +369,13 @@ TEST_F(ProtectionCommandsTest, AWrongKeyWordOrCancelChangesNothing)
 
     // Key words differing only in case do not unlock each other.
     const double duration = bravo->duration;
-    const QString durationCell = tree()
-                                     ->topLevelItem(view->FindRowByName(QStringLiteral("Bravo")))
-                                     ->text(RecordingListView::DurationColumn);
+    const QString durationCell =
+        cell(QStringLiteral("Bravo"), RecordingListView::DurationColumn).toString();
     unlockWith(QStringLiteral("secret7"));
     EXPECT_FALSE(commands->ToggleProtection(false));
     // The scrambled audio cannot be measured: the length stays the known one.
     EXPECT_EQ(bravo->duration, duration);
-    EXPECT_EQ(tree()
-                  ->topLevelItem(view->FindRowByName(QStringLiteral("Bravo")))
-                  ->text(RecordingListView::DurationColumn),
+    EXPECT_EQ(cell(QStringLiteral("Bravo"), RecordingListView::DurationColumn).toString(),
               durationCell);
     EXPECT_EQ(messages.texts, QStringList({StringTable::text(68)}));
     EXPECT_EQ(messages.icons, QList<MessagePresenter::Icon>({MessagePresenter::Icon::Error}));
@@ -579,10 +579,7 @@ TEST_F(ProtectionPlaybackTest, ProtectingThePlayingRecordingStopsItFirst)
     EXPECT_EQ(view->playingRecording(), nullptr);
     EXPECT_TRUE(bravo->isProtected);
     EXPECT_TRUE(Protection::checkBlockMatches(afterTag(path("Bravo")), QByteArray("Secret7")));
-    EXPECT_EQ(tree()
-                  ->topLevelItem(view->FindRowByName(QStringLiteral("Bravo")))
-                  ->data(RecordingListView::ImageColumn, Qt::UserRole)
-                  .toInt(),
+    EXPECT_EQ(cell(QStringLiteral("Bravo"), RecordingListView::ImageColumn, Qt::UserRole).toInt(),
               RecordingListView::Protected);
 }
 
@@ -630,8 +627,8 @@ TEST_F(ProtectionWindowTest, TheProtectButtonAndADoubleClickAskForTheKeyWord)
     const QString mp3 = folder + QStringLiteral("Alpha.mp3");
     const QString copy = folder + QStringLiteral("Alpha.prl");
     run([&](CRecorderDlg& window) {
-        QTreeWidget* tree = window.findChild<QTreeWidget*>(QStringLiteral("RecordingList"));
-        ASSERT_EQ(tree->topLevelItemCount(), 1);
+        QTreeView* tree = window.findChild<QTreeView*>(QStringLiteral("RecordingList"));
+        ASSERT_EQ(tree->model()->rowCount(), 1);
         auto* protect = window.findChild<QAbstractButton*>(QStringLiteral("Protect"));
         ASSERT_NE(protect, nullptr);
         ASSERT_TRUE(protect->isEnabled());
@@ -642,7 +639,7 @@ TEST_F(ProtectionWindowTest, TheProtectButtonAndADoubleClickAskForTheKeyWord)
             dialog.okButton()->click();
         });
         QTest::mouseClick(protect, Qt::LeftButton);
-        EXPECT_EQ(tree->topLevelItem(0)->text(RecordingListView::ProtectedColumn),
+        EXPECT_EQ(tree->model()->index(0, RecordingListView::ProtectedColumn).data().toString(),
                   QStringLiteral("Si"));
         EXPECT_TRUE(Protection::checkBlockMatches(
             AudioFixtures::readFile(mp3).mid(*Id3Tag::audioOffset(mp3)), QByteArray("Secret7")));
@@ -651,7 +648,7 @@ TEST_F(ProtectionWindowTest, TheProtectButtonAndADoubleClickAskForTheKeyWord)
             QTest::keyClicks(dialog.keyEdit(), QStringLiteral("Secret7"));
             dialog.okButton()->click();
         });
-        const QRect row = tree->visualItemRect(tree->topLevelItem(0));
+        const QRect row = tree->visualRect(tree->model()->index(0, 1));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, row.center());
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, row.center());
         ASSERT_TRUE(window.playback()->isPlaying());

@@ -38,7 +38,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -83,15 +83,20 @@ protected:
     {
         return window.findChild<QAbstractButton*>(QString::fromLatin1(name));
     }
-    static QTreeWidget* tree(CRecorderDlg& window)
+    static QTreeView* tree(CRecorderDlg& window)
     {
-        return window.findChild<QTreeWidget*>(QStringLiteral("RecordingList"));
+        return window.findChild<QTreeView*>(QStringLiteral("RecordingList"));
+    }
+    static int rowCount(CRecorderDlg& window) { return tree(window)->model()->rowCount(); }
+    static QString cell(CRecorderDlg& window, int row, int column)
+    {
+        return tree(window)->model()->index(row, column).data().toString();
     }
     static QStringList rowNames(CRecorderDlg& window)
     {
         QStringList names;
-        for (int row = 0; row < tree(window)->topLevelItemCount(); ++row)
-            names << tree(window)->topLevelItem(row)->text(RecordingListView::NameColumn);
+        for (int row = 0; row < rowCount(window); ++row)
+            names << cell(window, row, RecordingListView::NameColumn);
         return names;
     }
     static int durationSeconds(const QString& text)
@@ -177,9 +182,8 @@ TEST_F(RecorderWindowTest, AManualRecordingSavedUnderItsNameLandsAtTheTopOfTheLi
             dialog.saveButton()->click();
         });
         rowsAfter = rowNames(window);
-        QTreeWidgetItem* top = tree(window)->topLevelItem(0);
-        duration = top->text(RecordingListView::DurationColumn);
-        notesField = top->text(RecordingListView::NotesColumn);
+        duration = cell(window, 0, RecordingListView::DurationColumn);
+        notesField = cell(window, 0, RecordingListView::NotesColumn);
         playEnabled = button(window, "Play")->isEnabled();
         EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
     });
@@ -207,7 +211,7 @@ TEST_F(RecorderWindowTest, CancellingTheSaveDialogLeavesNoFileAndNoRow)
     bool playEnabled = true;
     run(wav, [&](CRecorderDlg& window) {
         recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
-        rows = tree(window)->topLevelItemCount();
+        rows = rowCount(window);
         playEnabled = button(window, "Play")->isEnabled();
     });
     EXPECT_EQ(rows, 0);
@@ -241,12 +245,12 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
         ASSERT_TRUE(waitFor(
             [&] {
                 return inputEnded && window.controller()->recordingInProgress() == nullptr &&
-                       tree(window)->topLevelItemCount() == 2;
+                       rowCount(window) == 2;
             },
             60000));
         rows = rowNames(window);
         for (int row = 0; row < 2; ++row)
-            durations << tree(window)->topLevelItem(row)->text(RecordingListView::DurationColumn);
+            durations << cell(window, row, RecordingListView::DurationColumn);
     });
     EXPECT_EQ(armedState, RecorderController::Armed);
     EXPECT_TRUE(armedLook);
@@ -274,8 +278,8 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         PlaybackControls& playback = *window.playback();
 
         // Double-click plays the selected row; the window carries the playing overlay.
-        QTreeWidget* list = tree(window);
-        const QRect rowRect = list->visualItemRect(list->topLevelItem(0));
+        QTreeView* list = tree(window);
+        const QRect rowRect = list->visualRect(list->model()->index(0, 1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
         ASSERT_TRUE(playback.isPlaying());
@@ -335,7 +339,7 @@ TEST_F(RecorderWindowTest, RecordAndADetectedCallEndAPausedPlayback)
                     [&] {
                         return inputEnded &&
                                window.controller()->recordingInProgress() == nullptr &&
-                               tree(window)->topLevelItemCount() == 2;
+                               rowCount(window) == 2;
                     },
                     60000));
             }
@@ -370,8 +374,8 @@ TEST_F(RecorderWindowTest, ANewPlaybackShowsWhatItsFileNowHolds)
         ASSERT_TRUE(TaggedRecording::write(changed, AudioFixtures::mpegStream(6.0)));
         QTest::mouseClick(button(window, "Play"), Qt::LeftButton);
         ASSERT_TRUE(window.playback()->isPlaying());
-        notes = tree(window)->topLevelItem(0)->text(RecordingListView::NotesColumn);
-        duration = tree(window)->topLevelItem(0)->text(RecordingListView::DurationColumn);
+        notes = cell(window, 0, RecordingListView::NotesColumn);
+        duration = cell(window, 0, RecordingListView::DurationColumn);
         playLength = window.playback()->playLength();
     });
     EXPECT_EQ(notes, QStringLiteral("Changed elsewhere"));
@@ -470,7 +474,7 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
             ASSERT_TRUE(outage.stopped());
             // The call heard so far becomes a row of its own; the window shows it hears nothing.
             ASSERT_TRUE(waitFor([&] {
-                return tree(window)->topLevelItemCount() == 1 &&
+                return rowCount(window) == 1 &&
                        window.controller()->recordingInProgress() == nullptr &&
                        !status->tip().isEmpty();
             }));
@@ -485,7 +489,7 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
         ASSERT_TRUE(feeder.speak(second, env.root()));
         ASSERT_TRUE(waitFor(
             [&] {
-                return tree(window)->topLevelItemCount() == 2 && !feeder.speaking() &&
+                return rowCount(window) == 2 && !feeder.speaking() &&
                        window.controller()->recordingInProgress() == nullptr;
             },
             30000));
@@ -597,11 +601,10 @@ TEST_F(RecorderWindowTest, TheDurationFieldFollowsTheRecordingClockWhileItShowsT
         ASSERT_TRUE(waitFor([&] { return seconds->text() == QStringLiteral("02"); }));
         shownAtTwo = field->text();
         // Another recording selected keeps its own duration there while the clock runs on.
-        QTreeWidgetItem* earlier = tree(window)->topLevelItem(1);
         QTest::mouseClick(tree(window)->viewport(), Qt::LeftButton, {},
-                          tree(window)->visualItemRect(earlier).center());
+                          tree(window)->visualRect(tree(window)->model()->index(1, 1)).center());
         earlierShown = field->text();
-        earlierListed = earlier->text(RecordingListView::DurationColumn);
+        earlierListed = cell(window, 1, RecordingListView::DurationColumn);
         ASSERT_TRUE(waitFor([&] { return seconds->text() == QStringLiteral("04"); }));
         earlierLater = field->text();
         answerWhenShown<SaveRecordingDialog>(
@@ -730,8 +733,7 @@ TEST_F(RecorderWindowTest, WhileAnotherProgramHoldsTheFolderNothingChangesAndACa
 
         // The other program is done: the window takes the folder and reads it again.
         other.release();
-        ASSERT_TRUE(
-            waitFor([&] { return list.holdsFolder() && tree(window)->topLevelItemCount() == 2; }));
+        ASSERT_TRUE(waitFor([&] { return list.holdsFolder() && rowCount(window) == 2; }));
         rowsAfter = rowNames(window);
         shownAfter = nameEdit->text();
         messages.clear();

@@ -25,7 +25,7 @@
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -83,28 +83,37 @@ protected:
         view->FillRecordingList(QString(), 0);
     }
 
-    QTreeWidget* tree() const { return layout->list(); }
-    QString cell(int row, int column) const { return tree()->topLevelItem(row)->text(column); }
+    QTreeView* tree() const { return layout->list(); }
+    int rowCount() const { return tree()->model()->rowCount(); }
+    QString cell(int row, int column) const
+    {
+        return tree()->model()->index(row, column).data().toString();
+    }
+    int image(int row) const
+    {
+        return tree()->model()->index(row, 0).data(RecordingTableModel::ImageRole).toInt();
+    }
     QStringList rowNames() const
     {
         QStringList names;
-        for (int row = 0; row < tree()->topLevelItemCount(); ++row)
+        for (int row = 0; row < rowCount(); ++row)
             names << cell(row, RecordingListView::NameColumn);
         return names;
     }
     QStringList selectedNames() const
     {
         QStringList names;
-        for (QTreeWidgetItem* item : tree()->selectedItems())
-            names << item->text(RecordingListView::NameColumn);
+        for (const RecordingEntry* entry : view->selectedRecordings())
+            names << entry->name;
         return names;
     }
-    void select(const QString& name)
+    void select(const QString& name,
+                QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect)
     {
         const int row = view->FindRowByName(name);
         ASSERT_GE(row, 0);
-        tree()->setCurrentItem(tree()->topLevelItem(row), 0,
-                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        tree()->selectionModel()->setCurrentIndex(tree()->model()->index(row, 0),
+                                                  how | QItemSelectionModel::Rows);
     }
     void clickHeader(int column)
     {
@@ -160,8 +169,8 @@ TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
     EXPECT_EQ(cell(0, RecordingListView::OperatorColumn), QStringLiteral("Anna"));
     EXPECT_EQ(cell(2, RecordingListView::NotesColumn), QStringLiteral("first  line"));
     const qint64 size = QFileInfo(folder + "Alpha.mp3").size();
-    EXPECT_EQ(cell(2, RecordingListView::SizeColumn), RecordingListView::listSizeText(size));
-    EXPECT_EQ(tree()->topLevelItem(0)->data(0, Qt::UserRole).toInt(), RecordingListView::Ordinary);
+    EXPECT_EQ(cell(2, RecordingListView::SizeColumn), RecordingTableModel::sizeText(size));
+    EXPECT_EQ(image(0), RecordingListView::Ordinary);
 
     EXPECT_EQ(selectedNames(), QStringList{"Charlie"});
     ASSERT_NE(view->currentRecording(), nullptr);
@@ -191,32 +200,62 @@ TEST_F(RecordingListViewTest, EveryLineBreakOfTheNotesShowsAsTwoSpacesInTheirCol
     }
 }
 
-TEST(RecordingListViewSizeText, KeepsTheListsOwnFigures)
+TEST(RecordingTableModelSizeText, KeepsTheListsOwnFigures)
 {
-    EXPECT_EQ(RecordingListView::listSizeText(0), QStringLiteral("0.0 Kb"));
-    EXPECT_EQ(RecordingListView::listSizeText(5119), QStringLiteral("4.10 Kb"));
-    EXPECT_EQ(RecordingListView::listSizeText(1048575), QStringLiteral("1023.10 Kb"));
-    EXPECT_EQ(RecordingListView::listSizeText(5242880), QStringLiteral("5.0 Mb"));
+    EXPECT_EQ(RecordingTableModel::sizeText(0), QStringLiteral("0.0 Kb"));
+    EXPECT_EQ(RecordingTableModel::sizeText(5119), QStringLiteral("4.10 Kb"));
+    EXPECT_EQ(RecordingTableModel::sizeText(1048575), QStringLiteral("1023.10 Kb"));
+    EXPECT_EQ(RecordingTableModel::sizeText(5242880), QStringLiteral("5.0 Mb"));
 }
 
-TEST_F(RecordingListViewTest, HeaderClickSortsAndKeepsTheSelectedRecording)
+TEST_F(RecordingListViewTest, HeaderClicksSortByTheirColumnAndKeepTheSelectedRecording)
 {
+    // Every click flips the direction, whichever section it hits; Time sorts by the start,
+    // Operator by the name, and equal keys keep the previous order.
+    const std::pair<int, QStringList> clicks[] = {
+        {RecordingListView::NameColumn, {"Alpha", "Bravo", "Charlie"}},
+        {RecordingListView::NameColumn, {"Charlie", "Bravo", "Alpha"}},
+        {RecordingListView::TimeColumn, {"Alpha", "Bravo", "Charlie"}},
+        {RecordingListView::OperatorColumn, {"Charlie", "Bravo", "Alpha"}},
+        {RecordingListView::DurationColumn, {"Charlie", "Bravo", "Alpha"}},
+    };
     select(QStringLiteral("Bravo"));
+    for (const auto& [column, order] : clicks) {
+        clickHeader(column);
+        EXPECT_EQ(rowNames(), order) << column;
+        EXPECT_EQ(selectedNames(), QStringList{"Bravo"}) << column;
+        EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Bravo")) << column;
+    }
+}
 
-    clickHeader(RecordingListView::NameColumn);
-    EXPECT_EQ(rowNames(), (QStringList{"Alpha", "Bravo", "Charlie"}));
-    EXPECT_EQ(selectedNames(), QStringList{"Bravo"});
-    EXPECT_EQ(view->currentRecording()->name, QStringLiteral("Bravo"));
+TEST_F(RecordingListViewTest, RowsFollowAnInsertedUpdatedAndRemovedRecording)
+{
+    RecordingEntry* added = list->NewEntry(QStringLiteral("Delta"), QString());
+    view->InsertRecordingRow(*added, RecordingListView::InProgress, 0);
+    EXPECT_EQ(rowNames(), (QStringList{"Delta", "Charlie", "Bravo", "Alpha"}));
+    EXPECT_EQ(selectedNames(), QStringList{"Delta"});
+    EXPECT_EQ(view->currentRecording(), added);
+    EXPECT_EQ(image(0), RecordingListView::InProgress);
+    EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("4 Rec"));
 
-    clickHeader(RecordingListView::NameColumn);
+    added->name = QStringLiteral("Delta call");
+    added->state = RecordingEntry::Saved;
+    view->UpdateListRow(QStringLiteral("Delta"), *added, RecordingListView::ByRule);
+    EXPECT_EQ(cell(0, RecordingListView::NameColumn), QStringLiteral("Delta call"));
+    EXPECT_EQ(image(0), RecordingListView::Ordinary);
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Delta call"));
+
+    // Gone from the list first, as a discarded recording goes.
+    ASSERT_TRUE(list->DeleteRecordings({added->name}, RecordingList::Removal::KeepFiles));
+    view->RemoveRows({QStringLiteral("Delta call")});
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
-    EXPECT_EQ(selectedNames(), QStringList{"Bravo"});
-    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Bravo"));
+    EXPECT_EQ(selectedNames(), QStringList{"Charlie"});
+    EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("3 Rec"));
 }
 
 TEST_F(EmptyRecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
 {
-    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(), 0);
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("0 Rec"));
     EXPECT_EQ(view->currentRecording(), nullptr);
     for (int id : {ControlId::Play, ControlId::Delete, ControlId::Find, ControlId::Send,
@@ -242,9 +281,9 @@ TEST_F(RecordingListViewTest, PlayFollowsTheRecorderStateAndThePlayingRowShowsIt
     }
 
     view->setPlayingRecording(list->FindByName(QStringLiteral("Bravo")));
-    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Playing);
+    EXPECT_EQ(image(1), RecordingListView::Playing);
     view->setPlayingRecording(nullptr);
-    EXPECT_EQ(tree()->topLevelItem(1)->data(0, Qt::UserRole).toInt(), RecordingListView::Ordinary);
+    EXPECT_EQ(image(1), RecordingListView::Ordinary);
 }
 
 TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
@@ -343,7 +382,7 @@ TEST_F(RecordingListViewTest, ModifySavesNothingWhenItsRecordingWentWhileTheDial
 TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelectionOn)
 {
     select(QStringLiteral("Charlie"));
-    tree()->topLevelItem(1)->setSelected(true);
+    select(QStringLiteral("Bravo"), QItemSelectionModel::Select);
     view->DeleteSelected(); // answered No: nothing changes
     EXPECT_EQ(questions, QStringList{StringTable::text(144) + "2" + StringTable::text(145)});
     EXPECT_EQ(rowNames().size(), 3);
@@ -367,7 +406,7 @@ TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelecti
     questions.clear();
     view->DeleteSelected();
     EXPECT_EQ(questions, QStringList{StringTable::text(146) + "Alpha" + StringTable::text(147)});
-    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(), 0);
     EXPECT_FALSE(layout->button(ControlId::Delete)->isEnabled());
 }
 
@@ -425,21 +464,52 @@ TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
     EXPECT_EQ(rowNames().size(), 3);
 }
 
-TEST_F(RecordingListViewTest, AnUnmeasuredDurationIsMeasuredAndItsTagWritten)
+TEST_F(RecordingListViewTest, UnknownLengthsAreMeasuredAfterTheFillAndSkipAGoneRecording)
 {
-    RecordingEntry* alpha = list->FindByName(QStringLiteral("Alpha"));
-    alpha->duration = OleDate::kNoDuration;
-    view->UpdateListRow(QStringLiteral("Alpha"), *alpha, RecordingListView::ByRule);
-    EXPECT_EQ(cell(2, RecordingListView::DurationColumn), QStringLiteral("--:--"));
+    // What happens to Alpha after its measuring has begun and before its length arrives.
+    enum Meanwhile { Nothing, Removed, Renamed };
+    for (const Meanwhile meanwhile : {Nothing, Renamed, Removed}) {
+        for (const char* name : {"Alpha", "Bravo"}) {
+            RecordingEntry* entry = list->FindByName(QString::fromLatin1(name));
+            entry->duration = OleDate::kNoDuration;
+            view->UpdateListRow(entry->name, *entry, RecordingListView::ByRule);
+        }
+        RecordingEntry* alpha = list->FindByName(QStringLiteral("Alpha"));
+        const QByteArray alphaFile = AudioFixtures::readFile(alpha->filePath());
+        EXPECT_EQ(cell(2, RecordingListView::DurationColumn), QStringLiteral("--:--"));
 
-    view->FillRecordingList(QString(), 0);
+        view->FillRecordingList(QString(), 0);
+        // Queued after the measuring's start, before any length can arrive.
+        QTimer::singleShot(0, window.get(), [&] {
+            if (meanwhile == Removed) {
+                ASSERT_TRUE(
+                    list->DeleteRecordings({alpha->name}, RecordingList::Removal::KeepFiles));
+                view->RemoveRows({QStringLiteral("Alpha")});
+            } else if (meanwhile == Renamed) {
+                alpha->name = QStringLiteral("Alpha two");
+            }
+        });
+        ASSERT_TRUE(waitFor([&] { return !view->measuringDurations(); }));
 
-    EXPECT_EQ(OleDate::toSeconds(alpha->duration), 2);
-    EXPECT_EQ(alpha->state, RecordingEntry::Saved);
-    EXPECT_EQ(cell(2, RecordingListView::DurationColumn), QStringLiteral("00:02"));
-    RecordingEntry reread;
-    ASSERT_TRUE(EntryTags::LoadEntryFromFile(folder + "Alpha.mp3", reread, folder, false));
-    EXPECT_EQ(OleDate::toSeconds(reread.duration), 2);
+        RecordingEntry* bravo = list->FindByName(QStringLiteral("Bravo"));
+        EXPECT_EQ(OleDate::toSeconds(bravo->duration), 2) << meanwhile;
+        EXPECT_EQ(bravo->state, RecordingEntry::Saved) << meanwhile;
+        EXPECT_EQ(tagText(bravo->filePath(), "TLEN"), QStringLiteral("00:00:02")) << meanwhile;
+        EXPECT_EQ(
+            cell(view->FindRowByName(QStringLiteral("Bravo")), RecordingListView::DurationColumn),
+            QStringLiteral("00:02"))
+            << meanwhile;
+        if (meanwhile == Nothing) {
+            EXPECT_EQ(OleDate::toSeconds(alpha->duration), 2);
+            EXPECT_EQ(tagText(alpha->filePath(), "TLEN"), QStringLiteral("00:00:02"));
+        } else {
+            EXPECT_EQ(AudioFixtures::readFile(folder + "Alpha.mp3"), alphaFile) << meanwhile;
+        }
+        if (meanwhile == Renamed) {
+            EXPECT_EQ(alpha->duration, OleDate::kNoDuration);
+            alpha->name = QStringLiteral("Alpha");
+        }
+    }
 }
 
 } // namespace
