@@ -42,6 +42,26 @@ void restoreLongTexts(RecordingEntry& entry)
 
 const QString kExtension = QStringLiteral(".mp3");
 
+// UTF-16 texts in the order of their code points, which is the order of their UTF-8 bytes,
+// without converting them.
+bool lessCodePoints(const QString& a, const QString& b)
+{
+    // Surrogates stand for code points above every other unit.
+    const auto rank = [](char16_t unit) -> char16_t {
+        if (unit >= 0xD800 && unit < 0xE000)
+            return char16_t(unit + 0x2000);
+        return unit >= 0xE000 ? char16_t(unit - 0x800) : unit;
+    };
+    const qsizetype common = std::min(a.size(), b.size());
+    const QChar* x = a.constData();
+    const QChar* y = b.constData();
+    for (qsizetype i = 0; i < common; ++i) {
+        if (x[i] != y[i])
+            return rank(x[i].unicode()) < rank(y[i].unicode());
+    }
+    return a.size() < b.size();
+}
+
 QString withSlash(QString folder)
 {
     if (!folder.isEmpty() && !folder.endsWith(u'/'))
@@ -594,14 +614,13 @@ void RecordingList::Sort(SortKey key, bool ascending)
         return;
     QElapsedTimer timer;
     timer.start();
-    const auto lessBytes = [](const QByteArray& a, const QByteArray& b) { return a < b; };
     const auto lessNumber = [](auto a, auto b) { return a < b; };
     switch (key) {
     case SortKey::Date:
         sortByKey([](const RecordingEntry& e) { return e.startTime; }, lessNumber, ascending);
         break;
     case SortKey::Notes:
-        sortByKey([](const RecordingEntry& e) { return e.notes.toUtf8(); }, lessBytes, ascending);
+        sortByKey([](const RecordingEntry& e) { return e.notes; }, lessCodePoints, ascending);
         break;
     case SortKey::Duration:
         sortByKey([](const RecordingEntry& e) { return e.duration; }, lessNumber, ascending);
@@ -613,7 +632,7 @@ void RecordingList::Sort(SortKey key, bool ascending)
         sortByKey([](const RecordingEntry& e) { return e.isProtected; }, lessNumber, ascending);
         break;
     case SortKey::Name:
-        sortByKey([](const RecordingEntry& e) { return e.name.toUpper().toUtf8(); }, lessBytes,
+        sortByKey([](const RecordingEntry& e) { return e.name.toUpper(); }, lessCodePoints,
                   ascending);
         break;
     }
