@@ -19,6 +19,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -42,24 +44,13 @@ void restoreLongTexts(RecordingEntry& entry)
 
 const QString kExtension = QStringLiteral(".mp3");
 
-// UTF-16 texts in the order of their code points, which is the order of their UTF-8 bytes,
-// without converting them.
-bool lessCodePoints(const QString& a, const QString& b)
+// A UTF-16 unit, renumbered so that units compare in the order of the code points they are
+// part of, which is the order of their UTF-8 bytes: surrogates stand above every other unit.
+char16_t codePointRank(char16_t unit)
 {
-    // Surrogates stand for code points above every other unit.
-    const auto rank = [](char16_t unit) -> char16_t {
-        if (unit >= 0xD800 && unit < 0xE000)
-            return char16_t(unit + 0x2000);
-        return unit >= 0xE000 ? char16_t(unit - 0x800) : unit;
-    };
-    const qsizetype common = std::min(a.size(), b.size());
-    const QChar* x = a.constData();
-    const QChar* y = b.constData();
-    for (qsizetype i = 0; i < common; ++i) {
-        if (x[i] != y[i])
-            return rank(x[i].unicode()) < rank(y[i].unicode());
-    }
-    return a.size() < b.size();
+    if (unit >= 0xD800 && unit < 0xE000)
+        return char16_t(unit + 0x2000);
+    return unit >= 0xE000 ? char16_t(unit - 0x800) : unit;
 }
 
 QString withSlash(QString folder)
@@ -591,6 +582,36 @@ void RecordingList::RebuildIndex()
     LoadList(folder);
 }
 
+template <typename Text> void RecordingList::sortByText(Text text, bool ascending)
+{
+    // All texts ranked into one buffer: the comparisons read neighbouring memory instead of
+    // chasing every entry's own string, which decides the time with many entries.
+    std::u16string all;
+    all.reserve(m_entries.size() * 16);
+    std::vector<std::pair<uint32_t, uint32_t>> spans;
+    spans.reserve(m_entries.size());
+    for (const auto& entry : m_entries) {
+        const QString value = text(*entry);
+        spans.emplace_back(uint32_t(all.size()), uint32_t(value.size()));
+        for (const QChar c : value)
+            all.push_back(codePointRank(c.unicode()));
+    }
+    const auto textAt = [&](uint32_t i) {
+        return std::u16string_view(all.data() + spans[i].first, spans[i].second);
+    };
+    std::vector<uint32_t> order(m_entries.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return ascending ? textAt(a) < textAt(b) : textAt(b) < textAt(a);
+    });
+    std::vector<std::unique_ptr<RecordingEntry>> sorted;
+    sorted.reserve(m_entries.size());
+    for (const uint32_t i : order)
+        sorted.push_back(std::move(m_entries[i]));
+    m_entries = std::move(sorted);
+}
+
 template <typename Key, typename Less>
 void RecordingList::sortByKey(Key key, Less less, bool ascending)
 {
@@ -620,7 +641,7 @@ void RecordingList::Sort(SortKey key, bool ascending)
         sortByKey([](const RecordingEntry& e) { return e.startTime; }, lessNumber, ascending);
         break;
     case SortKey::Notes:
-        sortByKey([](const RecordingEntry& e) { return e.notes; }, lessCodePoints, ascending);
+        sortByText([](const RecordingEntry& e) { return e.notes; }, ascending);
         break;
     case SortKey::Duration:
         sortByKey([](const RecordingEntry& e) { return e.duration; }, lessNumber, ascending);
@@ -632,8 +653,7 @@ void RecordingList::Sort(SortKey key, bool ascending)
         sortByKey([](const RecordingEntry& e) { return e.isProtected; }, lessNumber, ascending);
         break;
     case SortKey::Name:
-        sortByKey([](const RecordingEntry& e) { return e.name.toUpper(); }, lessCodePoints,
-                  ascending);
+        sortByText([](const RecordingEntry& e) { return e.name.toUpper(); }, ascending);
         break;
     }
     WriteLog(QStringLiteral("Tempo Ordinamento = %1").arg(timer.elapsed()));

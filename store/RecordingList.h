@@ -139,6 +139,8 @@ private:
     void markRecordDeleted(uint32_t offset);
     /// Stable sort of the entries by `key` (computed once per entry) ordered by `less`.
     template <typename Key, typename Less> void sortByKey(Key key, Less less, bool ascending);
+    /// Stable sort of the entries by the text `text` gives, in the order of its UTF-8 bytes.
+    template <typename Text> void sortByText(Text text, bool ascending);
 
     QString m_settingsFile;
     QString m_folder;
