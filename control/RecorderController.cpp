@@ -103,6 +103,8 @@ void RecorderController::stopForShutdown()
     if (m_stoppedForShutdown)
         return;
     m_stoppedForShutdown = true;
+    // A file waiting to be moved is decided now; a Stop would only wait for it.
+    m_finisher.finishMoveNow();
     if (m_started && m_state >= Recording)
         StopRecording(true);
 }
@@ -336,7 +338,7 @@ void RecorderController::OnVoiceDetected()
 void RecorderController::OnFileReady(const QString& path, bool discard)
 {
     // The writer keeps the file locked against leftover recovery until it is dealt with here.
-    const auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
+    auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
 
     if (m_config.trayMode == 2)
         m_view.setTrayIcon(241);
@@ -420,14 +422,24 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
             m_view.updateRecordingControls();
             Q_EMIT recordingKept(entry->name);
         }
-    } else if (m_finisher.moveIntoFolder(path, *entry)) {
-        entry->folder = m_list.folder();
-        m_finisher.complete(*entry, entry->name);
-        WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
-        Q_EMIT recordingKept(entry->name);
     } else {
-        // The file stays in the folder; the next opening of the folder recovers it.
-        m_finisher.removeEntry(*entry);
+        // The move may wait between attempts; like a round, it holds back the events behind
+        // it, a Stop and a close until it is decided.
+        releaseHandOver.dismiss();
+        m_inRound = true;
+        m_finisher.moveIntoFolder(path, *entry, [this, path, entry](bool moved) {
+            if (moved) {
+                entry->folder = m_list.folder();
+                m_finisher.complete(*entry, entry->name);
+                WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
+                Q_EMIT recordingKept(entry->name);
+            } else {
+                // The file stays in the folder; the next opening of the folder recovers it.
+                m_finisher.removeEntry(*entry);
+            }
+            m_writer.releaseHandOver(path);
+            endRound();
+        });
     }
     afterFile();
 }
@@ -564,6 +576,12 @@ RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
     const bool attended = m_view.attended() && !m_keepWithoutAsking;
     m_inRound = true;
     const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(entry, audioFile, attended);
+    endRound();
+    return outcome;
+}
+
+void RecorderController::endRound()
+{
     m_inRound = false;
     // What waited for the round runs after the caller has finished with the entry.
     QMetaObject::invokeMethod(
@@ -578,7 +596,6 @@ RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
             Q_EMIT roundEnded();
         },
         Qt::QueuedConnection);
-    return outcome;
 }
 
 void RecorderController::onInputLost(const QString& reason)
