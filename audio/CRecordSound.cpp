@@ -177,6 +177,7 @@ void CRecordSound::handleMessage(int message, int wParam)
 void CRecordSound::onStartRecording()
 {
     m_decisions.onStartRequested();
+    m_shownPeak = -1;
     // While a lost input waits for its next attempt, that attempt opens it.
     if (m_recording || m_retryTimer->isActive())
         return;
@@ -291,8 +292,12 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
         const CaptureDecisions::Params params{m_threshold, m_silenceSeconds, m_antiBump};
         const CaptureDecisions::Outcome outcome =
             m_decisions.onBuffer(buffer.samples.data(), buffer.samples.size(), now, params);
-        if (outcome.level)
+        // A level like the last one changes nothing shown: armed on silence, the UI thread
+        // then sleeps.
+        if (outcome.level && outcome.level->peak != m_shownPeak) {
+            m_shownPeak = outcome.level->peak;
             Q_EMIT inputLevel(outcome.level->peak, outcome.level->minimum);
+        }
         if (outcome.voiceDetected)
             Q_EMIT voiceDetected();
         if (outcome.callEnded)

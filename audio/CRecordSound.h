@@ -83,7 +83,8 @@ public:
 Q_SIGNALS:
     /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call.
     void voiceDetected();
-    /// UWM_INPUT_LEVEL, at most every 125 ms: the peak since the last one (0..32767) and the
+    /// UWM_INPUT_LEVEL, at most every 125 ms and only when the peak differs from the last one
+    /// sent since the start: the peak since the last one (0..32767) and the
     /// lowest sample of the current buffer.
     void inputLevel(int peak, int minimum);
     /// A file input has been taken to its end (never for the microphone).
@@ -129,5 +130,6 @@ private:
     QTimer* m_stallTimer = nullptr; ///< watches a live input for buffers
     QElapsedTimer m_sinceBuffer;
     int m_retries = 0;
+    int m_shownPeak = -1; ///< the peak last sent with inputLevel, -1 after a start
     std::unique_ptr<WaveInput> m_input;
 };
