@@ -131,7 +131,8 @@ void CRecordSound::disableAutoRecording()
 }
 
 bool CRecordSound::stopRecordingAndWait(int timeoutMs, int slowMs,
-                                        const std::function<void()>& slow)
+                                        const std::function<void()>& slow,
+                                        const std::function<void()>& waiting)
 {
     postMessage(UWM_AUTO_RECORD, 0);
     postMessage(UWM_RECORD_STOP);
@@ -147,13 +148,24 @@ bool CRecordSound::stopRecordingAndWait(int timeoutMs, int slowMs,
                 done->set_value();
         },
         Qt::QueuedConnection);
-    if (slow && slowMs < timeoutMs) {
-        if (stopped.wait_for(std::chrono::milliseconds(slowMs)) == std::future_status::ready)
+    constexpr auto kFrame = std::chrono::milliseconds(16);
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+    bool slowTold = !slow || slowMs >= timeoutMs;
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return stopped.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+        if (stopped.wait_until(std::min(deadline, now + kFrame)) == std::future_status::ready)
             return true;
-        slow();
-        timeoutMs -= slowMs;
+        if (!slowTold &&
+            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(slowMs)) {
+            slowTold = true;
+            slow();
+        }
+        if (waiting)
+            waiting();
     }
-    return stopped.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
 void CRecordSound::handleMessage(int message, int wParam)

@@ -64,9 +64,11 @@ public:
     void disableAutoRecording();
     /// Posts UWM_AUTO_RECORD 0 and UWM_RECORD_STOP, then waits until the writer has handled
     /// everything they caused (the file is closed), at most `timeoutMs`; `slow`, when given,
-    /// is called once if the wait outlasts `slowMs`. UI thread.
+    /// is called once if the wait outlasts `slowMs`; `waiting`, when given, every frame (16 ms)
+    /// of the wait, so that the caller can keep its window painted. UI thread.
     bool stopRecordingAndWait(int timeoutMs = 1500, int slowMs = 0,
-                              const std::function<void()>& slow = {});
+                              const std::function<void()>& slow = {},
+                              const std::function<void()>& waiting = {});
 
     /// Fields the window writes at any time; read once per buffer.
     void setThreshold(int threshold) { m_threshold = threshold; }

@@ -12,8 +12,10 @@
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 
+#include <QCursor>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScopeGuard>
 
 using Button = RecorderView::Button;
@@ -471,10 +473,22 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         WriteLog(QStringLiteral("Stop registrazione"));
         // The file is renamed next: while the writer still has buffers to encode (a file
         // input runs ahead of it) the wait goes on, or the end of the recording is lost.
-        const bool closed =
-            m_capture.stopRecordingAndWait(kStopWaitMs * kStopWaitRounds, kStopWaitMs, [] {
-                WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo"));
-            });
+        // Meanwhile the window keeps its pending repaints coming under a wait cursor; nothing
+        // else runs, so no command or notification meets a half-stopped recorder.
+        bool busyShown = false;
+        const auto keepPainting = [&busyShown] {
+            if (!busyShown && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+                busyShown = true;
+                QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        };
+        const bool closed = m_capture.stopRecordingAndWait(
+            kStopWaitMs * kStopWaitRounds, kStopWaitMs,
+            [] { WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo")); },
+            keepPainting);
+        if (busyShown)
+            QGuiApplication::restoreOverrideCursor();
         if (!closed)
             WriteLog(QStringLiteral("Il writer non ha chiuso il file in tempo"));
         // Calls the threads finished before the stop are handed over first, in order.
