@@ -60,7 +60,8 @@ CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer, &QTimer::timeout, this, &CRecordSound::retryInput);
     m_stallTimer = new QTimer(this);
-    m_stallTimer->setInterval(kStallMs / 4);
+    // Once a second: while buffers flow it finds nothing to do, so it wakes the thread rarely.
+    m_stallTimer->setInterval(kStallMs);
     connect(m_stallTimer, &QTimer::timeout, this, &CRecordSound::checkStall);
     // A file is read far faster than it is encoded: about ten seconds of audio may wait.
     m_input->setBacklog([this] {
