@@ -33,9 +33,10 @@ protected:
         folder = env.root() + QStringLiteral("recordings/");
         ASSERT_TRUE(QDir().mkpath(folder));
         layout = std::make_unique<RecorderLayout>(&window);
-        controls = std::make_unique<PlaybackControls>(
-            *layout, player, messages, &window, [] { return false; },
-            [this](bool playing) { overlay.push_back(playing); }, [] { return 0; });
+        controls = std::make_unique<PlaybackControls>(*layout, player, messages, &window,
+                                                      [] { return false; });
+        QObject::connect(controls.get(), &PlaybackControls::playbackRunning, controls.get(),
+                         [this](bool playing) { overlay.push_back(playing); });
         QObject::connect(controls.get(), &PlaybackControls::playingChanged, controls.get(),
                          [this](RecordingEntry* entry) { changes.push_back(entry); });
     }
