@@ -38,7 +38,7 @@ struct RecorderServices {
 /// playback tells it through setPlaying() whether a recording plays.
 ///
 /// Lifecycle: constructed on the UI thread with the threads not yet started; start() recovers
-/// the folder's leftovers and starts the threads; the commands and the playback overlay below
+/// the folder's leftovers and starts the threads; the commands and setPlaying() below
 /// are then called on the UI thread; shutdown() ends what runs, then the threads. The view, the
 /// list, the settings and the two thread objects outlive it.
 ///

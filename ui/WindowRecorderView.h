@@ -19,8 +19,9 @@ class RecordingListView;
 /// controls and settings outlive it.
 class WindowRecorderView : public RecorderView {
 public:
-    /// `closeWindow` ends the window after a fatal error's message (it must not close it at
-    /// once: the recorder is still reporting); the save dialog plays with `settings`' method.
+    /// `closeWindow` is called after a fatal error's message and ends the window from the event
+    /// loop, once the recorder has finished reporting; the save dialog plays with `settings`'
+    /// playing method.
     WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages, QWidget* window,
                        const Settings& settings, RecordingListView& listView,
                        PlaybackControls& playback, std::function<void()> closeWindow);

@@ -3,7 +3,6 @@
 #include "audio/CWriteSoundFile.h"
 #include "audio/EncoderLibrary.h"
 #include "control/LeftoverRecovery.h"
-#include "control/PlaybackPort.h"
 #include "control/RecorderView.h"
 #include "control/WarningSound.h"
 #include "platform/FileOps.h"
@@ -43,8 +42,8 @@ namespace {
 using Piece = AudioFixtures::Piece;
 
 /// The window as the test plays it: answers the save dialog from a script and records what it
-/// was shown, the playback stopped and the warning sounds played.
-class ScriptedView : public RecorderView, public PlaybackPort, public WarningSound {
+/// was shown and the warning sounds played.
+class ScriptedView : public RecorderView, public WarningSound {
 public:
     std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
                                                const QString& temporaryFile,
@@ -74,12 +73,6 @@ public:
     }
     void removeRecordingRow(const QString& name) override { removedRows.push_back(name); }
     void showThreshold(int threshold) override { shownThreshold = threshold; }
-    bool playbackPaused() const override { return paused; }
-    void stopPlayback() override
-    {
-        paused = false;
-        ++playbackStops;
-    }
     std::optional<int> play() override
     {
         ++warnings;
@@ -95,8 +88,6 @@ public:
     std::function<void(const QString&)> rowInserted;
     /// Runs once inside the next question, as the dialog's event loop would run other work.
     std::function<void()> whileAsking;
-    bool paused = false;
-    int playbackStops = 0;
     int warnings = 0;
     std::vector<int> messages;
     std::vector<int> fatal;
@@ -129,7 +120,7 @@ public:
         config.settingsFile = settingsFile;
         controller =
             std::make_unique<RecorderController>(view, list, settings, *capture, writer, config,
-                                                 RecorderServices{&view, nullptr, &view});
+                                                 RecorderServices{&view, nullptr, nullptr});
         QObject::connect(controller.get(), &RecorderController::recordingKept, qApp,
                          [this](const QString& name) { kept.push_back(name); });
         controller->setMoveRetry(10, 10);
@@ -225,20 +216,6 @@ TEST(RecorderControllerManual, OperatorNamePrefixesTheDefaultName)
     rig.recordToTheEnd(false);
     EXPECT_EQ(rig.kept, std::vector<QString>{"Anna - Recording 1"});
     EXPECT_EQ(rig.tagOf("Anna - Recording 1").operatorName, QStringLiteral("Anna"));
-}
-
-TEST(RecorderControllerManual, RecordDoesNothingWhileARecordingRuns)
-{
-    RecorderRig rig({{2.0, true}});
-    rig.controller->start();
-    rig.controller->StartRecording();
-    rig.controller->StartRecording();
-    rig.controller->ToggleAutoRecording();
-    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Recording));
-    EXPECT_EQ(rig.view.rows.size(), 1u);
-    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
-    rig.controller->StopRecording();
-    EXPECT_EQ(rig.kept.size(), 1u);
 }
 
 TEST(RecorderControllerAuto, TwoCallsApartByMoreThanTheSilenceBecomeTwoRecordings)
@@ -362,19 +339,6 @@ TEST(RecorderControllerAuto, AStopArrivingWhileTheSaveDialogIsOpenWaitsForTheDia
     EXPECT_EQ(rig.view.asked.size(), 1u);
     EXPECT_EQ(rig.mp3Files(), QStringList{"Named in the dialog.mp3"});
     EXPECT_TRUE(rig.view.messages.empty());
-}
-
-TEST(RecorderControllerAuto, StopWithAPausedPlaybackEndsThePlaybackAndStaysArmed)
-{
-    RecorderRig rig({{30.0, false}});
-    rig.controller->start();
-    rig.controller->ToggleAutoRecording();
-    rig.view.paused = true;
-    rig.controller->StopRecording();
-    EXPECT_EQ(rig.view.playbackStops, 1);
-    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Armed));
-    rig.controller->ToggleAutoRecording();
-    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
 }
 
 TEST(RecorderControllerAuto, TheFileOfACallArrivingAfterTheNextCallBeganKeepsThatCallsWarning)

@@ -273,7 +273,7 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
         PlaybackControls& playback = *window.playback();
 
-        // Double-click plays the selected row; the window carries the playing overlay.
+        // Double-click plays the selected row; the recorder's mode says it plays.
         QTreeWidget* list = tree(window);
         const QRect rowRect = list->visualItemRect(list->topLevelItem(0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
@@ -300,7 +300,7 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         EXPECT_TRUE(playback.isPlaying());
         EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle, true));
 
-        // Stop ends the playback and the overlay.
+        // Stop ends the playback, and the mode follows.
         QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
         EXPECT_FALSE(playback.isPlaying());
         EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
