@@ -6,20 +6,27 @@
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
 #include "control/LeftoverRecovery.h"
+#include "control/PlaybackPort.h"
+#include "control/RecorderTransitions.h"
+#include "control/SpeakerGuard.h"
+#include "control/WarningSound.h"
 #include "platform/SettingsKey.h"
 #include "res/StringTable.h"
 #include "store/OleDate.h"
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 
+#include <QCursor>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScopeGuard>
 
 using Button = RecorderView::Button;
 using Look = RecorderView::Look;
 using RowImage = RecorderView::RowImage;
 using Severity = RecorderView::Severity;
+using RecorderEvent = RecorderTransitions::Event;
 
 namespace {
 
@@ -32,9 +39,9 @@ QString twoDigits(qint64 value)
 
 RecorderController::RecorderController(RecorderView& view, RecordingList& list, Settings& settings,
                                        CRecordSound& capture, CWriteSoundFile& writer,
-                                       Config config)
+                                       Config config, RecorderServices services)
     : m_view(view), m_list(list), m_settings(settings), m_capture(capture), m_writer(writer),
-      m_config(std::move(config)), m_finisher(view, list)
+      m_config(std::move(config)), m_finisher(view, list), m_services(services)
 {
     // Voice and file notifications come from two threads; taken straight into one queue they
     // keep the order in which the calls happened, so every file finds the entry of its call.
@@ -103,7 +110,9 @@ void RecorderController::stopForShutdown()
     if (m_stoppedForShutdown)
         return;
     m_stoppedForShutdown = true;
-    if (m_started && m_state >= Recording)
+    // A file waiting to be moved is decided now; a Stop would only wait for it.
+    m_finisher.finishMoveNow();
+    if (m_started && m_mode.capturing())
         StopRecording(true);
 }
 
@@ -145,7 +154,7 @@ bool RecorderController::recoverLeftovers()
 void RecorderController::UpdateIdleDisplay()
 {
     m_view.setButtonEnabled(Button::AutoRecord, true);
-    if (armedState()) {
+    if (m_mode.armed()) {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
         m_view.setAutoRecordTooltip(kDisarmTip);
         m_view.setButtonEnabled(Button::Record, false);
@@ -155,7 +164,8 @@ void RecorderController::UpdateIdleDisplay()
         m_view.setAutoRecordTooltip(kArmTip);
         m_view.showArmedIndicators(false);
         m_view.setButtonEnabled(Button::Record, true);
-        if (m_state != Playing)
+        // While playing, Stop is the playback's.
+        if (!m_mode.playing())
             m_view.setButtonEnabled(Button::Stop, false);
     }
     m_shownMinutes.clear();
@@ -165,16 +175,15 @@ void RecorderController::UpdateIdleDisplay()
 
 void RecorderController::StartRecording()
 {
-    if (m_state != Idle && m_state != Playing) {
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::Record,
+                                                     {.playbackPaused = playbackPaused()});
+    if (!(outcome.actions & RecorderTransitions::StartRecording)) {
         m_view.focusRecordingList();
         return;
     }
     WriteLog(QStringLiteral("Registrazione avviata"));
-    // A paused playback keeps its recording loaded in the player: it ends here too.
-    if (m_state == Playing || m_view.playbackPaused()) {
-        m_view.stopPlayback();
-        setPlaying(false);
-    }
+    if (outcome.actions & RecorderTransitions::StopPlayback)
+        stopPlayback();
     m_capture.disableAutoRecording();
 
     m_view.setButtonEnabled(Button::Stop, true);
@@ -182,7 +191,7 @@ void RecorderController::StartRecording()
     m_view.setButtonEnabled(Button::Record, false);
     m_view.setButtonEnabled(Button::AutoRecord, false);
     m_view.setButtonEnabled(Button::Play, false);
-    m_state = Recording;
+    setMode(outcome.next);
 
     WriteLog(QStringLiteral("-->Inserisco elemento in lista"));
     m_inProgress = m_list.NewEntry(QString(), m_settings.operatorName);
@@ -201,16 +210,13 @@ void RecorderController::StartRecording()
 
 void RecorderController::ToggleAutoRecording()
 {
-    if (m_state == Recording || m_state == RecordingPlaying) {
-        // A manual recording runs: the Auto Rec. button is disabled meanwhile.
-        m_view.focusRecordingList();
-        return;
-    }
-    if (m_state == Idle || m_state == Playing) {
+    // During a manual recording the Auto Rec. button is disabled, and a click does nothing.
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::AutoRecord);
+    if (outcome.actions & RecorderTransitions::Arm) {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
         m_view.showArmedIndicators(true);
         m_view.setAutoRecordTooltip(kDisarmTip);
-        m_state = m_state == Playing ? ArmedPlaying : Armed;
+        setMode(outcome.next);
         m_view.setButtonEnabled(Button::Record, false);
 
         reloadSettingsForArming();
@@ -219,7 +225,8 @@ void RecorderController::ToggleAutoRecording()
         const int singleFileFlag = singleFile() ? 1 : 0;
         m_view.showThreshold(threshold);
         if (m_settings.warningEnabled) {
-            m_view.muteSpeakersWhileArmed(true);
+            if (m_services.speakers)
+                m_services.speakers->muteWhileArmed(true);
             m_speakersMuted = true;
         }
         m_capture.setSilenceSeconds(SettingsStartup::toNumber(m_settings.silenceSecondsText));
@@ -233,7 +240,7 @@ void RecorderController::ToggleAutoRecording()
                      .arg(m_settings.silenceSecondsText, m_settings.singleFileText));
         m_capture.enableAutoRecording();
         m_capture.postStartRecording();
-    } else {
+    } else if (outcome.actions & RecorderTransitions::StopRecorder) {
         WriteLog(QStringLiteral("Registrazione automatica disattivata"));
         StopRecording(true);
     }
@@ -289,15 +296,17 @@ void RecorderController::drainEvents()
 
 void RecorderController::OnVoiceDetected()
 {
-    if (!armedState()) {
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::VoiceDetected,
+                                                     {.playbackPaused = playbackPaused()});
+    if (!(outcome.actions & RecorderTransitions::StartCall)) {
         WriteLog(QStringLiteral("Voce rilevata a registrazione automatica disattivata: ignorata"));
         return;
     }
     ++m_openCalls;
     m_view.setButtonLook(Button::Pause, Look::PauseNormal);
-    if (m_state == ArmedPlaying || m_state == AutoRecordingPlaying || m_view.playbackPaused())
-        m_view.stopPlayback();
-    m_state = AutoRecording;
+    if (outcome.actions & RecorderTransitions::StopPlayback)
+        stopPlayback();
+    setMode(outcome.next);
     m_view.setButtonEnabled(Button::Play, false);
     m_view.setButtonLook(Button::Record, Look::RecordLit);
     m_view.setButtonEnabled(Button::Record, true);
@@ -336,7 +345,7 @@ void RecorderController::OnVoiceDetected()
 void RecorderController::OnFileReady(const QString& path, bool discard)
 {
     // The writer keeps the file locked against leftover recovery until it is dealt with here.
-    const auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
+    auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
 
     if (m_config.trayMode == 2)
         m_view.setTrayIcon(241);
@@ -369,8 +378,10 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     // The warning timer running now was started for the call that goes on, and stays its own.
     if (!callGoesOn)
         stopWarning();
-    if (!callGoesOn && armedState()) {
-        m_state = m_state == AutoRecordingPlaying ? ArmedPlaying : Armed;
+    const auto callEnd =
+        RecorderTransitions::decide(m_mode, RecorderEvent::CallEnded, {.callGoesOn = callGoesOn});
+    if (callEnd.actions & RecorderTransitions::EndCall) {
+        setMode(callEnd.next);
         m_view.setButtonLook(Button::Record, Look::RecordIdle);
     }
 
@@ -420,14 +431,24 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
             m_view.updateRecordingControls();
             Q_EMIT recordingKept(entry->name);
         }
-    } else if (m_finisher.moveIntoFolder(path, *entry)) {
-        entry->folder = m_list.folder();
-        m_finisher.complete(*entry, entry->name);
-        WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
-        Q_EMIT recordingKept(entry->name);
     } else {
-        // The file stays in the folder; the next opening of the folder recovers it.
-        m_finisher.removeEntry(*entry);
+        // The move may wait between attempts; like a round, it holds back the events behind
+        // it, a Stop and a close until it is decided.
+        releaseHandOver.dismiss();
+        m_inRound = true;
+        m_finisher.moveIntoFolder(path, *entry, [this, path, entry](bool moved) {
+            if (moved) {
+                entry->folder = m_list.folder();
+                m_finisher.complete(*entry, entry->name);
+                WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
+                Q_EMIT recordingKept(entry->name);
+            } else {
+                // The file stays in the folder; the next opening of the folder recovers it.
+                m_finisher.removeEntry(*entry);
+            }
+            m_writer.releaseHandOver(path);
+            endRound();
+        });
     }
     afterFile();
 }
@@ -439,13 +460,11 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         m_stopDeferred = true;
         return;
     }
-    const bool playingOnly =
-        m_state == Playing || m_state == RecordingPlaying ||
-        (!fromAutoRecord &&
-         (m_view.playbackPaused() || m_state == ArmedPlaying || m_state == AutoRecordingPlaying));
-    if (playingOnly) {
-        m_view.stopPlayback();
-        setPlaying(false);
+    const auto outcome = RecorderTransitions::decide(
+        m_mode, fromAutoRecord ? RecorderEvent::EndRecording : RecorderEvent::Stop,
+        {.playbackPaused = playbackPaused()});
+    if (outcome.actions & RecorderTransitions::StopPlayback) {
+        stopPlayback();
         return;
     }
     if (m_config.trayMode == 2)
@@ -455,14 +474,26 @@ void RecorderController::StopRecording(bool fromAutoRecord)
     m_view.setButtonLook(Button::Play, Look::PlayIdle);
     m_clockTimer.stop();
 
-    if (m_state != Idle && m_state != Playing) {
+    if (m_mode.capturing()) {
         WriteLog(QStringLiteral("Stop registrazione"));
         // The file is renamed next: while the writer still has buffers to encode (a file
         // input runs ahead of it) the wait goes on, or the end of the recording is lost.
-        const bool closed =
-            m_capture.stopRecordingAndWait(kStopWaitMs * kStopWaitRounds, kStopWaitMs, [] {
-                WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo"));
-            });
+        // Meanwhile the window keeps its pending repaints coming under a wait cursor; nothing
+        // else runs, so no command or notification meets a half-stopped recorder.
+        bool busyShown = false;
+        const auto keepPainting = [&busyShown] {
+            if (!busyShown && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+                busyShown = true;
+                QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        };
+        const bool closed = m_capture.stopRecordingAndWait(
+            kStopWaitMs * kStopWaitRounds, kStopWaitMs,
+            [] { WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo")); },
+            keepPainting);
+        if (busyShown)
+            QGuiApplication::restoreOverrideCursor();
         if (!closed)
             WriteLog(QStringLiteral("Il writer non ha chiuso il file in tempo"));
         // Calls the threads finished before the stop are handed over first, in order.
@@ -495,28 +526,14 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         m_view.saveRecordingInfo();
     showInputLost(false);
     if (m_speakersMuted) {
-        m_view.muteSpeakersWhileArmed(false);
+        if (m_services.speakers)
+            m_services.speakers->muteWhileArmed(false);
         m_speakersMuted = false;
         if (m_list.Count() > 0)
             m_view.setButtonEnabled(Button::Play, true);
     }
-    switch (m_state) {
-    case RecordingPlaying:
-    case ArmedPlaying:
-    case AutoRecordingPlaying:
-        m_state = Playing;
-        break;
-    case AutoRecording:
-        m_view.setButtonLook(Button::AutoRecord, Look::AutoIdle);
-        m_state = Idle;
-        break;
-    case Recording:
-    case Armed:
-        m_state = Idle;
-        break;
-    default:
-        break;
-    }
+    // Decided on the mode of now: the calls handed over meanwhile may have moved it.
+    setMode(RecorderTransitions::afterStop(m_mode));
     UpdateIdleDisplay();
 
     if (m_inProgress)
@@ -564,6 +581,12 @@ RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
     const bool attended = m_view.attended() && !m_keepWithoutAsking;
     m_inRound = true;
     const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(entry, audioFile, attended);
+    endRound();
+    return outcome;
+}
+
+void RecorderController::endRound()
+{
     m_inRound = false;
     // What waited for the round runs after the caller has finished with the entry.
     QMetaObject::invokeMethod(
@@ -571,23 +594,23 @@ RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
         [this] {
             if (m_stopDeferred) {
                 m_stopDeferred = false;
-                if (m_state >= Recording && !m_shutDown)
+                if (m_mode.capturing() && !m_shutDown)
                     StopRecording(true);
             }
             drainEvents();
             Q_EMIT roundEnded();
         },
         Qt::QueuedConnection);
-    return outcome;
 }
 
 void RecorderController::onInputLost(const QString& reason)
 {
     WriteLog(QStringLiteral("Nessun suono dall'ingresso audio: %1").arg(reason));
-    if (m_shutDown || m_state == Idle || m_state == Playing)
-        return; // the capture was stopped meanwhile
-    const bool manual = m_state == Recording || m_state == RecordingPlaying;
-    if (manual || !m_capture.isLiveInput()) {
+    if (m_shutDown)
+        return;
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::InputLost,
+                                                     {.liveInput = m_capture.isLiveInput()});
+    if (outcome.actions & RecorderTransitions::KeepWithoutAsking) {
         // Nothing more can come: keep what was heard, as an unattended Stop would. The input's
         // own message stands for the temporary file's.
         const int keptBefore = m_keptCount;
@@ -600,21 +623,17 @@ void RecorderController::onInputLost(const QString& reason)
         Q_EMIT recordingFailed(stringId);
         return;
     }
-    // Armed: the capture reconnects by itself; a call in progress arrives as its file.
-    showInputLost(true);
+    // Armed: the capture reconnects by itself; a call in progress arrives as its file. Idle: the
+    // capture was stopped meanwhile.
+    if (outcome.actions & RecorderTransitions::ShowInputLost)
+        showInputLost(true);
 }
 
 void RecorderController::onInputRestored()
 {
     WriteLog(QStringLiteral("Ingresso audio di nuovo disponibile"));
-    if (armedState())
+    if (m_mode.armed())
         showInputLost(false);
-}
-
-void RecorderController::reshowInputLost()
-{
-    if (m_inputLost)
-        m_view.showInputLost(true);
 }
 
 void RecorderController::showInputLost(bool lost)
@@ -634,7 +653,7 @@ void RecorderController::deleteEmptyTemporary()
 
 void RecorderController::OnInputLevel(int peak, int /*minimum*/)
 {
-    if (m_state == Idle || m_state == Playing)
+    if (!m_mode.capturing())
         return;
     m_view.showLevel(peak);
 }
@@ -654,41 +673,30 @@ void RecorderController::OnThresholdDragged(int threshold)
 
 void RecorderController::setPlaying(bool playing)
 {
-    if (playing) {
-        switch (m_state) {
-        case Idle:
-            m_state = Playing;
-            break;
-        case Recording:
-            m_state = RecordingPlaying;
-            break;
-        case Armed:
-            m_state = ArmedPlaying;
-            break;
-        case AutoRecording:
-            m_state = AutoRecordingPlaying;
-            break;
-        default:
-            break;
-        }
-    } else {
-        switch (m_state) {
-        case Playing:
-            m_state = Idle;
-            break;
-        case RecordingPlaying:
-            m_state = Recording;
-            break;
-        case ArmedPlaying:
-            m_state = Armed;
-            break;
-        case AutoRecordingPlaying:
-            m_state = AutoRecording;
-            break;
-        default:
-            break;
-        }
-    }
+    setMode(RecorderTransitions::decide(m_mode, playing ? RecorderEvent::PlaybackStarted
+                                                        : RecorderEvent::PlaybackStopped)
+                .next);
+}
+
+void RecorderController::setMode(RecorderMode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    Q_EMIT modeChanged(mode);
+}
+
+bool RecorderController::playbackPaused() const
+{
+    return m_services.playback && m_services.playback->playbackPaused();
+}
+
+void RecorderController::stopPlayback()
+{
+    if (m_services.playback)
+        m_services.playback->stopPlayback();
+    // The playback says so itself; without one nothing else would.
+    setPlaying(false);
 }
 
 void RecorderController::onWriteError(int stringId)
@@ -701,7 +709,7 @@ void RecorderController::onWriteError(int stringId)
     }
     // Nothing more reaches the file: end the recording (or the armed period) now, keeping
     // whatever audio was written.
-    if (m_state >= Recording && !m_shutDown)
+    if (m_mode.capturing() && !m_shutDown)
         StopRecording(true);
 }
 
@@ -710,7 +718,7 @@ void RecorderController::onFatalError(int stringId)
     WriteLog(QStringLiteral("Libreria di codifica non utilizzabile (stringa %1)").arg(stringId));
     m_writeErrorReported = true;
     Q_EMIT recordingFailed(stringId);
-    if (m_state >= Recording && !m_shutDown)
+    if (m_mode.capturing() && !m_shutDown)
         StopRecording(true);
     m_view.reportFatal(stringId);
 }
@@ -739,7 +747,7 @@ void RecorderController::startRecordingTimers(bool logWarning)
 void RecorderController::onClockTick()
 {
     qint64 elapsed = m_recordingClock.elapsed() / 1000;
-    if ((m_state == AutoRecording || m_state == AutoRecordingPlaying) && m_inProgress &&
+    if (m_mode.kind() == RecorderMode::AutoRecording && m_inProgress &&
         m_inProgress->state == RecordingEntry::Collecting && m_inProgress->duration > 0)
         elapsed += OleDate::toSeconds(m_inProgress->duration);
     const QString minutes = twoDigits(elapsed / 60);
@@ -752,26 +760,26 @@ void RecorderController::onClockTick()
     m_view.showClock(minutes, seconds, StringTable::text(5), true);
     if (secondsChanged)
         m_view.showDurationText(
-            QStringLiteral("%1 %2:%3").arg(StringTable::text(172), minutes, seconds));
+            m_inProgress, QStringLiteral("%1 %2:%3").arg(StringTable::text(172), minutes, seconds));
 }
 
 void RecorderController::onWarningTimer()
 {
     m_warningTimer.stop();
-    m_view.stopWarningSound();
-    if (m_state == Idle || m_state == Playing || m_state == Armed || m_state == ArmedPlaying)
+    stopWarningSound();
+    if (!m_mode.recording())
         return;
     if (m_settings.warningEvery)
         m_warningTimer.start(m_settings.warningEverySeconds * 1000);
-    const bool autoCall = m_state == AutoRecording || m_state == AutoRecordingPlaying;
-    if (autoCall && m_speakersMuted)
-        m_view.setSpeakersAudible(true);
-    const std::optional<int> length = m_view.playWarningSound();
+    if (m_mode.kind() == RecorderMode::AutoRecording && m_speakersMuted)
+        setSpeakersAudible(true);
+    const std::optional<int> length =
+        m_services.warningSound ? m_services.warningSound->play() : std::optional<int>(0);
     if (!length) {
         // Silenced before the message, which waits for the user while the call goes on.
-        m_view.stopWarningSound();
-        if (armedState() && m_speakersMuted)
-            m_view.setSpeakersAudible(false);
+        stopWarningSound();
+        if (m_mode.armed() && m_speakersMuted)
+            setSpeakersAudible(false);
         // The next ticks come while the box waits for its OK: one box says it for them all.
         if (!m_warningMessageOpen) {
             m_warningMessageOpen = true;
@@ -787,12 +795,24 @@ void RecorderController::onWarningTimer()
 void RecorderController::onWarningEnd()
 {
     m_warningEndTimer.stop();
-    if (armedState() && m_speakersMuted)
-        m_view.setSpeakersAudible(false);
+    if (m_mode.armed() && m_speakersMuted)
+        setSpeakersAudible(false);
 }
 
 void RecorderController::stopWarning()
 {
     m_warningTimer.stop();
-    m_view.stopWarningSound();
+    stopWarningSound();
+}
+
+void RecorderController::stopWarningSound()
+{
+    if (m_services.warningSound)
+        m_services.warningSound->stop();
+}
+
+void RecorderController::setSpeakersAudible(bool audible)
+{
+    if (m_services.speakers)
+        m_services.speakers->setAudible(audible);
 }

@@ -12,6 +12,7 @@
 class CPlaySound;
 class CWriteSoundFile;
 class MessagePresenter;
+class MixerSpeakerGuard;
 class RecorderController;
 class RecorderMixer;
 class PlaybackControls;
@@ -21,6 +22,7 @@ class RecordingListView;
 class QAbstractButton;
 class QTimer;
 class RecorderLayout;
+class WarningSoundPlayer;
 
 /// The Recorder window: owns everything of a run and fixes the order in which it starts and
 /// stops. Lives on the UI thread.
@@ -89,7 +91,6 @@ private:
     StartupSettings readSettings();
     void startRecorder(const StartupSettings& read);
     void startListAndPlayback();
-    WindowRecorderView::Hooks viewHooks();
     void sendCurrent();
     void checkSoundCard();
     void startFolderTimers(StartupSettings::FolderCheck check);
@@ -117,12 +118,14 @@ private:
     std::unique_ptr<RecordingList> m_list;
     std::unique_ptr<CWriteSoundFile> m_writer;
     std::unique_ptr<CRecordSound> m_capture;
-    std::unique_ptr<WindowRecorderView> m_view;
-    std::unique_ptr<RecorderController> m_controller;
     std::unique_ptr<RecordingListView> m_listView;
     std::unique_ptr<PlaybackControls> m_playback;
     std::unique_ptr<ProtectionCommands> m_protection;
-    bool m_unattended = false;
+    std::unique_ptr<WarningSoundPlayer> m_warningSound;
+    std::unique_ptr<MixerSpeakerGuard> m_speakerGuard;
+    // The recorder goes first: its shutdown still shows and plays through everything above.
+    std::unique_ptr<WindowRecorderView> m_view;
+    std::unique_ptr<RecorderController> m_controller;
     bool m_soundCard = false;
     Settings m_settings;
     QString m_programFolder;

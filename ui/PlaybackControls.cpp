@@ -18,29 +18,11 @@
 #include <QSlider>
 #include <QTreeView>
 
-namespace {
-
-// Recorder states with a recording in progress and no playback: no playback may start.
-bool recordingOnly(int state)
-{
-    return state == 2 || state == 5;
-}
-
-bool recordingAny(int state)
-{
-    return state == 2 || state == 3 || state == 5 || state == 7;
-}
-
-} // namespace
-
 PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
                                    MessagePresenter& messages, QWidget* window,
-                                   std::function<bool()> alternativePlaying,
-                                   std::function<void(bool playing)> setPlayingOverlay,
-                                   std::function<int()> recorderState)
+                                   std::function<bool()> alternativePlaying)
     : m_layout(layout), m_player(player), m_messages(messages), m_window(window),
-      m_alternativePlaying(std::move(alternativePlaying)),
-      m_setPlayingOverlay(std::move(setPlayingOverlay)), m_recorderState(std::move(recorderState))
+      m_alternativePlaying(std::move(alternativePlaying))
 {
     m_timer.setInterval(TimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &PlaybackControls::onTick);
@@ -51,6 +33,7 @@ PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
     if (PositionBar* bar = m_layout.positionBar())
         connect(bar, &PositionBar::seekRequested, this, &PlaybackControls::Seek);
     // A playback that ends (or loses its server) between two ticks stops at once.
+    connect(&m_player, &CPlaySound::playbackStarted, this, &PlaybackControls::onPlayerStarted);
     connect(&m_player, &CPlaySound::playbackEnded, this, &PlaybackControls::Stop);
     connect(&m_player, &CPlaySound::playbackFailed, this, [this] { Stop(); });
     // Nothing plays yet: the window opens with the look of a stopped playback.
@@ -59,11 +42,6 @@ PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
 
 PlaybackControls::~PlaybackControls() = default;
 
-int PlaybackControls::state() const
-{
-    return m_recorderState ? m_recorderState() : 0;
-}
-
 QString PlaybackControls::playFile(const RecordingEntry& entry, bool decoded) const
 {
     return decoded ? Protection::outputPath(entry) : entry.filePath();
@@ -71,7 +49,8 @@ QString PlaybackControls::playFile(const RecordingEntry& entry, bool decoded) co
 
 void PlaybackControls::Play(RecordingEntry* entry)
 {
-    if (recordingOnly(state()) && !m_active)
+    // No playback starts during a recording.
+    if (m_mode.recording() && !m_active)
         return;
     if (m_paused && (entry == nullptr || entry == m_playing)) {
         resume();
@@ -95,7 +74,7 @@ void PlaybackControls::Play(RecordingEntry* entry)
 
 void PlaybackControls::PlayDecoded(RecordingEntry* entry)
 {
-    if (entry == nullptr || recordingOnly(state()))
+    if (entry == nullptr || (m_mode.recording() && !m_active))
         return;
     if (m_active || m_paused)
         Stop();
@@ -110,11 +89,8 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
     m_playLength = entry->duration >= 0 ? static_cast<int>(OleDate::toSeconds(entry->duration)) : 0;
 
     showPlayingLook();
-    WriteLog(QStringLiteral("Impostazione timer play"));
-    m_timer.start();
     m_active = true;
-    if (m_setPlayingOverlay)
-        m_setPlayingOverlay(true);
+    Q_EMIT playbackRunning(true);
     if (SkinStatic* time = m_layout.label(ControlId::PlayTime))
         time->setText(StringTable::text(6));
     if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
@@ -127,12 +103,31 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
         Stop();
         return;
     }
-    long long lengthMs = 0;
-    long long positionMs = 0;
-    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    showLength();
+    if (QTreeView* list = m_layout.list())
+        list->setFocus();
+}
+
+void PlaybackControls::onPlayerStarted()
+{
+    if (!m_active && !m_paused)
+        return;
+    // The timer follows a playback that is heard: before that the player knows no length, and
+    // the first tick would take the playback for ended.
+    WriteLog(QStringLiteral("Impostazione timer play"));
+    m_timer.start();
     // A recording not measured yet takes its length from the player.
-    if (m_playLength <= 0)
+    if (m_playLength <= 0) {
+        long long lengthMs = 0;
+        long long positionMs = 0;
+        m_player.GetLengthAndPosition(lengthMs, positionMs);
         m_playLength = static_cast<int>(lengthMs / 1000);
+        showLength();
+    }
+}
+
+void PlaybackControls::showLength()
+{
     if (PositionBar* bar = m_layout.positionBar()) {
         bar->setRange(0, m_playLength);
         bar->setPosition(0);
@@ -141,8 +136,6 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
     // The far end of the bar tells how long the recording is.
     if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
         total->setText(OleDate::clockText(m_playLength));
-    if (QTreeView* list = m_layout.list())
-        list->setFocus();
 }
 
 void PlaybackControls::resume()
@@ -152,8 +145,7 @@ void PlaybackControls::resume()
     m_timer.start();
     m_active = true;
     m_paused = false;
-    if (m_setPlayingOverlay)
-        m_setPlayingOverlay(true);
+    Q_EMIT playbackRunning(true);
     const long long from = m_pausePosition;
     m_pausePosition = 0;
     if (!m_player.PlayFrom(from)) {
@@ -218,10 +210,9 @@ void PlaybackControls::Pause()
         pause->loadBitmaps(held, held, held, held);
         pause->update();
     }
-    if (m_setPlayingOverlay)
-        m_setPlayingOverlay(false);
+    Q_EMIT playbackRunning(false);
     // During a recording the mode label keeps its text.
-    if (!recordingAny(state())) {
+    if (!m_mode.recording()) {
         if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
             mode->setText(StringTable::text(152));
     }
@@ -249,8 +240,8 @@ void PlaybackControls::Stop()
         bar->setPosition(0);
         bar->setEnabledBar(false);
     }
-    if (wasActive && m_setPlayingOverlay)
-        m_setPlayingOverlay(false);
+    if (wasActive)
+        Q_EMIT playbackRunning(false);
 
     if (SkinButton* play = m_layout.button(ControlId::Play)) {
         // Whether Play is usable again is the list's rule (rows, recorder state), applied when
@@ -260,7 +251,7 @@ void PlaybackControls::Stop()
     }
     hideDisplays();
     // Stop is also the recording's own button: it stays usable while a recording runs.
-    if (!recordingAny(state())) {
+    if (!m_mode.recording()) {
         if (SkinButton* stop = m_layout.button(ControlId::StopRecord))
             stop->setEnabled(false);
     }
@@ -290,6 +281,8 @@ void PlaybackControls::Stop()
 
 void PlaybackControls::onTick()
 {
+    if (m_player.isLoading())
+        return;
     long long lengthMs = 0;
     long long positionMs = 0;
     m_player.GetLengthAndPosition(lengthMs, positionMs);
@@ -384,9 +377,8 @@ void PlaybackControls::hideDisplays()
         if (QWidget* control = m_layout.control(id))
             control->hide();
     }
-    const int now = state();
     SkinButton* status = m_layout.button(ControlId::StatusIcon);
-    if (now >= 4 && now <= 7) {
+    if (m_mode.armed()) {
         if (status != nullptr) {
             const QString armed = QStringLiteral("143");
             status->loadBitmaps(armed, armed, armed, armed);

@@ -120,7 +120,7 @@ protected:
         QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
                          [&inputEnded] { inputEnded = true; });
         QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
-        EXPECT_EQ(window.controller()->state(), RecorderController::Recording);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Recording));
         ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000))
             << env.logLines().join(u'\n').toStdString();
         if (answer)
@@ -185,7 +185,7 @@ TEST_F(RecorderWindowTest, AManualRecordingSavedUnderItsNameLandsAtTheTopOfTheLi
         duration = cell(window, 0, RecordingListView::DurationColumn);
         notesField = cell(window, 0, RecordingListView::NotesColumn);
         playEnabled = button(window, "Play")->isEnabled();
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
     });
     EXPECT_EQ(rowsAtStart, rowsBefore);
     EXPECT_EQ(rowsAfter, QStringList({"Chairs delivery", "Anna - Recording 1"}));
@@ -236,7 +236,7 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
     int armedState = -1;
     bool armedLook = false;
     run(wav, [&](CRecorderDlg& window) {
-        armedState = window.controller()->state();
+        armedState = window.controller()->mode().code();
         armedLook = window.findChild<QWidget*>(QStringLiteral("LevelMeter"))->isVisible() &&
                     window.findChild<QWidget*>(QStringLiteral("StatusIcon"))->isVisible();
         bool inputEnded = false;
@@ -252,7 +252,7 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
         for (int row = 0; row < 2; ++row)
             durations << cell(window, row, RecordingListView::DurationColumn);
     });
-    EXPECT_EQ(armedState, RecorderController::Armed);
+    EXPECT_EQ(armedState, RecorderMode(RecorderMode::Armed).code());
     EXPECT_TRUE(armedLook);
     EXPECT_EQ(rows, QStringList({"Recording 2", "Recording 1"}));
     for (const QString& duration : durations) {
@@ -277,13 +277,13 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
         PlaybackControls& playback = *window.playback();
 
-        // Double-click plays the selected row; the window carries the playing overlay.
+        // Double-click plays the selected row; the recorder's mode says it plays.
         QTreeView* list = tree(window);
         const QRect rowRect = list->visualRect(list->model()->index(0, 1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
         ASSERT_TRUE(playback.isPlaying());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle, true));
         EXPECT_GE(playback.playLength(), 4);
         // The time display follows the playback.
         auto* shown = window.findChild<SkinStatic*>(QStringLiteral("PlayPosition"));
@@ -292,7 +292,7 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
 
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         ASSERT_TRUE(playback.isPaused());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
         const long long paused = playback.pausePosition();
         EXPECT_GE(paused, 1000);
         QTest::mouseClick(button(window, "FastForward"), Qt::LeftButton);
@@ -302,12 +302,12 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
 
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         EXPECT_TRUE(playback.isPlaying());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle, true));
 
-        // Stop ends the playback and the overlay.
+        // Stop ends the playback, and the mode follows.
         QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
         EXPECT_FALSE(playback.isPlaying());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
         EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
         EXPECT_TRUE(button(window, "Play")->isEnabled());
     });
@@ -333,7 +333,7 @@ TEST_F(RecorderWindowTest, RecordAndADetectedCallEndAPausedPlayback)
             ASSERT_TRUE(playback.isPaused());
 
             QTest::mouseClick(button(window, command), Qt::LeftButton);
-            if (window.controller()->state() != RecorderController::Recording) {
+            if (window.controller()->mode() != RecorderMode(RecorderMode::Recording)) {
                 // Armed: the call in the input is heard, recorded and kept by itself.
                 ASSERT_TRUE(waitFor(
                     [&] {
@@ -346,12 +346,12 @@ TEST_F(RecorderWindowTest, RecordAndADetectedCallEndAPausedPlayback)
             EXPECT_FALSE(playback.isPaused());
             EXPECT_EQ(playback.playingRecording(), nullptr);
             EXPECT_FALSE(button(window, "Pause")->isEnabled());
-            if (window.controller()->state() == RecorderController::Recording) {
+            if (window.controller()->mode() == RecorderMode(RecorderMode::Recording)) {
                 ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
                 answerWhenShown<SaveRecordingDialog>(
                     [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
                 QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
-                EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+                EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
             }
         });
     }
@@ -419,15 +419,18 @@ TEST_F(RecorderWindowTest, AFirstStartRecordsASpokenCallFromTheMicrophoneWithout
     QString microphoneVolume;
     QString recorded;
     run(QString(), [&](CRecorderDlg& window) {
-        EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Armed));
         ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected));
         ASSERT_TRUE(feeder.speak(call, env.root()));
         ASSERT_TRUE(waitFor(
-            [&] { return window.controller()->state() == RecorderController::AutoRecording; },
+            [&] {
+                return window.controller()->mode() == RecorderMode(RecorderMode::AutoRecording);
+            },
             20000));
         // The call ends after the created silence time; Exit then names the collected calls.
         ASSERT_TRUE(waitFor(
-            [&] { return window.controller()->state() == RecorderController::Armed; }, 40000));
+            [&] { return window.controller()->mode() == RecorderMode(RecorderMode::Armed); },
+            40000));
         answerWhenShown<SaveRecordingDialog>(
             [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
         window.OnClose();
@@ -465,7 +468,9 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
         ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected));
         ASSERT_TRUE(feeder.speak(first, env.root()));
         ASSERT_TRUE(waitFor(
-            [&] { return window.controller()->state() == RecorderController::AutoRecording; },
+            [&] {
+                return window.controller()->mode() == RecorderMode(RecorderMode::AutoRecording);
+            },
             20000));
         ASSERT_TRUE(
             waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() >= 4000; }, 20000));
@@ -479,7 +484,7 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
                        !status->tip().isEmpty();
             }));
             lostTip = status->tip();
-            EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+            EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Armed));
             ASSERT_TRUE(outage.end());
         }
         // It reconnects by itself, still armed, and the next call is recorded.
@@ -542,9 +547,9 @@ TEST_F(RecorderWindowTest, AManualRecordingIsKeptWhenTheAudioServerGoesAway)
         ASSERT_TRUE(outage.stopped());
         // Nobody is asked: the recording keeps its default name.
         ASSERT_TRUE(waitFor([&] { return !messages.texts.isEmpty(); }));
-        stateAfter = window.controller()->state();
+        stateAfter = window.controller()->mode().code();
     });
-    EXPECT_EQ(stateAfter, RecorderController::Idle);
+    EXPECT_EQ(stateAfter, RecorderMode(RecorderMode::Idle).code());
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_TRUE(messages.texts[0].startsWith(StringTable::text(502).section(u'(', 0, 0)))
         << messages.texts[0].toStdString();
@@ -664,21 +669,21 @@ TEST_F(RecorderWindowTest, WhileArmedPlayStaysUsableAndTheAutoRecTooltipFollowsT
         tips << autoRecord->tip();
         QTest::mouseClick(button(window, "Play"), Qt::LeftButton);
         ASSERT_TRUE(window.playback()->isPlaying());
-        stateWhilePlaying = window.controller()->state();
+        stateWhilePlaying = window.controller()->mode().code();
         // The recording of two seconds plays to its end.
         ASSERT_TRUE(waitFor([&] { return !window.playback()->isPlaying(); }));
-        stateAfterEnd = window.controller()->state();
+        stateAfterEnd = window.controller()->mode().code();
         playAfterEnd = button(window, "Play")->isEnabled();
 
         QTest::mouseClick(autoRecord, Qt::LeftButton);
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
         tips << autoRecord->tip();
         QTest::mouseClick(autoRecord, Qt::LeftButton);
-        EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Armed));
         tips << autoRecord->tip();
     });
-    EXPECT_EQ(stateWhilePlaying, RecorderController::ArmedPlaying);
-    EXPECT_EQ(stateAfterEnd, RecorderController::Armed);
+    EXPECT_EQ(stateWhilePlaying, RecorderMode(RecorderMode::Armed, true).code());
+    EXPECT_EQ(stateAfterEnd, RecorderMode(RecorderMode::Armed).code());
     EXPECT_TRUE(playAfterEnd);
     EXPECT_EQ(tips,
               QStringList({StringTable::text(36), StringTable::text(35), StringTable::text(36)}));
@@ -802,7 +807,8 @@ TEST_F(RecorderWindowTest, TheVolumeSliderFollowsTheSpeakersSetElsewhereExceptWh
         // Following the speakers does not set their volume again.
         EXPECT_EQ(speakerVolume(), 13107);
 
-        // The user holds the slider: the speakers follow it, and not the other way round.
+        // The user drags the slider: the speakers take its value once, at the release, and
+        // their changes meanwhile do not move it.
         CControlloVolume& speaker = window.mixer()->speaker();
         bool changeSeen = false;
         const auto seen =
@@ -810,14 +816,23 @@ TEST_F(RecorderWindowTest, TheVolumeSliderFollowsTheSpeakersSetElsewhereExceptWh
                 changeSeen = changeSeen || speaker.reportedVolume() == uint32_t(onSlider(26214));
             });
         slider->setSliderDown(true);
+        slider->setValue(30000);
         slider->setValue(40000);
-        EXPECT_EQ(speakerVolume(), static_cast<int>(PulseMixerServer::toServerVolume(40000)));
+        EXPECT_EQ(speakerVolume(), 13107);
         ASSERT_TRUE(setSpeakerVolume(26214));
         ASSERT_TRUE(waitFor([&] { return changeSeen; }));
         EXPECT_EQ(slider->value(), 40000);
         QObject::disconnect(seen);
-
         slider->setSliderDown(false);
+        EXPECT_EQ(speakerVolume(), static_cast<int>(PulseMixerServer::toServerVolume(40000)));
+
+        // Keys move it a step at a time, each step heard at once.
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        EXPECT_EQ(speakerVolume(),
+                  static_cast<int>(PulseMixerServer::toServerVolume(uint32_t(slider->value()))));
+        EXPECT_NE(slider->value(), 40000);
+
         ASSERT_TRUE(setSpeakerVolume(19661));
         EXPECT_TRUE(waitFor([&] { return slider->value() == onSlider(19661); }));
     });
