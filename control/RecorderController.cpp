@@ -773,8 +773,13 @@ void RecorderController::onWarningTimer()
         m_warningTimer.start(m_settings.warningEverySeconds * 1000);
     if (m_mode.kind() == RecorderMode::AutoRecording && m_speakersMuted)
         setSpeakersAudible(true);
-    const std::optional<int> length =
-        m_services.warningSound ? m_services.warningSound->play() : std::optional<int>(0);
+    if (m_services.warningSound)
+        m_services.warningSound->play(
+            [this](std::optional<int> length) { onWarningPlayed(length); });
+}
+
+void RecorderController::onWarningPlayed(std::optional<int> length)
+{
     if (!length) {
         // Silenced before the message, which waits for the user while the call goes on.
         stopWarningSound();

@@ -178,6 +178,8 @@ private:
     void onWarningEnd();
     void stopWarning();
     void stopWarningSound();
+    /// The warning sound started (its length) or could not be played (nullopt).
+    void onWarningPlayed(std::optional<int> length);
     void setSpeakersAudible(bool audible);
     void reloadSettingsForArming();
     void finishStoppedRecording();
