@@ -60,7 +60,7 @@ TEST(SettingsStoreTest, EveryValueReadsWritesAndIsCreatedAsTheTableSays)
         {"AvvioTaskBar", field(&Settings::startInTray), "off", "0", "1", "on", "1x", "off"},
         {"RegAutoSalvaUnicoFile", field(&Settings::singleFile), "off", "1", "1", "on", "11", "off"},
         {"SogliaAttivazioneRegAuto", field(&Settings::threshold), "15000", "15000", "3000", "3000",
-         "123456", "15000"},
+         "1234567", "15000"},
         {"ChiediConfermaAutoRec", field(&Settings::askConfirmation), "off", "0", "1", "on", "1x",
          "on"},
         {"AvviaInAutoReg", field(&Settings::startArmed), "off", "1", "1", "on", "01", "off"},
