@@ -10,7 +10,6 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMediaDevices>
@@ -23,7 +22,6 @@
 namespace {
 
 constexpr int kLoadTimeoutMs = 10000;
-constexpr double kSecondsPerDay = 86400.0;
 
 bool isWaveFile(const QString& path)
 {
@@ -31,35 +29,6 @@ bool isWaveFile(const QString& path)
         return true;
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(4) == "RIFF";
-}
-
-bool isSettled(QMediaPlayer::MediaStatus status)
-{
-    return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia ||
-           status == QMediaPlayer::InvalidMedia || status == QMediaPlayer::EndOfMedia;
-}
-
-// Qt Multimedia opens media asynchronously; the player's operations answer synchronously, so
-// the UI thread's events run here until the file is open or refused, within a bound.
-bool waitUntilLoaded(QMediaPlayer& player)
-{
-    if (!isSettled(player.mediaStatus()) && player.error() == QMediaPlayer::NoError) {
-        QEventLoop loop;
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(&player, &QMediaPlayer::mediaStatusChanged, &loop,
-                         [&loop](QMediaPlayer::MediaStatus status) {
-                             if (isSettled(status))
-                                 loop.quit();
-                         });
-        QObject::connect(&player, &QMediaPlayer::errorOccurred, &loop, &QEventLoop::quit);
-        timeout.start(kLoadTimeoutMs);
-        loop.exec();
-    }
-    const auto status = player.mediaStatus();
-    return player.error() == QMediaPlayer::NoError &&
-           (status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia);
 }
 
 QString hex(int code)
@@ -76,6 +45,9 @@ CPlaySound::CPlaySound(QObject* parent, OutputFactory outputFactory)
         m_outputFactory = [] { return PcmOutput::createPulseAudio(); };
     if (!qEnvironmentVariableIsSet("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+    m_loadTimeout.setSingleShot(true);
+    m_loadTimeout.setInterval(kLoadTimeoutMs);
+    connect(&m_loadTimeout, &QTimer::timeout, this, &CPlaySound::onLoadTimeout);
 }
 
 CPlaySound::~CPlaySound()
@@ -88,6 +60,7 @@ bool CPlaySound::Play(const QString& path, bool alternative)
     StopPlay();
     m_endReported = false;
     m_alternative = alternative;
+    ++m_generation;
     return alternative ? playAlternative(path) : playClassic(path);
 }
 
@@ -128,6 +101,15 @@ bool CPlaySound::playClassic(const QString& path)
     }
     m_classic = std::move(player);
     WriteLog(QStringLiteral("Play file ok"));
+    // Reported from the event loop, as the alternative method does, so that callers see one
+    // order whatever the method.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation] {
+            if (generation == m_generation && m_classic && !m_alternative)
+                Q_EMIT playbackStarted();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 
@@ -142,16 +124,6 @@ bool CPlaySound::playAlternative(const QString& path)
     m_mediaEnded = false;
     m_mediaFailed = false;
     m_mediaError.clear();
-    connect(m_media.get(), &QMediaPlayer::mediaStatusChanged, this,
-            [this](QMediaPlayer::MediaStatus status) {
-                if (status == QMediaPlayer::EndOfMedia && !m_mediaEnded) {
-                    m_mediaEnded = true;
-                    if (!m_endReported) {
-                        m_endReported = true;
-                        Q_EMIT playbackEnded();
-                    }
-                }
-            });
     WriteLog(QStringLiteral("Media Pos info creato"));
     WriteLog(QStringLiteral("Chiamate render file"));
     // Without an output device the file would "play" into nothing; refuse like the classic
@@ -161,16 +133,13 @@ bool CPlaySound::playAlternative(const QString& path)
                      .arg(hex(QMediaPlayer::ResourceError)));
         return false;
     }
-    m_media->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    if (!waitUntilLoaded(*m_media)) {
-        const int code = m_media->error() == QMediaPlayer::NoError ? QMediaPlayer::ResourceError
-                                                                   : m_media->error();
-        WriteLog(QStringLiteral("Errore mpGraph->RenderFile: %1 ").arg(hex(code)));
-        return false;
-    }
-    WriteLog(QStringLiteral("Render ok"));
+    connect(m_media.get(), &QMediaPlayer::mediaStatusChanged, this, &CPlaySound::onMediaStatus);
     connect(m_media.get(), &QMediaPlayer::errorOccurred, this,
             [this](QMediaPlayer::Error, const QString& text) {
+                if (m_loading) {
+                    failLoad();
+                    return;
+                }
                 if (m_mediaFailed)
                     return;
                 m_mediaFailed = true;
@@ -178,11 +147,74 @@ bool CPlaySound::playAlternative(const QString& path)
                 WriteLog(QStringLiteral("Errore durante la riproduzione: ") + text);
                 Q_EMIT playbackFailed(text);
             });
-    WriteLog(QStringLiteral("SetTimeFormat ok"));
-    WriteLog(QStringLiteral("GetDuration ok"));
-    m_media->play();
-    WriteLog(QStringLiteral("Run ok"));
+    // Qt opens media asynchronously: the load ends in onMediaStatus(), never in a nested
+    // event loop, where a click could destroy the player being waited on.
+    m_loading = true;
+    m_holdAtStart = false;
+    m_startPositionMs = 0;
+    m_loadTimeout.start();
+    m_media->setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     return true;
+}
+
+void CPlaySound::onMediaStatus(QMediaPlayer::MediaStatus status)
+{
+    if (!m_media)
+        return;
+    if (m_loading) {
+        if (status == QMediaPlayer::InvalidMedia || m_media->error() != QMediaPlayer::NoError) {
+            failLoad();
+            return;
+        }
+        if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia)
+            return;
+        m_loading = false;
+        m_loadTimeout.stop();
+        WriteLog(QStringLiteral("Render ok"));
+        WriteLog(QStringLiteral("SetTimeFormat ok"));
+        WriteLog(QStringLiteral("GetDuration ok"));
+        if (m_startPositionMs > 0)
+            m_media->setPosition(m_startPositionMs);
+        if (m_holdAtStart) {
+            m_media->pause();
+        } else {
+            m_media->play();
+            WriteLog(QStringLiteral("Run ok"));
+        }
+        Q_EMIT playbackStarted();
+        return;
+    }
+    if (status == QMediaPlayer::EndOfMedia && !m_mediaEnded) {
+        m_mediaEnded = true;
+        if (!m_endReported) {
+            m_endReported = true;
+            Q_EMIT playbackEnded();
+        }
+    }
+}
+
+void CPlaySound::onLoadTimeout()
+{
+    if (m_loading)
+        failLoad();
+}
+
+void CPlaySound::failLoad()
+{
+    const int code = !m_media || m_media->error() == QMediaPlayer::NoError
+                         ? QMediaPlayer::ResourceError
+                         : m_media->error();
+    const QString text = m_media && !m_media->errorString().isEmpty()
+                             ? m_media->errorString()
+                             : QStringLiteral("the file cannot be opened");
+    WriteLog(QStringLiteral("Errore mpGraph->RenderFile: %1 ").arg(hex(code)));
+    m_loading = false;
+    m_loadTimeout.stop();
+    releaseMedia();
+    m_mediaFailed = true;
+    m_mediaError = text;
+    m_endReported = true;
+    Q_EMIT playbackFailed(text);
 }
 
 void CPlaySound::onClassicEnded()
@@ -206,6 +238,11 @@ bool CPlaySound::PlayFrom(long long positionMs)
     if (m_alternative) {
         if (!m_media)
             return false;
+        if (m_loading) {
+            m_startPositionMs = position;
+            m_holdAtStart = false;
+            return true;
+        }
         m_media->setPosition(position);
         m_media->play();
         m_mediaEnded = false;
@@ -220,13 +257,28 @@ bool CPlaySound::PlayFrom(long long positionMs)
 
 void CPlaySound::StopPlay()
 {
+    m_loading = false;
+    m_loadTimeout.stop();
+    releaseMedia();
+    m_classic.reset();
+}
+
+void CPlaySound::releaseMedia()
+{
+    // Deleted from the event loop, as children so that they go with this object at the
+    // latest: a stop may come from inside the player's own signal.
     if (m_media) {
         m_media->disconnect(this);
         m_media->stop();
-        m_media.reset();
+        QMediaPlayer* media = m_media.release();
+        media->setParent(this);
+        media->deleteLater();
     }
-    m_audioOutput.reset();
-    m_classic.reset();
+    if (m_audioOutput) {
+        QAudioOutput* output = m_audioOutput.release();
+        output->setParent(this);
+        output->deleteLater();
+    }
 }
 
 bool CPlaySound::PausePlay()
@@ -234,7 +286,10 @@ bool CPlaySound::PausePlay()
     if (m_alternative) {
         if (!m_media)
             return false;
-        m_media->pause();
+        if (m_loading)
+            m_holdAtStart = true;
+        else
+            m_media->pause();
         return true;
     }
     return m_classic && m_classic->pause();
@@ -245,7 +300,7 @@ void CPlaySound::GetLengthAndPosition(long long& lengthMs, long long& positionMs
     lengthMs = 0;
     positionMs = 0;
     if (m_alternative) {
-        if (!m_media)
+        if (!m_media || m_loading)
             return;
         lengthMs = m_media->duration();
         positionMs = (m_mediaEnded || m_mediaFailed) ? lengthMs : m_media->position();
@@ -303,30 +358,6 @@ long long CPlaySound::classicDurationMs(const QString& path)
     }
     const auto milliseconds = MpegDuration::milliseconds(path, Mp3Decoder::audioOffset(path));
     return milliseconds ? *milliseconds : -1;
-}
-
-bool CPlaySound::CalcolaDurata(const QString& path, bool alternative, double& span)
-{
-    span = 0;
-    long long milliseconds = 0;
-    if (alternative) {
-        QMediaPlayer player;
-        player.setSource(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-        if (!waitUntilLoaded(player)) {
-            const int code = player.error() == QMediaPlayer::NoError ? QMediaPlayer::ResourceError
-                                                                     : player.error();
-            WriteLog(
-                QStringLiteral("Errore CalcolaDurata - pGraph->RenderFile: %1 ").arg(hex(code)));
-            return false;
-        }
-        milliseconds = player.duration();
-    } else {
-        milliseconds = classicDurationMs(path);
-        if (milliseconds < 0)
-            return false;
-    }
-    span = static_cast<double>(milliseconds / 1000) / kSecondsPerDay;
-    return true;
 }
 
 bool CPlaySound::ControlloPresenzaScheda()

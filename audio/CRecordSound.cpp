@@ -60,7 +60,8 @@ CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer, &QTimer::timeout, this, &CRecordSound::retryInput);
     m_stallTimer = new QTimer(this);
-    m_stallTimer->setInterval(kStallMs / 4);
+    // Once a second: while buffers flow it finds nothing to do, so it wakes the thread rarely.
+    m_stallTimer->setInterval(kStallMs);
     connect(m_stallTimer, &QTimer::timeout, this, &CRecordSound::checkStall);
     // A file is read far faster than it is encoded: about ten seconds of audio may wait.
     m_input->setBacklog([this] {
@@ -131,7 +132,8 @@ void CRecordSound::disableAutoRecording()
 }
 
 bool CRecordSound::stopRecordingAndWait(int timeoutMs, int slowMs,
-                                        const std::function<void()>& slow)
+                                        const std::function<void()>& slow,
+                                        const std::function<void()>& waiting)
 {
     postMessage(UWM_AUTO_RECORD, 0);
     postMessage(UWM_RECORD_STOP);
@@ -147,13 +149,24 @@ bool CRecordSound::stopRecordingAndWait(int timeoutMs, int slowMs,
                 done->set_value();
         },
         Qt::QueuedConnection);
-    if (slow && slowMs < timeoutMs) {
-        if (stopped.wait_for(std::chrono::milliseconds(slowMs)) == std::future_status::ready)
+    constexpr auto kFrame = std::chrono::milliseconds(16);
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+    bool slowTold = !slow || slowMs >= timeoutMs;
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return stopped.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+        if (stopped.wait_until(std::min(deadline, now + kFrame)) == std::future_status::ready)
             return true;
-        slow();
-        timeoutMs -= slowMs;
+        if (!slowTold &&
+            std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(slowMs)) {
+            slowTold = true;
+            slow();
+        }
+        if (waiting)
+            waiting();
     }
-    return stopped.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
 
 void CRecordSound::handleMessage(int message, int wParam)
@@ -177,6 +190,7 @@ void CRecordSound::handleMessage(int message, int wParam)
 void CRecordSound::onStartRecording()
 {
     m_decisions.onStartRequested();
+    m_shownPeak = -1;
     // While a lost input waits for its next attempt, that attempt opens it.
     if (m_recording || m_retryTimer->isActive())
         return;
@@ -291,8 +305,12 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
         const CaptureDecisions::Params params{m_threshold, m_silenceSeconds, m_antiBump};
         const CaptureDecisions::Outcome outcome =
             m_decisions.onBuffer(buffer.samples.data(), buffer.samples.size(), now, params);
-        if (outcome.level)
+        // A level like the last one changes nothing shown: armed on silence, the UI thread
+        // then sleeps.
+        if (outcome.level && outcome.level->peak != m_shownPeak) {
+            m_shownPeak = outcome.level->peak;
             Q_EMIT inputLevel(outcome.level->peak, outcome.level->minimum);
+        }
         if (outcome.voiceDetected)
             Q_EMIT voiceDetected();
         if (outcome.callEnded)

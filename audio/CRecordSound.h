@@ -64,9 +64,11 @@ public:
     void disableAutoRecording();
     /// Posts UWM_AUTO_RECORD 0 and UWM_RECORD_STOP, then waits until the writer has handled
     /// everything they caused (the file is closed), at most `timeoutMs`; `slow`, when given,
-    /// is called once if the wait outlasts `slowMs`. UI thread.
+    /// is called once if the wait outlasts `slowMs`; `waiting`, when given, every frame (16 ms)
+    /// of the wait, so that the caller can keep its window painted. UI thread.
     bool stopRecordingAndWait(int timeoutMs = 1500, int slowMs = 0,
-                              const std::function<void()>& slow = {});
+                              const std::function<void()>& slow = {},
+                              const std::function<void()>& waiting = {});
 
     /// Fields the window writes at any time; read once per buffer.
     void setThreshold(int threshold) { m_threshold = threshold; }
@@ -83,7 +85,8 @@ public:
 Q_SIGNALS:
     /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call.
     void voiceDetected();
-    /// UWM_INPUT_LEVEL, at most every 125 ms: the peak since the last one (0..32767) and the
+    /// UWM_INPUT_LEVEL, at most every 125 ms and only when the peak differs from the last one
+    /// sent since the start: the peak since the last one (0..32767) and the
     /// lowest sample of the current buffer.
     void inputLevel(int peak, int minimum);
     /// A file input has been taken to its end (never for the microphone).
@@ -129,5 +132,6 @@ private:
     QTimer* m_stallTimer = nullptr; ///< watches a live input for buffers
     QElapsedTimer m_sinceBuffer;
     int m_retries = 0;
+    int m_shownPeak = -1; ///< the peak last sent with inputLevel, -1 after a start
     std::unique_ptr<WaveInput> m_input;
 };

@@ -9,8 +9,10 @@
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 
+#include <QCursor>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QScopeGuard>
 
 using Button = RecorderView::Button;
@@ -100,6 +102,8 @@ void RecorderController::stopForShutdown()
     if (m_stoppedForShutdown)
         return;
     m_stoppedForShutdown = true;
+    // A file waiting to be moved is decided now; a Stop would only wait for it.
+    m_finisher.finishMoveNow();
     if (m_started && m_state >= Recording)
         StopRecording(true);
 }
@@ -341,7 +345,7 @@ void RecorderController::OnVoiceDetected()
 void RecorderController::OnFileReady(const QString& path, bool discard)
 {
     // The writer keeps the file locked against leftover recovery until it is dealt with here.
-    const auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
+    auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
 
     if (m_config.trayMode == 2)
         m_view.setTrayIcon(241);
@@ -425,14 +429,24 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
             m_view.updateRecordingControls();
             Q_EMIT recordingKept(entry->name);
         }
-    } else if (m_finisher.moveIntoFolder(path, *entry)) {
-        entry->folder = m_list.folder();
-        m_finisher.complete(*entry, entry->name);
-        WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
-        Q_EMIT recordingKept(entry->name);
     } else {
-        // The file stays in the folder; the next opening of the folder recovers it.
-        m_finisher.removeEntry(*entry);
+        // The move may wait between attempts; like a round, it holds back the events behind
+        // it, a Stop and a close until it is decided.
+        releaseHandOver.dismiss();
+        m_inRound = true;
+        m_finisher.moveIntoFolder(path, *entry, [this, path, entry](bool moved) {
+            if (moved) {
+                entry->folder = m_list.folder();
+                m_finisher.complete(*entry, entry->name);
+                WriteLog(QStringLiteral("Registrazione automatica salvata: %1").arg(entry->name));
+                Q_EMIT recordingKept(entry->name);
+            } else {
+                // The file stays in the folder; the next opening of the folder recovers it.
+                m_finisher.removeEntry(*entry);
+            }
+            m_writer.releaseHandOver(path);
+            endRound();
+        });
     }
     afterFile();
 }
@@ -464,10 +478,22 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         WriteLog(QStringLiteral("Stop registrazione"));
         // The file is renamed next: while the writer still has buffers to encode (a file
         // input runs ahead of it) the wait goes on, or the end of the recording is lost.
-        const bool closed =
-            m_capture.stopRecordingAndWait(kStopWaitMs * kStopWaitRounds, kStopWaitMs, [] {
-                WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo"));
-            });
+        // Meanwhile the window keeps its pending repaints coming under a wait cursor; nothing
+        // else runs, so no command or notification meets a half-stopped recorder.
+        bool busyShown = false;
+        const auto keepPainting = [&busyShown] {
+            if (!busyShown && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+                busyShown = true;
+                QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        };
+        const bool closed = m_capture.stopRecordingAndWait(
+            kStopWaitMs * kStopWaitRounds, kStopWaitMs,
+            [] { WriteLog(QStringLiteral("Il writer non ha ancora chiuso il file: attendo")); },
+            keepPainting);
+        if (busyShown)
+            QGuiApplication::restoreOverrideCursor();
         if (!closed)
             WriteLog(QStringLiteral("Il writer non ha chiuso il file in tempo"));
         // Calls the threads finished before the stop are handed over first, in order.
@@ -569,6 +595,12 @@ RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
     const bool attended = m_view.attended() && !m_keepWithoutAsking;
     m_inRound = true;
     const RecordingFinisher::Outcome outcome = m_finisher.nameAndSave(entry, audioFile, attended);
+    endRound();
+    return outcome;
+}
+
+void RecorderController::endRound()
+{
     m_inRound = false;
     // What waited for the round runs after the caller has finished with the entry.
     QMetaObject::invokeMethod(
@@ -583,7 +615,6 @@ RecordingFinisher::Outcome RecorderController::runRound(RecordingEntry& entry,
             Q_EMIT roundEnded();
         },
         Qt::QueuedConnection);
-    return outcome;
 }
 
 void RecorderController::onInputLost(const QString& reason)

@@ -29,9 +29,10 @@ struct RecordingEntry;
 /// gives it the settings (applySettings()) and stores what changes.
 ///
 /// A finishing round (the save dialog of a stopped recording or of an arrived call) may run an
-/// event loop. While it runs, nothing else finishes or removes recordings: a Stop (a writer
-/// error, a lost input) waits for the round's end, and so do the threads' notifications;
-/// inRound() tells the window, which must hold its own close back until roundEnded().
+/// event loop; the move of an arrived call that waits between attempts is a round too. While it
+/// runs, nothing else finishes or removes recordings: a Stop (a writer error, a lost input) waits
+/// for the round's end, and so do the threads' notifications; inRound() tells the window, which
+/// must hold its own close back until roundEnded().
 ///
 /// When the capture's input is lost, a manual recording ends at once and keeps what was heard
 /// under its default name (string 502 says why); while armed, the view shows the loss until the
@@ -163,6 +164,9 @@ private:
     void onInputRestored();
     /// Runs one finishing round for `entry`; see inRound().
     RecordingFinisher::Outcome runRound(RecordingEntry& entry, const QString& audioFile);
+    /// Ends a round (a save dialog, or the move of an arrived call): a deferred Stop and the
+    /// waiting events follow from the event loop, then roundEnded().
+    void endRound();
     void showInputLost(bool lost);
     void onFatalError(int stringId);
     /// Handles the voice and file notifications in the order the threads raised them.

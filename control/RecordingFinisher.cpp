@@ -10,9 +10,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -32,7 +34,18 @@ int renameMessage(FileOps::RenameResult result)
 
 RecordingFinisher::RecordingFinisher(RecorderView& view, RecordingList& list)
     : m_view(view), m_list(list)
-{}
+{
+    m_moveTimer.setSingleShot(true);
+    QObject::connect(&m_moveTimer, &QTimer::timeout, [this] {
+        if (!m_moveDone)
+            return;
+        if (const std::optional<bool> moved = attemptMove())
+            // Cleared before the call: `done` may start the next move.
+            std::exchange(m_moveDone, {})(*moved);
+        else
+            m_moveTimer.start(m_moveDelayMs);
+    });
+}
 
 void RecordingFinisher::setMoveRetry(int attempts, int delayMs)
 {
@@ -117,30 +130,54 @@ bool RecordingFinisher::refusedByFolder(RecordingEntry& entry, const QString& au
     return true;
 }
 
-bool RecordingFinisher::moveIntoFolder(const QString& arrived, RecordingEntry& entry)
+void RecordingFinisher::moveIntoFolder(const QString& arrived, RecordingEntry& entry,
+                                       std::function<void(bool moved)> done)
 {
-    if (refusedByFolder(entry, arrived))
-        return false;
-    const QString target = entry.folder + entry.name + QStringLiteral(".mp3");
-    int error = 0;
-    for (int attempt = 1; attempt <= m_moveAttempts; ++attempt) {
-        if (FileOps::renameNoReplace(arrived, target) == FileOps::RenameResult::Done)
-            return true;
-        error = errno;
-        // A rename can fail across file systems where a copy still works; never over a file.
-        if (!QFileInfo::exists(target) && QFile::copy(arrived, target)) {
-            QFile::remove(arrived);
-            FileOps::syncFolderOf(target);
-            return true;
-        }
-        if (attempt < m_moveAttempts)
-            QThread::msleep(static_cast<unsigned long>(m_moveDelayMs));
+    if (refusedByFolder(entry, arrived)) {
+        done(false);
+        return;
     }
-    m_view.reportMessage(69, arrived, RecorderView::Severity::Error);
+    m_moveSource = arrived;
+    m_moveEntry = &entry;
+    m_moveAttempt = 0;
+    m_moveError = 0;
+    if (const std::optional<bool> moved = attemptMove()) {
+        done(*moved);
+        return;
+    }
+    m_moveDone = std::move(done);
+    m_moveTimer.start(m_moveDelayMs);
+}
+
+void RecordingFinisher::finishMoveNow()
+{
+    if (!m_moveDone)
+        return;
+    m_moveTimer.stop();
+    m_moveAttempt = std::max(m_moveAttempt, m_moveAttempts - 1);
+    std::exchange(m_moveDone, {})(attemptMove().value_or(false));
+}
+
+std::optional<bool> RecordingFinisher::attemptMove()
+{
+    const QString target = m_moveEntry->folder + m_moveEntry->name + QStringLiteral(".mp3");
+    const int attempt = ++m_moveAttempt;
+    if (FileOps::renameNoReplace(m_moveSource, target) == FileOps::RenameResult::Done)
+        return true;
+    m_moveError = errno;
+    // A rename can fail across file systems where a copy still works; never over a file.
+    if (!QFileInfo::exists(target) && QFile::copy(m_moveSource, target)) {
+        QFile::remove(m_moveSource);
+        FileOps::syncFolderOf(target);
+        return true;
+    }
+    if (attempt < m_moveAttempts)
+        return std::nullopt;
+    m_view.reportMessage(69, m_moveSource, RecorderView::Severity::Error);
     WriteLog(QStringLiteral("Move e Copia falliti per %1 volte: Lasterror: 0x%2, File: %3")
-                 .arg(m_moveAttempts)
-                 .arg(error, 0, 16)
-                 .arg(arrived));
+                 .arg(attempt)
+                 .arg(m_moveError, 0, 16)
+                 .arg(m_moveSource));
     return false;
 }
 

@@ -3,6 +3,10 @@
 #include "control/RecorderView.h"
 
 #include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
 
 class RecordingList;
 struct RecordingEntry;
@@ -32,10 +36,17 @@ public:
     /// `audioFile` is held locked meanwhile, so no other process takes it for a leftover.
     /// Failed too, without asking, while the list does not hold its folder (see refusedByFolder).
     Outcome nameAndSave(RecordingEntry& entry, const QString& audioFile, bool attended);
-    /// Moves `arrived` to the entry's file, trying as often as set. On failure reports string
-    /// 69, logs, and leaves `arrived` where it is (the caller reloads the list). Refused as
-    /// refusedByFolder says while the list does not hold its folder.
-    bool moveIntoFolder(const QString& arrived, RecordingEntry& entry);
+    /// Moves `arrived` to the entry's file, trying as often as set with the set pause between
+    /// two attempts (a timer: the UI thread never sleeps), then calls `done` with whether it
+    /// moved; at once when the first attempt decides. On failure reports string 69, logs, and
+    /// leaves `arrived` where it is. Refused as refusedByFolder says while the list does not
+    /// hold its folder. One move at a time; the entry must outlive it.
+    void moveIntoFolder(const QString& arrived, RecordingEntry& entry,
+                        std::function<void(bool moved)> done);
+    /// A move is waiting for its next attempt.
+    bool moving() const { return static_cast<bool>(m_moveDone); }
+    /// Makes the waiting move's last attempt now (the program is closing); `done` is called.
+    void finishMoveNow();
     /// The entry's file is in place: measure it, mark it modified, save the list's modified
     /// entries and rewrite its row (shown until now as `oldName`).
     void complete(RecordingEntry& entry, const QString& oldName);
@@ -51,8 +62,19 @@ private:
     /// A default name no recording and no file of the folder uses now.
     QString freshDefaultName(const RecordingEntry& entry);
 
+    /// One attempt of the waiting move: true when moved, false when no attempt is left (the
+    /// failure reported), nullopt when another attempt is to follow.
+    std::optional<bool> attemptMove();
+
     RecorderView& m_view;
     RecordingList& m_list;
     int m_moveAttempts = 10;
     int m_moveDelayMs = 500;
+    // The move waiting between attempts.
+    QTimer m_moveTimer;
+    QString m_moveSource;
+    RecordingEntry* m_moveEntry = nullptr;
+    int m_moveAttempt = 0;
+    int m_moveError = 0;
+    std::function<void(bool)> m_moveDone;
 };

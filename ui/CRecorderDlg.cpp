@@ -124,8 +124,16 @@ void CRecorderDlg::OnInitDialog()
             m_settings.recordingVolume = *foundVolume;
             m_settingsStore->save(m_settings, {SettingsNames::VolumeRegistrazione});
         }
-        connect(m_layout->volumeSlider(), &QSlider::valueChanged, this, [this](int value) {
-            m_mixer->speaker().SetVolume(static_cast<uint32_t>(std::max(0, value)));
+        // A drag sets the volume once, at its release; keys, clicks on the groove and the wheel
+        // set it at each change, as they move the slider one step at a time.
+        QSlider* slider = m_layout->volumeSlider();
+        const auto setSpeakerVolume = [this, slider] {
+            m_mixer->speaker().SetVolume(static_cast<uint32_t>(std::max(0, slider->value())));
+        };
+        connect(slider, &QSlider::sliderReleased, this, setSpeakerVolume);
+        connect(slider, &QSlider::valueChanged, this, [slider, setSpeakerVolume] {
+            if (!slider->isSliderDown())
+                setSpeakerVolume();
         });
         m_mixer->followSpeakerVolume(m_layout->volumeSlider());
     }

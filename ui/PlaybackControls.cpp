@@ -51,6 +51,7 @@ PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
     if (PositionBar* bar = m_layout.positionBar())
         connect(bar, &PositionBar::seekRequested, this, &PlaybackControls::Seek);
     // A playback that ends (or loses its server) between two ticks stops at once.
+    connect(&m_player, &CPlaySound::playbackStarted, this, &PlaybackControls::onPlayerStarted);
     connect(&m_player, &CPlaySound::playbackEnded, this, &PlaybackControls::Stop);
     connect(&m_player, &CPlaySound::playbackFailed, this, [this] { Stop(); });
     // Nothing plays yet: the window opens with the look of a stopped playback.
@@ -110,8 +111,6 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
     m_playLength = entry->duration >= 0 ? static_cast<int>(OleDate::toSeconds(entry->duration)) : 0;
 
     showPlayingLook();
-    WriteLog(QStringLiteral("Impostazione timer play"));
-    m_timer.start();
     m_active = true;
     if (m_setPlayingOverlay)
         m_setPlayingOverlay(true);
@@ -127,12 +126,31 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
         Stop();
         return;
     }
-    long long lengthMs = 0;
-    long long positionMs = 0;
-    m_player.GetLengthAndPosition(lengthMs, positionMs);
+    showLength();
+    if (QTreeWidget* list = m_layout.list())
+        list->setFocus();
+}
+
+void PlaybackControls::onPlayerStarted()
+{
+    if (!m_active && !m_paused)
+        return;
+    // The timer follows a playback that is heard: before that the player knows no length, and
+    // the first tick would take the playback for ended.
+    WriteLog(QStringLiteral("Impostazione timer play"));
+    m_timer.start();
     // A recording not measured yet takes its length from the player.
-    if (m_playLength <= 0)
+    if (m_playLength <= 0) {
+        long long lengthMs = 0;
+        long long positionMs = 0;
+        m_player.GetLengthAndPosition(lengthMs, positionMs);
         m_playLength = static_cast<int>(lengthMs / 1000);
+        showLength();
+    }
+}
+
+void PlaybackControls::showLength()
+{
     if (PositionBar* bar = m_layout.positionBar()) {
         bar->setRange(0, m_playLength);
         bar->setPosition(0);
@@ -141,8 +159,6 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
     // The far end of the bar tells how long the recording is.
     if (SkinStatic* total = m_layout.label(ControlId::PlayTotal))
         total->setText(OleDate::clockText(m_playLength));
-    if (QTreeWidget* list = m_layout.list())
-        list->setFocus();
 }
 
 void PlaybackControls::resume()
@@ -290,6 +306,8 @@ void PlaybackControls::Stop()
 
 void PlaybackControls::onTick()
 {
+    if (m_player.isLoading())
+        return;
     long long lengthMs = 0;
     long long positionMs = 0;
     m_player.GetLengthAndPosition(lengthMs, positionMs);

@@ -91,6 +91,8 @@ Q_SIGNALS:
 private:
     void start(RecordingEntry* entry, bool decoded);
     void resume();
+    void onPlayerStarted();
+    void showLength();
     void onTick();
     void showPlayingLook();
     void showDisplays();

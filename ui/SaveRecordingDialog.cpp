@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 // The Recorder window's colours, so the dialog looks like part of it.
@@ -89,7 +91,22 @@ SaveRecordingDialog::SaveRecordingDialog(const QString& name, const QString& not
     m_poll.setInterval(PollPeriodMs);
     connect(&m_poll, &QTimer::timeout, this, &SaveRecordingDialog::pollPreview);
     connect(m_player.get(), &CPlaySound::playbackEnded, this, &SaveRecordingDialog::stopPreview);
-    connect(m_player.get(), &CPlaySound::playbackFailed, this, [this] { stopPreview(); });
+    // The poll starts once the preview is heard: before that the player knows no length.
+    connect(m_player.get(), &CPlaySound::playbackStarted, this, [this] {
+        if (m_previewStarting) {
+            m_previewStarting = false;
+            m_poll.start();
+        }
+    });
+    connect(m_player.get(), &CPlaySound::playbackFailed, this, [this] {
+        if (std::exchange(m_previewStarting, false)) {
+            showPreviewLook(false);
+            m_messages.showMessage(this, StringTable::text(92), StringTable::caption(),
+                                   MessagePresenter::Icon::Error);
+            return;
+        }
+        stopPreview();
+    });
     connect(m_playButton, &QAbstractButton::clicked, this, &SaveRecordingDialog::togglePreview);
     connect(m_nameEdit, &QLineEdit::textChanged, this, &SaveRecordingDialog::onNameChanged);
     // Save is wired by hand: a reserved name must keep the dialog open.
@@ -105,7 +122,7 @@ SaveRecordingDialog::~SaveRecordingDialog()
 
 bool SaveRecordingDialog::isPreviewPlaying() const
 {
-    return m_poll.isActive();
+    return m_poll.isActive() || m_previewStarting;
 }
 
 bool SaveRecordingDialog::nameFits(const QString& name) const
@@ -200,18 +217,23 @@ void SaveRecordingDialog::togglePreview()
                                MessagePresenter::Icon::Error);
         return;
     }
-    m_playButton->loadBitmaps(QStringLiteral("STOPPLAY"));
-    m_playButton->update();
-    m_poll.start();
+    m_previewStarting = true;
+    showPreviewLook(true);
 }
 
 void SaveRecordingDialog::stopPreview()
 {
-    if (!m_poll.isActive())
+    if (!m_poll.isActive() && !m_previewStarting)
         return;
     m_poll.stop();
+    m_previewStarting = false;
     m_player->StopPlay();
-    m_playButton->loadBitmaps(QStringLiteral("PLAYREC"));
+    showPreviewLook(false);
+}
+
+void SaveRecordingDialog::showPreviewLook(bool playing)
+{
+    m_playButton->loadBitmaps(playing ? QStringLiteral("STOPPLAY") : QStringLiteral("PLAYREC"));
     m_playButton->update();
 }
 

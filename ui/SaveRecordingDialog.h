@@ -45,7 +45,7 @@ public:
     QString typedNotes() const;
     /// The file the preview plays.
     QString temporaryFile() const { return m_temporaryFile; }
-    /// True while the preview plays.
+    /// True while the preview plays or is starting.
     bool isPreviewPlaying() const;
 
     QLineEdit* nameEdit() const { return m_nameEdit; }
@@ -66,6 +66,7 @@ private:
     void togglePreview();
     void stopPreview();
     void pollPreview();
+    void showPreviewLook(bool playing);
     bool nameFits(const QString& name) const;
 
     QString m_folder;
@@ -74,6 +75,7 @@ private:
     bool m_alternative;
     std::unique_ptr<CPlaySound> m_player;
     QTimer m_poll;
+    bool m_previewStarting = false; ///< Play() accepted, not heard yet
     QLineEdit* m_nameEdit = nullptr;
     QPlainTextEdit* m_notesEdit = nullptr;
     QPushButton* m_saveButton = nullptr;

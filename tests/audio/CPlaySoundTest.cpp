@@ -312,44 +312,6 @@ TEST_F(CPlaySoundTest, StepsWithoutAnOpenFileChangeNothing)
     player.StopPlay();
 }
 
-// ---- Durations -----------------------------------------------------------------------------
-
-TEST_F(CPlaySoundTest, DurationsAreWholeSecondsByBothMethods)
-{
-    // 1666 frames of 36 ms: 59,976 ms, shown as 59 seconds.
-    const QString path = writeRecording(QStringLiteral("minute"), longAudio(59976));
-    double span = -1;
-    ASSERT_TRUE(player.CalcolaDurata(path, false, span));
-    EXPECT_EQ(std::lround(span * 86400), 59);
-    EXPECT_DOUBLE_EQ(span, 59 / 86400.0);
-    double alternative = -1;
-    ASSERT_TRUE(player.CalcolaDurata(path, true, alternative));
-    EXPECT_NEAR(alternative * 86400, 59, 1);
-
-    double missing = -1;
-    EXPECT_FALSE(player.CalcolaDurata(folder + QStringLiteral("none.mp3"), false, missing));
-    EXPECT_EQ(missing, 0);
-    EXPECT_FALSE(player.CalcolaDurata(folder + QStringLiteral("none.mp3"), true, missing));
-    EXPECT_EQ(missing, 0);
-    EXPECT_FALSE(env.logLines()
-                     .filter(QStringLiteral("Errore CalcolaDurata - pGraph->RenderFile: "))
-                     .isEmpty());
-}
-
-TEST_F(CPlaySoundTest, DurationDoesNotDisturbAPlayback)
-{
-    const QString playing =
-        writeRecording(QStringLiteral("playing"), AudioFixtures::mpegStream(4.0));
-    const QString other = writeRecording(QStringLiteral("other"), longAudio(10000));
-    ASSERT_TRUE(player.Play(playing, false));
-    ASSERT_TRUE(waitFor([&] { return position() > 200; }));
-    double span = 0;
-    ASSERT_TRUE(player.CalcolaDurata(other, false, span));
-    EXPECT_EQ(std::lround(span * 86400), 10);
-    EXPECT_TRUE(waitFor([&] { return position() > 600; }));
-    EXPECT_TRUE(failures.isEmpty());
-}
-
 // ---- The alternative method: Qt Multimedia -------------------------------------------------
 
 TEST_F(CPlaySoundTest, AlternativeMethodGivesTheSameLengthsAndPositions)
@@ -362,8 +324,11 @@ TEST_F(CPlaySoundTest, AlternativeMethodGivesTheSameLengthsAndPositions)
     MonitorRecorder monitor;
     ASSERT_TRUE(monitor.start());
     const qsizetype mark = monitor.samples();
+    int started = 0;
+    QObject::connect(&player, &CPlaySound::playbackStarted, [&] { ++started; });
     ASSERT_TRUE(player.Play(path, true));
     EXPECT_TRUE(player.isAlternative());
+    ASSERT_TRUE(waitFor([&] { return started == 1; }));
     EXPECT_NEAR(length(), classicLength, 250);
     EXPECT_TRUE(waitFor([&] { return monitor.peakSince(mark) > 3000; }));
     ASSERT_TRUE(waitFor([&] { return position() > 500; }));
@@ -386,6 +351,31 @@ TEST_F(CPlaySoundTest, AlternativeMethodGivesTheSameLengthsAndPositions)
     EXPECT_TRUE(waitFor([&] { return position() >= 3000 && position() < 3600; }));
     EXPECT_TRUE(waitFor([&] { return ended == 1; }, 15000));
     EXPECT_EQ(position(), length());
+}
+
+TEST_F(CPlaySoundTest, AlternativeLoadIsNeverWaitedForAndCanBeStoppedOrRefused)
+{
+    // Play() returns while the file opens; a stop meanwhile (a click, a detected call) drops
+    // the load, and a file that cannot be opened ends in playbackFailed().
+    const QString path = writeRecording(QStringLiteral("alt"), AudioFixtures::mpegStream(2.0));
+    int started = 0;
+    QObject::connect(&player, &CPlaySound::playbackStarted, [&] { ++started; });
+    ASSERT_TRUE(player.Play(path, true));
+    EXPECT_TRUE(player.isLoading());
+    player.StopPlay();
+    EXPECT_FALSE(player.isOpen());
+    ASSERT_TRUE(player.Play(path, true));
+    ASSERT_TRUE(player.Play(path, true));
+    ASSERT_TRUE(waitFor([&] { return started >= 1 && position() > 300; }));
+    EXPECT_EQ(started, 1);
+
+    const QString junk = folder + QStringLiteral("junk.mp3");
+    ASSERT_TRUE(AudioFixtures::writeFile(junk, QByteArray(4000, 'x')));
+    ASSERT_TRUE(player.Play(junk, true));
+    ASSERT_TRUE(waitFor([&] { return failures.size() == 1; }));
+    EXPECT_FALSE(player.isOpen());
+    EXPECT_FALSE(env.logLines().filter(QStringLiteral("Errore mpGraph->RenderFile: ")).isEmpty());
+    EXPECT_EQ(started, 1);
 }
 
 // ---- When the audio server is missing or goes away ----------------------------------------

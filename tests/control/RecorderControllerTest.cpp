@@ -67,6 +67,8 @@ public:
     void insertRecordingRow(RecordingEntry& entry, RowImage) override
     {
         rows.push_back(entry.name);
+        if (rowInserted)
+            rowInserted(entry.name);
     }
     void removeRecordingRow(const QString& name) override { removedRows.push_back(name); }
     void showThreshold(int threshold) override { shownThreshold = threshold; }
@@ -86,6 +88,8 @@ public:
     std::vector<QString> asked;
     std::vector<QString> askedFiles;
     std::vector<QString> proposals;
+    /// Runs at each new row, while its call is recorded.
+    std::function<void(const QString&)> rowInserted;
     /// Runs once inside the next question, as the dialog's event loop would run other work.
     std::function<void()> whileAsking;
     bool paused = false;
@@ -244,6 +248,33 @@ TEST(RecorderControllerAuto, TwoCallsApartByMoreThanTheSilenceBecomeTwoRecording
     EXPECT_TRUE(rig.leftovers().isEmpty());
     EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
     EXPECT_TRUE(rig.view.asked.empty());
+}
+
+TEST(RecorderControllerAuto, AnArrivedCallWhoseNameIsBlockedIsRetriedWithoutBlockingThenKept)
+{
+    // Each call's name is taken by a foreign file while it is recorded: the first one's
+    // blocker goes away during the retries, the second one's stays until they run out.
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}, {2.0, true}, {4.0, false}});
+    rig.controller->setMoveRetry(40, 20);
+    rig.view.rowInserted = [&](const QString& name) {
+        EXPECT_TRUE(AudioFixtures::writeFile(rig.work + name + ".mp3", "other"));
+    };
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    // The retries wait on a timer: this loop keeps running meanwhile.
+    ASSERT_TRUE(waitFor([&] { return rig.controller->inRound(); }, 60000));
+    ASSERT_TRUE(QFile::remove(rig.work + "Recording 1.mp3"));
+    ASSERT_TRUE(waitFor([&] { return rig.kept.size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return rig.view.messages == std::vector<int>{69}; }));
+    rig.controller->StopRecording(true);
+    EXPECT_EQ(rig.kept, std::vector<QString>{"Recording 1"});
+    EXPECT_NEAR(seconds(rig.tagOf("Recording 1")), 5, 1);
+    EXPECT_EQ(AudioFixtures::readFile(rig.work + "Recording 2.mp3"), "other");
+    EXPECT_EQ(rig.list.Count(), 1);
+    // The second call's audio waits for the next opening of the folder.
+    ASSERT_EQ(rig.leftovers().size(), 1);
+    EXPECT_TRUE(LeftoverRecovery::holdsAudio(rig.work + rig.leftovers().front()));
 }
 
 TEST(RecorderControllerAuto, BumpUnderASecondIsDiscardedWithAntiBump)

@@ -800,7 +800,8 @@ TEST_F(RecorderWindowTest, TheVolumeSliderFollowsTheSpeakersSetElsewhereExceptWh
         // Following the speakers does not set their volume again.
         EXPECT_EQ(speakerVolume(), 13107);
 
-        // The user holds the slider: the speakers follow it, and not the other way round.
+        // The user drags the slider: the speakers take its value once, at the release, and
+        // their changes meanwhile do not move it.
         CControlloVolume& speaker = window.mixer()->speaker();
         bool changeSeen = false;
         const auto seen =
@@ -808,14 +809,23 @@ TEST_F(RecorderWindowTest, TheVolumeSliderFollowsTheSpeakersSetElsewhereExceptWh
                 changeSeen = changeSeen || speaker.reportedVolume() == uint32_t(onSlider(26214));
             });
         slider->setSliderDown(true);
+        slider->setValue(30000);
         slider->setValue(40000);
-        EXPECT_EQ(speakerVolume(), static_cast<int>(PulseMixerServer::toServerVolume(40000)));
+        EXPECT_EQ(speakerVolume(), 13107);
         ASSERT_TRUE(setSpeakerVolume(26214));
         ASSERT_TRUE(waitFor([&] { return changeSeen; }));
         EXPECT_EQ(slider->value(), 40000);
         QObject::disconnect(seen);
-
         slider->setSliderDown(false);
+        EXPECT_EQ(speakerVolume(), static_cast<int>(PulseMixerServer::toServerVolume(40000)));
+
+        // Keys move it a step at a time, each step heard at once.
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        EXPECT_EQ(speakerVolume(),
+                  static_cast<int>(PulseMixerServer::toServerVolume(uint32_t(slider->value()))));
+        EXPECT_NE(slider->value(), 40000);
+
         ASSERT_TRUE(setSpeakerVolume(19661));
         EXPECT_TRUE(waitFor([&] { return slider->value() == onSlider(19661); }));
     });
