@@ -4,6 +4,10 @@
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
 #include "control/LeftoverRecovery.h"
+#include "control/PlaybackPort.h"
+#include "control/RecorderTransitions.h"
+#include "control/SpeakerGuard.h"
+#include "control/WarningSound.h"
 #include "res/StringTable.h"
 #include "store/OleDate.h"
 #include "store/RecordingEntry.h"
@@ -19,6 +23,7 @@ using Button = RecorderView::Button;
 using Look = RecorderView::Look;
 using RowImage = RecorderView::RowImage;
 using Severity = RecorderView::Severity;
+using RecorderEvent = RecorderTransitions::Event;
 
 namespace {
 
@@ -31,9 +36,10 @@ QString twoDigits(qint64 value)
 
 RecorderController::RecorderController(RecorderView& view, RecordingList& list,
                                        const Settings& settings, CRecordSound& capture,
-                                       CWriteSoundFile& writer, Config config)
+                                       CWriteSoundFile& writer, Config config,
+                                       RecorderServices services)
     : m_view(view), m_list(list), m_settings(settings), m_capture(capture), m_writer(writer),
-      m_config(std::move(config)), m_finisher(view, list)
+      m_config(std::move(config)), m_finisher(view, list), m_services(services)
 {
     // Voice and file notifications come from two threads; taken straight into one queue they
     // keep the order in which the calls happened, so every file finds the entry of its call.
@@ -104,7 +110,7 @@ void RecorderController::stopForShutdown()
     m_stoppedForShutdown = true;
     // A file waiting to be moved is decided now; a Stop would only wait for it.
     m_finisher.finishMoveNow();
-    if (m_started && m_state >= Recording)
+    if (m_started && m_mode.capturing())
         StopRecording(true);
 }
 
@@ -161,7 +167,7 @@ bool RecorderController::recoverLeftovers()
 void RecorderController::UpdateIdleDisplay()
 {
     m_view.setButtonEnabled(Button::AutoRecord, true);
-    if (armedState()) {
+    if (m_mode.armed()) {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
         m_view.setAutoRecordTooltip(kDisarmTip);
         m_view.setButtonEnabled(Button::Record, false);
@@ -171,7 +177,8 @@ void RecorderController::UpdateIdleDisplay()
         m_view.setAutoRecordTooltip(kArmTip);
         m_view.showArmedIndicators(false);
         m_view.setButtonEnabled(Button::Record, true);
-        if (m_state != Playing)
+        // While playing, Stop is the playback's.
+        if (!m_mode.playing())
             m_view.setButtonEnabled(Button::Stop, false);
     }
     m_shownMinutes.clear();
@@ -181,16 +188,15 @@ void RecorderController::UpdateIdleDisplay()
 
 void RecorderController::StartRecording()
 {
-    if (m_state != Idle && m_state != Playing) {
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::Record,
+                                                     {.playbackPaused = playbackPaused()});
+    if (!(outcome.actions & RecorderTransitions::StartRecording)) {
         m_view.focusRecordingList();
         return;
     }
     WriteLog(QStringLiteral("Registrazione avviata"));
-    // A paused playback keeps its recording loaded in the player: it ends here too.
-    if (m_state == Playing || m_view.playbackPaused()) {
-        m_view.stopPlayback();
-        setPlaying(false);
-    }
+    if (outcome.actions & RecorderTransitions::StopPlayback)
+        stopPlayback();
     m_capture.disableAutoRecording();
 
     m_view.setButtonEnabled(Button::Stop, true);
@@ -198,7 +204,7 @@ void RecorderController::StartRecording()
     m_view.setButtonEnabled(Button::Record, false);
     m_view.setButtonEnabled(Button::AutoRecord, false);
     m_view.setButtonEnabled(Button::Play, false);
-    m_state = Recording;
+    setMode(outcome.next);
 
     WriteLog(QStringLiteral("-->Inserisco elemento in lista"));
     m_inProgress = m_list.NewEntry(QString(), m_settings.operatorName);
@@ -217,16 +223,13 @@ void RecorderController::StartRecording()
 
 void RecorderController::ToggleAutoRecording()
 {
-    if (m_state == Recording || m_state == RecordingPlaying) {
-        // A manual recording runs: the Auto Rec. button is disabled meanwhile.
-        m_view.focusRecordingList();
-        return;
-    }
-    if (m_state == Idle || m_state == Playing) {
+    // During a manual recording the Auto Rec. button is disabled, and a click does nothing.
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::AutoRecord);
+    if (outcome.actions & RecorderTransitions::Arm) {
         m_view.setButtonLook(Button::AutoRecord, Look::AutoArmed);
         m_view.showArmedIndicators(true);
         m_view.setAutoRecordTooltip(kDisarmTip);
-        m_state = m_state == Playing ? ArmedPlaying : Armed;
+        setMode(outcome.next);
         m_view.setButtonEnabled(Button::Record, false);
 
         reloadSettingsForArming();
@@ -236,7 +239,8 @@ void RecorderController::ToggleAutoRecording()
         const int singleFileFlag = singleFile() ? 1 : 0;
         m_view.showThreshold(threshold);
         if (m_settings.warningEnabled) {
-            m_view.muteSpeakersWhileArmed(true);
+            if (m_services.speakers)
+                m_services.speakers->muteWhileArmed(true);
             m_speakersMuted = true;
         }
         m_capture.setSilenceSeconds(m_settings.silenceSeconds);
@@ -251,7 +255,7 @@ void RecorderController::ToggleAutoRecording()
                      .arg(singleFileFlag));
         m_capture.enableAutoRecording();
         m_capture.postStartRecording();
-    } else {
+    } else if (outcome.actions & RecorderTransitions::StopRecorder) {
         WriteLog(QStringLiteral("Registrazione automatica disattivata"));
         StopRecording(true);
     }
@@ -298,15 +302,17 @@ void RecorderController::drainEvents()
 
 void RecorderController::OnVoiceDetected()
 {
-    if (!armedState()) {
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::VoiceDetected,
+                                                     {.playbackPaused = playbackPaused()});
+    if (!(outcome.actions & RecorderTransitions::StartCall)) {
         WriteLog(QStringLiteral("Voce rilevata a registrazione automatica disattivata: ignorata"));
         return;
     }
     ++m_openCalls;
     m_view.setButtonLook(Button::Pause, Look::PauseNormal);
-    if (m_state == ArmedPlaying || m_state == AutoRecordingPlaying || m_view.playbackPaused())
-        m_view.stopPlayback();
-    m_state = AutoRecording;
+    if (outcome.actions & RecorderTransitions::StopPlayback)
+        stopPlayback();
+    setMode(outcome.next);
     m_view.setButtonEnabled(Button::Play, false);
     m_view.setButtonLook(Button::Record, Look::RecordLit);
     m_view.setButtonEnabled(Button::Record, true);
@@ -378,8 +384,10 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     // The warning timer running now was started for the call that goes on, and stays its own.
     if (!callGoesOn)
         stopWarning();
-    if (!callGoesOn && armedState()) {
-        m_state = m_state == AutoRecordingPlaying ? ArmedPlaying : Armed;
+    const auto callEnd =
+        RecorderTransitions::decide(m_mode, RecorderEvent::CallEnded, {.callGoesOn = callGoesOn});
+    if (callEnd.actions & RecorderTransitions::EndCall) {
+        setMode(callEnd.next);
         m_view.setButtonLook(Button::Record, Look::RecordIdle);
     }
 
@@ -458,13 +466,11 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         m_stopDeferred = true;
         return;
     }
-    const bool playingOnly =
-        m_state == Playing || m_state == RecordingPlaying ||
-        (!fromAutoRecord &&
-         (m_view.playbackPaused() || m_state == ArmedPlaying || m_state == AutoRecordingPlaying));
-    if (playingOnly) {
-        m_view.stopPlayback();
-        setPlaying(false);
+    const auto outcome = RecorderTransitions::decide(
+        m_mode, fromAutoRecord ? RecorderEvent::EndRecording : RecorderEvent::Stop,
+        {.playbackPaused = playbackPaused()});
+    if (outcome.actions & RecorderTransitions::StopPlayback) {
+        stopPlayback();
         return;
     }
     if (m_config.trayMode == 2)
@@ -474,7 +480,7 @@ void RecorderController::StopRecording(bool fromAutoRecord)
     m_view.setButtonLook(Button::Play, Look::PlayIdle);
     m_clockTimer.stop();
 
-    if (m_state != Idle && m_state != Playing) {
+    if (m_mode.capturing()) {
         WriteLog(QStringLiteral("Stop registrazione"));
         // The file is renamed next: while the writer still has buffers to encode (a file
         // input runs ahead of it) the wait goes on, or the end of the recording is lost.
@@ -526,28 +532,14 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         m_view.saveRecordingInfo();
     showInputLost(false);
     if (m_speakersMuted) {
-        m_view.muteSpeakersWhileArmed(false);
+        if (m_services.speakers)
+            m_services.speakers->muteWhileArmed(false);
         m_speakersMuted = false;
         if (m_list.Count() > 0)
             m_view.setButtonEnabled(Button::Play, true);
     }
-    switch (m_state) {
-    case RecordingPlaying:
-    case ArmedPlaying:
-    case AutoRecordingPlaying:
-        m_state = Playing;
-        break;
-    case AutoRecording:
-        m_view.setButtonLook(Button::AutoRecord, Look::AutoIdle);
-        m_state = Idle;
-        break;
-    case Recording:
-    case Armed:
-        m_state = Idle;
-        break;
-    default:
-        break;
-    }
+    // Decided on the mode of now: the calls handed over meanwhile may have moved it.
+    setMode(RecorderTransitions::afterStop(m_mode));
     UpdateIdleDisplay();
 
     if (m_inProgress)
@@ -608,7 +600,7 @@ void RecorderController::endRound()
         [this] {
             if (m_stopDeferred) {
                 m_stopDeferred = false;
-                if (m_state >= Recording && !m_shutDown)
+                if (m_mode.capturing() && !m_shutDown)
                     StopRecording(true);
             }
             drainEvents();
@@ -620,10 +612,11 @@ void RecorderController::endRound()
 void RecorderController::onInputLost(const QString& reason)
 {
     WriteLog(QStringLiteral("Nessun suono dall'ingresso audio: %1").arg(reason));
-    if (m_shutDown || m_state == Idle || m_state == Playing)
-        return; // the capture was stopped meanwhile
-    const bool manual = m_state == Recording || m_state == RecordingPlaying;
-    if (manual || !m_capture.isLiveInput()) {
+    if (m_shutDown)
+        return;
+    const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::InputLost,
+                                                     {.liveInput = m_capture.isLiveInput()});
+    if (outcome.actions & RecorderTransitions::KeepWithoutAsking) {
         // Nothing more can come: keep what was heard, as an unattended Stop would. The input's
         // own message stands for the temporary file's.
         const int keptBefore = m_keptCount;
@@ -636,21 +629,17 @@ void RecorderController::onInputLost(const QString& reason)
         Q_EMIT recordingFailed(stringId);
         return;
     }
-    // Armed: the capture reconnects by itself; a call in progress arrives as its file.
-    showInputLost(true);
+    // Armed: the capture reconnects by itself; a call in progress arrives as its file. Idle: the
+    // capture was stopped meanwhile.
+    if (outcome.actions & RecorderTransitions::ShowInputLost)
+        showInputLost(true);
 }
 
 void RecorderController::onInputRestored()
 {
     WriteLog(QStringLiteral("Ingresso audio di nuovo disponibile"));
-    if (armedState())
+    if (m_mode.armed())
         showInputLost(false);
-}
-
-void RecorderController::reshowInputLost()
-{
-    if (m_inputLost)
-        m_view.showInputLost(true);
 }
 
 void RecorderController::showInputLost(bool lost)
@@ -670,7 +659,7 @@ void RecorderController::deleteEmptyTemporary()
 
 void RecorderController::OnInputLevel(int peak, int /*minimum*/)
 {
-    if (m_state == Idle || m_state == Playing)
+    if (!m_mode.capturing())
         return;
     m_view.showLevel(peak);
 }
@@ -683,41 +672,30 @@ void RecorderController::OnThresholdDragged(int threshold)
 
 void RecorderController::setPlaying(bool playing)
 {
-    if (playing) {
-        switch (m_state) {
-        case Idle:
-            m_state = Playing;
-            break;
-        case Recording:
-            m_state = RecordingPlaying;
-            break;
-        case Armed:
-            m_state = ArmedPlaying;
-            break;
-        case AutoRecording:
-            m_state = AutoRecordingPlaying;
-            break;
-        default:
-            break;
-        }
-    } else {
-        switch (m_state) {
-        case Playing:
-            m_state = Idle;
-            break;
-        case RecordingPlaying:
-            m_state = Recording;
-            break;
-        case ArmedPlaying:
-            m_state = Armed;
-            break;
-        case AutoRecordingPlaying:
-            m_state = AutoRecording;
-            break;
-        default:
-            break;
-        }
-    }
+    setMode(RecorderTransitions::decide(m_mode, playing ? RecorderEvent::PlaybackStarted
+                                                        : RecorderEvent::PlaybackStopped)
+                .next);
+}
+
+void RecorderController::setMode(RecorderMode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    Q_EMIT modeChanged(mode);
+}
+
+bool RecorderController::playbackPaused() const
+{
+    return m_services.playback && m_services.playback->playbackPaused();
+}
+
+void RecorderController::stopPlayback()
+{
+    if (m_services.playback)
+        m_services.playback->stopPlayback();
+    // The playback says so itself; without one nothing else would.
+    setPlaying(false);
 }
 
 void RecorderController::onWriteError(int stringId)
@@ -730,7 +708,7 @@ void RecorderController::onWriteError(int stringId)
     }
     // Nothing more reaches the file: end the recording (or the armed period) now, keeping
     // whatever audio was written.
-    if (m_state >= Recording && !m_shutDown)
+    if (m_mode.capturing() && !m_shutDown)
         StopRecording(true);
 }
 
@@ -739,7 +717,7 @@ void RecorderController::onFatalError(int stringId)
     WriteLog(QStringLiteral("Libreria di codifica non utilizzabile (stringa %1)").arg(stringId));
     m_writeErrorReported = true;
     Q_EMIT recordingFailed(stringId);
-    if (m_state >= Recording && !m_shutDown)
+    if (m_mode.capturing() && !m_shutDown)
         StopRecording(true);
     m_view.reportFatal(stringId);
 }
@@ -768,7 +746,7 @@ void RecorderController::startRecordingTimers(bool logWarning)
 void RecorderController::onClockTick()
 {
     qint64 elapsed = m_recordingClock.elapsed() / 1000;
-    if ((m_state == AutoRecording || m_state == AutoRecordingPlaying) && m_inProgress &&
+    if (m_mode.kind() == RecorderMode::AutoRecording && m_inProgress &&
         m_inProgress->state == RecordingEntry::Collecting && m_inProgress->duration > 0)
         elapsed += OleDate::toSeconds(m_inProgress->duration);
     const QString minutes = twoDigits(elapsed / 60);
@@ -781,26 +759,26 @@ void RecorderController::onClockTick()
     m_view.showClock(minutes, seconds, StringTable::text(5), true);
     if (secondsChanged)
         m_view.showDurationText(
-            QStringLiteral("%1 %2:%3").arg(StringTable::text(172), minutes, seconds));
+            m_inProgress, QStringLiteral("%1 %2:%3").arg(StringTable::text(172), minutes, seconds));
 }
 
 void RecorderController::onWarningTimer()
 {
     m_warningTimer.stop();
-    m_view.stopWarningSound();
-    if (m_state == Idle || m_state == Playing || m_state == Armed || m_state == ArmedPlaying)
+    stopWarningSound();
+    if (!m_mode.recording())
         return;
     if (m_settings.warningEvery)
         m_warningTimer.start(m_settings.warningEverySeconds * 1000);
-    const bool autoCall = m_state == AutoRecording || m_state == AutoRecordingPlaying;
-    if (autoCall && m_speakersMuted)
-        m_view.setSpeakersAudible(true);
-    const std::optional<int> length = m_view.playWarningSound();
+    if (m_mode.kind() == RecorderMode::AutoRecording && m_speakersMuted)
+        setSpeakersAudible(true);
+    const std::optional<int> length =
+        m_services.warningSound ? m_services.warningSound->play() : std::optional<int>(0);
     if (!length) {
         // Silenced before the message, which waits for the user while the call goes on.
-        m_view.stopWarningSound();
-        if (armedState() && m_speakersMuted)
-            m_view.setSpeakersAudible(false);
+        stopWarningSound();
+        if (m_mode.armed() && m_speakersMuted)
+            setSpeakersAudible(false);
         // The next ticks come while the box waits for its OK: one box says it for them all.
         if (!m_warningMessageOpen) {
             m_warningMessageOpen = true;
@@ -816,12 +794,24 @@ void RecorderController::onWarningTimer()
 void RecorderController::onWarningEnd()
 {
     m_warningEndTimer.stop();
-    if (armedState() && m_speakersMuted)
-        m_view.setSpeakersAudible(false);
+    if (m_mode.armed() && m_speakersMuted)
+        setSpeakersAudible(false);
 }
 
 void RecorderController::stopWarning()
 {
     m_warningTimer.stop();
-    m_view.stopWarningSound();
+    stopWarningSound();
+}
+
+void RecorderController::stopWarningSound()
+{
+    if (m_services.warningSound)
+        m_services.warningSound->stop();
+}
+
+void RecorderController::setSpeakersAudible(bool audible)
+{
+    if (m_services.speakers)
+        m_services.speakers->setAudible(audible);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "control/RecorderMode.h"
 #include "control/RecorderView.h"
 #include "control/RecordingFinisher.h"
 
@@ -14,16 +15,30 @@
 
 class CRecordSound;
 class CWriteSoundFile;
+class PlaybackPort;
 class RecordingList;
+class SpeakerGuard;
+class WarningSound;
 struct RecordingEntry;
+
+/// The audio services of a RecorderController beside its view, each of which may be null: no
+/// warning sound (taken as played), speakers left alone, no playback to stop. They outlive the
+/// controller.
+struct RecorderServices {
+    WarningSound* warningSound = nullptr;
+    SpeakerGuard* speakers = nullptr;
+    PlaybackPort* playback = nullptr;
+};
 
 /// The recording logic of the Recorder window, without widgets: the recorder state, manual
 /// recordings, arming and disarming auto-recording, voice detection, the clock and warning
 /// timers, and the finishing of every recording into a named ".mp3" of the working folder.
 /// It drives the capture and writer threads and shows everything through its RecorderView.
+/// It owns the RecorderMode, moved by RecorderTransitions and announced by modeChanged(); the
+/// playback tells it through setPlaying() whether a recording plays.
 ///
 /// Lifecycle: constructed on the UI thread with the threads not yet started; start() recovers
-/// the folder's leftovers and starts the threads; the commands and the playback overlay below
+/// the folder's leftovers and starts the threads; the commands and setPlaying() below
 /// are then called on the UI thread; shutdown() ends what runs, then the threads. The view, the
 /// list and the two thread objects outlive it. It never opens the settings file: its owner
 /// gives it the settings (applySettings()) and stores what changes.
@@ -41,17 +56,6 @@ class RecorderController : public QObject {
     Q_OBJECT
 
 public:
-    /// The recorder state; odd values carry the playing overlay.
-    enum State {
-        Idle = 0,
-        Playing = 1,
-        Recording = 2,
-        RecordingPlaying = 3,
-        Armed = 4,
-        AutoRecording = 5,
-        ArmedPlaying = 6,
-        AutoRecordingPlaying = 7,
-    };
     /// The recording clock's period.
     static constexpr int kClockIntervalMs = 100;
     /// The longest wait for the writer to close the file after a stop.
@@ -69,7 +73,8 @@ public:
 
     /// `settings` are the values to start with (see applySettings()).
     RecorderController(RecorderView& view, RecordingList& list, const Settings& settings,
-                       CRecordSound& capture, CWriteSoundFile& writer, Config config);
+                       CRecordSound& capture, CWriteSoundFile& writer, Config config,
+                       RecorderServices services = {});
     ~RecorderController() override;
 
     /// Recovers the leftovers of the working folder into the list (loaded already; see
@@ -97,9 +102,9 @@ public:
     /// the folder; true when any became a recording (the caller shows the list again).
     bool recoverLeftovers();
 
-    /// The Record command, in states 0 and 1: a playback, playing or paused, is stopped first.
+    /// The Record command, while idle: a playback, playing or paused, is stopped first.
     void StartRecording();
-    /// The Auto Rec. command: arms in states 0 to 3, disarms (as Stop does) in 4 to 7.
+    /// The Auto Rec. command: arms while idle, disarms (as Stop does) while armed.
     void ToggleAutoRecording();
     /// The Stop command. `fromAutoRecord`: it comes from disarming, so a playback going on (or
     /// paused) does not keep the recording from stopping; otherwise a playback going on or
@@ -112,13 +117,10 @@ public:
     /// what its next click does (kArmTip or kDisarmTip).
     void UpdateIdleDisplay();
 
-    /// A playback starts or stops: adds or removes the playing overlay.
+    /// A playback starts or resumes (true), stops or pauses (false).
     void setPlaying(bool playing);
-    /// The window drew its armed picture over a lost input's (a playback ended): shows the
-    /// loss again while it lasts.
-    void reshowInputLost();
 
-    int state() const { return m_state; }
+    RecorderMode mode() const { return m_mode; }
     /// A finishing round (a save dialog) is under way.
     bool inRound() const { return m_inRound; }
     /// The strings shown when a recording ends because its input was lost: after part of it
@@ -136,6 +138,8 @@ public:
     void setMoveRetry(int attempts, int delayMs) { m_finisher.setMoveRetry(attempts, delayMs); }
 
 Q_SIGNALS:
+    /// The mode changed to `mode`; emitted at once, so observers always hold the current one.
+    void modeChanged(RecorderMode mode);
     /// A recording was kept under `name` (its file, tag and index record are written).
     void recordingKept(const QString& name);
     /// The writer failed (string 73) or cannot work (24, 22), or the input was lost during a
@@ -169,6 +173,10 @@ private:
     void endRound();
     void showInputLost(bool lost);
     void onFatalError(int stringId);
+    void setMode(RecorderMode mode);
+    bool playbackPaused() const;
+    /// Stops the playback, playing or paused.
+    void stopPlayback();
     /// Handles the voice and file notifications in the order the threads raised them.
     void drainEvents();
     void pushEvent(Event event);
@@ -179,11 +187,12 @@ private:
     void onWarningTimer();
     void onWarningEnd();
     void stopWarning();
+    void stopWarningSound();
+    void setSpeakersAudible(bool audible);
     void reloadSettingsForArming();
     void finishStoppedRecording();
     void deleteEmptyTemporary();
     bool singleFile() const { return m_armedSingleFile; }
-    bool armedState() const { return m_state >= Armed; }
 
     RecorderView& m_view;
     RecordingList& m_list;
@@ -194,8 +203,9 @@ private:
     CWriteSoundFile& m_writer;
     Config m_config;
     RecordingFinisher m_finisher;
+    RecorderServices m_services;
 
-    int m_state = Idle;
+    RecorderMode m_mode;
     RecordingEntry* m_inProgress = nullptr;
     /// Auto-recordings waiting for their file: newest at the front, oldest at the back.
     std::deque<RecordingEntry*> m_pending;

@@ -7,9 +7,10 @@
 struct RecordingEntry;
 
 /// What the recording logic needs from the window it drives: show the transport looks, the
-/// clock, the level and the rows of the list, ask for a recording's name, report messages, and
-/// reach the players and the speakers. The Recorder window implements it with its widgets,
-/// parlunectl for the terminal, the tests with a script.
+/// clock, the level and the rows of the list, ask for a recording's name and report messages.
+/// The sounds and the playback are the controller's other ports (WarningSound, SpeakerGuard,
+/// PlaybackPort). The Recorder window implements it with its widgets, parlunectl for the
+/// terminal, the tests with a script.
 /// Lifecycle: outlives the RecorderController given it. Every call comes on the UI thread.
 /// Display calls have empty defaults, so a view without a display simply ignores them; the
 /// questions and reports must be answered.
@@ -63,8 +64,9 @@ public:
     virtual void showClock(const QString& /*minutes*/, const QString& /*seconds*/,
                            const QString& /*label*/, bool /*recordingColour*/)
     {}
-    /// The duration field under the list ("Duration: 01:05").
-    virtual void showDurationText(const QString&) {}
+    /// The duration field under the list ("Duration: 01:05") of `recording`, the recording in
+    /// progress (may be null); a view showing another recording's fields leaves them alone.
+    virtual void showDurationText(const RecordingEntry* /*recording*/, const QString& /*text*/) {}
     /// The level meter: a peak 0..32767, and its threshold mark.
     virtual void showLevel(int /*peak*/) {}
     virtual void showThreshold(int /*threshold*/) {}
@@ -86,20 +88,7 @@ public:
     virtual void saveRecordingInfo() {}
     virtual void updateRecordingControls() {}
 
-    /// Stops the playback of a recording, playing or paused (Record, a detected call and Stop
-    /// end both); the controller removes the playing overlay itself.
-    virtual void stopPlayback() {}
-    /// A playback is paused (it carries no playing overlay, yet Stop ends it first).
-    virtual bool playbackPaused() const { return false; }
-    /// While armed: the sound input is lost (true) and being reconnected, or back (false).
+    /// While armed: the sound input is lost (true) and being reconnected, or back (false). The
+    /// loss stays shown until then, whatever else draws over it meanwhile.
     virtual void showInputLost(bool /*lost*/) {}
-    /// Plays the warning sound: its length in milliseconds (0 when unknown), or nullopt when it
-    /// cannot be played.
-    virtual std::optional<int> playWarningSound() { return 0; }
-    virtual void stopWarningSound() {}
-    /// Arming with the warning sound on: remember the speaker volume, set it to 0 and lock the
-    /// volume slider (true); disarming: give the volume back and unlock the slider (false).
-    virtual void muteSpeakersWhileArmed(bool /*mute*/) {}
-    /// While armed: let the warning sound be heard (true) or silence the speakers again.
-    virtual void setSpeakersAudible(bool /*audible*/) {}
 };

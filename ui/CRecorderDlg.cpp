@@ -16,14 +16,15 @@
 #include "ui/ControlIds.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
+#include "ui/MixerSpeakerGuard.h"
 #include "ui/PlaybackControls.h"
 #include "ui/ProtectionCommands.h"
 #include "ui/RecorderLayout.h"
 #include "ui/RecorderMixer.h"
 #include "ui/RecordingListView.h"
-#include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
 #include "ui/WaitCursor.h"
+#include "ui/WarningSoundPlayer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -144,8 +145,8 @@ void CRecorderDlg::OnInitDialog()
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
                    ControlId::StopPlay, ControlId::FastRewind})
         setControlEnabled(id, false);
-    startRecorder();
     startListAndPlayback();
+    startRecorder();
     if (!m_soundCard) {
         setControlEnabled(ControlId::Record, false);
         setControlEnabled(ControlId::AutoRecord, false);
@@ -158,24 +159,24 @@ void CRecorderDlg::OnInitDialog()
 
 void CRecorderDlg::startRecorder()
 {
-    m_list = std::make_unique<RecordingList>();
-    m_list->applySettings(m_settings);
-    m_list->setFolder(m_settings.workingFolder);
-    m_list->LoadList();
-    if (!m_list->holdsFolder()) {
-        WriteLog(QStringLiteral("Lista in sola lettura: la cartella non e' di questo processo, "
-                                "nuovo tentativo ogni secondo"));
-        m_folderRetryTimer->start();
-    }
-
-    m_view = std::make_unique<WindowRecorderView>(*m_layout, m_messages, this);
-    m_view->setHooks(viewHooks());
+    m_view = std::make_unique<WindowRecorderView>(
+        *m_layout, m_messages, this, m_settings, *m_listView, *m_playback,
+        [this] { QTimer::singleShot(0, this, &CRecorderDlg::OnClose); });
+    m_warningSound = std::make_unique<WarningSoundPlayer>(*m_warningPlayer, m_settings);
+    m_speakerGuard = std::make_unique<MixerSpeakerGuard>(*m_mixer, m_layout->volumeSlider());
 
     RecorderController::Config config;
     config.programFolder = m_programFolder;
     config.trayMode = m_trayMode;
-    m_controller = std::make_unique<RecorderController>(*m_view, *m_list, m_settings, *m_capture,
-                                                        *m_writer, config);
+    m_controller = std::make_unique<RecorderController>(
+        *m_view, *m_list, m_settings, *m_capture, *m_writer, config,
+        RecorderServices{m_warningSound.get(), m_speakerGuard.get(), m_playback.get()});
+    connect(m_controller.get(), &RecorderController::modeChanged, m_listView.get(),
+            &RecordingListView::setRecorderMode);
+    connect(m_controller.get(), &RecorderController::modeChanged, m_playback.get(),
+            &PlaybackControls::setRecorderMode);
+    connect(m_playback.get(), &PlaybackControls::playbackRunning, m_controller.get(),
+            &RecorderController::setPlaying);
     connect(m_controller.get(), &RecorderController::roundEnded, this, [this] {
         if (std::exchange(m_closeAfterRound, false))
             OnClose();
@@ -199,6 +200,7 @@ void CRecorderDlg::startRecorder()
         m_settings.threshold = threshold;
         m_settingsStore->save(m_settings, {SettingsNames::SogliaAttivazioneRegAuto});
     });
+    m_listView->FillRecordingList(QString(), 0);
 }
 
 void CRecorderDlg::takeArmingSettings()
@@ -213,104 +215,27 @@ void CRecorderDlg::takeArmingSettings()
     m_controller->applySettings(m_settings);
 }
 
-WindowRecorderView::Hooks CRecorderDlg::viewHooks()
-{
-    WindowRecorderView::Hooks hooks;
-    hooks.fatal = [this] { QTimer::singleShot(0, this, &CRecorderDlg::OnClose); };
-    hooks.askName =
-        [this](
-            const RecordingEntry& entry, const QString& temporaryFile,
-            const RecorderView::SaveAnswer& proposed) -> std::optional<RecorderView::SaveAnswer> {
-        SaveRecordingDialog dialog(proposed.name, proposed.notes, entry.folder, temporaryFile,
-                                   m_messages, m_settings.alternativePlaying, this);
-        const int result = dialog.exec();
-        // A log-out closed the dialog: nobody cancelled, so the recording is kept.
-        if (m_unattended) {
-            const QString typed = dialog.typedName();
-            return RecorderView::SaveAnswer{typed.isEmpty() ? proposed.name : typed,
-                                            dialog.typedNotes()};
-        }
-        if (result != QDialog::Accepted)
-            return std::nullopt;
-        return RecorderView::SaveAnswer{dialog.name(), dialog.notes()};
-    };
-    hooks.attended = [this] { return !m_unattended; };
-    hooks.playbackPaused = [this] { return m_playback && m_playback->isPaused(); };
-    hooks.insertRow = [this](RecordingEntry& entry, RecorderView::RowImage image) {
-        if (!m_listView)
-            return;
-        m_listView->InsertRecordingRow(entry, static_cast<int>(image), 0);
-    };
-    hooks.updateRow = [this](const QString& oldName, RecordingEntry& entry,
-                             RecorderView::RowImage image) {
-        if (!m_listView)
-            return;
-        m_listView->UpdateListRow(oldName, entry, entry.inUse() ? static_cast<int>(image) : -1);
-    };
-    hooks.removeRow = [this](const QString& name) {
-        if (m_listView)
-            m_listView->RemoveRows({name});
-    };
-    hooks.reloadList = [this] {
-        if (m_listView) {
-            const RecordingEntry* current = m_listView->currentRecording();
-            m_listView->FillRecordingList(current ? current->name : QString(), -1);
-        }
-    };
-    hooks.saveRecordingInfo = [this] {
-        if (m_listView)
-            m_listView->SaveRecordingInfo();
-    };
-    hooks.updateControls = [this] {
-        if (m_listView)
-            m_listView->UpdateRecordingControls();
-    };
-    hooks.stopPlayback = [this] {
-        if (m_playback)
-            m_playback->Stop();
-    };
-    hooks.focusList = [this] { m_layout->list()->setFocus(); };
-    hooks.showsRecordingInProgress = [this] {
-        return m_listView && m_controller &&
-               m_listView->currentRecording() == m_controller->recordingInProgress();
-    };
-    hooks.playWarning = [this]() -> std::optional<int> {
-        if (!m_warningPlayer->Play(m_settings.warningFile, m_settings.alternativePlaying))
-            return std::nullopt;
-        long long lengthMs = 0;
-        long long positionMs = 0;
-        m_warningPlayer->GetLengthAndPosition(lengthMs, positionMs);
-        return static_cast<int>(std::clamp(lengthMs, 0LL, 3600000LL));
-    };
-    hooks.stopWarning = [this] { m_warningPlayer->StopPlay(); };
-    hooks.muteSpeakers = [this](bool mute) {
-        if (m_mixer)
-            m_mixer->muteSpeakersWhileArmed(mute, m_layout->volumeSlider());
-    };
-    hooks.speakersAudible = [this](bool audible) {
-        if (m_mixer)
-            m_mixer->setSpeakersAudible(audible);
-    };
-    return hooks;
-}
-
 void CRecorderDlg::startListAndPlayback()
 {
+    m_list = std::make_unique<RecordingList>();
+    m_list->applySettings(m_settings);
+    m_list->setFolder(m_settings.workingFolder);
+    m_list->LoadList();
+    if (!m_list->holdsFolder()) {
+        WriteLog(QStringLiteral("Lista in sola lettura: la cartella non e' di questo processo, "
+                                "nuovo tentativo ogni secondo"));
+        m_folderRetryTimer->start();
+    }
+
     m_listView = std::make_unique<RecordingListView>(
         *m_layout, *m_list, m_messages,
         [this](const QString& text) {
             return m_messages.askYesNo(this, text, StringTable::text(166));
         },
         this);
-    m_listView->setRecorderState([this] { return m_controller ? m_controller->state() : 0; });
     m_listView->setSendDisabled(m_settings.sendDisabled);
     m_playback = std::make_unique<PlaybackControls>(
-        *m_layout, *m_player, m_messages, this, [this] { return m_settings.alternativePlaying; },
-        [this](bool playing) {
-            if (m_controller)
-                m_controller->setPlaying(playing);
-        },
-        [this] { return m_controller ? m_controller->state() : 0; });
+        *m_layout, *m_player, m_messages, this, [this] { return m_settings.alternativePlaying; });
     connect(m_listView.get(), &RecordingListView::playRequested, m_playback.get(),
             &PlaybackControls::Play);
     connect(m_listView.get(), &RecordingListView::stopPlaybackRequested, m_playback.get(),
@@ -320,12 +245,6 @@ void CRecorderDlg::startListAndPlayback()
             &RecordingListView::setPlayingRecording);
     connect(m_playback.get(), &PlaybackControls::newPlaybackStarting, m_listView.get(),
             &RecordingListView::refreshRecording, Qt::DirectConnection);
-    // A playback's end puts the armed picture back; a lost input's picture must stay.
-    connect(m_playback.get(), &PlaybackControls::playingChanged, this,
-            [this](RecordingEntry* entry) {
-                if (!entry && m_controller)
-                    m_controller->reshowInputLost();
-            });
     if (auto* play = button(ControlId::Play))
         connect(play, &QAbstractButton::clicked, this,
                 [this] { m_playback->Play(m_listView->currentRecording()); });
@@ -344,7 +263,6 @@ void CRecorderDlg::startListAndPlayback()
             &ProtectionCommands::ProtectCommand);
     connect(m_playback.get(), &PlaybackControls::protectedPlayRequested, m_protection.get(),
             &ProtectionCommands::PlayProtected);
-    m_listView->FillRecordingList(QString(), 0);
 }
 
 void CRecorderDlg::sendCurrent()
@@ -502,7 +420,8 @@ void CRecorderDlg::OnClose()
 
 void CRecorderDlg::closeUnattended()
 {
-    m_unattended = true;
+    if (m_view)
+        m_view->setUnattended();
     if (m_controller && m_controller->inRound()) {
         // Nobody will answer the open dialog or message: close it, the round keeps the audio.
         if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))

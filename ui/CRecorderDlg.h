@@ -13,6 +13,7 @@
 class CPlaySound;
 class CWriteSoundFile;
 class MessagePresenter;
+class MixerSpeakerGuard;
 class RecorderController;
 class RecorderMixer;
 class PlaybackControls;
@@ -22,6 +23,7 @@ class RecordingListView;
 class QAbstractButton;
 class QTimer;
 class RecorderLayout;
+class WarningSoundPlayer;
 
 /// The Recorder window: owns everything of a run and fixes the order in which it starts and
 /// stops. Lives on the UI thread.
@@ -93,7 +95,6 @@ private:
     /// and gives the settings to the controller.
     void takeArmingSettings();
     void startListAndPlayback();
-    WindowRecorderView::Hooks viewHooks();
     void sendCurrent();
     void checkSoundCard();
     void startFolderTimers(StartupSettings::FolderCheck check);
@@ -121,12 +122,14 @@ private:
     std::unique_ptr<RecordingList> m_list;
     std::unique_ptr<CWriteSoundFile> m_writer;
     std::unique_ptr<CRecordSound> m_capture;
-    std::unique_ptr<WindowRecorderView> m_view;
-    std::unique_ptr<RecorderController> m_controller;
     std::unique_ptr<RecordingListView> m_listView;
     std::unique_ptr<PlaybackControls> m_playback;
     std::unique_ptr<ProtectionCommands> m_protection;
-    bool m_unattended = false;
+    std::unique_ptr<WarningSoundPlayer> m_warningSound;
+    std::unique_ptr<MixerSpeakerGuard> m_speakerGuard;
+    // The recorder goes first: its shutdown still shows and plays through everything above.
+    std::unique_ptr<WindowRecorderView> m_view;
+    std::unique_ptr<RecorderController> m_controller;
     bool m_soundCard = false;
     Settings m_settings;
     std::unique_ptr<SettingsStore> m_settingsStore;

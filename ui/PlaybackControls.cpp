@@ -18,29 +18,11 @@
 #include <QSlider>
 #include <QTreeWidget>
 
-namespace {
-
-// Recorder states with a recording in progress and no playback: no playback may start.
-bool recordingOnly(int state)
-{
-    return state == 2 || state == 5;
-}
-
-bool recordingAny(int state)
-{
-    return state == 2 || state == 3 || state == 5 || state == 7;
-}
-
-} // namespace
-
 PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
                                    MessagePresenter& messages, QWidget* window,
-                                   std::function<bool()> alternativePlaying,
-                                   std::function<void(bool playing)> setPlayingOverlay,
-                                   std::function<int()> recorderState)
+                                   std::function<bool()> alternativePlaying)
     : m_layout(layout), m_player(player), m_messages(messages), m_window(window),
-      m_alternativePlaying(std::move(alternativePlaying)),
-      m_setPlayingOverlay(std::move(setPlayingOverlay)), m_recorderState(std::move(recorderState))
+      m_alternativePlaying(std::move(alternativePlaying))
 {
     m_timer.setInterval(TimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &PlaybackControls::onTick);
@@ -60,11 +42,6 @@ PlaybackControls::PlaybackControls(RecorderLayout& layout, CPlaySound& player,
 
 PlaybackControls::~PlaybackControls() = default;
 
-int PlaybackControls::state() const
-{
-    return m_recorderState ? m_recorderState() : 0;
-}
-
 QString PlaybackControls::playFile(const RecordingEntry& entry, bool decoded) const
 {
     return decoded ? Protection::outputPath(entry) : entry.filePath();
@@ -72,7 +49,8 @@ QString PlaybackControls::playFile(const RecordingEntry& entry, bool decoded) co
 
 void PlaybackControls::Play(RecordingEntry* entry)
 {
-    if (recordingOnly(state()) && !m_active)
+    // No playback starts during a recording.
+    if (m_mode.recording() && !m_active)
         return;
     if (m_paused && (entry == nullptr || entry == m_playing)) {
         resume();
@@ -96,7 +74,7 @@ void PlaybackControls::Play(RecordingEntry* entry)
 
 void PlaybackControls::PlayDecoded(RecordingEntry* entry)
 {
-    if (entry == nullptr || recordingOnly(state()))
+    if (entry == nullptr || (m_mode.recording() && !m_active))
         return;
     if (m_active || m_paused)
         Stop();
@@ -112,8 +90,7 @@ void PlaybackControls::start(RecordingEntry* entry, bool decoded)
 
     showPlayingLook();
     m_active = true;
-    if (m_setPlayingOverlay)
-        m_setPlayingOverlay(true);
+    Q_EMIT playbackRunning(true);
     if (SkinStatic* time = m_layout.label(ControlId::PlayTime))
         time->setText(StringTable::text(6));
     if (SkinStatic* position = m_layout.label(ControlId::PlayPosition))
@@ -168,8 +145,7 @@ void PlaybackControls::resume()
     m_timer.start();
     m_active = true;
     m_paused = false;
-    if (m_setPlayingOverlay)
-        m_setPlayingOverlay(true);
+    Q_EMIT playbackRunning(true);
     const long long from = m_pausePosition;
     m_pausePosition = 0;
     if (!m_player.PlayFrom(from)) {
@@ -234,10 +210,9 @@ void PlaybackControls::Pause()
         pause->loadBitmaps(held, held, held, held);
         pause->update();
     }
-    if (m_setPlayingOverlay)
-        m_setPlayingOverlay(false);
+    Q_EMIT playbackRunning(false);
     // During a recording the mode label keeps its text.
-    if (!recordingAny(state())) {
+    if (!m_mode.recording()) {
         if (SkinStatic* mode = m_layout.label(ControlId::ModeLabel))
             mode->setText(StringTable::text(152));
     }
@@ -265,8 +240,8 @@ void PlaybackControls::Stop()
         bar->setPosition(0);
         bar->setEnabledBar(false);
     }
-    if (wasActive && m_setPlayingOverlay)
-        m_setPlayingOverlay(false);
+    if (wasActive)
+        Q_EMIT playbackRunning(false);
 
     if (SkinButton* play = m_layout.button(ControlId::Play)) {
         // Whether Play is usable again is the list's rule (rows, recorder state), applied when
@@ -276,7 +251,7 @@ void PlaybackControls::Stop()
     }
     hideDisplays();
     // Stop is also the recording's own button: it stays usable while a recording runs.
-    if (!recordingAny(state())) {
+    if (!m_mode.recording()) {
         if (SkinButton* stop = m_layout.button(ControlId::StopRecord))
             stop->setEnabled(false);
     }
@@ -402,9 +377,8 @@ void PlaybackControls::hideDisplays()
         if (QWidget* control = m_layout.control(id))
             control->hide();
     }
-    const int now = state();
     SkinButton* status = m_layout.button(ControlId::StatusIcon);
-    if (now >= 4 && now <= 7) {
+    if (m_mode.armed()) {
         if (status != nullptr) {
             const QString armed = QStringLiteral("143");
             status->loadBitmaps(armed, armed, armed, armed);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "control/PlaybackPort.h"
+#include "control/RecorderMode.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -20,13 +23,13 @@ struct RecordingEntry;
 /// Lifecycle: created by the window after its layout and player, destroyed before them. Idle
 /// until Play(); then playing or paused until Stop(), which the end of the file, a failed
 /// playback, a new Play() of another recording and the window's Stop command all reach.
-/// The recorder state stays the window's: this class only reports, through
-/// `setPlayingOverlay`, that the playing overlay is to be added (true) or removed (false),
-/// and reads the state through `recorderState` (2 and 5 forbid a new playback; 4 to 7 keep
-/// the armed status icon when the displays are hidden).
+/// Whether a recording plays is this class's alone: playbackRunning() tells the recorder. The
+/// recorder's mode comes in through setRecorderMode() (a recording forbids a new playback, the
+/// armed status icon comes back when the displays are hidden); without it the recorder counts as
+/// idle. The recorder stops a playback through PlaybackPort.
 ///
 /// Calling thread: the UI thread only; the play timer and the player's signals run there.
-class PlaybackControls : public QObject {
+class PlaybackControls : public QObject, public PlaybackPort {
     Q_OBJECT
 public:
     /// Period of the play timer that follows the position and detects the end.
@@ -34,12 +37,9 @@ public:
 
     /// Connects to the layout's Fast forward / Fast rewind repeats, to the position bar's
     /// seek requests and to the player's end and failure signals. `alternativePlaying` is
-    /// asked at each new playback (setting "PlayAlternativo"). `setPlayingOverlay` and
-    /// `recorderState` may be empty (then the state is taken as idle).
+    /// asked at each new playback (setting "PlayAlternativo").
     PlaybackControls(RecorderLayout& layout, CPlaySound& player, MessagePresenter& messages,
-                     QWidget* window, std::function<bool()> alternativePlaying,
-                     std::function<void(bool playing)> setPlayingOverlay = {},
-                     std::function<int()> recorderState = {});
+                     QWidget* window, std::function<bool()> alternativePlaying);
     ~PlaybackControls() override;
     PlaybackControls(const PlaybackControls&) = delete;
     PlaybackControls& operator=(const PlaybackControls&) = delete;
@@ -47,7 +47,7 @@ public:
     /// The play command (Play button, double-click on a row). While paused on `entry` (or
     /// with `entry` null) resumes at the pause position; while playing, or paused on another
     /// recording, stops first and plays `entry` from its start. Does nothing for a null
-    /// entry with nothing paused, during a recording without playback (states 2 and 5), or
+    /// entry with nothing paused, during a recording without playback, or
     /// for an entry being recorded. A protected entry is not played: protectedPlayRequested
     /// is emitted so that the window asks for its key word and then calls PlayDecoded().
     void Play(RecordingEntry* entry);
@@ -77,7 +77,14 @@ public:
     /// The position bar's range: the playing recording's length in whole seconds.
     int playLength() const { return m_playLength; }
 
+    bool playbackPaused() const override { return m_paused; }
+    void stopPlayback() override { Stop(); }
+    /// The recorder's mode changed (RecorderController::modeChanged).
+    void setRecorderMode(RecorderMode mode) { m_mode = mode; }
+
 Q_SIGNALS:
+    /// A recording starts or resumes playing (true), stops or pauses (false).
+    void playbackRunning(bool playing);
     /// The playing recording changed: the list view draws the playing image on its row, or
     /// (null) restores the row of the recording that stopped.
     void playingChanged(RecordingEntry* entryOrNull);
@@ -98,7 +105,6 @@ private:
     void showDisplays();
     void hideDisplays();
     void showTime(long long seconds);
-    int state() const;
     QString playFile(const RecordingEntry& entry, bool decoded) const;
 
     RecorderLayout& m_layout;
@@ -106,8 +112,7 @@ private:
     MessagePresenter& m_messages;
     QWidget* m_window;
     std::function<bool()> m_alternativePlaying;
-    std::function<void(bool)> m_setPlayingOverlay;
-    std::function<int()> m_recorderState;
+    RecorderMode m_mode;
     QTimer m_timer;
     RecordingEntry* m_playing = nullptr;
     bool m_decoded = false;

@@ -101,11 +101,6 @@ RecordingListView::RecordingListView(RecorderLayout& layout, RecordingList& list
     }
 }
 
-void RecordingListView::setRecorderState(std::function<int()> state)
-{
-    m_recorderState = std::move(state);
-}
-
 void RecordingListView::setSendDisabled(bool disabled)
 {
     m_sendDisabled = disabled;
@@ -232,10 +227,7 @@ void RecordingListView::UpdateRecordingControls()
     }
     m_layout.nameEdit()->setEnabled(hasRows);
     m_layout.notesEdit()->setEnabled(hasRows);
-    const int state = m_recorderState ? m_recorderState() : 0;
-    // Armed (4) or armed while playing (6), a recording may still be played.
-    setButtonEnabled(ControlId::Play,
-                     hasRows && (state == 0 || state == 1 || state == 4 || state == 6));
+    setButtonEnabled(ControlId::Play, hasRows && m_mode.allowsPlayback());
     for (int id : {ControlId::Find, ControlId::Delete, ControlId::Modify, ControlId::ModifyInfo,
                    ControlId::Protect, ControlId::Join})
         setButtonEnabled(id, hasRows);

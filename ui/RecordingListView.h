@@ -1,5 +1,7 @@
 #pragma once
 
+#include "control/RecorderMode.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -50,10 +52,9 @@ public:
     RecordingListView(RecorderLayout& layout, RecordingList& list, MessagePresenter& messages,
                       Confirm confirm, QWidget* window, QObject* parent = nullptr);
 
-    /// Where the recorder state (0 to 7, as RecorderController::State) is read for the Play
-    /// rule: Play is usable with rows while no recording runs (0 idle, 1 playing, 4 armed,
-    /// 6 armed while playing); without one the recorder counts as idle.
-    void setRecorderState(std::function<int()> state);
+    /// The recorder's mode changed (RecorderController::modeChanged); the Play rule of the next
+    /// UpdateRecordingControls follows it: Play is usable with rows while no recording runs.
+    void setRecorderMode(RecorderMode mode) { m_mode = mode; }
     /// True keeps the Send button disabled (setting "NoSend").
     void setSendDisabled(bool disabled);
 
@@ -157,7 +158,7 @@ private:
     MessagePresenter& m_messages;
     Confirm m_confirm;
     QWidget* m_window;
-    std::function<int()> m_recorderState;
+    RecorderMode m_mode;
     bool m_sendDisabled = false;
     RecordingEntry* m_current = nullptr;
     RecordingEntry* m_playing = nullptr;

@@ -1,15 +1,20 @@
 #include "ui/WindowRecorderView.h"
 
 #include "res/StringTable.h"
+#include "store/RecordingEntry.h"
 #include "ui/ControlIds.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
+#include "ui/PlaybackControls.h"
 #include "ui/RecorderLayout.h"
+#include "ui/RecordingListView.h"
+#include "ui/SaveRecordingDialog.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinStatic.h"
 
 #include <QColor>
 #include <QLineEdit>
+#include <QTreeWidget>
 
 namespace {
 
@@ -20,22 +25,39 @@ const QColor kRecordingText(0xD9, 0x3A, 0x3A);
 } // namespace
 
 WindowRecorderView::WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages,
-                                       QWidget* window)
-    : m_layout(layout), m_messages(messages), m_window(window)
-{}
+                                       QWidget* window, const Settings& settings,
+                                       RecordingListView& listView, PlaybackControls& playback,
+                                       std::function<void()> closeWindow)
+    : m_layout(layout), m_messages(messages), m_window(window), m_settings(settings),
+      m_listView(listView), m_closeWindow(std::move(closeWindow))
+{
+    m_playbackEnd = QObject::connect(&playback, &PlaybackControls::playingChanged, &playback,
+                                     [this](RecordingEntry* playing) {
+                                         if (!playing && m_inputLost)
+                                             drawInputLost(true);
+                                     });
+}
+
+WindowRecorderView::~WindowRecorderView()
+{
+    QObject::disconnect(m_playbackEnd);
+}
 
 std::optional<RecorderView::SaveAnswer>
 WindowRecorderView::askRecordingName(const RecordingEntry& entry, const QString& temporaryFile,
                                      const SaveAnswer& proposed)
 {
-    if (m_hooks.askName)
-        return m_hooks.askName(entry, temporaryFile, proposed);
-    return std::nullopt;
-}
-
-bool WindowRecorderView::attended() const
-{
-    return !m_hooks.attended || m_hooks.attended();
+    SaveRecordingDialog dialog(proposed.name, proposed.notes, entry.folder, temporaryFile,
+                               m_messages, m_settings.alternativePlaying, m_window);
+    const int result = dialog.exec();
+    // A log-out closed the dialog: nobody cancelled, so the recording is kept.
+    if (m_unattended) {
+        const QString typed = dialog.typedName();
+        return SaveAnswer{typed.isEmpty() ? proposed.name : typed, dialog.typedNotes()};
+    }
+    if (result != QDialog::Accepted)
+        return std::nullopt;
+    return SaveAnswer{dialog.name(), dialog.notes()};
 }
 
 void WindowRecorderView::reportMessage(int stringId, const QString& argument, Severity severity)
@@ -53,8 +75,8 @@ void WindowRecorderView::reportFatal(int stringId)
 {
     m_messages.showMessage(m_window, StringTable::text(stringId), StringTable::caption(),
                            MessagePresenter::Icon::Error);
-    if (m_hooks.fatal)
-        m_hooks.fatal();
+    if (m_closeWindow)
+        m_closeWindow();
 }
 
 void WindowRecorderView::setButtonLook(Button button, Look look)
@@ -131,9 +153,9 @@ void WindowRecorderView::showClock(const QString& minutes, const QString& second
         colon->setTextColor(colour);
 }
 
-void WindowRecorderView::showDurationText(const QString& text)
+void WindowRecorderView::showDurationText(const RecordingEntry* recording, const QString& text)
 {
-    if (m_hooks.showsRecordingInProgress && !m_hooks.showsRecordingInProgress())
+    if (m_listView.currentRecording() != recording)
         return;
     m_layout.durationField()->setText(text);
 }
@@ -150,59 +172,49 @@ void WindowRecorderView::showThreshold(int threshold)
 
 void WindowRecorderView::focusRecordingList()
 {
-    if (m_hooks.focusList)
-        m_hooks.focusList();
+    m_layout.list()->setFocus();
 }
 
 void WindowRecorderView::insertRecordingRow(RecordingEntry& entry, RowImage image)
 {
-    if (m_hooks.insertRow)
-        m_hooks.insertRow(entry, image);
+    m_listView.InsertRecordingRow(entry, static_cast<int>(image), 0);
 }
 
 void WindowRecorderView::updateRecordingRow(const QString& oldName, RecordingEntry& entry,
                                             RowImage image)
 {
-    if (m_hooks.updateRow)
-        m_hooks.updateRow(oldName, entry, image);
+    m_listView.UpdateListRow(oldName, entry,
+                             entry.inUse() ? static_cast<int>(image) : RecordingListView::ByRule);
 }
 
 void WindowRecorderView::removeRecordingRow(const QString& name)
 {
-    if (m_hooks.removeRow)
-        m_hooks.removeRow(name);
+    m_listView.RemoveRows({name});
 }
 
 void WindowRecorderView::reloadRecordingList()
 {
-    if (m_hooks.reloadList)
-        m_hooks.reloadList();
+    const RecordingEntry* current = m_listView.currentRecording();
+    m_listView.FillRecordingList(current ? current->name : QString(), -1);
 }
 
 void WindowRecorderView::saveRecordingInfo()
 {
-    if (m_hooks.saveRecordingInfo)
-        m_hooks.saveRecordingInfo();
+    m_listView.SaveRecordingInfo();
 }
 
 void WindowRecorderView::updateRecordingControls()
 {
-    if (m_hooks.updateControls)
-        m_hooks.updateControls();
-}
-
-void WindowRecorderView::stopPlayback()
-{
-    if (m_hooks.stopPlayback)
-        m_hooks.stopPlayback();
-}
-
-bool WindowRecorderView::playbackPaused() const
-{
-    return m_hooks.playbackPaused && m_hooks.playbackPaused();
+    m_listView.UpdateRecordingControls();
 }
 
 void WindowRecorderView::showInputLost(bool lost)
+{
+    m_inputLost = lost;
+    drawInputLost(lost);
+}
+
+void WindowRecorderView::drawInputLost(bool lost)
 {
     SkinButton* status = m_layout.button(ControlId::StatusIcon);
     if (!status)
@@ -211,27 +223,4 @@ void WindowRecorderView::showInputLost(bool lost)
     status->loadBitmaps(picture, picture, picture, picture);
     status->setTip(lost ? StringTable::text(503) : QString());
     status->update();
-}
-
-std::optional<int> WindowRecorderView::playWarningSound()
-{
-    return m_hooks.playWarning ? m_hooks.playWarning() : std::optional<int>(0);
-}
-
-void WindowRecorderView::stopWarningSound()
-{
-    if (m_hooks.stopWarning)
-        m_hooks.stopWarning();
-}
-
-void WindowRecorderView::muteSpeakersWhileArmed(bool mute)
-{
-    if (m_hooks.muteSpeakers)
-        m_hooks.muteSpeakers(mute);
-}
-
-void WindowRecorderView::setSpeakersAudible(bool audible)
-{
-    if (m_hooks.speakersAudible)
-        m_hooks.speakersAudible(audible);
 }

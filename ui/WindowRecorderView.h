@@ -1,50 +1,42 @@
 #pragma once
 
+#include "app/Settings.h"
 #include "control/RecorderView.h"
+
+#include <QMetaObject>
 
 #include <functional>
 
 class MessagePresenter;
+class PlaybackControls;
 class QWidget;
 class RecorderLayout;
+class RecordingListView;
 
 /// The Recorder window's side of the recording logic: transport looks, clock, level meter and
-/// messages on the window's own controls; the list rows, the save dialog and the player are
-/// reached through hooks the window sets (each may stay empty). UI thread; lives as long as the
-/// window.
+/// messages on the window's own controls, the rows on its RecordingListView, the save dialog
+/// over the window. UI thread; lives as long as the window, and its list view, playback
+/// controls and settings outlive it.
 class WindowRecorderView : public RecorderView {
 public:
-    using NameAsker = std::function<std::optional<SaveAnswer>(const RecordingEntry&, const QString&,
-                                                              const SaveAnswer&)>;
-    struct Hooks {
-        NameAsker askName;
-        std::function<bool()> attended;       ///< empty: always attended
-        std::function<bool()> playbackPaused; ///< empty: never paused
-        std::function<void()> fatal;          ///< the window closes after the message
-        std::function<void(RecordingEntry&, RowImage)> insertRow;
-        std::function<void(const QString&, RecordingEntry&, RowImage)> updateRow;
-        std::function<void(const QString&)> removeRow;
-        std::function<void()> reloadList;
-        std::function<void()> saveRecordingInfo;
-        std::function<void()> updateControls;
-        std::function<void()> stopPlayback;
-        std::function<void()> focusList;
-        std::function<std::optional<int>()> playWarning;
-        std::function<void()> stopWarning;
-        std::function<void(bool)> muteSpeakers;
-        std::function<void(bool)> speakersAudible;
-        /// The property fields show the recording in progress (empty: always), so that the
-        /// running time never stands in another recording's duration field.
-        std::function<bool()> showsRecordingInProgress;
-    };
+    /// `closeWindow` is called after a fatal error's message and ends the window from the event
+    /// loop, once the recorder has finished reporting; the save dialog plays with `settings`'
+    /// playing method.
+    WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages, QWidget* window,
+                       const Settings& settings, RecordingListView& listView,
+                       PlaybackControls& playback, std::function<void()> closeWindow);
+    ~WindowRecorderView() override;
+    WindowRecorderView(const WindowRecorderView&) = delete;
+    WindowRecorderView& operator=(const WindowRecorderView&) = delete;
 
-    WindowRecorderView(RecorderLayout& layout, MessagePresenter& messages, QWidget* window);
-    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+    /// Nobody answers any more (a log-out, a termination signal): recordings keep their
+    /// default names, and an open save dialog that is closed keeps the name typed so far.
+    void setUnattended() { m_unattended = true; }
 
     std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
                                                const QString& temporaryFile,
                                                const SaveAnswer& proposed) override;
-    bool attended() const override;
+    bool attended() const override { return !m_unattended; }
     void reportMessage(int stringId, const QString& argument, Severity severity) override;
     void reportFatal(int stringId) override;
 
@@ -54,8 +46,9 @@ public:
     void showArmedIndicators(bool shown) override;
     void showClock(const QString& minutes, const QString& seconds, const QString& label,
                    bool recordingColour) override;
-    /// The duration field (1210), while it shows the recording in progress.
-    void showDurationText(const QString& text) override;
+    /// The duration field (1210), while the property fields show `recording`, so that the
+    /// running time never stands in another recording's field.
+    void showDurationText(const RecordingEntry* recording, const QString& text) override;
     void showLevel(int peak) override;
     void showThreshold(int threshold) override;
     void focusRecordingList() override;
@@ -66,17 +59,20 @@ public:
     void reloadRecordingList() override;
     void saveRecordingInfo() override;
     void updateRecordingControls() override;
-    void stopPlayback() override;
-    bool playbackPaused() const override;
+    /// The status picture "MICLOST" with its tooltip; a playback's end puts its armed picture
+    /// back, so the loss is drawn again then while it lasts.
     void showInputLost(bool lost) override;
-    std::optional<int> playWarningSound() override;
-    void stopWarningSound() override;
-    void muteSpeakersWhileArmed(bool mute) override;
-    void setSpeakersAudible(bool audible) override;
 
 private:
+    void drawInputLost(bool lost);
+
     RecorderLayout& m_layout;
     MessagePresenter& m_messages;
     QWidget* m_window;
-    Hooks m_hooks;
+    const Settings& m_settings;
+    RecordingListView& m_listView;
+    std::function<void()> m_closeWindow;
+    QMetaObject::Connection m_playbackEnd;
+    bool m_unattended = false;
+    bool m_inputLost = false;
 };

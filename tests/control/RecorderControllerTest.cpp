@@ -4,6 +4,7 @@
 #include "audio/EncoderLibrary.h"
 #include "control/LeftoverRecovery.h"
 #include "control/RecorderView.h"
+#include "control/WarningSound.h"
 #include "platform/FileOps.h"
 #include "platform/LockedFile.h"
 #include "store/EntryTags.h"
@@ -41,8 +42,8 @@ namespace {
 using Piece = AudioFixtures::Piece;
 
 /// The window as the test plays it: answers the save dialog from a script and records what it
-/// was shown.
-class ScriptedView : public RecorderView {
+/// was shown and the warning sounds played.
+class ScriptedView : public RecorderView, public WarningSound {
 public:
     std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
                                                const QString& temporaryFile,
@@ -72,17 +73,12 @@ public:
     }
     void removeRecordingRow(const QString& name) override { removedRows.push_back(name); }
     void showThreshold(int threshold) override { shownThreshold = threshold; }
-    bool playbackPaused() const override { return paused; }
-    void stopPlayback() override
-    {
-        paused = false;
-        ++playbackStops;
-    }
-    std::optional<int> playWarningSound() override
+    std::optional<int> play() override
     {
         ++warnings;
         return 0;
     }
+    void stop() override {}
 
     std::deque<std::optional<SaveAnswer>> answers;
     std::vector<QString> asked;
@@ -92,8 +88,6 @@ public:
     std::function<void(const QString&)> rowInserted;
     /// Runs once inside the next question, as the dialog's event loop would run other work.
     std::function<void()> whileAsking;
-    bool paused = false;
-    int playbackStops = 0;
     int warnings = 0;
     std::vector<int> messages;
     std::vector<int> fatal;
@@ -124,7 +118,8 @@ public:
         RecorderController::Config config;
         config.programFolder = env.programFolder();
         controller =
-            std::make_unique<RecorderController>(view, list, settings, *capture, writer, config);
+            std::make_unique<RecorderController>(view, list, settings, *capture, writer, config,
+                                                 RecorderServices{&view, nullptr, nullptr});
         QObject::connect(controller.get(), &RecorderController::recordingKept, qApp,
                          [this](const QString& name) { kept.push_back(name); });
         controller->setMoveRetry(10, 10);
@@ -192,15 +187,15 @@ TEST(RecorderControllerManual, StartAndStopKeepOneRecordingWithTagAndIndexRecord
 {
     RecorderRig rig({{3.0, true}});
     rig.controller->start();
-    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
     rig.controller->StartRecording();
-    EXPECT_EQ(rig.controller->state(), RecorderController::Recording);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Recording));
     ASSERT_NE(rig.controller->recordingInProgress(), nullptr);
     EXPECT_EQ(rig.view.rows, std::vector<QString>{"Recording 1"});
     ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
     rig.controller->StopRecording();
 
-    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
     EXPECT_EQ(rig.controller->recordingInProgress(), nullptr);
     EXPECT_EQ(rig.view.asked, std::vector<QString>{"Recording 1"});
     EXPECT_EQ(rig.kept, std::vector<QString>{"Recording 1"});
@@ -221,20 +216,6 @@ TEST(RecorderControllerManual, OperatorNamePrefixesTheDefaultName)
     EXPECT_EQ(rig.tagOf("Anna - Recording 1").operatorName, QStringLiteral("Anna"));
 }
 
-TEST(RecorderControllerManual, RecordDoesNothingWhileARecordingRuns)
-{
-    RecorderRig rig({{2.0, true}});
-    rig.controller->start();
-    rig.controller->StartRecording();
-    rig.controller->StartRecording();
-    rig.controller->ToggleAutoRecording();
-    EXPECT_EQ(rig.controller->state(), RecorderController::Recording);
-    EXPECT_EQ(rig.view.rows.size(), 1u);
-    ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
-    rig.controller->StopRecording();
-    EXPECT_EQ(rig.kept.size(), 1u);
-}
-
 TEST(RecorderControllerAuto, TwoCallsApartByMoreThanTheSilenceBecomeTwoRecordings)
 {
     RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}, {2.0, true}, {4.0, false}});
@@ -246,7 +227,7 @@ TEST(RecorderControllerAuto, TwoCallsApartByMoreThanTheSilenceBecomeTwoRecording
     EXPECT_NEAR(seconds(rig.tagOf("Recording 2")), 4, 1);
     EXPECT_TRUE(rig.indexed("Recording 2"));
     EXPECT_TRUE(rig.leftovers().isEmpty());
-    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
     EXPECT_TRUE(rig.view.asked.empty());
 }
 
@@ -351,23 +332,11 @@ TEST(RecorderControllerAuto, AStopArrivingWhileTheSaveDialogIsOpenWaitsForTheDia
     ASSERT_TRUE(waitFor([&] { return !rig.kept.empty(); }, 60000));
     EXPECT_EQ(rig.kept, std::vector<QString>{"Named in the dialog"});
     // The stop comes once the dialog's recording is settled: the recorder is disarmed.
-    ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
+    ASSERT_TRUE(
+        waitFor([&] { return rig.controller->mode() == RecorderMode(RecorderMode::Idle); }));
     EXPECT_EQ(rig.view.asked.size(), 1u);
     EXPECT_EQ(rig.mp3Files(), QStringList{"Named in the dialog.mp3"});
     EXPECT_TRUE(rig.view.messages.empty());
-}
-
-TEST(RecorderControllerAuto, StopWithAPausedPlaybackEndsThePlaybackAndStaysArmed)
-{
-    RecorderRig rig({{30.0, false}});
-    rig.controller->start();
-    rig.controller->ToggleAutoRecording();
-    rig.view.paused = true;
-    rig.controller->StopRecording();
-    EXPECT_EQ(rig.view.playbackStops, 1);
-    EXPECT_EQ(rig.controller->state(), RecorderController::Armed);
-    rig.controller->ToggleAutoRecording();
-    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
 }
 
 TEST(RecorderControllerAuto, TheFileOfACallArrivingAfterTheNextCallBeganKeepsThatCallsWarning)
@@ -387,7 +356,7 @@ TEST(RecorderControllerAuto, TheFileOfACallArrivingAfterTheNextCallBeganKeepsTha
     ASSERT_TRUE(AudioFixtures::writeFile(firstFile, AudioFixtures::mpegStream(2.0)));
     Q_EMIT rig.writer.fileReady(firstFile, false);
     ASSERT_TRUE(waitFor([&] { return rig.kept.size() == 1u; }));
-    EXPECT_EQ(rig.controller->state(), RecorderController::AutoRecording);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::AutoRecording));
 
     EXPECT_TRUE(waitFor([&] { return rig.view.warnings == 1; }, 5000));
 }
@@ -429,7 +398,7 @@ TEST(RecorderControllerSettings, SettingsGivenWhenArmingOrDraggedReachTheCapture
     });
     rig.controller->start();
     rig.controller->ToggleAutoRecording();
-    EXPECT_EQ(rig.controller->state(), RecorderController::Armed);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Armed));
     EXPECT_EQ(rig.view.shownThreshold, 20000);
     EXPECT_EQ(rig.capture->threshold(), 20000);
     EXPECT_EQ(rig.capture->silenceSeconds(), 3);
@@ -438,7 +407,7 @@ TEST(RecorderControllerSettings, SettingsGivenWhenArmingOrDraggedReachTheCapture
     rig.controller->ToggleAutoRecording();
     // The tone peaks at 12000, under the threshold given when arming: no call.
     EXPECT_TRUE(rig.kept.empty());
-    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
     EXPECT_TRUE(rig.leftovers().isEmpty());
 
     rig.controller->OnThresholdDragged(4321);
@@ -458,7 +427,8 @@ TEST(RecorderControllerFailures, TemporaryFileHeldByAnotherRecorderFailsVisibly)
     ASSERT_TRUE(waitFor([&] { return !rig.view.messages.empty(); }, 20000));
     EXPECT_EQ(rig.view.messages, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
     EXPECT_EQ(failures, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
-    ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
+    ASSERT_TRUE(
+        waitFor([&] { return rig.controller->mode() == RecorderMode(RecorderMode::Idle); }));
     EXPECT_TRUE(rig.kept.empty());
     EXPECT_EQ(rig.list.Count(), 0);
     EXPECT_TRUE(rig.view.asked.empty());
@@ -474,7 +444,8 @@ TEST(RecorderControllerFailures, AnInputThatCannotBeOpenedEndsTheRecordingAndSay
                      [&](int id) { failures.push_back(id); });
     rig.controller->start();
     rig.controller->StartRecording();
-    ASSERT_TRUE(waitFor([&] { return rig.controller->state() == RecorderController::Idle; }));
+    ASSERT_TRUE(
+        waitFor([&] { return rig.controller->mode() == RecorderMode(RecorderMode::Idle); }));
     EXPECT_EQ(rig.view.messages, std::vector<int>{RecorderController::kNothingHeardString});
     EXPECT_EQ(failures, std::vector<int>{RecorderController::kNothingHeardString});
     EXPECT_EQ(rig.list.Count(), 0);
@@ -522,7 +493,7 @@ TEST(RecorderControllerFailures, FolderTurnedReadOnlyDuringACallIsReportedOnceAn
     ASSERT_TRUE(waitFor(
         [&] {
             return !rig.view.messages.empty() &&
-                   rig.controller->state() == RecorderController::Idle;
+                   rig.controller->mode() == RecorderMode(RecorderMode::Idle);
         },
         60000));
     rig.controller->shutdown();
@@ -547,7 +518,7 @@ TEST(RecorderControllerFailures, MissingEncoderLibraryIsFatal)
     rig.controller->StartRecording();
     ASSERT_TRUE(waitFor([&] { return !rig.view.fatal.empty(); }, 20000));
     EXPECT_EQ(rig.view.fatal, std::vector<int>{CWriteSoundFile::kLibraryMissingString});
-    EXPECT_EQ(rig.controller->state(), RecorderController::Idle);
+    EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
     EXPECT_EQ(rig.list.Count(), 0);
 }
 

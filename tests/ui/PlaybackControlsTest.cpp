@@ -33,9 +33,10 @@ protected:
         folder = env.root() + QStringLiteral("recordings/");
         ASSERT_TRUE(QDir().mkpath(folder));
         layout = std::make_unique<RecorderLayout>(&window);
-        controls = std::make_unique<PlaybackControls>(
-            *layout, player, messages, &window, [] { return false; },
-            [this](bool playing) { overlay.push_back(playing); }, [] { return 0; });
+        controls = std::make_unique<PlaybackControls>(*layout, player, messages, &window,
+                                                      [] { return false; });
+        QObject::connect(controls.get(), &PlaybackControls::playbackRunning, controls.get(),
+                         [this](bool playing) { running.push_back(playing); });
         QObject::connect(controls.get(), &PlaybackControls::playingChanged, controls.get(),
                          [this](RecordingEntry* entry) { changes.push_back(entry); });
     }
@@ -68,7 +69,7 @@ protected:
     RecordedMessages messages;
     std::unique_ptr<RecorderLayout> layout;
     std::unique_ptr<PlaybackControls> controls;
-    std::vector<bool> overlay;
+    std::vector<bool> running;
     std::vector<RecordingEntry*> changes;
 };
 
@@ -79,7 +80,7 @@ TEST_F(PlaybackControlsTest, PlayPauseResumeStepSeekAndStop)
     ASSERT_TRUE(controls->isPlaying());
     EXPECT_EQ(controls->playingRecording(), &entry);
     ASSERT_EQ(changes, std::vector<RecordingEntry*>({&entry}));
-    EXPECT_EQ(overlay, std::vector<bool>({true}));
+    EXPECT_EQ(running, std::vector<bool>({true}));
     EXPECT_EQ(layout->positionBar()->maximum(), 10);
     EXPECT_TRUE(layout->positionBar()->isBarEnabled());
     EXPECT_EQ(layout->button(ControlId::Play)->bitmapName(0), QStringLiteral("PLAYRECDD"));
@@ -99,7 +100,7 @@ TEST_F(PlaybackControlsTest, PlayPauseResumeStepSeekAndStop)
     EXPECT_GT(paused, 1000);
     EXPECT_EQ(layout->label(ControlId::ModeLabel)->text(), QStringLiteral("PAUSE"));
     EXPECT_EQ(layout->button(ControlId::Pause)->bitmapName(1), QStringLiteral("PAUSAD"));
-    EXPECT_EQ(overlay, std::vector<bool>({true, false}));
+    EXPECT_EQ(running, std::vector<bool>({true, false}));
     // Held: the position does not move over more than one timer period.
     EXPECT_FALSE(waitFor([&] { return position() > paused + 100; }, 700));
 
@@ -145,7 +146,7 @@ TEST_F(PlaybackControlsTest, PlayPauseResumeStepSeekAndStop)
     EXPECT_EQ(layout->label(ControlId::PlayTotal)->text(), QStringLiteral("00:00"));
     EXPECT_FALSE(layout->control(ControlId::PositionBar)->isVisibleTo(&window));
     EXPECT_EQ(changes, std::vector<RecordingEntry*>({&entry, nullptr}));
-    EXPECT_EQ(overlay, std::vector<bool>({true, false, true, false}));
+    EXPECT_EQ(running, std::vector<bool>({true, false, true, false}));
     EXPECT_TRUE(env.logLines().contains(QStringLiteral("Stop play")));
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -159,7 +160,7 @@ TEST_F(PlaybackControlsTest, TheEndOfARecordingStopsByItself)
     EXPECT_EQ(controls->playingRecording(), nullptr);
     EXPECT_FALSE(player.isOpen());
     EXPECT_EQ(changes, std::vector<RecordingEntry*>({&entry, nullptr}));
-    EXPECT_EQ(overlay, std::vector<bool>({true, false}));
+    EXPECT_EQ(running, std::vector<bool>({true, false}));
 }
 
 TEST_F(PlaybackControlsTest, AProtectedRecordingAsksForItsKeyWordAndAMissingFileStops)

@@ -115,7 +115,7 @@ protected:
         QObject::connect(window.capture(), &CRecordSound::inputEnded, &window,
                          [&inputEnded] { inputEnded = true; });
         QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
-        EXPECT_EQ(window.controller()->state(), RecorderController::Recording);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Recording));
         ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000))
             << env.logLines().join(u'\n').toStdString();
         if (answer)
@@ -181,7 +181,7 @@ TEST_F(RecorderWindowTest, AManualRecordingSavedUnderItsNameLandsAtTheTopOfTheLi
         duration = top->text(RecordingListView::DurationColumn);
         notesField = top->text(RecordingListView::NotesColumn);
         playEnabled = button(window, "Play")->isEnabled();
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
     });
     EXPECT_EQ(rowsAtStart, rowsBefore);
     EXPECT_EQ(rowsAfter, QStringList({"Chairs delivery", "Anna - Recording 1"}));
@@ -232,7 +232,7 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
     int armedState = -1;
     bool armedLook = false;
     run(wav, [&](CRecorderDlg& window) {
-        armedState = window.controller()->state();
+        armedState = window.controller()->mode().code();
         armedLook = window.findChild<QWidget*>(QStringLiteral("LevelMeter"))->isVisible() &&
                     window.findChild<QWidget*>(QStringLiteral("StatusIcon"))->isVisible();
         bool inputEnded = false;
@@ -248,7 +248,7 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
         for (int row = 0; row < 2; ++row)
             durations << tree(window)->topLevelItem(row)->text(RecordingListView::DurationColumn);
     });
-    EXPECT_EQ(armedState, RecorderController::Armed);
+    EXPECT_EQ(armedState, RecorderMode(RecorderMode::Armed).code());
     EXPECT_TRUE(armedLook);
     EXPECT_EQ(rows, QStringList({"Recording 2", "Recording 1"}));
     for (const QString& duration : durations) {
@@ -273,13 +273,13 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
         PlaybackControls& playback = *window.playback();
 
-        // Double-click plays the selected row; the window carries the playing overlay.
+        // Double-click plays the selected row; the recorder's mode says it plays.
         QTreeWidget* list = tree(window);
         const QRect rowRect = list->visualItemRect(list->topLevelItem(0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
         ASSERT_TRUE(playback.isPlaying());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle, true));
         EXPECT_GE(playback.playLength(), 4);
         // The time display follows the playback.
         auto* shown = window.findChild<SkinStatic*>(QStringLiteral("PlayPosition"));
@@ -288,7 +288,7 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
 
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         ASSERT_TRUE(playback.isPaused());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
         const long long paused = playback.pausePosition();
         EXPECT_GE(paused, 1000);
         QTest::mouseClick(button(window, "FastForward"), Qt::LeftButton);
@@ -298,12 +298,12 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
 
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         EXPECT_TRUE(playback.isPlaying());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Playing);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle, true));
 
-        // Stop ends the playback and the overlay.
+        // Stop ends the playback, and the mode follows.
         QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
         EXPECT_FALSE(playback.isPlaying());
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
         EXPECT_FALSE(button(window, "StopRecord")->isEnabled());
         EXPECT_TRUE(button(window, "Play")->isEnabled());
     });
@@ -329,7 +329,7 @@ TEST_F(RecorderWindowTest, RecordAndADetectedCallEndAPausedPlayback)
             ASSERT_TRUE(playback.isPaused());
 
             QTest::mouseClick(button(window, command), Qt::LeftButton);
-            if (window.controller()->state() != RecorderController::Recording) {
+            if (window.controller()->mode() != RecorderMode(RecorderMode::Recording)) {
                 // Armed: the call in the input is heard, recorded and kept by itself.
                 ASSERT_TRUE(waitFor(
                     [&] {
@@ -342,12 +342,12 @@ TEST_F(RecorderWindowTest, RecordAndADetectedCallEndAPausedPlayback)
             EXPECT_FALSE(playback.isPaused());
             EXPECT_EQ(playback.playingRecording(), nullptr);
             EXPECT_FALSE(button(window, "Pause")->isEnabled());
-            if (window.controller()->state() == RecorderController::Recording) {
+            if (window.controller()->mode() == RecorderMode(RecorderMode::Recording)) {
                 ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
                 answerWhenShown<SaveRecordingDialog>(
                     [](SaveRecordingDialog& dialog) { dialog.cancelButton()->click(); });
                 QTest::mouseClick(button(window, "StopRecord"), Qt::LeftButton);
-                EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+                EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
             }
         });
     }
@@ -415,15 +415,18 @@ TEST_F(RecorderWindowTest, AFirstStartRecordsASpokenCallFromTheMicrophoneWithout
     QString microphoneVolume;
     QString recorded;
     run(QString(), [&](CRecorderDlg& window) {
-        EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Armed));
         ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected));
         ASSERT_TRUE(feeder.speak(call, env.root()));
         ASSERT_TRUE(waitFor(
-            [&] { return window.controller()->state() == RecorderController::AutoRecording; },
+            [&] {
+                return window.controller()->mode() == RecorderMode(RecorderMode::AutoRecording);
+            },
             20000));
         // The call ends after the created silence time; Exit then names the collected calls.
         ASSERT_TRUE(waitFor(
-            [&] { return window.controller()->state() == RecorderController::Armed; }, 40000));
+            [&] { return window.controller()->mode() == RecorderMode(RecorderMode::Armed); },
+            40000));
         answerWhenShown<SaveRecordingDialog>(
             [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
         window.OnClose();
@@ -461,7 +464,9 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
         ASSERT_TRUE(waitFor(&MicrophoneFeeder::streamConnected));
         ASSERT_TRUE(feeder.speak(first, env.root()));
         ASSERT_TRUE(waitFor(
-            [&] { return window.controller()->state() == RecorderController::AutoRecording; },
+            [&] {
+                return window.controller()->mode() == RecorderMode(RecorderMode::AutoRecording);
+            },
             20000));
         ASSERT_TRUE(
             waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() >= 4000; }, 20000));
@@ -475,7 +480,7 @@ TEST_F(RecorderWindowTest, AnArmedWindowOnTheMicrophoneSurvivesAServerRestart)
                        !status->tip().isEmpty();
             }));
             lostTip = status->tip();
-            EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+            EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Armed));
             ASSERT_TRUE(outage.end());
         }
         // It reconnects by itself, still armed, and the next call is recorded.
@@ -538,9 +543,9 @@ TEST_F(RecorderWindowTest, AManualRecordingIsKeptWhenTheAudioServerGoesAway)
         ASSERT_TRUE(outage.stopped());
         // Nobody is asked: the recording keeps its default name.
         ASSERT_TRUE(waitFor([&] { return !messages.texts.isEmpty(); }));
-        stateAfter = window.controller()->state();
+        stateAfter = window.controller()->mode().code();
     });
-    EXPECT_EQ(stateAfter, RecorderController::Idle);
+    EXPECT_EQ(stateAfter, RecorderMode(RecorderMode::Idle).code());
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_TRUE(messages.texts[0].startsWith(StringTable::text(502).section(u'(', 0, 0)))
         << messages.texts[0].toStdString();
@@ -661,21 +666,21 @@ TEST_F(RecorderWindowTest, WhileArmedPlayStaysUsableAndTheAutoRecTooltipFollowsT
         tips << autoRecord->tip();
         QTest::mouseClick(button(window, "Play"), Qt::LeftButton);
         ASSERT_TRUE(window.playback()->isPlaying());
-        stateWhilePlaying = window.controller()->state();
+        stateWhilePlaying = window.controller()->mode().code();
         // The recording of two seconds plays to its end.
         ASSERT_TRUE(waitFor([&] { return !window.playback()->isPlaying(); }));
-        stateAfterEnd = window.controller()->state();
+        stateAfterEnd = window.controller()->mode().code();
         playAfterEnd = button(window, "Play")->isEnabled();
 
         QTest::mouseClick(autoRecord, Qt::LeftButton);
-        EXPECT_EQ(window.controller()->state(), RecorderController::Idle);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Idle));
         tips << autoRecord->tip();
         QTest::mouseClick(autoRecord, Qt::LeftButton);
-        EXPECT_EQ(window.controller()->state(), RecorderController::Armed);
+        EXPECT_EQ(window.controller()->mode(), RecorderMode(RecorderMode::Armed));
         tips << autoRecord->tip();
     });
-    EXPECT_EQ(stateWhilePlaying, RecorderController::ArmedPlaying);
-    EXPECT_EQ(stateAfterEnd, RecorderController::Armed);
+    EXPECT_EQ(stateWhilePlaying, RecorderMode(RecorderMode::Armed, true).code());
+    EXPECT_EQ(stateAfterEnd, RecorderMode(RecorderMode::Armed).code());
     EXPECT_TRUE(playAfterEnd);
     EXPECT_EQ(tips,
               QStringList({StringTable::text(36), StringTable::text(35), StringTable::text(36)}));

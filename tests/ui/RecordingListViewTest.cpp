@@ -228,17 +228,18 @@ TEST_F(EmptyRecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
     EXPECT_TRUE(layout->dateField()->text().isEmpty());
 }
 
-TEST_F(RecordingListViewTest, PlayFollowsTheRecorderStateAndThePlayingRowShowsItsImage)
+TEST_F(RecordingListViewTest, PlayFollowsTheRecorderModeAndThePlayingRowShowsItsImage)
 {
-    // Play is usable while no recording runs: idle, playing, armed, armed while playing.
-    const std::pair<int, bool> cases[] = {{0, true}, {1, true},  {2, false}, {3, false},
-                                          {4, true}, {5, false}, {6, true},  {7, false}};
-    int state = 0;
-    view->setRecorderState([&] { return state; });
-    for (const auto& [recorderState, playable] : cases) {
-        state = recorderState;
+    // Play is usable while no recording runs, armed or not.
+    const std::pair<RecorderMode, bool> cases[] = {
+        {RecorderMode(RecorderMode::Recording), false},
+        {RecorderMode(RecorderMode::Armed, true), true},
+        {RecorderMode(RecorderMode::AutoRecording), false},
+        {RecorderMode(RecorderMode::Idle), true}};
+    for (const auto& [mode, playable] : cases) {
+        view->setRecorderMode(mode);
         view->UpdateRecordingControls();
-        EXPECT_EQ(layout->button(ControlId::Play)->isEnabled(), playable) << recorderState;
+        EXPECT_EQ(layout->button(ControlId::Play)->isEnabled(), playable) << mode.code();
     }
 
     view->setPlayingRecording(list->FindByName(QStringLiteral("Bravo")));

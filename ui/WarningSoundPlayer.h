@@ -1,0 +1,21 @@
+#pragma once
+
+#include "app/Settings.h"
+#include "control/WarningSound.h"
+
+class CPlaySound;
+
+/// The window's warning sound: the file of the settings ("SegnaleAcusticoFile") on a player of
+/// its own, with the playing method of the settings. UI thread; the player and the settings
+/// outlive it.
+class WarningSoundPlayer : public WarningSound {
+public:
+    WarningSoundPlayer(CPlaySound& player, const Settings& settings);
+
+    std::optional<int> play() override;
+    void stop() override;
+
+private:
+    CPlaySound& m_player;
+    const Settings& m_settings;
+};
