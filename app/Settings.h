@@ -2,24 +2,37 @@
 
 #include <QString>
 
-/// The Recorder window's copy of the settings it uses, filled at start-up (and again after the
-/// options dialog). Plain values; owned by the UI thread.
+#include <optional>
+
+/// Every value of the settings file, typed. SettingsTable says which value fills which field;
+/// SettingsStore reads and writes them. A default-constructed record holds the values a window
+/// keeps when it cannot open its settings at all (empty texts, zeros, false); the defaults of
+/// missing values come from the table (SettingsStore::defaults()). Plain values; each owner
+/// keeps its own copy.
 struct Settings {
-    QString workingFolder;      ///< WorkDir, ending with "/"
-    QString silenceSecondsText; ///< TempoAttesaRegAuto as read
-    QString startModeText;      ///< AvvioTaskBar as read; "1" starts in the tray
-    QString singleFileText;     ///< RegAutoSalvaUnicoFile as read; compared with "1"
-    QString thresholdText;      ///< SogliaAttivazioneRegAuto as read
+    QString workingFolder;  ///< WorkDir; ends with "/" once the start-up has checked it
+    int silenceSeconds = 0; ///< TempoAttesaRegAuto: silence that ends an auto-recording
+    bool startInTray = false;
+    bool singleFile = false; ///< the calls of an armed period go into one recording
+    int threshold = 0;       ///< auto-recording level threshold, 0..32767
     bool askConfirmation = false;
     bool startArmed = false;
+    bool antiBump = false; ///< discard auto-recordings whose voice lasted too short
     bool warningEnabled = false;
     bool warningAfter = false;
     int warningAfterSeconds = 0;
     bool warningEvery = false;
     int warningEverySeconds = 0;
     QString warningFile;
+    std::optional<int> recordingVolume; ///< nullopt: none stored yet
     bool alternativePlaying = false;
     QString operatorName;
     bool firstRun = false;
     bool sendDisabled = false;
+    bool noMicSelect = false; ///< leave the recording source as it is
+    bool indexDisabled = false;
+    int recordingDevice = 0;
+    int playbackDevice = 0;
+    bool realign = false;    ///< a lost working folder waits to be taken back
+    QString folderToRealign; ///< that folder, ending with "/"
 };

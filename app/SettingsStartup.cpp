@@ -8,17 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <limits>
-
 using namespace SettingsNames;
 
 namespace {
-
-// Where the registry took a fixed buffer, a longer text reads as missing.
-constexpr int kBuffer = 260;
-constexpr int kThresholdBuffer = 7;
-constexpr int kSecondsBuffer = 5;
-constexpr int kPlayAlternativoBuffer = 10;
 
 QString withSlash(QString path)
 {
@@ -32,11 +24,6 @@ QString withoutSlash(QString path)
     while (path.size() > 1 && path.endsWith(u'/'))
         path.chop(1);
     return path;
-}
-
-QString flagText(bool on)
-{
-    return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 } // namespace
@@ -69,8 +56,10 @@ bool SettingsStartup::isUnreachable(const QString& folder) const
 QString SettingsStartup::usableWorkingFolder() const
 {
     const QString fallback = fallbackFolder();
-    const auto key = SettingsKey::open(m_userFile, SettingsKey::Access::Read);
-    const auto stored = key ? key->read(WorkDir, kBuffer) : std::nullopt;
+    SettingsStore settingsStore = store();
+    Settings settings;
+    const auto stored =
+        settingsStore.load(settings) ? settingsStore.textRead(WorkDir) : std::nullopt;
     if (!stored || !QDir::isAbsolutePath(*stored) || !QFileInfo(withoutSlash(*stored)).isDir() ||
         isUnreachable(*stored))
         return fallback;
@@ -82,95 +71,32 @@ QString SettingsStartup::fallbackFolder() const
     return m_dataFolder + QStringLiteral("Recordings/");
 }
 
-int SettingsStartup::toNumber(const QString& text)
+SettingsStore SettingsStartup::store() const
 {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-        negative = text[i++] == u'-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i].unicode() - u'0');
-        if (value > std::numeric_limits<int>::max())
-            return negative ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
-    }
-    return static_cast<int>(negative ? -value : value);
+    return SettingsStore(m_userFile, m_programFolder, fallbackFolder());
 }
 
 void SettingsStartup::copyMachineToUser() const
 {
-    if (SettingsKey::open(m_userFile, SettingsKey::Access::ReadWrite))
-        return;
-    const auto machine = SettingsKey::open(m_machineFile, SettingsKey::Access::Read);
-    if (!machine)
-        return;
-    const auto user = SettingsKey::create(m_userFile);
-    if (!user)
-        return;
-    for (const QString& name : {WorkDir,
-                                TempoAttesaRegAuto,
-                                AvvioTaskBar,
-                                RegAutoSalvaUnicoFile,
-                                SogliaAttivazioneRegAuto,
-                                ChiediConfermaAutoRec,
-                                AvviaInAutoReg,
-                                AntiBump,
-                                AbilitaSegnaleAcustico,
-                                SegnaleAcusticoInviaDopo,
-                                SegnaleAcusticoInviaDopoValore,
-                                SegnaleAcusticoInviaOgni,
-                                SegnaleAcusticoInviaOgniValore,
-                                SegnaleAcusticoFile,
-                                VolumeRegistrazione,
-                                PlayAlternativo,
-                                Operatore,
-                                PrimoLancio,
-                                NoSend,
-                                NoMicSelect,
-                                DisableIndex}) {
-        if (const auto text = machine->read(name, kBuffer))
-            user->write(name, *text);
-    }
-    user->close();
+    store().copyFrom(m_machineFile);
 }
 
 void SettingsStartup::createDefaults() const
 {
-    if (SettingsKey::open(m_userFile, SettingsKey::Access::ReadWrite))
-        return;
-    const auto key = SettingsKey::create(m_userFile);
-    if (!key)
-        return;
-    key->writeDefault(QStringLiteral("0"));
-    key->write(AvvioTaskBar, QStringLiteral("0"));
-    key->write(TempoAttesaRegAuto, QStringLiteral("15"));
-    key->write(RegAutoSalvaUnicoFile, QStringLiteral("1"));
-    key->write(SogliaAttivazioneRegAuto, QStringLiteral("15000"));
-    key->write(ChiediConfermaAutoRec, QStringLiteral("0"));
-    key->write(AvviaInAutoReg, QStringLiteral("1"));
-    key->write(AntiBump, QStringLiteral("1"));
-    key->write(WorkDir, fallbackFolder());
-    key->write(AbilitaSegnaleAcustico, QStringLiteral("0"));
-    key->write(SegnaleAcusticoInviaDopo, QStringLiteral("1"));
-    key->write(SegnaleAcusticoInviaDopoValore, QStringLiteral("15"));
-    key->write(SegnaleAcusticoInviaOgni, QStringLiteral("0"));
-    key->write(SegnaleAcusticoInviaOgniValore, QStringLiteral("10"));
-    key->write(SegnaleAcusticoFile, m_programFolder + QStringLiteral("Beep1.wav"));
-    key->write(PlayAlternativo, QStringLiteral("0"));
-    key->close();
+    store().createDefaults();
 }
 
-QString SettingsStartup::resolveWorkingFolder(SettingsKey& key, StartupSettings& result) const
+void SettingsStartup::resolveWorkingFolder(SettingsStore& store, StartupSettings& result) const
 {
+    Settings& s = result.settings;
     const QString fallback = fallbackFolder();
-    const auto stored = key.read(WorkDir, kBuffer);
+    const auto stored = store.textRead(WorkDir);
     // An empty or relative folder names no place at all: it is never "lost", so it must not
     // start a realignment (which would later adopt whatever the text happens to resolve to).
     if (!stored || stored->isEmpty() || !QDir::isAbsolutePath(*stored)) {
-        key.write(WorkDir, fallback);
-        return fallback;
+        s.workingFolder = fallback;
+        store.save(s, {WorkDir});
+        return;
     }
     QString folder = withSlash(*stored);
     // The fallback folder is ours to make; it is only missing before the first recording.
@@ -178,121 +104,66 @@ QString SettingsStartup::resolveWorkingFolder(SettingsKey& key, StartupSettings&
         QDir().mkpath(fallback);
     const QFileInfo info(withoutSlash(folder));
     if (!info.exists() || (info.isDir() && isUnreachable(folder))) {
-        key.write(CartellaDaRiallineare, folder);
-        key.write(WorkDir, fallback);
-        key.write(Riallinea, QStringLiteral("1"));
+        s.folderToRealign = folder;
+        s.workingFolder = fallback;
+        s.realign = true;
+        store.save(s, {CartellaDaRiallineare, WorkDir, Riallinea});
         result.folderCheck = StartupSettings::FolderCheck::Lost;
-        return fallback;
+        return;
     }
+    s.workingFolder = folder;
     if (!info.isDir()) {
-        folder = fallback;
-        key.write(WorkDir, folder);
+        s.workingFolder = fallback;
+        store.save(s, {WorkDir});
     }
-    if (key.read(Riallinea, kBuffer) == QStringLiteral("1")) {
-        const auto lost = key.read(CartellaDaRiallineare, kBuffer);
-        if (lost && !lost->isEmpty() && QDir::isAbsolutePath(*lost)) {
-            const QFileInfo back(withoutSlash(*lost));
-            if (back.isDir() && !isUnreachable(*lost)) {
-                result.folderCheck = StartupSettings::FolderCheck::Back;
-                result.realignmentPending = true;
-                folder = withSlash(*lost);
-                key.write(WorkDir, folder);
-                key.write(Riallinea, QStringLiteral("0"));
-            }
+    const QString lost = s.folderToRealign;
+    if (s.realign && !lost.isEmpty() && QDir::isAbsolutePath(lost)) {
+        const QFileInfo back(withoutSlash(lost));
+        if (back.isDir() && !isUnreachable(lost)) {
+            result.folderCheck = StartupSettings::FolderCheck::Back;
+            result.realignmentPending = true;
+            s.workingFolder = withSlash(lost);
+            s.realign = false;
+            store.save(s, {WorkDir, Riallinea});
         }
     }
-    return folder;
 }
 
 StartupSettings SettingsStartup::read() const
 {
     StartupSettings result;
-    const auto key = SettingsKey::open(m_userFile, SettingsKey::Access::ReadWrite);
-    if (!key)
+    SettingsStore settingsStore = store();
+    if (!settingsStore.load(result.settings, SettingsKey::Access::ReadWrite))
         return result;
     result.keyOpened = true;
     Settings& s = result.settings;
     WriteLog(QStringLiteral("Dump Impostazioni:"));
 
-    s.workingFolder = resolveWorkingFolder(*key, result);
-    WriteLog(QStringLiteral("-->WorkDir:") + s.workingFolder);
+    resolveWorkingFolder(settingsStore, result);
     QDir().mkpath(s.workingFolder);
 
-    s.silenceSecondsText = key->read(TempoAttesaRegAuto, kBuffer).value_or(QStringLiteral("10"));
-    WriteLog(QStringLiteral("-->TempoSilenzio:") + s.silenceSecondsText);
-
-    s.startModeText = key->read(AvvioTaskBar, kBuffer).value_or(QStringLiteral("0"));
-    result.trayMode = s.startModeText == QStringLiteral("1") ? 2 : 0;
-    WriteLog(QStringLiteral("-->ModAvvio:") + s.startModeText);
-
-    s.singleFileText = key->read(RegAutoSalvaUnicoFile, kBuffer).value_or(QStringLiteral("0"));
-    WriteLog(QStringLiteral("-->ModSalvataggio:") + s.singleFileText);
-
-    s.thresholdText =
-        key->read(SogliaAttivazioneRegAuto, kThresholdBuffer).value_or(QStringLiteral("15000"));
-    result.threshold = toNumber(s.thresholdText);
-    WriteLog(QStringLiteral("-->SglAttivazione:") + s.thresholdText);
-
-    const auto flag = [&](const QString& name, bool missing) {
-        const auto text = key->read(name, kBuffer);
-        return text ? toFlag(*text) : missing;
-    };
-    s.askConfirmation = flag(ChiediConfermaAutoRec, false);
-    WriteLog(QStringLiteral("-->ChiediConfermaInRegAuto:") + flagText(s.askConfirmation));
-    s.startArmed = flag(AvviaInAutoReg, false);
-    WriteLog(QStringLiteral("-->AvviaInAutoReg:") + flagText(s.startArmed));
-    result.antiBump = flag(AntiBump, true);
-    WriteLog(QStringLiteral("-->AbilitaAntiBump:") + flagText(result.antiBump));
-
-    s.warningEnabled = flag(AbilitaSegnaleAcustico, false);
-    s.warningAfter = flag(SegnaleAcusticoInviaDopo, true);
-    s.warningAfterSeconds = 15;
-    if (const auto text = key->read(SegnaleAcusticoInviaDopoValore, kSecondsBuffer)) {
-        WriteLog(QStringLiteral("-->SegnaleAcusticoDopo:") + *text);
-        s.warningAfterSeconds = toNumber(*text);
-    }
-    s.warningEvery = flag(SegnaleAcusticoInviaOgni, false);
-    WriteLog(QStringLiteral("-->AbilitaSegnaleAcusticoOgni:") + flagText(s.warningEvery));
-    s.warningEverySeconds = 10;
-    if (const auto text = key->read(SegnaleAcusticoInviaOgniValore, kSecondsBuffer)) {
-        WriteLog(QStringLiteral("-->SegnaleAcusticoOgni:") + *text);
-        s.warningEverySeconds = toNumber(*text);
-    }
-    s.warningFile = key->read(SegnaleAcusticoFile, kBuffer)
-                        .value_or(m_programFolder + QStringLiteral("Beep1.wav"));
-    WriteLog(QStringLiteral("-->PathSegnaleAcustico:") + s.warningFile);
-
-    if (const auto text = key->read(VolumeRegistrazione, kBuffer)) {
-        result.recordingVolume = toNumber(*text);
-        result.recordingVolumeStored = true;
-        WriteLog(QStringLiteral("-->VolumeRec:") + *text);
-    } else {
-        // Nothing is made up here: the window stores the microphone's own volume once read.
-        WriteLog(QStringLiteral("-->VolumeRec:"));
+    using Dump = SettingsTable::Value::Dump;
+    for (const SettingsTable::Value& value : SettingsTable::values()) {
+        const auto read = settingsStore.textRead(value.name);
+        switch (value.dump) {
+        case Dump::None:
+            break;
+        case Dump::Field:
+            WriteLog(value.dumpLabel + SettingsStore::textOf(value, s).value_or(QString()));
+            break;
+        case Dump::TextRead:
+            WriteLog(value.dumpLabel + read.value_or(settingsStore.missingText(value)));
+            break;
+        case Dump::OnlyWhenRead:
+            if (read)
+                WriteLog(value.dumpLabel + *read);
+            break;
+        }
     }
 
-    const auto alternative = key->read(PlayAlternativo, kPlayAlternativoBuffer);
-    s.alternativePlaying = alternative && toFlag(*alternative);
-    WriteLog(QStringLiteral("-->PlayAlternativo:") + flagText(s.alternativePlaying));
-    s.operatorName = key->read(Operatore, kBuffer).value_or(QString());
-    WriteLog(QStringLiteral("-->Operatore:") + s.operatorName);
-
-    const auto firstRun = key->read(PrimoLancio, kBuffer);
-    s.firstRun = !firstRun || toFlag(*firstRun);
-    key->write(PrimoLancio, QStringLiteral("0"));
-
-    const auto noSend = key->read(NoSend, kBuffer);
-    s.sendDisabled = noSend && toFlag(*noSend);
-    WriteLog(QStringLiteral("-->SendDisabilitato:") + flagText(s.sendDisabled));
-
-    const QString noMicSelect = key->read(NoMicSelect, kBuffer).value_or(QStringLiteral("0"));
-    result.selectMicrophone = !toFlag(noMicSelect);
-    WriteLog(QStringLiteral("-->NoMicSelect:") + noMicSelect);
-
-    result.recordingDevice =
-        toNumber(key->read(IDDispositivoRegistrazione, kBuffer).value_or(QString()));
-    result.playbackDevice =
-        toNumber(key->read(IDDispositivoRiproduzione, kBuffer).value_or(QString()));
-    key->close();
+    // Only the first start (or one asked for from outside) shows the mixer's errors.
+    Settings written = s;
+    written.firstRun = false;
+    settingsStore.save(written, {PrimoLancio});
     return result;
 }

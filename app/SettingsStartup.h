@@ -1,13 +1,12 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "app/SettingsStore.h"
 #include "platform/MountTable.h"
 
 #include <QString>
 
-class SettingsKey;
-
-/// What the start-up read hands to the rest of the start-up besides the Settings record.
+/// What the start-up read hands to the rest of the start-up: the record and what is no setting.
 struct StartupSettings {
     /// The working folder check: nothing to say, the folder was lost (records go to the
     /// fallback folder), or a lost folder is back and in use again. A folder is lost when it
@@ -16,15 +15,7 @@ struct StartupSettings {
     enum class FolderCheck { Normal, Lost, Back };
 
     Settings settings;
-    bool keyOpened = false; ///< false: nothing below was read, the values are the defaults
-    bool antiBump = false;  ///< for the capture thread
-    int threshold = 0;      ///< auto-recording threshold, 0..32767 as read
-    int trayMode = 0;       ///< 2: start as an icon in the notification area
-    int recordingVolume = 0;
-    bool recordingVolumeStored = false;
-    bool selectMicrophone = false;
-    int recordingDevice = 0;
-    int playbackDevice = 0;
+    bool keyOpened = false; ///< false: nothing was read, `settings` is default-constructed
     FolderCheck folderCheck = FolderCheck::Normal;
     bool realignmentPending = false;
 };
@@ -55,14 +46,11 @@ public:
     /// own start, which would stay silent if this had already stored the loss.
     QString usableWorkingFolder() const;
 
-    /// A number as C's atoi reads it: leading blanks, a sign, digits; 0 without digits.
-    /// Values beyond the int range are clamped instead of overflowing.
-    static int toNumber(const QString& text);
-    /// A flag is on when its text begins with "1".
-    static bool toFlag(const QString& text) { return text.startsWith(u'1'); }
+    /// The store of the user's settings file.
+    SettingsStore store() const;
 
 private:
-    QString resolveWorkingFolder(SettingsKey& key, StartupSettings& result) const;
+    void resolveWorkingFolder(SettingsStore& store, StartupSettings& result) const;
     /// An existing folder that can still not take recordings: read-only, the bare mount point
     /// of a share that is not mounted, the root folder or a folder of /proc, /sys or /dev.
     bool isUnreachable(const QString& folder) const;

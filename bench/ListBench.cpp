@@ -66,13 +66,10 @@ int run(const QString& base, int count)
         return list.Count();
     });
 
-    const QString settings = base + QStringLiteral("settings.conf");
-    {
-        QFile file(settings);
-        if (!file.open(QIODevice::WriteOnly) || file.write("DisableIndex=1\n") < 0)
-            return 1;
-    }
-    RecordingList withoutIndex(settings);
+    Settings settings;
+    settings.indexDisabled = true;
+    RecordingList withoutIndex;
+    withoutIndex.applySettings(settings);
     withoutIndex.setFolder(folder);
     measure("load without index (every tag read)", count, 2, [&] {
         withoutIndex.Clear();

@@ -146,9 +146,9 @@ Settings benchSettings(const QString& work)
 {
     Settings settings;
     settings.workingFolder = work;
-    settings.silenceSecondsText = "10";
-    settings.singleFileText = "0";
-    settings.thresholdText = "1000";
+    settings.silenceSeconds = 10;
+    settings.threshold = 1000;
+    settings.antiBump = true;
     return settings;
 }
 

@@ -5,13 +5,13 @@
 
 #include "app/SettingsNames.h"
 #include "app/SettingsStartup.h"
+#include "app/SettingsStore.h"
 #include "audio/CControlloVolume.h"
 #include "audio/CPlaySound.h"
 #include "audio/MpegDuration.h"
 #include "platform/FolderLock.h"
 #include "platform/MailClient.h"
 #include "platform/PcmOutput.h"
-#include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
 #include "platform/TerminationSignals.h"
 #include "platform/WavFileReader.h"
@@ -176,25 +176,28 @@ int ParluneCtl::run(QStringList args)
     }
     if (args.isEmpty())
         return usageError(QStringLiteral("no command given"));
-    if (folder) {
-        m_folder = withSlash(QFileInfo(*folder).absoluteFilePath());
-    } else {
-        SettingsStartup startup(SystemFolders::userSettingsFile(),
-                                SystemFolders::machineSettingsFile(),
-                                SystemFolders::programFolder(), SystemFolders::dataFolder());
+    const SettingsStartup startup(SystemFolders::userSettingsFile(),
+                                  SystemFolders::machineSettingsFile(),
+                                  SystemFolders::programFolder(), SystemFolders::dataFolder());
+    if (!folder) {
         // A user whose window never ran gets the settings and the folder its first start
         // would make, so that the commands work from the first use.
         startup.copyMachineToUser();
         startup.createDefaults();
+    }
+    // What the settings do not say is what a missing value reads as.
+    SettingsStore store = startup.store();
+    m_settings = store.defaults();
+    store.load(m_settings);
+    if (folder) {
+        m_folder = withSlash(QFileInfo(*folder).absoluteFilePath());
+    } else {
         m_folder = startup.usableWorkingFolder();
-        if (const auto key =
-                SettingsKey::open(SystemFolders::userSettingsFile(), SettingsKey::Access::Read)) {
-            // A script is told when its commands act on the fallback folder instead of its own.
-            const auto stored = key->read(SettingsNames::WorkDir);
-            if (stored && QDir::isAbsolutePath(*stored) && withSlash(*stored) != m_folder)
-                m_err << "parlunectl: the working folder " << *stored
-                      << " cannot be used now; using " << m_folder << '\n';
-        }
+        // A script is told when its commands act on the fallback folder instead of its own.
+        const auto stored = store.textRead(SettingsNames::WorkDir);
+        if (stored && QDir::isAbsolutePath(*stored) && withSlash(*stored) != m_folder)
+            m_err << "parlunectl: the working folder " << *stored << " cannot be used now; using "
+                  << m_folder << '\n';
         // The fallback folder is ours to make; any other folder is the user's.
         if (m_folder == startup.fallbackFolder())
             QDir().mkpath(m_folder);
@@ -240,6 +243,7 @@ bool ParluneCtl::openList(RecordingList& list, const QString& command, Access ac
         fail(QStringLiteral("The folder %1 does not exist.").arg(m_folder));
         return false;
     }
+    list.applySettings(m_settings);
     list.setLockHolder(FolderLock::thisProcess(command), 0);
     list.setFolder(m_folder);
     bool loaded = list.LoadList();
@@ -340,7 +344,7 @@ int ParluneCtl::list(const QStringList& arguments)
     const bool json = takeFlag(args, QStringLiteral("--json"));
     if (!args.isEmpty())
         return usageError(QStringLiteral("list takes no names"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     if (!openList(list, QStringLiteral("list"), Access::Read))
         return Failed;
     list.MeasureUnknownDurations();
@@ -363,7 +367,7 @@ int ParluneCtl::show(const QStringList& arguments)
     const bool json = takeFlag(args, QStringLiteral("--json"));
     if (args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("show takes one name"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     RecordingEntry* entry =
         openEntry(list, QStringLiteral("show"), Access::Read, args.first(), true);
     if (!entry)
@@ -406,7 +410,7 @@ int ParluneCtl::remove(const QStringList& args)
 {
     if (args.isEmpty() || hasUnknownOption(args))
         return usageError(QStringLiteral("delete takes one or more names"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     if (!openList(list, QStringLiteral("delete"), Access::Change))
         return Failed;
     QStringList names;
@@ -441,7 +445,7 @@ int ParluneCtl::reindex(const QStringList& args)
 {
     if (!args.isEmpty())
         return usageError(QStringLiteral("reindex takes no arguments"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     if (!openList(list, QStringLiteral("reindex"), Access::Change))
         return Failed;
     if (!list.indexOpen())
@@ -473,7 +477,7 @@ int ParluneCtl::rename(const QStringList& arguments)
     const auto notes = takeValue(args, QStringLiteral("--notes"), missing);
     if (missing || args.size() != 2 || hasUnknownOption(args))
         return usageError(QStringLiteral("rename takes OLD NEW [--notes TEXT]"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     RecordingEntry* entry = openEntry(list, QStringLiteral("rename"), Access::Change, args.at(0));
     if (!entry)
         return Failed;
@@ -490,7 +494,7 @@ int ParluneCtl::protect(const QStringList& arguments, bool on)
     if (missing || !key || args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("%1 takes NAME --key KEY")
                               .arg(on ? QStringLiteral("protect") : QStringLiteral("unprotect")));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     RecordingEntry* entry =
         openEntry(list, on ? QStringLiteral("protect") : QStringLiteral("unprotect"),
                   Access::Change, args.first());
@@ -524,7 +528,7 @@ int ParluneCtl::join(const QStringList& arguments)
     if (missing || args.size() < 2 || hasUnknownOption(args))
         return usageError(QStringLiteral("join takes NEW NAME... [--notes TEXT]"));
     const QString newName = args.takeFirst();
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     if (!openList(list, QStringLiteral("join"), Access::Change))
         return Failed;
     std::vector<const RecordingEntry*> sources;
@@ -583,7 +587,7 @@ int ParluneCtl::import(const QStringList& args)
 {
     if (args.isEmpty() || hasUnknownOption(args))
         return usageError(QStringLiteral("import takes one or more files"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     if (!openList(list, QStringLiteral("import"), Access::Change))
         return Failed;
     const Importer::Result result = Importer::ImportRecordings(list, args);
@@ -607,7 +611,7 @@ int ParluneCtl::send(const QStringList& arguments)
     const bool noNotes = takeFlag(args, QStringLiteral("--no-notes"));
     if (args.size() != 1 || hasUnknownOption(args))
         return usageError(QStringLiteral("send takes NAME [--no-notes]"));
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     RecordingEntry* entry = openEntry(list, QStringLiteral("send"), Access::Read, args.first());
     if (!entry)
         return Failed;
@@ -675,39 +679,21 @@ int ParluneCtl::record(const QStringList& arguments)
     }
 
     // The settings for everything the command line does not say.
-    Settings settings;
-    settings.silenceSecondsText = QStringLiteral("10");
-    settings.singleFileText = QStringLiteral("0");
-    settings.thresholdText = QStringLiteral("15000");
-    options.antiBump = true;
-    if (const auto key =
-            SettingsKey::open(SystemFolders::userSettingsFile(), SettingsKey::Access::Read)) {
-        settings.silenceSecondsText =
-            key->read(SettingsNames::TempoAttesaRegAuto).value_or(settings.silenceSecondsText);
-        settings.singleFileText =
-            key->read(SettingsNames::RegAutoSalvaUnicoFile).value_or(settings.singleFileText);
-        settings.thresholdText =
-            key->read(SettingsNames::SogliaAttivazioneRegAuto, 7).value_or(settings.thresholdText);
-        settings.askConfirmation = SettingsStartup::toFlag(
-            key->read(SettingsNames::ChiediConfermaAutoRec).value_or(QString()));
-        options.antiBump = SettingsStartup::toFlag(
-            key->read(SettingsNames::AntiBump).value_or(QStringLiteral("1")));
-        settings.operatorName = key->read(SettingsNames::Operatore).value_or(QString());
-    }
+    Settings settings = m_settings;
     if (silence)
-        settings.silenceSecondsText = QString::number(silenceValue);
+        settings.silenceSeconds = silenceValue;
     if (threshold)
-        settings.thresholdText = QString::number(thresholdValue);
+        settings.threshold = thresholdValue;
     if (singleFile)
-        settings.singleFileText = QStringLiteral("1");
+        settings.singleFile = true;
     if (noAntiBump)
-        options.antiBump = false;
+        settings.antiBump = false;
     if (seconds)
         options.seconds = secondsValue;
     if (input)
         options.inputFile = QFileInfo(*input).absoluteFilePath();
 
-    RecordingList list(SystemFolders::userSettingsFile());
+    RecordingList list;
     if (!openList(list, QStringLiteral("record"), Access::Change))
         return Failed;
     settings.workingFolder = m_folder;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Settings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -70,4 +72,6 @@ private:
     QTextStream& m_out;
     QTextStream& m_err;
     QString m_folder;
+    /// The user's settings, or what missing ones read as.
+    Settings m_settings;
 };

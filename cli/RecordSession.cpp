@@ -38,7 +38,6 @@ QStringList RecordSession::run(bool& failed)
     {
         RecorderController::Config config;
         config.programFolder = SystemFolders::programFolder();
-        config.antiBump = m_options.antiBump;
         RecorderController controller(view, m_list, m_settings, capture, writer, config);
         QObject::connect(&controller, &RecorderController::recordingKept, &loop,
                          [&kept](const QString& name) { kept << name; });

@@ -20,7 +20,6 @@ public:
         bool autoRecord = false;
         QString inputFile;          ///< a WAV file; empty: the default microphone
         std::optional<int> seconds; ///< stop after this long
-        bool antiBump = true;
     };
 
     /// `settings` holds the recorder's values (the settings with the command's overrides).

@@ -1,8 +1,6 @@
 #include "control/RecorderController.h"
 
 #include "app/DiagnosticLog.h"
-#include "app/SettingsNames.h"
-#include "app/SettingsStartup.h"
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
 #include "control/LeftoverRecovery.h"
@@ -10,7 +8,6 @@
 #include "control/RecorderTransitions.h"
 #include "control/SpeakerGuard.h"
 #include "control/WarningSound.h"
-#include "platform/SettingsKey.h"
 #include "res/StringTable.h"
 #include "store/OleDate.h"
 #include "store/RecordingEntry.h"
@@ -37,9 +34,10 @@ QString twoDigits(qint64 value)
 
 } // namespace
 
-RecorderController::RecorderController(RecorderView& view, RecordingList& list, Settings& settings,
-                                       CRecordSound& capture, CWriteSoundFile& writer,
-                                       Config config, RecorderServices services)
+RecorderController::RecorderController(RecorderView& view, RecordingList& list,
+                                       const Settings& settings, CRecordSound& capture,
+                                       CWriteSoundFile& writer, Config config,
+                                       RecorderServices services)
     : m_view(view), m_list(list), m_settings(settings), m_capture(capture), m_writer(writer),
       m_config(std::move(config)), m_finisher(view, list), m_services(services)
 {
@@ -89,9 +87,9 @@ void RecorderController::start()
     if (recoverLeftovers())
         m_view.reloadRecordingList();
     m_writer.setWriterFolders(m_config.programFolder, m_settings.workingFolder);
-    m_capture.setAntiBump(m_config.antiBump);
-    m_capture.setThreshold(SettingsStartup::toNumber(m_settings.thresholdText));
-    m_capture.setSilenceSeconds(SettingsStartup::toNumber(m_settings.silenceSecondsText));
+    m_capture.setAntiBump(m_settings.antiBump);
+    m_capture.setThreshold(m_settings.threshold);
+    m_capture.setSilenceSeconds(m_settings.silenceSeconds);
     m_capture.startThread();
     m_writer.startThread();
     m_capture.postSetWriter(&m_writer);
@@ -131,6 +129,21 @@ void RecorderController::endThreads()
     m_clockTimer.stop();
     m_warningTimer.stop();
     m_warningEndTimer.stop();
+}
+
+void RecorderController::applySettings(const Settings& settings)
+{
+    const QString folder = m_settings.workingFolder;
+    m_settings = settings;
+    if (!m_started || m_shutDown)
+        return;
+    m_capture.setAntiBump(settings.antiBump);
+    m_capture.setThreshold(settings.threshold);
+    m_capture.setSilenceSeconds(settings.silenceSeconds);
+    if (settings.workingFolder != folder) {
+        m_settings.workingFolder = folder;
+        changeWorkingFolder(settings.workingFolder);
+    }
 }
 
 void RecorderController::changeWorkingFolder(const QString& folder)
@@ -220,8 +233,9 @@ void RecorderController::ToggleAutoRecording()
         m_view.setButtonEnabled(Button::Record, false);
 
         reloadSettingsForArming();
-        const int threshold = SettingsStartup::toNumber(m_settings.thresholdText);
-        // Read one way for both sides, so that the writer and the controller agree on it.
+        const int threshold = m_settings.threshold;
+        // Kept for the armed period, so that the writer and the controller agree on it.
+        m_armedSingleFile = m_settings.singleFile;
         const int singleFileFlag = singleFile() ? 1 : 0;
         m_view.showThreshold(threshold);
         if (m_settings.warningEnabled) {
@@ -229,7 +243,7 @@ void RecorderController::ToggleAutoRecording()
                 m_services.speakers->muteWhileArmed(true);
             m_speakersMuted = true;
         }
-        m_capture.setSilenceSeconds(SettingsStartup::toNumber(m_settings.silenceSecondsText));
+        m_capture.setSilenceSeconds(m_settings.silenceSeconds);
         m_capture.setThreshold(threshold);
         m_writer.setSingleFile(singleFileFlag);
         m_writeErrorReported = false;
@@ -237,7 +251,8 @@ void RecorderController::ToggleAutoRecording()
         WriteLog(QStringLiteral("Registrazione automatica attivata (soglia %1, silenzio %2 s, "
                                 "file unico %3)")
                      .arg(threshold)
-                     .arg(m_settings.silenceSecondsText, m_settings.singleFileText));
+                     .arg(m_settings.silenceSeconds)
+                     .arg(singleFileFlag));
         m_capture.enableAutoRecording();
         m_capture.postStartRecording();
     } else if (outcome.actions & RecorderTransitions::StopRecorder) {
@@ -249,17 +264,8 @@ void RecorderController::ToggleAutoRecording()
 
 void RecorderController::reloadSettingsForArming()
 {
-    if (m_config.settingsFile.isEmpty())
-        return;
-    const auto key = SettingsKey::open(m_config.settingsFile, SettingsKey::Access::Read);
-    if (!key)
-        return; // the values in memory serve
-    if (const auto value = key->read(SettingsNames::TempoAttesaRegAuto))
-        m_settings.silenceSecondsText = *value;
-    if (const auto value = key->read(SettingsNames::RegAutoSalvaUnicoFile))
-        m_settings.singleFileText = *value;
-    if (const auto value = key->read(SettingsNames::SogliaAttivazioneRegAuto, 7))
-        m_settings.thresholdText = *value;
+    // The owner may bring in what was stored since the start (a value edited in the file).
+    Q_EMIT aboutToArm();
 }
 
 void RecorderController::pushEvent(Event event)
@@ -660,15 +666,8 @@ void RecorderController::OnInputLevel(int peak, int /*minimum*/)
 
 void RecorderController::OnThresholdDragged(int threshold)
 {
-    if (!m_config.settingsFile.isEmpty()) {
-        if (const auto key =
-                SettingsKey::open(m_config.settingsFile, SettingsKey::Access::ReadWrite)) {
-            key->write(SettingsNames::SogliaAttivazioneRegAuto, QString::asprintf("%d", threshold));
-            key->close();
-        }
-    }
     m_capture.setThreshold(threshold);
-    m_settings.thresholdText = QString::asprintf("%i", threshold);
+    m_settings.threshold = threshold;
 }
 
 void RecorderController::setPlaying(bool playing)
@@ -773,8 +772,13 @@ void RecorderController::onWarningTimer()
         m_warningTimer.start(m_settings.warningEverySeconds * 1000);
     if (m_mode.kind() == RecorderMode::AutoRecording && m_speakersMuted)
         setSpeakersAudible(true);
-    const std::optional<int> length =
-        m_services.warningSound ? m_services.warningSound->play() : std::optional<int>(0);
+    if (m_services.warningSound)
+        m_services.warningSound->play(
+            [this](std::optional<int> length) { onWarningPlayed(length); });
+}
+
+void RecorderController::onWarningPlayed(std::optional<int> length)
+{
     if (!length) {
         // Silenced before the message, which waits for the user while the call goes on.
         stopWarningSound();

@@ -40,7 +40,8 @@ struct RecorderServices {
 /// Lifecycle: constructed on the UI thread with the threads not yet started; start() recovers
 /// the folder's leftovers and starts the threads; the commands and setPlaying() below
 /// are then called on the UI thread; shutdown() ends what runs, then the threads. The view, the
-/// list, the settings and the two thread objects outlive it.
+/// list and the two thread objects outlive it. It never opens the settings file: its owner
+/// gives it the settings (applySettings()) and stores what changes.
 ///
 /// A finishing round (the save dialog of a stopped recording or of an arrived call) may run an
 /// event loop; the move of an arrived call that waits between attempts is a round too. While it
@@ -65,14 +66,13 @@ public:
 
     struct Config {
         QString programFolder; ///< holds the encoder library; ends with "/"
-        /// The settings file read again when arming and written when the threshold is
-        /// dragged; empty: the values in `Settings` are used as they are.
-        QString settingsFile;
-        bool antiBump = true;
-        int trayMode = 0; ///< 2: the window lives in the notification area
+        /// The window's tray mode at start (2: it lives in the notification area): a state of
+        /// the window that its tray commands change, not a setting.
+        int trayMode = 0;
     };
 
-    RecorderController(RecorderView& view, RecordingList& list, Settings& settings,
+    /// `settings` are the values to start with (see applySettings()).
+    RecorderController(RecorderView& view, RecordingList& list, const Settings& settings,
                        CRecordSound& capture, CWriteSoundFile& writer, Config config,
                        RecorderServices services = {});
     ~RecorderController() override;
@@ -92,6 +92,12 @@ public:
     /// The working folder changed (the list is loaded for it already): recover its leftovers
     /// and let the writer use it from the next file.
     void changeWorkingFolder(const QString& folder);
+    /// Takes new settings. Threshold, silence seconds and anti-bump reach the capture thread at
+    /// once; the single-file choice counts from the next arming (an armed period keeps the
+    /// one it began with, which the writer shares); a different working folder is taken as
+    /// changeWorkingFolder() takes it (the list holds it already). Before start() the values
+    /// are only kept.
+    void applySettings(const Settings& settings);
     /// Recovers the leftovers of the working folder into the list, only while the list holds
     /// the folder; true when any became a recording (the caller shows the list again).
     bool recoverLeftovers();
@@ -104,7 +110,8 @@ public:
     /// paused) does not keep the recording from stopping; otherwise a playback going on or
     /// paused is stopped, and nothing else.
     void StopRecording(bool fromAutoRecord = false);
-    /// The threshold mark of the level meter was dragged to `threshold`.
+    /// The threshold mark of the level meter was dragged to `threshold`: the capture uses it
+    /// at once (storing it is the owner's).
     void OnThresholdDragged(int threshold);
     /// Restores the idle look of the transport and the displays; the Auto Rec. tooltip says
     /// what its next click does (kArmTip or kDisarmTip).
@@ -141,6 +148,9 @@ Q_SIGNALS:
     void recordingFailed(int stringId);
     /// A finishing round has ended (emitted after every round, once nothing of it runs).
     void roundEnded();
+    /// Arming begins and is about to take its settings: a receiver connected directly may call
+    /// applySettings() to bring in values stored meanwhile.
+    void aboutToArm();
 
 private:
     struct Event {
@@ -178,15 +188,19 @@ private:
     void onWarningEnd();
     void stopWarning();
     void stopWarningSound();
+    /// The warning sound started (its length) or could not be played (nullopt).
+    void onWarningPlayed(std::optional<int> length);
     void setSpeakersAudible(bool audible);
     void reloadSettingsForArming();
     void finishStoppedRecording();
     void deleteEmptyTemporary();
-    bool singleFile() const { return m_settings.singleFileText == QStringLiteral("1"); }
+    bool singleFile() const { return m_armedSingleFile; }
 
     RecorderView& m_view;
     RecordingList& m_list;
-    Settings& m_settings;
+    Settings m_settings;
+    /// The single-file choice of the armed period, shared with the writer.
+    bool m_armedSingleFile = false;
     CRecordSound& m_capture;
     CWriteSoundFile& m_writer;
     Config m_config;

@@ -1,10 +1,8 @@
 #include "store/RecordingList.h"
 
 #include "app/DiagnosticLog.h"
-#include "app/SettingsNames.h"
 #include "platform/FileOps.h"
 #include "platform/FolderListing.h"
-#include "platform/SettingsKey.h"
 #include "res/StringTable.h"
 #include "store/EntryTags.h"
 #include "store/Id3Tag.h"
@@ -133,7 +131,7 @@ struct RecordingList::Listing {
     }
 };
 
-RecordingList::RecordingList(QString settingsFile) : m_settingsFile(std::move(settingsFile)) {}
+RecordingList::RecordingList() = default;
 
 RecordingList::~RecordingList() = default;
 
@@ -163,15 +161,9 @@ bool RecordingList::indexOpen() const
     return m_index && m_index->open;
 }
 
-bool RecordingList::indexDisabled() const
+void RecordingList::applySettings(const Settings& settings)
 {
-    if (m_settingsFile.isEmpty())
-        return false;
-    const auto key = SettingsKey::open(m_settingsFile, SettingsKey::Access::Read);
-    if (!key)
-        return false;
-    const auto value = key->read(SettingsNames::DisableIndex, 2);
-    return value && value->startsWith(u'1');
+    m_indexDisabled = settings.indexDisabled;
 }
 
 bool RecordingList::LoadList(const QString& folderOverride)
@@ -207,7 +199,7 @@ bool RecordingList::LoadFromIndex(const QString& folder, const std::shared_futur
     if (m_index)
         m_index->close();
     m_index.reset();
-    if (!m_lock.isHeld() || indexDisabled())
+    if (!m_lock.isHeld() || m_indexDisabled)
         return false;
     auto index = std::make_unique<Index>();
     index->folder = folder;

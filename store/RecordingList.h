@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Settings.h"
 #include "platform/FolderLock.h"
 #include "store/RecordingEntry.h"
 
@@ -26,11 +27,14 @@ public:
     /// Called by SaveModified with (done, total) before the first and after each tag written,
     /// when more than two tags are to be written; the UI shows a "Saving..." window.
     using Progress = std::function<void(int done, int total)>;
-    /// Where settings live; DisableIndex = "1" there turns the index off.
-    explicit RecordingList(QString settingsFile = QString());
+    RecordingList();
     ~RecordingList();
     RecordingList(const RecordingList&) = delete;
     RecordingList& operator=(const RecordingList&) = delete;
+
+    /// Takes what the list uses of the settings (indexDisabled keeps the index away), from the
+    /// next LoadList() on.
+    void applySettings(const Settings& settings);
 
     void setFolder(const QString& folder); ///< ends with "/"
     const QString& folder() const { return m_folder; }
@@ -124,8 +128,6 @@ private:
     struct Index;
     struct Listing;
 
-    /// True when the settings turn the index off.
-    bool indexDisabled() const;
     /// Opens and locks folder + "Index.txt", reads its records and reconciles them with the
     /// files `listing` delivers. False, with nothing loaded, when the index is disabled, cannot
     /// be opened or is held elsewhere. A write that fails later closes the index (the entries
@@ -142,7 +144,7 @@ private:
     /// Stable sort of the entries by the text `text` gives, in the order of its UTF-8 bytes.
     template <typename Text> void sortByText(Text text, bool ascending);
 
-    QString m_settingsFile;
+    bool m_indexDisabled = false;
     QString m_folder;
     QString m_holder;
     int m_lockWaitMs = 0;

@@ -8,7 +8,6 @@
 #include "audio/EncoderLibrary.h"
 #include "control/RecorderController.h"
 #include "platform/MailClient.h"
-#include "platform/SettingsKey.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
 #include "store/RecordingEntry.h"
@@ -111,7 +110,7 @@ void CRecorderDlg::OnInitDialog()
     m_writer = std::make_unique<CWriteSoundFile>();
     m_capture = std::make_unique<CRecordSound>(m_input ? m_input : CRecordSound::microphone(),
                                                SystemFolders::dataFolder());
-    const StartupSettings read = readSettings();
+    readSettings();
 
     m_mixer = std::make_unique<RecorderMixer>();
     m_mixer->logTree();
@@ -120,15 +119,11 @@ void CRecorderDlg::OnInitDialog()
     checkSoundCard();
     if (m_soundCard) {
         const auto foundVolume =
-            m_mixer->setUp({m_settings.firstRun, read.recordingVolume, read.recordingVolumeStored,
-                            read.selectMicrophone, read.recordingDevice, read.playbackDevice},
-                           m_layout->volumeSlider(), m_messages, this);
+            m_mixer->setUp(m_settings, m_layout->volumeSlider(), m_messages, this);
         // The microphone's own volume, kept as found, is what the next starts apply.
         if (foundVolume) {
-            if (const auto key = SettingsKey::open(SystemFolders::userSettingsFile(),
-                                                   SettingsKey::Access::ReadWrite))
-                key->write(SettingsNames::VolumeRegistrazione,
-                           QString::asprintf("%d", *foundVolume));
+            m_settings.recordingVolume = *foundVolume;
+            m_settingsStore->save(m_settings, {SettingsNames::VolumeRegistrazione});
         }
         // A drag sets the volume once, at its release; keys, clicks on the groove and the wheel
         // set it at each change, as they move the slider one step at a time.
@@ -151,7 +146,7 @@ void CRecorderDlg::OnInitDialog()
                    ControlId::StopPlay, ControlId::FastRewind})
         setControlEnabled(id, false);
     startListAndPlayback();
-    startRecorder(read);
+    startRecorder();
     if (!m_soundCard) {
         setControlEnabled(ControlId::Record, false);
         setControlEnabled(ControlId::AutoRecord, false);
@@ -162,7 +157,7 @@ void CRecorderDlg::OnInitDialog()
         list->setFocus();
 }
 
-void CRecorderDlg::startRecorder(const StartupSettings& read)
+void CRecorderDlg::startRecorder()
 {
     m_view = std::make_unique<WindowRecorderView>(
         *m_layout, m_messages, this, m_settings, *m_listView, *m_playback,
@@ -172,8 +167,6 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
 
     RecorderController::Config config;
     config.programFolder = m_programFolder;
-    config.settingsFile = SystemFolders::userSettingsFile();
-    config.antiBump = read.antiBump;
     config.trayMode = m_trayMode;
     m_controller = std::make_unique<RecorderController>(
         *m_view, *m_list, m_settings, *m_capture, *m_writer, config,
@@ -188,6 +181,8 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
         if (std::exchange(m_closeAfterRound, false))
             OnClose();
     });
+    connect(m_controller.get(), &RecorderController::aboutToArm, this,
+            &CRecorderDlg::takeArmingSettings, Qt::DirectConnection);
     m_controller->start();
 
     if (auto* record = button(ControlId::Record))
@@ -201,12 +196,29 @@ void CRecorderDlg::startRecorder(const StartupSettings& read)
                 [this] { m_controller->StopRecording(); });
     connect(m_layout->levelMeter(), &LevelMeter::thresholdChanged, m_controller.get(),
             &RecorderController::OnThresholdDragged);
+    connect(m_layout->levelMeter(), &LevelMeter::thresholdChanged, this, [this](int threshold) {
+        m_settings.threshold = threshold;
+        m_settingsStore->save(m_settings, {SettingsNames::SogliaAttivazioneRegAuto});
+    });
     m_listView->FillRecordingList(QString(), 0);
+}
+
+void CRecorderDlg::takeArmingSettings()
+{
+    // Values edited in the file while the window runs count from the next arming on.
+    Settings stored = m_settings;
+    if (m_settingsStore->load(stored)) {
+        m_settings.silenceSeconds = stored.silenceSeconds;
+        m_settings.singleFile = stored.singleFile;
+        m_settings.threshold = stored.threshold;
+    }
+    m_controller->applySettings(m_settings);
 }
 
 void CRecorderDlg::startListAndPlayback()
 {
-    m_list = std::make_unique<RecordingList>(SystemFolders::userSettingsFile());
+    m_list = std::make_unique<RecordingList>();
+    m_list->applySettings(m_settings);
     m_list->setFolder(m_settings.workingFolder);
     // The list view measures unknown lengths off the UI thread once the window shows.
     m_list->setDurationsMeasuredLater(true);
@@ -287,10 +299,11 @@ void CRecorderDlg::checkSoundCard()
         setControlEnabled(id, false);
 }
 
-StartupSettings CRecorderDlg::readSettings()
+void CRecorderDlg::readSettings()
 {
     SettingsStartup startup(SystemFolders::userSettingsFile(), SystemFolders::machineSettingsFile(),
                             m_programFolder, SystemFolders::dataFolder());
+    m_settingsStore = std::make_unique<SettingsStore>(startup.store());
     startup.createDefaults();
     const StartupSettings read = startup.read();
     m_settings = read.settings;
@@ -298,9 +311,9 @@ StartupSettings CRecorderDlg::readSettings()
         // Without any settings the recordings still need a real place, never the current folder.
         m_settings.workingFolder = startup.fallbackFolder();
     }
-    m_trayMode = read.trayMode;
+    m_trayMode = m_settings.startInTray ? 2 : 0;
     if (read.keyOpened)
-        m_layout->levelMeter()->setThreshold(read.threshold);
+        m_layout->levelMeter()->setThreshold(m_settings.threshold);
     m_realignmentPending = read.realignmentPending;
     QString title = StringTable::text(354);
     if (!m_settings.operatorName.isEmpty())
@@ -309,7 +322,6 @@ StartupSettings CRecorderDlg::readSettings()
     if (m_settings.sendDisabled)
         setControlEnabled(ControlId::Send, false);
     startFolderTimers(read.folderCheck);
-    return read;
 }
 
 void CRecorderDlg::startFolderTimers(StartupSettings::FolderCheck check)

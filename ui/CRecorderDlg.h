@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/SettingsStartup.h"
+#include "app/SettingsStore.h"
 #include "audio/CRecordSound.h"
 #include "ui/WindowRecorderView.h"
 
@@ -88,8 +89,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    StartupSettings readSettings();
-    void startRecorder(const StartupSettings& read);
+    void readSettings();
+    void startRecorder();
+    /// Arming begins: takes the arming values stored since (silence, single file, threshold)
+    /// and gives the settings to the controller.
+    void takeArmingSettings();
     void startListAndPlayback();
     void sendCurrent();
     void checkSoundCard();
@@ -128,6 +132,7 @@ private:
     std::unique_ptr<RecorderController> m_controller;
     bool m_soundCard = false;
     Settings m_settings;
+    std::unique_ptr<SettingsStore> m_settingsStore;
     QString m_programFolder;
     bool m_realignmentPending = false;
     bool m_missingLibrary = false;

@@ -25,7 +25,7 @@ void RecorderMixer::logTree()
     m_recording.LoggaAlberoMixer(false);
 }
 
-std::optional<int> RecorderMixer::setUp(const StartValues& values, QSlider* volumeSlider,
+std::optional<int> RecorderMixer::setUp(const Settings& values, QSlider* volumeSlider,
                                         MessagePresenter& messages, QWidget* window)
 {
     setUpSpeaker(values, volumeSlider, messages, window);
@@ -33,7 +33,7 @@ std::optional<int> RecorderMixer::setUp(const StartValues& values, QSlider* volu
     return setUpRecordingLine(values, messages, window);
 }
 
-void RecorderMixer::setUpSpeaker(const StartValues& values, QSlider* slider,
+void RecorderMixer::setUpSpeaker(const Settings& values, QSlider* slider,
                                  MessagePresenter& messages, QWidget* window)
 {
     try {
@@ -82,7 +82,7 @@ void RecorderMixer::setUpMonitor()
     }
 }
 
-std::optional<int> RecorderMixer::setUpRecordingLine(const StartValues& values,
+std::optional<int> RecorderMixer::setUpRecordingLine(const Settings& values,
                                                      MessagePresenter& messages, QWidget* window)
 {
     std::optional<int> found;
@@ -91,7 +91,7 @@ std::optional<int> RecorderMixer::setUpRecordingLine(const StartValues& values,
                               values.recordingDevice) &&
             values.firstRun)
             throw MixerError{QStringLiteral("ErroreOpenMicrofonoIn")};
-        if (values.selectMicrophone && !m_recording.AbilitaDisabilitaSulMixer(true, -1) &&
+        if (!values.noMicSelect && !m_recording.AbilitaDisabilitaSulMixer(true, -1) &&
             values.firstRun)
             throw MixerError{QStringLiteral("ErroreAbilitaMicrofonoIn")};
         uint32_t current = 0;
@@ -101,7 +101,7 @@ std::optional<int> RecorderMixer::setUpRecordingLine(const StartValues& values,
                 throw MixerError{QStringLiteral("ErroreGetVolunmeMicrofonoIn")};
             WriteLog(QStringLiteral("Errore nel reperimento dei volume microfono IN"));
         }
-        if (!values.recordingVolumeStored) {
+        if (!values.recordingVolume) {
             // The microphone is shared with every other program: its volume is the user's
             // choice, so it is kept as found and becomes the value the next starts apply.
             if (currentRead)
@@ -109,8 +109,8 @@ std::optional<int> RecorderMixer::setUpRecordingLine(const StartValues& values,
             else
                 WriteLog(QStringLiteral("!bVolumeRegistrazioneImpostato e volume di registratore "
                                         "iMaxVol uguale a 0"));
-        } else if (values.recordingVolume != 0) {
-            m_recording.SetVolume(static_cast<uint32_t>(std::max(0, values.recordingVolume)));
+        } else if (*values.recordingVolume != 0) {
+            m_recording.SetVolume(static_cast<uint32_t>(std::max(0, *values.recordingVolume)));
         } else {
             WriteLog(QStringLiteral("bVolumeRegistrazioneImpostato e volume di registratore "
                                     "VolumeRec uguale a 0"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Settings.h"
 #include "audio/CControlloVolume.h"
 
 #include <QString>
@@ -14,27 +15,18 @@ class QWidget;
 /// found at shutdown. Lives on the UI thread for the whole run of the window.
 class RecorderMixer {
 public:
-    /// What the start-up read of the settings gives the mixer set-up.
-    struct StartValues {
-        bool firstRun = false;
-        int recordingVolume = 0;
-        bool recordingVolumeStored = false;
-        bool selectMicrophone = true;
-        int recordingDevice = 0;
-        int playbackDevice = 0;
-    };
-
     /// `factory` makes the lines' connections to the audio server; empty = PulseAudio.
     explicit RecorderMixer(const CControlloVolume::ServerFactory& factory = {});
 
     /// Writes the mixer tree to the log, through the microphone recording line.
     void logTree();
     /// Opens the speaker, microphone monitor and microphone recording lines in this order and
-    /// sets them up; errors are shown (first run only, except where always) over `window`.
+    /// sets them up as the settings say (devices, recording volume, firstRun, noMicSelect);
+    /// errors are shown (first run only, except where always) over `window`.
     /// A stored recording volume is applied; without one the microphone keeps its volume, and
     /// that volume (0..65535) is returned for the caller to store. nullopt when a volume was
     /// stored or the microphone's could not be read.
-    std::optional<int> setUp(const StartValues& values, QSlider* volumeSlider,
+    std::optional<int> setUp(const Settings& values, QSlider* volumeSlider,
                              MessagePresenter& messages, QWidget* window);
     /// Puts the speaker and monitor volumes back as they were found and closes both lines.
     void restore();
@@ -53,10 +45,10 @@ public:
     CControlloVolume& speaker() { return m_speaker; }
 
 private:
-    void setUpSpeaker(const StartValues& values, QSlider* slider, MessagePresenter& messages,
+    void setUpSpeaker(const Settings& values, QSlider* slider, MessagePresenter& messages,
                       QWidget* window);
     void setUpMonitor();
-    std::optional<int> setUpRecordingLine(const StartValues& values, MessagePresenter& messages,
+    std::optional<int> setUpRecordingLine(const Settings& values, MessagePresenter& messages,
                                           QWidget* window);
 
     CControlloVolume m_speaker;

@@ -12,10 +12,11 @@ class WarningSoundPlayer : public WarningSound {
 public:
     WarningSoundPlayer(CPlaySound& player, const Settings& settings);
 
-    std::optional<int> play() override;
+    void play(Outcome outcome) override;
     void stop() override;
 
 private:
     CPlaySound& m_player;
     const Settings& m_settings;
+    Outcome m_pending; ///< the play() whose file is opening
 };

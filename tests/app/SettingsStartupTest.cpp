@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
 namespace {
 
 class SettingsStartupTest : public ::testing::Test {
@@ -60,9 +58,6 @@ TEST_F(SettingsStartupTest, FirstStartCreatesTheDefaultsInOrderAndArmsSingleFile
 
     const StartupSettings read = startup().read();
     ASSERT_TRUE(read.keyOpened);
-    EXPECT_TRUE(read.settings.startArmed);
-    EXPECT_EQ(read.settings.singleFileText, QStringLiteral("1"));
-    EXPECT_EQ(read.settings.silenceSecondsText, QStringLiteral("15"));
     EXPECT_EQ(read.settings.workingFolder, fallback());
     EXPECT_TRUE(QFileInfo(fallback()).isDir());
     EXPECT_EQ(read.folderCheck, StartupSettings::FolderCheck::Normal);
@@ -77,24 +72,23 @@ TEST_F(SettingsStartupTest, FirstStartCreatesTheDefaultsInOrderAndArmsSingleFile
                            "-->Operatore:", "-->SendDisabilitato:0", "-->NoMicSelect:0"}));
 }
 
-TEST_F(SettingsStartupTest, AnExistingKeyWithoutValuesTakesTheMissingDefaults)
+TEST_F(SettingsStartupTest, TheDumpLogsTheTextsAsReadAndMissingOnesAsTheyRead)
 {
-    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"@default=0"});
+    TestEnvironment::writeSettingsFile(
+        env.userSettingsFile(), {"TempoAttesaRegAuto=7s", "AntiBump=1x", "NoMicSelect=1x",
+                                 "SogliaAttivazioneRegAuto=1234567", "VolumeRegistrazione=900"});
     startup().createDefaults();
     const StartupSettings read = startup().read();
-    EXPECT_FALSE(read.settings.startArmed);
-    EXPECT_EQ(read.settings.singleFileText, QStringLiteral("0"));
-    EXPECT_EQ(read.settings.silenceSecondsText, QStringLiteral("10"));
-    EXPECT_EQ(read.settings.thresholdText, QStringLiteral("15000"));
-    EXPECT_EQ(read.threshold, 15000);
-    EXPECT_TRUE(read.antiBump);
-    EXPECT_TRUE(read.settings.warningAfter);
-    EXPECT_EQ(read.settings.warningAfterSeconds, 15);
-    EXPECT_EQ(read.settings.warningEverySeconds, 10);
-    EXPECT_EQ(read.settings.warningFile, env.programFolder() + "Beep1.wav");
-    EXPECT_TRUE(read.selectMicrophone);
-    EXPECT_EQ(read.settings.workingFolder, fallback());
+    EXPECT_EQ(read.settings.silenceSeconds, 7);
     EXPECT_EQ(value(QStringLiteral("WorkDir")), fallback());
+    EXPECT_EQ(env.logLines(),
+              QStringList({"Dump Impostazioni:", "-->WorkDir:" + fallback(), "-->TempoSilenzio:7s",
+                           "-->ModAvvio:0", "-->ModSalvataggio:0", "-->SglAttivazione:15000",
+                           "-->ChiediConfermaInRegAuto:0", "-->AvviaInAutoReg:0",
+                           "-->AbilitaAntiBump:1", "-->AbilitaSegnaleAcusticoOgni:0",
+                           "-->PathSegnaleAcustico:" + env.programFolder() + "Beep1.wav",
+                           "-->VolumeRec:900", "-->PlayAlternativo:0",
+                           "-->Operatore:", "-->SendDisabilitato:0", "-->NoMicSelect:1x"}));
 }
 
 TEST_F(SettingsStartupTest, MachineWideSettingsAreCopiedToANewUserAndSkipTheDefaults)
@@ -118,34 +112,14 @@ TEST_F(SettingsStartupTest, PrimoLancioIsWrittenBackAtEveryStartAndNoRecordingVo
     startup().createDefaults();
     const StartupSettings first = startup().read();
     EXPECT_TRUE(first.settings.firstRun);
-    EXPECT_FALSE(first.recordingVolumeStored);
+    EXPECT_FALSE(first.settings.recordingVolume);
     EXPECT_EQ(value(QStringLiteral("PrimoLancio")), QStringLiteral("0"));
     // Only the microphone's own volume, read by the window, may be stored.
     EXPECT_EQ(value(QStringLiteral("VolumeRegistrazione")), QStringLiteral("<missing>"));
 
     const StartupSettings second = startup().read();
     EXPECT_FALSE(second.settings.firstRun);
-    EXPECT_FALSE(second.recordingVolumeStored);
-}
-
-TEST_F(SettingsStartupTest, ValuesTooLongForTheirBuffersCountAsMissing)
-{
-    TestEnvironment::writeSettingsFile(
-        env.userSettingsFile(),
-        {"SogliaAttivazioneRegAuto=1234567", "SegnaleAcusticoInviaDopoValore=12345",
-         "SegnaleAcusticoInviaOgniValore=1234", "PlayAlternativo=1xxxxxxxxx", "NoSend=1",
-         "NoMicSelect=1", "AvvioTaskBar=1", "Operatore=Anna", "IDDispositivoRegistrazione=2"});
-    const StartupSettings read = startup().read();
-    EXPECT_EQ(read.settings.thresholdText, QStringLiteral("15000"));
-    EXPECT_EQ(read.settings.warningAfterSeconds, 15);
-    EXPECT_EQ(read.settings.warningEverySeconds, 1234);
-    EXPECT_FALSE(read.settings.alternativePlaying);
-    EXPECT_TRUE(read.settings.sendDisabled);
-    EXPECT_FALSE(read.selectMicrophone);
-    EXPECT_EQ(read.trayMode, 2);
-    EXPECT_EQ(read.settings.operatorName, QStringLiteral("Anna"));
-    EXPECT_EQ(read.recordingDevice, 2);
-    EXPECT_EQ(read.playbackDevice, 0);
+    EXPECT_FALSE(second.settings.recordingVolume);
 }
 
 TEST_F(SettingsStartupTest, ALostFolderFallsBackAndIsTakenAgainWhenItReturns)
@@ -275,21 +249,6 @@ TEST_F(SettingsStartupTest, NoKeyMeansNothingIsReadOrLogged)
     EXPECT_FALSE(read.keyOpened);
     EXPECT_TRUE(read.settings.workingFolder.isEmpty());
     EXPECT_TRUE(env.logLines().isEmpty());
-}
-
-TEST(SettingsNumbersTest, NumbersReadLikeAtoiWithoutOverflow)
-{
-    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("12abc")), 12);
-    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("  -5")), -5);
-    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("+7")), 7);
-    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("abc")), 0);
-    EXPECT_EQ(SettingsStartup::toNumber(QString()), 0);
-    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("99999999999")),
-              std::numeric_limits<int>::max());
-    EXPECT_EQ(SettingsStartup::toNumber(QStringLiteral("-99999999999")),
-              std::numeric_limits<int>::min());
-    EXPECT_TRUE(SettingsStartup::toFlag(QStringLiteral("1x")));
-    EXPECT_FALSE(SettingsStartup::toFlag(QStringLiteral("01")));
 }
 
 } // namespace

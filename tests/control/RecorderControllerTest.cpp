@@ -73,10 +73,10 @@ public:
     }
     void removeRecordingRow(const QString& name) override { removedRows.push_back(name); }
     void showThreshold(int threshold) override { shownThreshold = threshold; }
-    std::optional<int> play() override
+    void play(Outcome outcome) override
     {
         ++warnings;
-        return 0;
+        outcome(0);
     }
     void stop() override {}
 
@@ -106,9 +106,9 @@ public:
         QDir().mkpath(work);
         EXPECT_TRUE(AudioFixtures::writeWav(wav, pieces));
         settings.workingFolder = work;
-        settings.silenceSecondsText = QStringLiteral("2");
-        settings.singleFileText = QStringLiteral("0");
-        settings.thresholdText = QStringLiteral("3000");
+        settings.silenceSeconds = 2;
+        settings.threshold = 3000;
+        settings.antiBump = true;
         if (prepare)
             prepare(*this);
         list.setFolder(work);
@@ -117,7 +117,6 @@ public:
         QObject::connect(capture.get(), &CRecordSound::inputEnded, qApp, [this] { ended = true; });
         RecorderController::Config config;
         config.programFolder = env.programFolder();
-        config.settingsFile = settingsFile;
         controller =
             std::make_unique<RecorderController>(view, list, settings, *capture, writer, config,
                                                  RecorderServices{&view, nullptr, nullptr});
@@ -167,7 +166,6 @@ public:
     TestEnvironment env;
     QString work;
     QString wav;
-    QString settingsFile;
     Settings settings;
     RecordingList list;
     ScriptedView view;
@@ -280,7 +278,7 @@ TEST(RecorderControllerAuto, SingleFileModeKeepsEveryCallOfTheArmedPeriodInOneRe
                      {4.0, false},
                      {2.0, true},
                      {4.0, false}},
-                    [](RecorderRig& r) { r.settings.singleFileText = "1"; });
+                    [](RecorderRig& r) { r.settings.singleFile = true; });
     rig.recordToTheEnd(true);
     EXPECT_EQ(rig.kept, std::vector<QString>{"Recording 1"});
     EXPECT_EQ(rig.mp3Files(), QStringList{"Recording 1.mp3"});
@@ -387,13 +385,16 @@ TEST(RecorderControllerAuto, ManualStopCancelledDiscardsTheRecording)
     EXPECT_TRUE(rig.mp3Files().isEmpty());
 }
 
-TEST(RecorderControllerSettings, ArmingReadsTheSettingsFileAgain)
+TEST(RecorderControllerSettings, SettingsGivenWhenArmingOrDraggedReachTheCaptureAtOnce)
 {
-    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}}, [](RecorderRig& r) {
-        r.settingsFile = r.env.userSettingsFile();
-        TestEnvironment::writeSettingsFile(
-            r.settingsFile,
-            {"TempoAttesaRegAuto=3", "RegAutoSalvaUnicoFile=0", "SogliaAttivazioneRegAuto=20000"});
+    RecorderRig rig({{1.0, false}, {3.0, true}, {4.0, false}});
+    // The window brings in what was stored meanwhile as arming begins.
+    QObject::connect(rig.controller.get(), &RecorderController::aboutToArm, qApp, [&] {
+        Settings stored = rig.settings;
+        stored.silenceSeconds = 3;
+        stored.threshold = 20000;
+        stored.antiBump = false;
+        rig.controller->applySettings(stored);
     });
     rig.controller->start();
     rig.controller->ToggleAutoRecording();
@@ -401,24 +402,16 @@ TEST(RecorderControllerSettings, ArmingReadsTheSettingsFileAgain)
     EXPECT_EQ(rig.view.shownThreshold, 20000);
     EXPECT_EQ(rig.capture->threshold(), 20000);
     EXPECT_EQ(rig.capture->silenceSeconds(), 3);
+    EXPECT_FALSE(rig.capture->antiBump());
     ASSERT_TRUE(waitFor([&] { return rig.ended; }, 60000));
     rig.controller->ToggleAutoRecording();
-    // The tone peaks at 12000, under the threshold read from the file: no call.
+    // The tone peaks at 12000, under the threshold given when arming: no call.
     EXPECT_TRUE(rig.kept.empty());
     EXPECT_EQ(rig.controller->mode(), RecorderMode(RecorderMode::Idle));
     EXPECT_TRUE(rig.leftovers().isEmpty());
-}
 
-TEST(RecorderControllerSettings, DraggedThresholdIsStoredAndAppliesAtOnce)
-{
-    RecorderRig rig({{1.0, false}}, [](RecorderRig& r) {
-        r.settingsFile = r.env.userSettingsFile();
-        TestEnvironment::writeSettingsFile(r.settingsFile, {"SogliaAttivazioneRegAuto=15000"});
-    });
     rig.controller->OnThresholdDragged(4321);
     EXPECT_EQ(rig.capture->threshold(), 4321);
-    EXPECT_TRUE(TestEnvironment::settingsFileLines(rig.settingsFile)
-                    .contains(QStringLiteral("SogliaAttivazioneRegAuto=4321")));
 }
 
 TEST(RecorderControllerFailures, TemporaryFileHeldByAnotherRecorderFailsVisibly)

@@ -32,7 +32,7 @@ protected:
         QDir().mkpath(sources);
         audio = AudioFixtures::mpegStream(2.0);
         ASSERT_FALSE(audio.isEmpty());
-        list = std::make_unique<RecordingList>(env.userSettingsFile());
+        list = std::make_unique<RecordingList>();
         list->setFolder(folder);
         ASSERT_TRUE(list->LoadList());
     }
@@ -170,7 +170,7 @@ TEST_F(ImporterTest, TaggedFileKeepsDateNotesAndProtectionAnUntaggedOneGetsATagA
     }
     live.sort();
     EXPECT_EQ(live, QStringList({QStringLiteral("meeting"), QStringLiteral("plain")}));
-    RecordingList reloaded(env.userSettingsFile());
+    RecordingList reloaded;
     reloaded.setFolder(folder);
     ASSERT_TRUE(reloaded.LoadList());
     ASSERT_TRUE(reloaded.indexOpen());
@@ -255,7 +255,7 @@ TEST_F(ImporterTest, ATagThatCannotBeWrittenIsReported)
     TmpfsMount disk(env.root() + QStringLiteral("small/"), 1 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << disk.whyNot().toStdString();
-    RecordingList small(env.userSettingsFile());
+    RecordingList small;
     small.setFolder(env.root() + QStringLiteral("small/"));
     ASSERT_TRUE(small.LoadList());
     // Its tag names it otherwise, so the import must write a new one.
@@ -277,7 +277,7 @@ TEST_F(ImporterTest, AWorkingFolderThatCannotBeWrittenMakesNoEntry)
     // A path that is a file where the folder should be: no copy can be made there.
     const QString blocked = env.root() + QStringLiteral("blocked");
     ASSERT_TRUE(AudioFixtures::writeFile(blocked, "x"));
-    RecordingList elsewhere(env.userSettingsFile());
+    RecordingList elsewhere;
     elsewhere.setFolder(blocked + u'/');
 
     const auto result =

@@ -46,9 +46,10 @@ protected:
         return entry;
     }
 
-    std::unique_ptr<RecordingList> load(const QString& settingsFile = QString()) const
+    std::unique_ptr<RecordingList> load(const Settings& settings = Settings()) const
     {
-        auto list = std::make_unique<RecordingList>(settingsFile);
+        auto list = std::make_unique<RecordingList>();
+        list->applySettings(settings);
         list->setFolder(folder);
         EXPECT_TRUE(list->LoadList());
         return list;
@@ -341,22 +342,15 @@ TEST_F(RecordingListTest, SecondListOnAHeldFolderReadsTagsAndChangesNothing)
     EXPECT_TRUE(second->indexOpen());
 }
 
-TEST_F(RecordingListTest, DisableIndexSettingKeepsTheIndexAwayOnlyWhenItReadsOne)
+TEST_F(RecordingListTest, DisabledIndexIsNeitherReadNorWritten)
 {
     makeRecording(QStringLiteral("Alpha"));
-    const QString settings = env.userSettingsFile();
-    TestEnvironment::writeSettingsFile(settings, {QStringLiteral("DisableIndex=1")});
+    Settings settings;
+    settings.indexDisabled = true;
     auto list = load(settings);
     EXPECT_FALSE(list->indexOpen());
     EXPECT_EQ(names(*list), QStringList{"Alpha"});
     EXPECT_FALSE(QFileInfo::exists(indexPath()));
-
-    // "10" does not fit the two-byte buffer, so the read fails and the index is used.
-    TestEnvironment::writeSettingsFile(settings, {QStringLiteral("DisableIndex=10")});
-    list.reset();
-    list = load(settings);
-    EXPECT_TRUE(list->indexOpen());
-    EXPECT_EQ(index().size(), kRecord);
 }
 
 // ---- New entries ------------------------------------------------------------------------

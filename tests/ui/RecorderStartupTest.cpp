@@ -1,4 +1,5 @@
 #include "audio/CControlloVolume.h"
+#include "control/RecorderController.h"
 #include "platform/InstanceLock.h"
 #include "platform/SettingsKey.h"
 #include "res/StringTable.h"
@@ -9,6 +10,7 @@
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
 #include "ui/ControlIds.h"
+#include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/RecorderMixer.h"
 
@@ -78,9 +80,19 @@ TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
     TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"Operatore=Anna"});
     QString title;
     bool stopEnabled = true;
+    QStringList stored;
+    int armedThreshold = 0;
     const int status = run([&](CRecorderDlg& window) {
         title = window.windowTitle();
         stopEnabled = window.findChild<QWidget*>(QStringLiteral("StopRecord"))->isEnabled();
+        // A dragged threshold is stored; one edited in the file counts from the next arming.
+        Q_EMIT window.findChild<LevelMeter*>()->thresholdChanged(4321);
+        stored = TestEnvironment::settingsFileLines(env.userSettingsFile());
+        if (auto key = SettingsKey::open(env.userSettingsFile(), SettingsKey::Access::ReadWrite))
+            key->write(QStringLiteral("SogliaAttivazioneRegAuto"), QStringLiteral("5000"));
+        window.controller()->ToggleAutoRecording();
+        armedThreshold = window.capture()->threshold();
+        window.controller()->ToggleAutoRecording();
         // The writer's temporary file of a crashed run goes at exit.
         QFile stale(window.settings().workingFolder + QStringLiteral("tmp_nome_reg.dtm"));
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -91,6 +103,8 @@ TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
     ASSERT_TRUE(started);
     EXPECT_EQ(title, QStringLiteral("Lumacor Parlune (Anna)"));
     EXPECT_FALSE(stopEnabled);
+    EXPECT_TRUE(stored.contains(QStringLiteral("SogliaAttivazioneRegAuto=4321")));
+    EXPECT_EQ(armedThreshold, 5000);
     const QStringList lines = env.logLines();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.first(), QStringLiteral("Dump Impostazioni:"));

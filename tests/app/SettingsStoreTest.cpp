@@ -1,0 +1,143 @@
+#include "app/SettingsStore.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+#include <functional>
+
+namespace {
+
+// A field shown as text, so that every case compares the same way.
+QString shown(const QString& text)
+{
+    return text;
+}
+QString shown(int number)
+{
+    return QString::number(number);
+}
+QString shown(bool flag)
+{
+    return flag ? QStringLiteral("on") : QStringLiteral("off");
+}
+QString shown(const std::optional<int>& number)
+{
+    return number ? QString::number(*number) : QStringLiteral("none");
+}
+
+template <typename T> std::function<QString(const Settings&)> field(T Settings::*member)
+{
+    return [member](const Settings& settings) { return shown(settings.*member); };
+}
+
+struct Case {
+    QString name;
+    std::function<QString(const Settings&)> field;
+    QString missing;                ///< the field when the value is missing
+    std::optional<QString> created; ///< the text the first start writes
+    QString stored;                 ///< a text stored by hand...
+    QString storedReads;            ///< ...and its field
+    QString bad;                    ///< an odd text (too long, no number, past int)...
+    QString badReads;               ///< ...and its field
+};
+
+} // namespace
+
+TEST(SettingsStoreTest, EveryValueReadsWritesAndIsCreatedAsTheTableSays)
+{
+    TestEnvironment env;
+    const QString program = env.programFolder();
+    const QString fallback = env.dataFolder() + QStringLiteral("Recordings/");
+    const std::nullopt_t none = std::nullopt;
+    const Case cases[] = {
+        {"WorkDir", field(&Settings::workingFolder), fallback, fallback, "/calls/", "/calls/", "",
+         ""},
+        {"TempoAttesaRegAuto", field(&Settings::silenceSeconds), "10", "15", "30", "30", " 7s",
+         "7"},
+        {"AvvioTaskBar", field(&Settings::startInTray), "off", "0", "1", "on", "1x", "off"},
+        {"RegAutoSalvaUnicoFile", field(&Settings::singleFile), "off", "1", "1", "on", "11", "off"},
+        {"SogliaAttivazioneRegAuto", field(&Settings::threshold), "15000", "15000", "3000", "3000",
+         "1234567", "15000"},
+        {"ChiediConfermaAutoRec", field(&Settings::askConfirmation), "off", "0", "1", "on", "1x",
+         "on"},
+        {"AvviaInAutoReg", field(&Settings::startArmed), "off", "1", "1", "on", "01", "off"},
+        {"AntiBump", field(&Settings::antiBump), "on", "1", "0", "off", "", "off"},
+        {"AbilitaSegnaleAcustico", field(&Settings::warningEnabled), "off", "0", "1", "on", "yes",
+         "off"},
+        {"SegnaleAcusticoInviaDopo", field(&Settings::warningAfter), "on", "1", "0", "off", "x",
+         "off"},
+        {"SegnaleAcusticoInviaDopoValore", field(&Settings::warningAfterSeconds), "15", "15", "20",
+         "20", "12345", "15"},
+        {"SegnaleAcusticoInviaOgni", field(&Settings::warningEvery), "off", "0", "1", "on", "10",
+         "on"},
+        {"SegnaleAcusticoInviaOgniValore", field(&Settings::warningEverySeconds), "10", "10",
+         "1234", "1234", "ab", "0"},
+        {"SegnaleAcusticoFile", field(&Settings::warningFile), program + "Beep1.wav",
+         program + "Beep1.wav", "/s/bell.mp3", "/s/bell.mp3", "", ""},
+        {"VolumeRegistrazione", field(&Settings::recordingVolume), "none", none, "32768", "32768",
+         "abc", "0"},
+        {"PlayAlternativo", field(&Settings::alternativePlaying), "off", "0", "1", "on",
+         "1xxxxxxxxx", "off"},
+        {"Operatore", field(&Settings::operatorName), "", none, "Desk 4", "Desk 4", " ", " "},
+        {"PrimoLancio", field(&Settings::firstRun), "on", none, "0", "off", "", "off"},
+        {"NoSend", field(&Settings::sendDisabled), "off", none, "1", "on", "2", "off"},
+        {"NoMicSelect", field(&Settings::noMicSelect), "off", none, "1", "on", "0", "off"},
+        {"DisableIndex", field(&Settings::indexDisabled), "off", none, "1", "on", "10", "off"},
+        {"IDDispositivoRegistrazione", field(&Settings::recordingDevice), "0", none, "2", "2",
+         "-99999999999x", "-2147483648"},
+        {"IDDispositivoRiproduzione", field(&Settings::playbackDevice), "0", none, "1", "1",
+         "+99999999999", "2147483647"},
+        {"Riallinea", field(&Settings::realign), "off", none, "1", "on", "1 ", "off"},
+        {"CartellaDaRiallineare", field(&Settings::folderToRealign), "", none, "/lost/", "/lost/",
+         "", ""},
+    };
+    ASSERT_EQ(std::size(cases), SettingsTable::values().size()) << "a value without a case";
+
+    const QString file = env.root() + QStringLiteral("settings/Parlune.conf");
+    SettingsStore store(file, program, fallback);
+    store.createDefaults();
+    const QStringList created = TestEnvironment::settingsFileLines(file);
+    const Settings defaults = store.defaults();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        ASSERT_NE(SettingsTable::find(c.name), nullptr);
+        EXPECT_EQ(created.filter(QRegularExpression(u'^' + c.name + u'=')),
+                  c.created ? QStringList{c.name + u'=' + *c.created} : QStringList());
+
+        Settings settings;
+        TestEnvironment::writeSettingsFile(file, {"@default=0"});
+        ASSERT_TRUE(store.load(settings));
+        EXPECT_EQ(c.field(settings), c.missing);
+        EXPECT_EQ(c.field(defaults), c.missing);
+        EXPECT_EQ(store.textRead(c.name), std::nullopt);
+
+        TestEnvironment::writeSettingsFile(file, {c.name + u'=' + c.stored});
+        ASSERT_TRUE(store.load(settings));
+        EXPECT_EQ(c.field(settings), c.storedReads);
+        EXPECT_EQ(store.textRead(c.name), c.stored);
+        // What is saved reads back the same.
+        TestEnvironment::writeSettingsFile(file, {"@default=0"});
+        ASSERT_TRUE(store.save(settings, {c.name}));
+        Settings saved;
+        ASSERT_TRUE(store.load(saved));
+        EXPECT_EQ(c.field(saved), c.storedReads);
+
+        TestEnvironment::writeSettingsFile(file, {c.name + u'=' + c.bad});
+        ASSERT_TRUE(store.load(settings));
+        EXPECT_EQ(c.field(settings), c.badReads);
+    }
+}
+
+TEST(SettingsStoreTest, AFileThatDoesNotOpenLeavesTheRecordAndCannotBeSaved)
+{
+    TestEnvironment env;
+    SettingsStore store(env.root() + QStringLiteral("none.conf"), env.programFolder(),
+                        env.dataFolder());
+    Settings settings;
+    settings.threshold = 1234;
+    EXPECT_FALSE(store.load(settings));
+    EXPECT_EQ(settings.threshold, 1234);
+    EXPECT_FALSE(store.save(settings, {QStringLiteral("SogliaAttivazioneRegAuto")}));
+}
