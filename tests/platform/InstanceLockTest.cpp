@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstReleases)
@@ -22,13 +24,13 @@ TEST(InstanceLockTest, DefaultPathLivesInTheRuntimeFolder)
     TestEnvironment env;
     EXPECT_EQ(InstanceLock::defaultPath(), env.lockFile());
     env.setVariable("XDG_RUNTIME_DIR", QString());
-    EXPECT_TRUE(InstanceLock::defaultPath().startsWith(QStringLiteral("/tmp/parlune-")));
+    EXPECT_TRUE(InstanceLock::defaultPath().startsWith(u"/tmp/parlune-"_s));
 }
 
 TEST(InstanceLockTest, UnopenableLockFileIsRefused)
 {
     InstanceLock lock;
-    EXPECT_FALSE(lock.tryAcquire(QStringLiteral("/nonexistent-folder/parlune.lock")));
+    EXPECT_FALSE(lock.tryAcquire(u"/nonexistent-folder/parlune.lock"_s));
 }
 
 } // namespace

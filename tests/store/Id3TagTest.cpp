@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray frame(const char* id, const QByteArray& body)
@@ -39,7 +41,7 @@ class Id3TagTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + QStringLiteral("rec/");
+        folder = env.root() + u"rec/"_s;
         QDir().mkpath(folder);
         audio = AudioFixtures::mpegStream(3.0);
         ASSERT_FALSE(audio.isEmpty());
@@ -59,10 +61,10 @@ protected:
 
 TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
 {
-    RecordingEntry entry = entryNamed(QStringLiteral("a"));
+    RecordingEntry entry = entryNamed(u"a"_s);
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
     // Another rewrite's file under the name every rewrite once used: never written nor removed.
-    const QString other = folder + QStringLiteral("tagTemporary.dtm");
+    const QString other = folder + u"tagTemporary.dtm"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(other, "another rewrite"));
     entry.state = RecordingEntry::Modified;
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
@@ -80,15 +82,15 @@ TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
     EXPECT_EQ(entry.tagSize, 194u);
     EXPECT_EQ(entry.state, RecordingEntry::Saved);
     EXPECT_EQ(QDir(folder).entryList({Id3Tag::temporaryPattern()}, QDir::Files),
-              QStringList{QStringLiteral("tagTemporary.dtm")});
+              QStringList{u"tagTemporary.dtm"_s});
     EXPECT_EQ(AudioFixtures::readFile(other), QByteArray("another rewrite"));
 }
 
 TEST_F(Id3TagTest, WrittenEntryLoadsBackUnchanged)
 {
-    RecordingEntry entry = entryNamed(QStringLiteral("Desk 2 - Recording 3"));
-    entry.notes = QStringLiteral("Call back\r\nbefore noon — café");
-    entry.operatorName = QStringLiteral("Zoë Ωmega");
+    RecordingEntry entry = entryNamed(u"Desk 2 - Recording 3"_s);
+    entry.notes = u"Call back\r\nbefore noon — café"_s;
+    entry.operatorName = u"Zoë Ωmega"_s;
     entry.isProtected = true;
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
@@ -119,10 +121,10 @@ TEST_F(Id3TagTest, LoadRepairsNameDateAndTimeAndMeasuresAMissingDuration)
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     RecordingEntry entry;
     ASSERT_TRUE(EntryTags::LoadEntryFromFile(path, entry, folder, false));
-    EXPECT_EQ(entry.name, QStringLiteral("renamed"));
+    EXPECT_EQ(entry.name, u"renamed"_s);
     EXPECT_EQ(entry.state, RecordingEntry::Modified);
     EXPECT_GE(OleDate::toDateTime(entry.startTime), before);
-    EXPECT_EQ(entry.notes, QStringLiteral("kept"));
+    EXPECT_EQ(entry.notes, u"kept"_s);
     // Three seconds of audio, measured because the tag tells no length.
     EXPECT_NEAR(double(OleDate::toSeconds(entry.duration)), 3.0, 1.0);
 }
@@ -133,7 +135,7 @@ TEST_F(Id3TagTest, AFileWithoutATagGetsAWholeOneAndKeepsItsAudio)
     ASSERT_TRUE(AudioFixtures::writeFile(path, audio));
     RecordingEntry entry;
     EXPECT_FALSE(EntryTags::LoadEntryFromFile(path, entry, folder, false));
-    EXPECT_EQ(entry.name, QStringLiteral("plain"));
+    EXPECT_EQ(entry.name, u"plain"_s);
     EXPECT_EQ(entry.state, RecordingEntry::Saved);
     const QByteArray bytes = AudioFixtures::readFile(path);
     ASSERT_TRUE(bytes.startsWith("ID3"));
@@ -150,13 +152,13 @@ TEST_F(Id3TagTest, TheLaterOfTwoFramesWithOneIdWinsAndIsTheOneChanged)
     Id3Tag tag;
     ASSERT_TRUE(tag.Open(path));
     ASSERT_EQ(tag.ReadTag(), Id3Tag::TagRead);
-    EXPECT_EQ(tag.FindFrame("TIT2")->value, QStringLiteral("second"));
-    tag.SetText("TIT2", QStringLiteral("third"));
-    EXPECT_EQ(tag.frames().front().value, QStringLiteral("first"));
+    EXPECT_EQ(tag.FindFrame("TIT2")->value, u"second"_s);
+    tag.SetText("TIT2", u"third"_s);
+    EXPECT_EQ(tag.frames().front().value, u"first"_s);
     ASSERT_TRUE(tag.WriteTag());
     ASSERT_EQ(tag.ReadTag(), Id3Tag::TagRead);
     ASSERT_EQ(tag.frames().size(), 3u);
-    EXPECT_EQ(tag.frames()[2].value, QStringLiteral("third"));
+    EXPECT_EQ(tag.frames()[2].value, u"third"_s);
 }
 
 TEST_F(Id3TagTest, ASizeFieldThatLeavesOutTheHeaderKeepsTenTagBytesInFrontOfTheAudio)
@@ -186,7 +188,7 @@ TEST_F(Id3TagTest, DamagedSizesGiveNoUsableTagAndNeverLoseTheFile)
     };
     int n = 0;
     for (const QByteArray& head : damaged) {
-        const QString path = folder + QStringLiteral("damaged%1.mp3").arg(n++);
+        const QString path = folder + u"damaged%1.mp3"_s.arg(n++);
         ASSERT_TRUE(AudioFixtures::writeFile(path, head + audio));
         Id3Tag tag;
         ASSERT_TRUE(tag.Open(path));
@@ -205,8 +207,8 @@ TEST(OleDateTest, DatesAndSpansConvertBothWays)
     const QDateTime moment(QDate(2026, 12, 6), QTime(23, 59, 59));
     EXPECT_EQ(OleDate::toDateTime(OleDate::fromDateTime(moment)), moment);
     EXPECT_DOUBLE_EQ(OleDate::fromDateTime(QDateTime(QDate(1899, 12, 31), QTime(6, 0))), 1.25);
-    EXPECT_EQ(OleDate::durationText(OleDate::fromSeconds(3725)), QStringLiteral("62:05"));
-    EXPECT_EQ(OleDate::durationText(OleDate::kNoDuration), QStringLiteral("--:--"));
+    EXPECT_EQ(OleDate::durationText(OleDate::fromSeconds(3725)), u"62:05"_s);
+    EXPECT_EQ(OleDate::durationText(OleDate::kNoDuration), u"--:--"_s);
     EXPECT_FALSE(OleDate::toDateTime(1e300).isValid());
 }
 
