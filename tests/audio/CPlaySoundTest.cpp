@@ -210,18 +210,6 @@ TEST_F(CPlaySoundTest, PauseHoldsThePositionAndPlayFromResumesThere)
     EXPECT_TRUE(waitFor([&] { return position() > paused + 400; }));
 }
 
-TEST_F(CPlaySoundTest, PlayFromSeeksWhilePlaying)
-{
-    const QString path = writeRecording(u"seek"_s, AudioFixtures::mpegStream(10.0));
-    ASSERT_TRUE(player.Play(path, false));
-    ASSERT_TRUE(player.PlayFrom(6000));
-    EXPECT_GE(position(), 6000);
-    EXPECT_LT(position(), 6200);
-    EXPECT_TRUE(waitFor([&] { return position() > 6300; }));
-    ASSERT_TRUE(player.PlayFrom(1000));
-    EXPECT_LT(position(), 1200);
-}
-
 TEST_F(CPlaySoundTest, PlaysToTheEndAndStopsByItself)
 {
     const QByteArray audio = AudioFixtures::mpegStream(1.5);

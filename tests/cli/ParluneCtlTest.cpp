@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace Qt::StringLiterals;
 
 namespace {
