@@ -27,11 +27,9 @@
 #include <map>
 #include <memory>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
-const QString kKey = u"secret-key"_s;
+const QString kKey = QStringLiteral("secret-key");
 
 struct Outcome {
     int status = -1;
@@ -60,7 +58,7 @@ struct Found {
 // recording is whole under one name, and the list agrees with the files.
 class FolderSafetyTest : public ::testing::Test {
 protected:
-    void SetUp() override { useFolder(env.root() + u"calls/"_s); }
+    void SetUp() override { useFolder(env.root() + QStringLiteral("calls/")); }
 
     void useFolder(const QString& path)
     {
@@ -120,7 +118,7 @@ protected:
             if (tag.Open(path, true) && tag.ReadTag() == Id3Tag::TagRead) {
                 audioStart = tag.TagSize();
                 const auto* protection = tag.FindFrame("TXXX");
-                item.isProtected = protection && protection->value == u"Protetta"_s;
+                item.isProtected = protection && protection->value == QStringLiteral("Protetta");
                 if (const auto* notes = tag.FindFrame("COMM"))
                     item.notes = notes->value;
             }
@@ -167,7 +165,7 @@ protected:
         const QStringList expectedOthers = {".parlune.lock", "Index.txt"};
         for (const QString& other :
              QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-            if (!other.endsWith(u".mp3"_s) && !expectedOthers.contains(other))
+            if (!other.endsWith(QStringLiteral(".mp3")) && !expectedOthers.contains(other))
                 ADD_FAILURE() << when << ": left behind: " << other.toStdString();
         }
         return found;
@@ -191,7 +189,7 @@ TEST_F(FolderSafetyTest, CommandsKilledAtAnyMomentLeaveEveryRecordingWholeAndLis
     const QByteArray a = clip(1), b = clip(2), c = clip(3);
     make("A", a);
     make("B", b);
-    const QString outside = env.root() + u"import me.mp3"_s;
+    const QString outside = env.root() + QStringLiteral("import me.mp3");
     ASSERT_TRUE(AudioFixtures::writeFile(outside, c));
 
     struct Step {
@@ -251,13 +249,13 @@ TEST_F(FolderSafetyTest, CommandsKilledAtAnyMomentLeaveEveryRecordingWholeAndLis
                 ctl({"rename", "A moved", "A", "--notes", ""});
             if (!joined.isEmpty()) {
                 for (const Found& file : found)
-                    QFile::remove(folder + file.name + u".mp3"_s);
+                    QFile::remove(folder + file.name + QStringLiteral(".mp3"));
                 make("A", a);
                 make("B", b);
             }
             for (const Found& file : found) {
                 if (file.audio == c)
-                    QFile::remove(folder + file.name + u".mp3"_s);
+                    QFile::remove(folder + file.name + QStringLiteral(".mp3"));
             }
             if (HasFailure())
                 return;
@@ -273,11 +271,11 @@ TEST_F(FolderSafetyTest, CommandsRunTogetherOnOneFolderAllDoTheirWorkAndLoseNoth
     std::vector<QByteArray> parts;
     for (int i = 0; i < 6; ++i) {
         parts.push_back(clip(3 + i, 60000));
-        make(u"part%1"_s.arg(i), parts.back());
+        make(QStringLiteral("part%1").arg(i), parts.back());
     }
     std::vector<QString> imports;
     for (int i = 0; i < 4; ++i) {
-        imports.push_back(env.root() + u"in%1.mp3"_s.arg(i));
+        imports.push_back(env.root() + QStringLiteral("in%1.mp3").arg(i));
         ASSERT_TRUE(AudioFixtures::writeFile(imports.back(), clip(10 + i, 50000)));
     }
 
@@ -333,21 +331,22 @@ TEST_F(FolderSafetyTest, TheWindowsFolderIsRefusedAtOnceAnotherCommandIsWaitedFo
     ASSERT_EQ(ctl({"list"}).status, 0);
     const QByteArray index = AudioFixtures::readFile(folder + "Index.txt");
     FolderLock window;
-    ASSERT_EQ(window.acquire(folder, u"Parlune 4242"_s), FolderLock::Result::Held);
+    ASSERT_EQ(window.acquire(folder, QStringLiteral("Parlune 4242")), FolderLock::Result::Held);
     QElapsedTimer clock;
     clock.start();
     const Outcome refused = ctl({"rename", "A", "B"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(refused.err.contains(u"Parlune has the folder"_s)) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("Parlune has the folder")))
+        << refused.err.toStdString();
     EXPECT_LT(clock.elapsed(), 5000);
     const Outcome listed = ctl({"list"});
     EXPECT_EQ(listed.status, 0);
-    EXPECT_TRUE(listed.out.startsWith(u"A\t"_s));
+    EXPECT_TRUE(listed.out.startsWith(QStringLiteral("A\t")));
     EXPECT_TRUE(QFile::exists(folder + "A.mp3"));
     EXPECT_TRUE(AudioFixtures::readFile(folder + "Index.txt") == index);
 
     // A short command's lock is waited for.
-    window.acquire(folder, u"parlunectl 4243 join"_s);
+    window.acquire(folder, QStringLiteral("parlunectl 4243 join"));
     auto rename = start({"rename", "A", "B"});
     QTimer::singleShot(1000, [&] { window.release(); });
     QDeadlineTimer deadline(30000);
@@ -362,15 +361,15 @@ TEST_F(FolderSafetyTest, TheWindowsFolderIsRefusedAtOnceAnotherCommandIsWaitedFo
 
 TEST_F(FolderSafetyTest, ACommandThatRunsOutOfDiskSaysSoAndChangesNothing)
 {
-    TmpfsMount disk(env.root() + u"small/"_s, 4 << 20);
+    TmpfsMount disk(env.root() + QStringLiteral("small/"), 4 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << disk.whyNot().toStdString();
-    useFolder(env.root() + u"small/"_s);
+    useFolder(env.root() + QStringLiteral("small/"));
     const QByteArray a = clip(1), b = clip(2);
     make("A", a);
     make("B", b);
     ASSERT_EQ(ctl({"protect", "B", "--key", kKey}).status, 0);
-    const QString outside = env.root() + u"big.mp3"_s;
+    const QString outside = env.root() + QStringLiteral("big.mp3");
     ASSERT_TRUE(AudioFixtures::writeFile(outside, clip(3)));
     ASSERT_EQ(settled("before").size(), 2u);
     const QByteArray indexBefore = AudioFixtures::readFile(folder + "Index.txt");
@@ -390,7 +389,7 @@ TEST_F(FolderSafetyTest, ACommandThatRunsOutOfDiskSaysSoAndChangesNothing)
         EXPECT_FALSE(run.err.trimmed().isEmpty()) << command.join(' ').toStdString();
         const std::vector<Found> found = files();
         ASSERT_EQ(found.size(), 2u) << command.join(' ').toStdString();
-        EXPECT_EQ(found[0].name, u"A"_s);
+        EXPECT_EQ(found[0].name, QStringLiteral("A"));
         EXPECT_TRUE(sameAudio(found[0].audio, a));
         EXPECT_FALSE(found[0].isProtected);
         EXPECT_TRUE(found[0].notes.isEmpty());
@@ -406,8 +405,8 @@ TEST_F(FolderSafetyTest, ACommandThatRunsOutOfDiskSaysSoAndChangesNothing)
 TEST_F(FolderSafetyTest, AnIndexThatIsNotARegularFileIsLeftAloneAndTheFolderStillLists)
 {
     make("A", clip(1, 20000));
-    const QString index = folder + u"Index.txt"_s;
-    const QString other = env.root() + u"precious.txt"_s;
+    const QString index = folder + QStringLiteral("Index.txt");
+    const QString other = env.root() + QStringLiteral("precious.txt");
     const QByteArray precious(4000, 'p');
     const std::vector<std::pair<const char*, std::function<bool()>>> kinds = {
         {"link to /dev/zero", [&] { return QFile::link("/dev/zero", index); }},
@@ -420,7 +419,7 @@ TEST_F(FolderSafetyTest, AnIndexThatIsNotARegularFileIsLeftAloneAndTheFolderStil
         ASSERT_TRUE(makeIndex()) << kind;
         const Outcome list = ctl({"list"});
         EXPECT_EQ(list.status, 0) << kind << ": " << list.err.toStdString();
-        EXPECT_TRUE(list.out.startsWith(u"A\t"_s)) << kind;
+        EXPECT_TRUE(list.out.startsWith(QStringLiteral("A\t"))) << kind;
         EXPECT_EQ(ctl({"rename", "A", "B"}).status, 0) << kind;
         EXPECT_EQ(ctl({"rename", "B", "A"}).status, 0) << kind;
         if (QFile::exists(other)) {

@@ -20,8 +20,6 @@
 
 #include <cmath>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 QString output(const QString& program, const QStringList& args, int* status = nullptr)
@@ -36,7 +34,7 @@ QString output(const QString& program, const QStringList& args, int* status = nu
 
 int playbackStreams()
 {
-    const QString listed = output(u"pactl"_s, {"list", "short", "sink-inputs"});
+    const QString listed = output(QStringLiteral("pactl"), {"list", "short", "sink-inputs"});
     return listed.isEmpty() ? 0 : int(listed.split(u'\n').size());
 }
 
@@ -51,7 +49,7 @@ protected:
         for (const char* tool : {"Xvfb", "xdotool", "espeak-ng", "sox"})
             ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 << tool;
-        folder = env.root() + u"calls/"_s;
+        folder = env.root() + QStringLiteral("calls/");
         QDir().mkpath(folder);
         TestEnvironment::writeSettingsFile(env.userSettingsFile(),
                                            {"WorkDir=" + folder, "AvviaInAutoReg=0"});
@@ -75,16 +73,16 @@ protected:
         // Xvfb picks a free display itself and writes its number on the given descriptor. Its
         // warnings go nowhere: a full pipe nobody reads would stop the server.
         xvfb.setStandardErrorFile(QProcess::nullDevice());
-        xvfb.start(u"Xvfb"_s,
+        xvfb.start(QStringLiteral("Xvfb"),
                    {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         ASSERT_TRUE(waitFor([&] { return xvfb.canReadLine(); }, 30000));
-        display = u":"_s + QString::fromLatin1(xvfb.readLine()).trimmed();
+        display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine()).trimmed();
         env.setVariable("DISPLAY", display);
         // Clients are started only once the server answers one.
         ASSERT_TRUE(waitFor(
             [] {
                 int status = -1;
-                output(u"xdotool"_s, {"getdisplaygeometry"}, &status);
+                output(QStringLiteral("xdotool"), {"getdisplaygeometry"}, &status);
                 return status == 0;
             },
             30000));
@@ -93,12 +91,13 @@ protected:
     void startParlune()
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         // The X keyboard library hands strndup strings without their terminator; the strict
         // string check of the sanitizer build would end the program in its first call.
-        if (environment.contains(u"ASAN_OPTIONS"_s))
-            environment.insert(u"ASAN_OPTIONS"_s,
-                               environment.value(u"ASAN_OPTIONS"_s) + u":strict_string_checks=0"_s);
+        if (environment.contains(QStringLiteral("ASAN_OPTIONS")))
+            environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                               environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                   QStringLiteral(":strict_string_checks=0"));
         parlune.setProcessEnvironment(environment);
         parlune.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // Now and then the program's first connection to the fresh Xvfb is refused although a
@@ -118,9 +117,9 @@ protected:
 
     static QString findWindow(const QString& title)
     {
-        const QStringList ids =
-            output(u"xdotool"_s, {"search", "--onlyvisible", "--name", "^" + title + "$"})
-                .split(u'\n', Qt::SkipEmptyParts);
+        const QStringList ids = output(QStringLiteral("xdotool"),
+                                       {"search", "--onlyvisible", "--name", "^" + title + "$"})
+                                    .split(u'\n', Qt::SkipEmptyParts);
         return ids.isEmpty() ? QString() : ids.first();
     }
 
@@ -131,7 +130,7 @@ protected:
         RecorderLayout layout(&probe);
         const QPoint centre = layout.button(controlId)->geometry().center();
         int status = -1;
-        output(u"xdotool"_s,
+        output(QStringLiteral("xdotool"),
                {"mousemove", "--window", window, QString::number(centre.x()),
                 QString::number(centre.y()), "click", "1"},
                &status);
@@ -178,9 +177,9 @@ TEST_F(WindowEndToEndTest, RecordSpeechByHandSaveItAndPlayItBack)
     QString dialog;
     ASSERT_TRUE(
         waitFor([&] { return !(dialog = findWindow(StringTable::text(207))).isEmpty(); }, 30000));
-    output(u"xdotool"_s, {"windowfocus", "--sync", dialog});
-    output(u"xdotool"_s, {"key", "--clearmodifiers", "Return"});
-    const QString file = folder + u"Recording 1.mp3"_s;
+    output(QStringLiteral("xdotool"), {"windowfocus", "--sync", dialog});
+    output(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "Return"});
+    const QString file = folder + QStringLiteral("Recording 1.mp3");
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(file); }, 30000));
     ASSERT_TRUE(waitFor([&] { return findWindow(StringTable::text(207)).isEmpty(); }, 30000));
 

@@ -9,8 +9,6 @@
 #include <cmath>
 #include <numbers>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 constexpr uint32_t kRate = 32000;
@@ -36,8 +34,6 @@ protected:
     EncoderLibrary encoder;
 };
 
-// The caller sizes its output buffer from this report: below the encoder's worst case
-// (1.25 x samples + 7200) an encode could overflow it.
 TEST_F(EncoderLibraryTest, ReportsOneChunkOf1152SamplesAndItsOutputBuffer)
 {
     EXPECT_EQ(encoder.samplesPerChunk(), 1152u);
@@ -78,7 +74,7 @@ TEST_F(EncoderLibraryTest, StreamDecodesToTheLengthOfItsFrames)
     ASSERT_EQ(encoder.finish(mp3), 0u);
 
     TestEnvironment env;
-    const QString path = env.root() + u"stream.mp3"_s;
+    const QString path = env.root() + QStringLiteral("stream.mp3");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(mp3.data()), static_cast<qint64>(mp3.size()));

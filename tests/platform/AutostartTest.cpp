@@ -5,15 +5,13 @@
 
 #include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 TEST(AutostartTest, EntryRoundTripsAProgramPathWithAwkwardCharacters)
 {
     TestEnvironment env;
     EXPECT_EQ(Autostart::read(), std::nullopt);
-    const QString program = u"/opt/my \"apps\"/$HOME\\parlune"_s;
+    const QString program = QStringLiteral("/opt/my \"apps\"/$HOME\\parlune");
     ASSERT_TRUE(Autostart::write(program));
     EXPECT_EQ(Autostart::entryFile(), env.configFolder() + "autostart/Parlune.desktop");
     EXPECT_EQ(Autostart::read(), program);

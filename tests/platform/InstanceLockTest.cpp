@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 TEST(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstReleases)
@@ -24,13 +22,13 @@ TEST(InstanceLockTest, DefaultPathLivesInTheRuntimeFolder)
     TestEnvironment env;
     EXPECT_EQ(InstanceLock::defaultPath(), env.lockFile());
     env.setVariable("XDG_RUNTIME_DIR", QString());
-    EXPECT_TRUE(InstanceLock::defaultPath().startsWith(u"/tmp/parlune-"_s));
+    EXPECT_TRUE(InstanceLock::defaultPath().startsWith(QStringLiteral("/tmp/parlune-")));
 }
 
 TEST(InstanceLockTest, UnopenableLockFileIsRefused)
 {
     InstanceLock lock;
-    EXPECT_FALSE(lock.tryAcquire(u"/nonexistent-folder/parlune.lock"_s));
+    EXPECT_FALSE(lock.tryAcquire(QStringLiteral("/nonexistent-folder/parlune.lock")));
 }
 
 } // namespace

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 TEST(MountTableTest, FstabEntriesGiveTheirMountPointsUnescapedWithoutSwapOrComments)
@@ -74,8 +72,8 @@ TEST(MountTableTest, AFolderIsOnAnUnmountedShareOnlyWhenNothingMountedCoversIt)
         {deeperMounted, "/mnt/share/calls", "/mnt/share"},
     };
     QTemporaryDir dir;
-    const QString fstabFile = dir.filePath(u"fstab"_s);
-    const QString mountsFile = dir.filePath(u"mountinfo"_s);
+    const QString fstabFile = dir.filePath(QStringLiteral("fstab"));
+    const QString mountsFile = dir.filePath(QStringLiteral("mountinfo"));
     QFile out(fstabFile);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(fstab);
@@ -90,8 +88,8 @@ TEST(MountTableTest, AFolderIsOnAnUnmountedShareOnlyWhenNothingMountedCoversIt)
             << c.mounts.constData();
     }
     // Without the mounted list nothing can be said, and "/" is in every fstab.
-    EXPECT_EQ(MountTable(fstabFile, dir.filePath(u"missing"_s))
-                  .unmountedMountPoint(u"/mnt/share/calls"_s),
+    EXPECT_EQ(MountTable(fstabFile, dir.filePath(QStringLiteral("missing")))
+                  .unmountedMountPoint(QStringLiteral("/mnt/share/calls")),
               QString());
 }
 

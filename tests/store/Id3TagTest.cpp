@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 QByteArray frame(const char* id, const QByteArray& body)
@@ -41,7 +39,7 @@ class Id3TagTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + u"rec/"_s;
+        folder = env.root() + QStringLiteral("rec/");
         QDir().mkpath(folder);
         audio = AudioFixtures::mpegStream(3.0);
         ASSERT_FALSE(audio.isEmpty());
@@ -61,10 +59,10 @@ protected:
 
 TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
 {
-    RecordingEntry entry = entryNamed(u"a"_s);
+    RecordingEntry entry = entryNamed(QStringLiteral("a"));
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
     // Another rewrite's file under the name every rewrite once used: never written nor removed.
-    const QString other = folder + u"tagTemporary.dtm"_s;
+    const QString other = folder + QStringLiteral("tagTemporary.dtm");
     ASSERT_TRUE(AudioFixtures::writeFile(other, "another rewrite"));
     entry.state = RecordingEntry::Modified;
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
@@ -82,15 +80,15 @@ TEST_F(Id3TagTest, WritesTheElevenFramesByteForByteInFrontOfTheAudio)
     EXPECT_EQ(entry.tagSize, 194u);
     EXPECT_EQ(entry.state, RecordingEntry::Saved);
     EXPECT_EQ(QDir(folder).entryList({Id3Tag::temporaryPattern()}, QDir::Files),
-              QStringList{u"tagTemporary.dtm"_s});
+              QStringList{QStringLiteral("tagTemporary.dtm")});
     EXPECT_EQ(AudioFixtures::readFile(other), QByteArray("another rewrite"));
 }
 
 TEST_F(Id3TagTest, WrittenEntryLoadsBackUnchanged)
 {
-    RecordingEntry entry = entryNamed(u"Desk 2 - Recording 3"_s);
-    entry.notes = u"Call back\r\nbefore noon — café"_s;
-    entry.operatorName = u"Zoë Ωmega"_s;
+    RecordingEntry entry = entryNamed(QStringLiteral("Desk 2 - Recording 3"));
+    entry.notes = QStringLiteral("Call back\r\nbefore noon — café");
+    entry.operatorName = QStringLiteral("Zoë Ωmega");
     entry.isProtected = true;
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), audio));
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
@@ -121,10 +119,10 @@ TEST_F(Id3TagTest, LoadRepairsNameDateAndTimeAndMeasuresAMissingDuration)
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     RecordingEntry entry;
     ASSERT_TRUE(EntryTags::LoadEntryFromFile(path, entry, folder, false));
-    EXPECT_EQ(entry.name, u"renamed"_s);
+    EXPECT_EQ(entry.name, QStringLiteral("renamed"));
     EXPECT_EQ(entry.state, RecordingEntry::Modified);
     EXPECT_GE(OleDate::toDateTime(entry.startTime), before);
-    EXPECT_EQ(entry.notes, u"kept"_s);
+    EXPECT_EQ(entry.notes, QStringLiteral("kept"));
     // Three seconds of audio, measured because the tag tells no length.
     EXPECT_NEAR(double(OleDate::toSeconds(entry.duration)), 3.0, 1.0);
 }
@@ -135,7 +133,7 @@ TEST_F(Id3TagTest, AFileWithoutATagGetsAWholeOneAndKeepsItsAudio)
     ASSERT_TRUE(AudioFixtures::writeFile(path, audio));
     RecordingEntry entry;
     EXPECT_FALSE(EntryTags::LoadEntryFromFile(path, entry, folder, false));
-    EXPECT_EQ(entry.name, u"plain"_s);
+    EXPECT_EQ(entry.name, QStringLiteral("plain"));
     EXPECT_EQ(entry.state, RecordingEntry::Saved);
     const QByteArray bytes = AudioFixtures::readFile(path);
     ASSERT_TRUE(bytes.startsWith("ID3"));
@@ -152,13 +150,13 @@ TEST_F(Id3TagTest, TheLaterOfTwoFramesWithOneIdWinsAndIsTheOneChanged)
     Id3Tag tag;
     ASSERT_TRUE(tag.Open(path));
     ASSERT_EQ(tag.ReadTag(), Id3Tag::TagRead);
-    EXPECT_EQ(tag.FindFrame("TIT2")->value, u"second"_s);
-    tag.SetText("TIT2", u"third"_s);
-    EXPECT_EQ(tag.frames().front().value, u"first"_s);
+    EXPECT_EQ(tag.FindFrame("TIT2")->value, QStringLiteral("second"));
+    tag.SetText("TIT2", QStringLiteral("third"));
+    EXPECT_EQ(tag.frames().front().value, QStringLiteral("first"));
     ASSERT_TRUE(tag.WriteTag());
     ASSERT_EQ(tag.ReadTag(), Id3Tag::TagRead);
     ASSERT_EQ(tag.frames().size(), 3u);
-    EXPECT_EQ(tag.frames()[2].value, u"third"_s);
+    EXPECT_EQ(tag.frames()[2].value, QStringLiteral("third"));
 }
 
 TEST_F(Id3TagTest, ASizeFieldThatLeavesOutTheHeaderKeepsTenTagBytesInFrontOfTheAudio)
@@ -188,7 +186,7 @@ TEST_F(Id3TagTest, DamagedSizesGiveNoUsableTagAndNeverLoseTheFile)
     };
     int n = 0;
     for (const QByteArray& head : damaged) {
-        const QString path = folder + u"damaged%1.mp3"_s.arg(n++);
+        const QString path = folder + QStringLiteral("damaged%1.mp3").arg(n++);
         ASSERT_TRUE(AudioFixtures::writeFile(path, head + audio));
         Id3Tag tag;
         ASSERT_TRUE(tag.Open(path));
@@ -207,8 +205,8 @@ TEST(OleDateTest, DatesAndSpansConvertBothWays)
     const QDateTime moment(QDate(2026, 12, 6), QTime(23, 59, 59));
     EXPECT_EQ(OleDate::toDateTime(OleDate::fromDateTime(moment)), moment);
     EXPECT_DOUBLE_EQ(OleDate::fromDateTime(QDateTime(QDate(1899, 12, 31), QTime(6, 0))), 1.25);
-    EXPECT_EQ(OleDate::durationText(OleDate::fromSeconds(3725)), u"62:05"_s);
-    EXPECT_EQ(OleDate::durationText(OleDate::kNoDuration), u"--:--"_s);
+    EXPECT_EQ(OleDate::durationText(OleDate::fromSeconds(3725)), QStringLiteral("62:05"));
+    EXPECT_EQ(OleDate::durationText(OleDate::kNoDuration), QStringLiteral("--:--"));
     EXPECT_FALSE(OleDate::toDateTime(1e300).isValid());
 }
 

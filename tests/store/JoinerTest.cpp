@@ -15,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 // A tag of exactly `size` bytes in this system's layout: one COMM frame padded to fit.
@@ -36,7 +34,7 @@ class JoinerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + u"rec/"_s;
+        folder = env.root() + QStringLiteral("rec/");
         QDir().mkpath(folder);
     }
 
@@ -50,7 +48,7 @@ protected:
     RecordingEntry taggedRecording(const QString& name, const QByteArray& audio) const
     {
         RecordingEntry entry = entryNamed(name);
-        entry.notes = u"notes of "_s + name;
+        entry.notes = QStringLiteral("notes of ") + name;
         EXPECT_TRUE(TaggedRecording::write(entry, audio));
         return entry;
     }
@@ -65,7 +63,7 @@ protected:
     RecordingEntry newEntry(const QString& name) const
     {
         RecordingEntry entry = entryNamed(name);
-        entry.notes = u"joined call"_s;
+        entry.notes = QStringLiteral("joined call");
         entry.startTime = oleAt(11, 0, 5);
         entry.duration = OleDate::fromSeconds(99);
         entry.state = RecordingEntry::Modified;
@@ -73,7 +71,7 @@ protected:
     }
     QByteArray bytesOf(const QString& name) const
     {
-        return AudioFixtures::readFile(folder + name + u".mp3"_s);
+        return AudioFixtures::readFile(folder + name + QStringLiteral(".mp3"));
     }
     QStringList temporaries() const
     {
@@ -97,14 +95,14 @@ TEST_F(JoinerTest, JoinedFileIsExactlyTheEntrysNewTagThenEachSourcesAudioInOrder
 {
     const QByteArray audioA = AudioFixtures::randomBytes(10000, 1);
     const QByteArray audioB = AudioFixtures::randomBytes(5000, 2);
-    RecordingEntry a = taggedRecording(u"Call part one"_s, audioA);
+    RecordingEntry a = taggedRecording(QStringLiteral("Call part one"), audioA);
     EXPECT_GT(a.tagSize, 190u);
     EXPECT_LT(a.tagSize, 230u);
-    RecordingEntry b = rawRecording(u"B"_s, tagOfSize(180), audioB);
-    RecordingEntry joined = newEntry(u"Zoë — café"_s);
-    joined.operatorName = u"Ωmega desk"_s;
+    RecordingEntry b = rawRecording(QStringLiteral("B"), tagOfSize(180), audioB);
+    RecordingEntry joined = newEntry(QStringLiteral("Zoë — café"));
+    joined.operatorName = QStringLiteral("Ωmega desk");
     // Another join's file under the name every join once used: never written nor removed.
-    const QString other = folder + u"Join_Temporary.dtm"_s;
+    const QString other = folder + QStringLiteral("Join_Temporary.dtm");
     ASSERT_TRUE(AudioFixtures::writeFile(other, "another join"));
 
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
@@ -116,7 +114,7 @@ TEST_F(JoinerTest, JoinedFileIsExactlyTheEntrysNewTagThenEachSourcesAudioInOrder
     EXPECT_EQ(OleDate::toSeconds(joined.duration), 99);
     EXPECT_FALSE(QFile::exists(a.filePath()));
     EXPECT_FALSE(QFile::exists(b.filePath()));
-    EXPECT_EQ(temporaries(), QStringList{u"Join_Temporary.dtm"_s});
+    EXPECT_EQ(temporaries(), QStringList{QStringLiteral("Join_Temporary.dtm")});
     EXPECT_EQ(AudioFixtures::readFile(other), QByteArray("another join"));
 
     RecordingEntry loaded;
@@ -140,28 +138,28 @@ TEST_F(JoinerTest, SourcesAreCutAtTheirOwnTagHeaderWhateverTheEntrySaysAndUntagg
     const QByteArray audioC = AudioFixtures::randomBytes(2000, 7);
     // A header claiming more than the file holds is no tag: nothing of the file is dropped.
     const QByteArray bogus = QByteArray("ID3\x03\x00\x00", 6) + Id3Tag::synchsafe(90000);
-    RecordingEntry a = taggedRecording(u"a"_s, audioA);
-    RecordingEntry b = rawRecording(u"b"_s, tagOfSize(180), audioB);
-    RecordingEntry c = rawRecording(u"c"_s, QByteArray(), audioC);
-    RecordingEntry d = rawRecording(u"d"_s, bogus, audioA);
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
+    RecordingEntry b = rawRecording(QStringLiteral("b"), tagOfSize(180), audioB);
+    RecordingEntry c = rawRecording(QStringLiteral("c"), QByteArray(), audioC);
+    RecordingEntry d = rawRecording(QStringLiteral("d"), bogus, audioA);
     // As read from the index, and as a stale value.
     a.tagSize = 0;
     b.tagSize = 7;
-    RecordingEntry joined = newEntry(u"abdc"_s);
+    RecordingEntry joined = newEntry(QStringLiteral("abdc"));
     ASSERT_TRUE(Joiner::Join({&a, &b, &d, &c}, joined));
     EXPECT_EQ(bytesOf(joined.name).mid(joined.tagSize), audioA + audioB + bogus + audioA + audioC);
 }
 
 TEST_F(JoinerTest, RealAudioJoinsIntoOnePlayableRecordingOfTheSummedLength)
 {
-    RecordingEntry a = taggedRecording(u"first"_s, AudioFixtures::mpegStream(4.0));
-    RecordingEntry b = taggedRecording(u"second"_s, AudioFixtures::mpegStream(6.0));
+    RecordingEntry a = taggedRecording(QStringLiteral("first"), AudioFixtures::mpegStream(4.0));
+    RecordingEntry b = taggedRecording(QStringLiteral("second"), AudioFixtures::mpegStream(6.0));
     const double lengthA = EntryTags::CalcolaDurata(a.filePath(), a.tagSize);
     const double lengthB = EntryTags::CalcolaDurata(b.filePath(), b.tagSize);
     ASSERT_GT(lengthA, 0);
     ASSERT_GT(lengthB, 0);
 
-    RecordingEntry joined = newEntry(u"both"_s);
+    RecordingEntry joined = newEntry(QStringLiteral("both"));
     joined.duration = OleDate::kNoDuration;
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
 
@@ -180,11 +178,11 @@ TEST_F(JoinerTest, NamingTheResultLikeASourceReplacesThatSource)
 {
     const QByteArray audioA = AudioFixtures::randomBytes(3000, 9);
     const QByteArray audioB = AudioFixtures::randomBytes(3000, 10);
-    RecordingEntry a = taggedRecording(u"a"_s, audioA);
-    RecordingEntry b = taggedRecording(u"b"_s, audioB);
-    RecordingEntry joined = newEntry(u"b"_s);
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), audioB);
+    RecordingEntry joined = newEntry(QStringLiteral("b"));
     ASSERT_TRUE(Joiner::Join({&a, &b}, joined));
-    EXPECT_EQ(bytesOf(u"b"_s).mid(joined.tagSize), audioA + audioB);
+    EXPECT_EQ(bytesOf(QStringLiteral("b")).mid(joined.tagSize), audioA + audioB);
     EXPECT_FALSE(QFile::exists(a.filePath()));
     EXPECT_FALSE(temporaryExists());
 }
@@ -193,39 +191,39 @@ TEST_F(JoinerTest, ExistingRecordingIsReplacedOnlyWhenTheCallerAgreedToThatName)
 {
     const QByteArray audioA = AudioFixtures::randomBytes(3000, 11);
     const QByteArray audioB = AudioFixtures::randomBytes(3000, 12);
-    RecordingEntry a = taggedRecording(u"a"_s, audioA);
-    RecordingEntry b = taggedRecording(u"b"_s, audioB);
-    taggedRecording(u"c"_s, AudioFixtures::randomBytes(3000, 13));
-    taggedRecording(u"other"_s, AudioFixtures::randomBytes(1000, 19));
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), audioA);
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), audioB);
+    taggedRecording(QStringLiteral("c"), AudioFixtures::randomBytes(3000, 13));
+    taggedRecording(QStringLiteral("other"), AudioFixtures::randomBytes(1000, 19));
     const auto before = folderContents();
 
-    RecordingEntry joined = newEntry(u"c"_s);
+    RecordingEntry joined = newEntry(QStringLiteral("c"));
     EXPECT_FALSE(Joiner::Join({&a, &b}, joined));
-    EXPECT_FALSE(Joiner::Join({&a, &b}, joined, u"other"_s));
+    EXPECT_FALSE(Joiner::Join({&a, &b}, joined, QStringLiteral("other")));
     EXPECT_EQ(folderContents(), before);
 
-    ASSERT_TRUE(Joiner::Join({&a, &b}, joined, u"c"_s));
-    EXPECT_EQ(bytesOf(u"c"_s).mid(joined.tagSize), audioA + audioB);
+    ASSERT_TRUE(Joiner::Join({&a, &b}, joined, QStringLiteral("c")));
+    EXPECT_EQ(bytesOf(QStringLiteral("c")).mid(joined.tagSize), audioA + audioB);
     EXPECT_FALSE(QFile::exists(a.filePath()));
     EXPECT_FALSE(QFile::exists(b.filePath()));
 
     // Agreed to under another case, the old file goes and the new name stands.
-    a = taggedRecording(u"a"_s, audioA);
-    b = taggedRecording(u"b"_s, audioB);
-    RecordingEntry old = taggedRecording(u"Meeting"_s, audioB);
-    RecordingEntry renamed = newEntry(u"meeting"_s);
-    ASSERT_TRUE(Joiner::Join({&a, &b}, renamed, u"Meeting"_s));
+    a = taggedRecording(QStringLiteral("a"), audioA);
+    b = taggedRecording(QStringLiteral("b"), audioB);
+    RecordingEntry old = taggedRecording(QStringLiteral("Meeting"), audioB);
+    RecordingEntry renamed = newEntry(QStringLiteral("meeting"));
+    ASSERT_TRUE(Joiner::Join({&a, &b}, renamed, QStringLiteral("Meeting")));
     EXPECT_TRUE(QFile::exists(renamed.filePath()));
     EXPECT_FALSE(QFile::exists(old.filePath()));
 }
 
 TEST_F(JoinerTest, RefusedOrFailedJoinLeavesEveryFileInPlaceAndNoTemporaryFile)
 {
-    RecordingEntry a = taggedRecording(u"a"_s, AudioFixtures::randomBytes(3000, 20));
-    RecordingEntry b = taggedRecording(u"b"_s, AudioFixtures::randomBytes(3000, 21));
-    RecordingEntry gone = entryNamed(u"gone"_s);
+    RecordingEntry a = taggedRecording(QStringLiteral("a"), AudioFixtures::randomBytes(3000, 20));
+    RecordingEntry b = taggedRecording(QStringLiteral("b"), AudioFixtures::randomBytes(3000, 21));
+    RecordingEntry gone = entryNamed(QStringLiteral("gone"));
     // A folder where the joined file should go cannot be replaced by it.
-    ASSERT_TRUE(QDir().mkpath(folder + u"blocked.mp3"_s));
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("blocked.mp3")));
     const auto before = folderContents();
     const auto refused = [&](std::vector<const RecordingEntry*> sources, const QString& name) {
         SCOPED_TRACE(name.toStdString());
@@ -235,14 +233,14 @@ TEST_F(JoinerTest, RefusedOrFailedJoinLeavesEveryFileInPlaceAndNoTemporaryFile)
         EXPECT_FALSE(temporaryExists());
     };
 
-    refused({&a, &gone, &b}, u"a"_s); // a missing source, the result replacing a
-    refused({&a, &b}, u"blocked"_s);
-    refused({}, u"nothing"_s);
+    refused({&a, &gone, &b}, QStringLiteral("a")); // a missing source, the result replacing a
+    refused({&a, &b}, QStringLiteral("blocked"));
+    refused({}, QStringLiteral("nothing"));
     b.isProtected = true;
-    refused({&a, &b}, u"protected"_s);
+    refused({&a, &b}, QStringLiteral("protected"));
     b.isProtected = false;
     b.state = RecordingEntry::Recording;
-    refused({&a, &b}, u"busy"_s);
+    refused({&a, &b}, QStringLiteral("busy"));
 }
 
 class JoinFollowers : public ::testing::Test {

@@ -15,8 +15,6 @@
 
 #include <tuple>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 // The scrambling written the slow and obvious way, to hold the fast one to.
@@ -38,14 +36,14 @@ class ProtectionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + u"rec/"_s;
+        folder = env.root() + QStringLiteral("rec/");
         QDir().mkpath(folder);
         audio = AudioFixtures::mpegStream(3.0);
         ASSERT_FALSE(audio.isEmpty());
         entry = TaggedRecording::entry(
-            folder, u"Call with Anna"_s,
+            folder, QStringLiteral("Call with Anna"),
             OleDate::fromDateTime(QDateTime(QDate(2024, 5, 2), QTime(9, 30, 0))));
-        entry.notes = u"quarterly figures"_s;
+        entry.notes = QStringLiteral("quarterly figures");
         ASSERT_TRUE(TaggedRecording::write(entry, audio));
         original = fileBytes();
         tag = original.left(entry.tagSize);
@@ -57,7 +55,7 @@ protected:
     // The tag the program writes for `recording` in front of its audio.
     QByteArray writtenTag(RecordingEntry recording) const
     {
-        recording.folder = env.root() + u"reference/"_s;
+        recording.folder = env.root() + QStringLiteral("reference/");
         QDir().mkpath(recording.folder);
         EXPECT_TRUE(TaggedRecording::write(recording, audio));
         return AudioFixtures::readFile(recording.filePath()).left(recording.tagSize);
@@ -96,8 +94,8 @@ TEST_F(ProtectionTest, EachStepPutsItsNewTagAndAudioInPlaceAtOnceAndTheRoundTrip
         bool indexEntry;       // loaded from the index: the tag size is not known
     };
     const std::vector<Case> cases = {
-        {u"twelve chars"_s, "12", false},
-        {u"пароль-ключ"_s, "21", true}, // its UTF-8 bytes are the key
+        {QStringLiteral("twelve chars"), "12", false},
+        {QStringLiteral("пароль-ключ"), "21", true}, // its UTF-8 bytes are the key
         {QString(int(Protection::kMaxKeyBytes), u'k'), "999", false},
     };
     for (const Case& c : cases) {
@@ -110,7 +108,7 @@ TEST_F(ProtectionTest, EachStepPutsItsNewTagAndAudioInPlaceAtOnceAndTheRoundTrip
         EXPECT_TRUE(entry.isProtected);
         EXPECT_EQ(entry.state, RecordingEntry::Saved);
         EXPECT_EQ(Protection::checkBlock(key), block);
-        EXPECT_EQ(tagText(entry.filePath(), "TXXX"), u"Protetta"_s);
+        EXPECT_EQ(tagText(entry.filePath(), "TXXX"), QStringLiteral("Protetta"));
         EXPECT_EQ(protectedBytes, protectedTag + referenceScramble(block + audio, key, 0));
         EXPECT_EQ(entry.tagSize, uint32_t(protectedTag.size()));
         EXPECT_EQ(entry.fileSize, uint32_t(protectedBytes.size()));
@@ -121,7 +119,7 @@ TEST_F(ProtectionTest, EachStepPutsItsNewTagAndAudioInPlaceAtOnceAndTheRoundTrip
         ASSERT_TRUE(Protection::Unprotect(entry, false));
         EXPECT_FALSE(entry.isProtected);
         EXPECT_EQ(entry.state, RecordingEntry::Saved);
-        EXPECT_EQ(tagText(entry.filePath(), "TXXX"), u"Non Protetta"_s);
+        EXPECT_EQ(tagText(entry.filePath(), "TXXX"), QStringLiteral("Non Protetta"));
         EXPECT_EQ(fileBytes(), original);
         EXPECT_EQ(entry.tagSize, uint32_t(tag.size()));
         EXPECT_EQ(entry.fileSize, uint32_t(original.size()));
@@ -131,7 +129,7 @@ TEST_F(ProtectionTest, EachStepPutsItsNewTagAndAudioInPlaceAtOnceAndTheRoundTrip
 
 TEST_F(ProtectionTest, UnprotectWritesTheLengthOfTheClearAudioThatTheEntryDidNotKnow)
 {
-    protectWith(u"twelve chars"_s);
+    protectWith(QStringLiteral("twelve chars"));
     const double measured = entry.duration;
     entry.duration = OleDate::kNoDuration;
     ASSERT_TRUE(Protection::Unprotect(entry, false));
@@ -141,12 +139,12 @@ TEST_F(ProtectionTest, UnprotectWritesTheLengthOfTheClearAudioThatTheEntryDidNot
 
 TEST_F(ProtectionTest, AFullDiskLeavesTheFileAndTheEntryAsTheyWereInBothDirections)
 {
-    TmpfsMount disk(env.root() + u"full/"_s, 1 << 20);
+    TmpfsMount disk(env.root() + QStringLiteral("full/"), 1 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << disk.whyNot().toStdString();
-    entry.folder = env.root() + u"full/"_s;
+    entry.folder = env.root() + QStringLiteral("full/");
     ASSERT_TRUE(AudioFixtures::writeFile(entry.filePath(), original));
-    entry.keyWord = u"twelve chars"_s;
+    entry.keyWord = QStringLiteral("twelve chars");
     for (const bool protecting : {true, false}) {
         SCOPED_TRACE(protecting ? "protect" : "unprotect");
         // Room for half a copy: the write starts and then finds the disk full.
@@ -156,7 +154,7 @@ TEST_F(ProtectionTest, AFullDiskLeavesTheFileAndTheEntryAsTheyWereInBothDirectio
                                 : Protection::Unprotect(entry, false));
         EXPECT_EQ(state(), before);
         EXPECT_EQ(QDir(entry.folder).entryList(QDir::Files),
-                  QStringList({entry.name + u".mp3"_s, u"filler"_s}));
+                  QStringList({entry.name + QStringLiteral(".mp3"), QStringLiteral("filler")}));
         disk.unfill();
         if (protecting) {
             ASSERT_TRUE(Protection::Protect(entry, false));
@@ -166,9 +164,11 @@ TEST_F(ProtectionTest, AFullDiskLeavesTheFileAndTheEntryAsTheyWereInBothDirectio
 
 TEST_F(ProtectionTest, WrongKeyWordChangesNothingAndLeavesNoCopy)
 {
-    protectWith(u"correct horse"_s);
-    for (const QString& wrong : {u"correct house"_s, u"correct horse "_s, u"correct hors"_s,
-                                 u"Correct horse"_s, u"CORRECT HORSE"_s, u"***"_s, QString()}) {
+    protectWith(QStringLiteral("correct horse"));
+    for (const QString& wrong :
+         {QStringLiteral("correct house"), QStringLiteral("correct horse "),
+          QStringLiteral("correct hors"), QStringLiteral("Correct horse"),
+          QStringLiteral("CORRECT HORSE"), QStringLiteral("***"), QString()}) {
         entry.keyWord = wrong;
         EXPECT_FALSE(Protection::Unprotect(entry, false)) << wrong.toStdString();
         EXPECT_FALSE(Protection::Unprotect(entry, true)) << wrong.toStdString();
@@ -180,7 +180,7 @@ TEST_F(ProtectionTest, WrongKeyWordChangesNothingAndLeavesNoCopy)
 
 TEST_F(ProtectionTest, FileCutShortIsAWrongKeyInsideItsCheckBlockAndUnlocksWhatAudioItHolds)
 {
-    const QString key = u"twelve chars"_s;
+    const QString key = QStringLiteral("twelve chars");
     protectWith(key);
     // Every cut from the end of the tag to one byte short of the whole check block.
     for (qsizetype cut = 0; cut < 16; ++cut) {
@@ -201,7 +201,7 @@ TEST_F(ProtectionTest, FileCutShortIsAWrongKeyInsideItsCheckBlockAndUnlocksWhatA
 
 TEST_F(ProtectionTest, CopiesForPlaybackOrToProtectLeaveTheRecordingAndEntryAlone)
 {
-    entry.keyWord = u"copy only"_s;
+    entry.keyWord = QStringLiteral("copy only");
     const QByteArray key = entry.keyWord.toUtf8();
     ASSERT_TRUE(Protection::Protect(entry, true));
     EXPECT_EQ(fileBytes(), original);
@@ -222,8 +222,8 @@ TEST_F(ProtectionTest, CopiesForPlaybackOrToProtectLeaveTheRecordingAndEntryAlon
 
 TEST_F(ProtectionTest, ProtectRefusesKeyWordsTheDialogRefuses)
 {
-    for (const QString& key : {u"with*star"_s, u"short"_s, QString(), QString(1000, u'k'),
-                               QString(500, QChar(0x00E9))}) {
+    for (const QString& key : {QStringLiteral("with*star"), QStringLiteral("short"), QString(),
+                               QString(1000, u'k'), QString(500, QChar(0x00E9))}) {
         entry.keyWord = key;
         EXPECT_FALSE(Protection::Protect(entry, false)) << key.size();
         EXPECT_EQ(fileBytes(), original);
@@ -236,7 +236,7 @@ TEST_F(ProtectionTest, AnOutputThatCannotBeWrittenOrAMissingRecordingIsAFailure)
 {
     // A folder in the output's place cannot be opened as a file.
     ASSERT_TRUE(QDir().mkpath(Protection::outputPath(entry)));
-    entry.keyWord = u"blocked path"_s;
+    entry.keyWord = QStringLiteral("blocked path");
     EXPECT_FALSE(Protection::Protect(entry, false));
     EXPECT_EQ(fileBytes(), original);
     EXPECT_FALSE(entry.isProtected);

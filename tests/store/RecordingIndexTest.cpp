@@ -10,8 +10,6 @@
 #include <cmath>
 #include <limits>
 
-using namespace Qt::StringLiterals;
-
 namespace {
 
 RecordingEntry entryOf(const QString& name, const QString& notes = QString(),
@@ -52,7 +50,7 @@ std::vector<RecordingEntry> readAllOf(const QByteArray& bytes, qint64& cut)
 
 TEST(RecordingIndexLayout, RecordWithoutOperatorIs538BytesFieldByField)
 {
-    RecordingEntry entry = entryOf(u"Call"_s, u"Back at 3"_s);
+    RecordingEntry entry = entryOf(QStringLiteral("Call"), QStringLiteral("Back at 3"));
     entry.isProtected = true;
     const QByteArray record = RecordingIndex::encodeRecord(entry);
     ASSERT_EQ(record.size(), 538);
@@ -67,7 +65,7 @@ TEST(RecordingIndexLayout, RecordWithoutOperatorIs538BytesFieldByField)
 
 TEST(RecordingIndexLayout, RecordWithOperatorCarriesMarkerAndIs809Bytes)
 {
-    RecordingEntry entry = entryOf(u"x"_s, QString(), u"Desk 2"_s);
+    RecordingEntry entry = entryOf(QStringLiteral("x"), QString(), QStringLiteral("Desk 2"));
     entry.deleted = RecordingEntry::kRecordDeleted;
     entry.duration = OleDate::kNoDuration;
     const QByteArray record = RecordingIndex::encodeRecord(entry);
@@ -82,7 +80,7 @@ TEST(RecordingIndexLayout, RecordWithOperatorCarriesMarkerAndIs809Bytes)
 TEST(RecordingIndexLayout, LongTextIsCutAfterTheLastWholeCharacterThatFitsAndPadded)
 {
     // Characters of two, three and four bytes straddle the field's end at every lead.
-    const QString mixed = u"é€😀a"_s;
+    const QString mixed = QStringLiteral("é€😀a");
     for (int lead = 250; lead <= 260; ++lead) {
         const QString text = QString(lead, u'n') + mixed + mixed;
         QByteArray expected;
@@ -99,11 +97,12 @@ TEST(RecordingIndexLayout, LongTextIsCutAfterTheLastWholeCharacterThatFitsAndPad
 
 TEST(RecordingIndexReading, RecordsOfBothLengthsDecodeBackWithTheirOffsets)
 {
-    RecordingEntry first = entryOf(u"Zoë Ωmega call"_s, u"café\r\nnote"_s, u"Desk 2"_s);
+    RecordingEntry first = entryOf(QStringLiteral("Zoë Ωmega call"), QStringLiteral("café\r\nnote"),
+                                   QStringLiteral("Desk 2"));
     first.isProtected = true;
-    RecordingEntry second = entryOf(u"second"_s);
+    RecordingEntry second = entryOf(QStringLiteral("second"));
     second.deleted = RecordingEntry::kRecordDeleted;
-    RecordingEntry third = entryOf(u"third"_s, QString(), u"Op"_s);
+    RecordingEntry third = entryOf(QStringLiteral("third"), QString(), QStringLiteral("Op"));
     const QByteArray bytes = RecordingIndex::encodeRecord(first) +
                              RecordingIndex::encodeRecord(second) +
                              RecordingIndex::encodeRecord(third);
@@ -113,7 +112,7 @@ TEST(RecordingIndexReading, RecordsOfBothLengthsDecodeBackWithTheirOffsets)
     ASSERT_EQ(read.size(), 3u);
     EXPECT_EQ(read[0].name, first.name);
     EXPECT_EQ(read[0].notes, first.notes);
-    EXPECT_EQ(read[0].operatorName, u"Desk 2"_s);
+    EXPECT_EQ(read[0].operatorName, QStringLiteral("Desk 2"));
     EXPECT_TRUE(read[0].isProtected);
     EXPECT_EQ(read[0].startTime, first.startTime);
     EXPECT_EQ(read[0].duration, first.duration);
@@ -123,24 +122,25 @@ TEST(RecordingIndexReading, RecordsOfBothLengthsDecodeBackWithTheirOffsets)
     EXPECT_EQ(read[1].operatorName, QString());
     EXPECT_EQ(read[1].indexOffset, 809u);
     EXPECT_EQ(read[2].indexOffset, 809u + 538u);
-    EXPECT_EQ(read[2].operatorName, u"Op"_s);
+    EXPECT_EQ(read[2].operatorName, QStringLiteral("Op"));
 }
 
 TEST(RecordingIndexReading, TextsEndAtAZeroByteAndLoseTrailingWhiteSpace)
 {
-    QByteArray record = RecordingIndex::encodeRecord(entryOf(u"x"_s));
+    QByteArray record = RecordingIndex::encodeRecord(entryOf(QStringLiteral("x")));
     record.replace(0, 12, QByteArray("  name \t\0junk", 12));
     qsizetype consumed = 0;
     const auto entry = RecordingIndex::decodeRecord(record, consumed);
     ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->name, u"  name"_s);
+    EXPECT_EQ(entry->name, QStringLiteral("  name"));
     EXPECT_EQ(consumed, 538);
 }
 
 TEST(RecordingIndexReading, PartialLastRecordIsReportedAtItsStart)
 {
-    const QByteArray whole = RecordingIndex::encodeRecord(entryOf(u"a"_s));
-    const QByteArray withOperator = RecordingIndex::encodeRecord(entryOf(u"b"_s, {}, u"Op"_s));
+    const QByteArray whole = RecordingIndex::encodeRecord(entryOf(QStringLiteral("a")));
+    const QByteArray withOperator =
+        RecordingIndex::encodeRecord(entryOf(QStringLiteral("b"), {}, QStringLiteral("Op")));
     struct Case {
         int kept;
         size_t records;
@@ -161,7 +161,7 @@ TEST(RecordingIndexReading, PartialLastRecordIsReportedAtItsStart)
 
 TEST(RecordingIndexReading, DatesThatAreNotNumbersReadAsZeroAndHugeOnesStay)
 {
-    QByteArray record = RecordingIndex::encodeRecord(entryOf(u"a"_s));
+    QByteArray record = RecordingIndex::encodeRecord(entryOf(QStringLiteral("a")));
     record.replace(261, 8, littleEndian(std::numeric_limits<double>::quiet_NaN()));
     record.replace(269, 8, littleEndian(-std::numeric_limits<double>::infinity()));
     qsizetype consumed = 0;
@@ -185,7 +185,7 @@ TEST(RecordingIndexReading, RecordsAcrossReadPiecesAllArrive)
     for (int i = 0; i < 9000; ++i) {
         offsets.push_back(uint32_t(bytes.size()));
         bytes += RecordingIndex::encodeRecord(
-            entryOf(QString::number(i), {}, i % 3 ? QString() : u"Op"_s));
+            entryOf(QString::number(i), {}, i % 3 ? QString() : QStringLiteral("Op")));
     }
     qint64 cut = 0;
     const auto read = readAllOf(bytes, cut);
