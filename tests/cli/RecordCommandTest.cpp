@@ -342,32 +342,6 @@ TEST_F(RecordCommandTest, KilledRecorderLeavesARecordingThatTheNextCommandRecove
     EXPECT_GT(measured.out.trimmed().toLongLong(), 1000);
 }
 
-TEST_F(RecordCommandTest, AutoRecordingFromTheDefaultMicrophoneKeepsOneCall)
-{
-    if (!MicrophoneFeeder::prepare())
-        GTEST_SKIP() << "needs the private audio server that ./test starts";
-    QProcess recorder;
-    MicrophoneFeeder feeder(false);
-    ASSERT_TRUE(
-        launch(recorder, {"--auto", "--seconds", "9", "--silence", "1", "--threshold", "3000"}));
-    // The call starts only once the recorder listens, so none of it is lost before.
-    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 30000));
-    feeder.setTone(true);
-    // Longer than the anti-bump check, which discards calls of under a second of voice.
-    ASSERT_TRUE(waitFor([&] { return feeder.toneSeconds() >= 2.5; }, 30000));
-    feeder.setTone(false);
-    ASSERT_TRUE(recorder.waitForFinished(60000));
-    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(recorder.exitCode(), 0) << recorder.readAllStandardError().toStdString();
-    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), u"Recording 1\n"_s);
-    const QJsonArray list = listJson();
-    ASSERT_EQ(list.size(), 1);
-    // The call and the second of silence that ended it.
-    EXPECT_GE(durationSeconds(list[0]), 2);
-    EXPECT_LE(durationSeconds(list[0]), 5);
-    EXPECT_TRUE(indexed("Recording 1"));
-}
-
 TEST_F(RecordCommandTest, AutoRecordingFromTheMicrophoneSurvivesAServerRestart)
 {
     if (!MicrophoneFeeder::prepare())
