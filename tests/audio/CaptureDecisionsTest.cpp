@@ -136,25 +136,18 @@ TEST(CaptureDecisionsAntiBump, DiscardsACallWhoseVoiceLastedUnder1000Ms)
     EXPECT_FALSE(script.decisions.inCall());
 }
 
-TEST(CaptureDecisionsAntiBump, KeepsACallWhoseVoiceLastedOver2000Ms)
+// A long call, or a short one with anti-bump off, must be kept.
+TEST(CaptureDecisionsAntiBump, KeepsLongCallsAndShortOnesWhenDisabled)
 {
-    Script script;
-    script.params = {1000, 3, true};
-    script.feed(5000, 2160);
-    EXPECT_FALSE(script.decisions.antiBumpPending());
-    script.feed(0, 3060);
-    ASSERT_EQ(script.callEnds.size(), 1u);
-    EXPECT_FALSE(script.callEnds[0]);
-}
-
-TEST(CaptureDecisionsAntiBump, DisabledKeepsShortCalls)
-{
-    Script script;
-    script.params = {1000, 3, false};
-    script.feed(5000, 504);
-    script.feed(0, 3060);
-    ASSERT_EQ(script.callEnds.size(), 1u);
-    EXPECT_FALSE(script.callEnds[0]);
+    for (const auto& [antiBump, voiceMs] : {std::pair(true, 2160), std::pair(false, 504)}) {
+        Script script;
+        script.params = {1000, 3, antiBump};
+        script.feed(5000, voiceMs);
+        EXPECT_FALSE(script.decisions.antiBumpPending());
+        script.feed(0, 3060);
+        ASSERT_EQ(script.callEnds.size(), 1u);
+        EXPECT_FALSE(script.callEnds[0]) << voiceMs;
+    }
 }
 
 TEST(CaptureDecisionsIdle, RestartsAfter15MinutesWithoutACall)

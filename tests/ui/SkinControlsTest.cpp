@@ -13,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -172,10 +175,10 @@ protected:
         QApplication::sendEvent(button, &event);
     }
 
-    const QString upPicture = QStringLiteral("PLAYRECU");
-    const QString downPicture = QStringLiteral("PLAYRECD");
-    const QString focusPicture = QStringLiteral("PLAYRECF");
-    const QString disabledPicture = QStringLiteral("PLAYRECX");
+    const QString upPicture = u"PLAYRECU"_s;
+    const QString downPicture = u"PLAYRECD"_s;
+    const QString focusPicture = u"PLAYRECF"_s;
+    const QString disabledPicture = u"PLAYRECX"_s;
     QWidget window;
 };
 
@@ -300,36 +303,32 @@ protected:
     QSignalSpy seeks{&bar, &PositionBar::seekRequested};
 };
 
+// The seek must go to the release point in range units, rounded, clamped to the bar (x 2 on
+// the left); moves and the right button seek nothing.
 TEST_F(SkinControlsPositionBarTest, ReleaseReportsThePositionUnderTheMouseInRangeUnits)
 {
-    click(&bar, QPoint(51, 5));
-    click(&bar, QPoint(200, 5));
-    bar.setRange(0, 10);
-    // 1.45 and 1.5 range units: rounded to the nearest.
-    click(&bar, QPoint(29, 5));
-    click(&bar, QPoint(30, 5));
+    struct Case {
+        int maximum;
+        QPoint release;
+        int seek;
+    };
+    for (const Case& c :
+         {Case{1000, {51, 5}, 255}, Case{1000, {200, 5}, 1000}, Case{10, {29, 5}, 1},
+          Case{10, {30, 5}, 2}, Case{1000, {-30, 5}, 10}, Case{1000, {260, 12}, 1000}}) {
+        bar.setRange(0, c.maximum);
+        seeks.clear();
+        mouse(&bar, QEvent::MouseButtonPress, QPoint(100, 5));
+        mouse(&bar, QEvent::MouseMove, c.release);
+        EXPECT_EQ(seeks.count(), 0);
+        mouse(&bar, QEvent::MouseButtonRelease, c.release);
+        EXPECT_FALSE(bar.isDragging());
+        ASSERT_EQ(seeks.count(), 1);
+        EXPECT_EQ(seeks.at(0).at(0).toInt(), c.seek) << c.release.x();
+    }
+    seeks.clear();
     mouse(&bar, QEvent::MouseButtonPress, QPoint(80, 5), Qt::RightButton);
     mouse(&bar, QEvent::MouseButtonRelease, QPoint(80, 5), Qt::RightButton);
-    ASSERT_EQ(seeks.count(), 4);
-    EXPECT_EQ(seeks.at(0).at(0).toInt(), 255);
-    EXPECT_EQ(seeks.at(1).at(0).toInt(), 1000);
-    EXPECT_EQ(seeks.at(2).at(0).toInt(), 1);
-    EXPECT_EQ(seeks.at(3).at(0).toInt(), 2);
-}
-
-TEST_F(SkinControlsPositionBarTest, ReleaseOutsideReportsXTwoOnTheLeftAndTheMaximumOnTheRight)
-{
-    mouse(&bar, QEvent::MouseButtonPress, QPoint(100, 5));
-    EXPECT_TRUE(bar.isDragging());
-    mouse(&bar, QEvent::MouseMove, QPoint(-30, 5));
     EXPECT_EQ(seeks.count(), 0);
-    mouse(&bar, QEvent::MouseButtonRelease, QPoint(-30, 5));
-    EXPECT_FALSE(bar.isDragging());
-    mouse(&bar, QEvent::MouseButtonPress, QPoint(100, 5));
-    mouse(&bar, QEvent::MouseButtonRelease, QPoint(260, 12));
-    ASSERT_EQ(seeks.count(), 2);
-    EXPECT_EQ(seeks.at(0).at(0).toInt(), 10);
-    EXPECT_EQ(seeks.at(1).at(0).toInt(), 1000);
 }
 
 TEST_F(SkinControlsPositionBarTest, OnlyAnEnabledBarDragsAndShowsTheTimeUnderTheMouse)
@@ -340,7 +339,7 @@ TEST_F(SkinControlsPositionBarTest, OnlyAnEnabledBarDragsAndShowsTheTimeUnderThe
     mouse(&bar, QEvent::MouseButtonPress, QPoint(51, 5));
     EXPECT_TRUE(bar.isDragging());
     // 1000 x 51 / 200 = 255 seconds.
-    EXPECT_TRUE(waitFor([] { return QToolTip::text() == QStringLiteral("04:15"); }));
+    EXPECT_TRUE(waitFor([] { return QToolTip::text() == u"04:15"_s; }));
     mouse(&bar, QEvent::MouseButtonRelease, QPoint(51, 5));
     EXPECT_TRUE(waitFor([] { return !QToolTip::isVisible(); }));
 
@@ -422,16 +421,13 @@ TEST_F(SkinControlsLevelMeterTest, RedrawsOnlyWhenTheSegmentCountChanges)
 
 TEST_F(SkinControlsLevelMeterTest, MarkerSitsAtTheThresholdsShareOfTheWidthInsideTheBox)
 {
-    meter.setThreshold(16384);
-    EXPECT_EQ(meter.markerX(), 101);
-    meter.setThreshold(8192);
-    EXPECT_EQ(meter.markerX(), 51);
-    meter.setThreshold(0);
-    EXPECT_GE(meter.markerX(), 1);
-    EXPECT_LE(meter.markerX(), 2);
-    meter.setThreshold(32767);
-    EXPECT_GE(meter.markerX(), 198);
-    EXPECT_LE(meter.markerX(), 199);
+    for (const auto& [threshold, low, high] :
+         {std::tuple(16384, 101, 101), std::tuple(8192, 51, 51), std::tuple(0, 1, 2),
+          std::tuple(32767, 198, 199)}) {
+        meter.setThreshold(threshold);
+        EXPECT_GE(meter.markerX(), low) << threshold;
+        EXPECT_LE(meter.markerX(), high) << threshold;
+    }
     meter.setThreshold(40000);
     EXPECT_EQ(meter.threshold(), 32767);
 }
