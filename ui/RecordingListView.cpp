@@ -251,7 +251,10 @@ void RecordingListView::onSelectionChanged(const QItemSelection& selected)
     RecordingEntry* entry = m_model->entryAt(index.row());
     if (!entry)
         return;
-    m_layout.list()->scrollTo(index);
+    // Brought into view without a sideways jump: the row's cell in the leftmost column shown.
+    QTreeView* tree = m_layout.list();
+    const int shownColumn = tree->header()->logicalIndexAt(0);
+    tree->scrollTo(index.siblingAtColumn(shownColumn >= 0 ? shownColumn : 0));
     showRecording(entry);
 }
 
