@@ -65,23 +65,18 @@ protected:
     bool started = false;
 };
 
-const QStringList kCloseLines = {"Inizio chiusura applicazione",
-                                 "Evento OnStopRec",
-                                 "Salva la lista",
-                                 "Cancella il file",
-                                 "Setta volume speaker",
-                                 "Impostazione vecchio volume speaker",
-                                 "Chiusura volume speaker",
-                                 "Setta volume microfono",
-                                 "Inizio chiusura thread..."};
-
-TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
+// A normal run: title, stored threshold, keys and the close box never ending the window, one
+// close however often asked, and the stale temporary file removed at exit.
+TEST_F(RecorderStartupTest, NormalRunStoresTheThresholdEndsOnlyOnExitAndCleansUp)
 {
     TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"Operatore=Anna"});
     QString title;
     bool stopEnabled = true;
     QStringList stored;
     int armedThreshold = 0;
+    int sliderMaximum = 0;
+    bool endedByKeys = true;
+    bool endedByCloseBox = true;
     const int status = run([&](CRecorderDlg& window) {
         title = window.windowTitle();
         stopEnabled = window.findChild<QWidget*>(QStringLiteral("StopRecord"))->isEnabled();
@@ -97,7 +92,14 @@ TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
         QFile stale(window.settings().workingFolder + QStringLiteral("tmp_nome_reg.dtm"));
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
         stale.close();
+        sliderMaximum = window.findChild<QSlider*>(QStringLiteral("VolumeSlider"))->maximum();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QTest::keyClick(&window, Qt::Key_Return);
+        endedByKeys = window.isEnded();
+        window.close();
+        endedByCloseBox = window.isEnded();
         window.OnClose();
+        window.OnClose(); // a second request changes nothing
     });
     EXPECT_EQ(status, 0);
     ASSERT_TRUE(started);
@@ -105,16 +107,16 @@ TEST_F(RecorderStartupTest, NormalRunLogsTheDumpFirstAndClosesInOrder)
     EXPECT_FALSE(stopEnabled);
     EXPECT_TRUE(stored.contains(QStringLiteral("SogliaAttivazioneRegAuto=4321")));
     EXPECT_EQ(armedThreshold, 5000);
-    const QStringList lines = env.logLines();
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.first(), QStringLiteral("Dump Impostazioni:"));
-    EXPECT_TRUE(containsInOrder(lines.mid(lines.indexOf(kCloseLines.first())), kCloseLines))
-        << lines.join(u'\n').toStdString();
+    // The slider spans the speakers' whole range.
+    EXPECT_EQ(sliderMaximum, 65535);
+    EXPECT_FALSE(endedByKeys);
+    EXPECT_FALSE(endedByCloseBox);
+    EXPECT_EQ(env.logLines().count(QStringLiteral("Inizio chiusura applicazione")), 1);
     EXPECT_FALSE(QFile::exists(env.dataFolder() + "Recordings/tmp_nome_reg.dtm"));
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(RecorderStartupTest, MissingEncoderLibraryShowsOneErrorAndTakesTheShortClose)
+TEST_F(RecorderStartupTest, MissingEncoderLibraryShowsOneErrorAndStartsNothing)
 {
     TestEnvironment bare(TestEnvironment::Encoder::Missing);
     CRecorderApp app(messages, bare.lockFile());
@@ -123,10 +125,7 @@ TEST_F(RecorderStartupTest, MissingEncoderLibraryShowsOneErrorAndTakesTheShortCl
     EXPECT_FALSE(started);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, StringTable::text(22));
-    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Parlune"));
     EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Error);
-    EXPECT_EQ(bare.logLines(),
-              QStringList({"Inizio chiusura applicazione", "Chiusura per mancanza DLL"}));
     EXPECT_FALSE(QFile::exists(bare.userSettingsFile()));
 }
 
@@ -160,24 +159,6 @@ TEST_F(RecorderStartupTest, UpdateProgramRunsWithSilentAndEndsBeforeTheWindowSho
     EXPECT_EQ(seenAtStart, QByteArray("-SILENT\n"));
 }
 
-TEST_F(RecorderStartupTest, CaptionBoxesEscapeAndEnterNeverEndTheWindow)
-{
-    bool endedByKeys = true;
-    bool endedByCloseBox = true;
-    run([&](CRecorderDlg& window) {
-        QTest::keyClick(&window, Qt::Key_Escape);
-        QTest::keyClick(&window, Qt::Key_Return);
-        endedByKeys = window.isEnded();
-        window.close();
-        endedByCloseBox = window.isEnded();
-        window.OnClose();
-        window.OnClose(); // a second request changes nothing
-    });
-    EXPECT_FALSE(endedByKeys);
-    EXPECT_FALSE(endedByCloseBox);
-    EXPECT_EQ(env.logLines().count(QStringLiteral("Inizio chiusura applicazione")), 1);
-}
-
 TEST_F(RecorderStartupTest, WithoutASoundCardTheRecordingCommandsAreOffAndTheListStillLoads)
 {
     env.setVariable("PULSE_SERVER", env.root() + QStringLiteral("no-server.sock"));
@@ -194,19 +175,6 @@ TEST_F(RecorderStartupTest, WithoutASoundCardTheRecordingCommandsAreOffAndTheLis
     EXPECT_FALSE(recordEnabled);
     EXPECT_FALSE(soundCard);
     EXPECT_TRUE(env.logLines().contains(QStringLiteral("[LoggaAlberoMixer]")));
-}
-
-TEST_F(RecorderStartupTest, TheMixerTreeIsLoggedAndTheVolumeSliderSpansTheSpeakerRange)
-{
-    int sliderMaximum = 0;
-    run([&](CRecorderDlg& window) {
-        sliderMaximum = window.findChild<QSlider*>(QStringLiteral("VolumeSlider"))->maximum();
-        window.OnClose();
-    });
-    EXPECT_EQ(sliderMaximum, 65535);
-    const QStringList lines = env.logLines();
-    EXPECT_TRUE(lines.contains(QStringLiteral("[LoggaAlberoMixer]")));
-    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
