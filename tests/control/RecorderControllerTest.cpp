@@ -19,7 +19,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -28,11 +27,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <numbers>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -45,12 +42,10 @@ using Piece = AudioFixtures::Piece;
 /// was shown and the warning sounds played.
 class ScriptedView : public RecorderView, public WarningSound {
 public:
-    std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry,
-                                               const QString& temporaryFile,
+    std::optional<SaveAnswer> askRecordingName(const RecordingEntry& entry, const QString&,
                                                const SaveAnswer& proposed) override
     {
         asked.push_back(entry.name);
-        askedFiles.push_back(temporaryFile);
         proposals.push_back(proposed.name);
         if (whileAsking)
             std::exchange(whileAsking, {})();
@@ -82,7 +77,6 @@ public:
 
     std::deque<std::optional<SaveAnswer>> answers;
     std::vector<QString> asked;
-    std::vector<QString> askedFiles;
     std::vector<QString> proposals;
     /// Runs at each new row, while its call is recorded.
     std::function<void(const QString&)> rowInserted;
