@@ -241,7 +241,7 @@ TEST_F(RecorderWindowTest, AutoRecordingArmedAtStartKeepsEachCallAsARow)
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
-TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
+TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndStopsFromTheWindow)
 {
     writeSettings({"AvviaInAutoReg=0"});
     const QString wav = SpokenAudio::calls(
@@ -253,7 +253,7 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         recordByHand(window, [](SaveRecordingDialog& dialog) { dialog.saveButton()->click(); });
         PlaybackControls& playback = *window.playback();
 
-        // Double-click plays the selected row; the recorder's mode says it plays.
+        // Double-click plays the selected row; the mode follows play, pause and stop.
         QTreeView* list = tree(window);
         const QRect rowRect = list->visualRect(list->model()->index(0, 1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect.center());
@@ -261,21 +261,10 @@ TEST_F(RecorderWindowTest, TheRecordingJustMadePlaysPausesAndSeeksFromTheWindow)
         ASSERT_TRUE(playback.isPlaying());
         EXPECT_TRUE(inMode(window, RecorderMode::Idle, true));
         EXPECT_GE(playback.playLength(), 4);
-        // The time display follows the playback.
-        auto* shown = window.findChild<SkinStatic*>(QStringLiteral("PlayPosition"));
-        ASSERT_NE(shown, nullptr);
-        ASSERT_TRUE(waitFor([&] { return shown->text() == QStringLiteral("00:01"); }));
 
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         ASSERT_TRUE(playback.isPaused());
         EXPECT_TRUE(inMode(window, RecorderMode::Idle));
-        const long long paused = playback.pausePosition();
-        EXPECT_GE(paused, 1000);
-        QTest::mouseClick(button(window, "FastForward"), Qt::LeftButton);
-        // Steps while paused move only the pause position: by three seconds on a short file.
-        EXPECT_EQ(playback.pausePosition(), paused + 3000);
-        EXPECT_TRUE(playback.isPaused());
-
         QTest::mouseClick(button(window, "Pause"), Qt::LeftButton);
         EXPECT_TRUE(playback.isPlaying());
         EXPECT_TRUE(inMode(window, RecorderMode::Idle, true));

@@ -279,9 +279,20 @@ TEST_F(RecordingListViewTest, PlayFollowsTheRecorderModeAndThePlayingRowShowsIts
     EXPECT_EQ(image(1), RecordingListView::Ordinary);
 }
 
-TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
+// A name is cut back at a forbidden character, a taken one refused, and a free one renames
+// the file, its tag, its row and its index record.
+TEST_F(RecordingListViewTest, SaveInformationRefusesBadNamesAndRenamesTheFileAndTheRow)
 {
     select(QStringLiteral("Alpha"));
+    layout->nameEdit()->setText(QStringLiteral("Al/pha"));
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Al"));
+    layout->nameEdit()->setText(QStringLiteral("bravo"));
+    view->SaveRecordingInfo();
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(17)});
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Alpha"));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
+    messages.clear();
+
     layout->nameEdit()->setText(QStringLiteral("Renamed"));
     layout->notesEdit()->setPlainText(QStringLiteral("new notes"));
     EXPECT_TRUE(layout->button(ControlId::SaveInfo)->isEnabled());
@@ -309,21 +320,6 @@ TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
     ASSERT_EQ(list->Count(), 3);
     ASSERT_NE(list->FindByName(QStringLiteral("Renamed")), nullptr);
     EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
-}
-
-TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacterAndATakenOneIsRefused)
-{
-    select(QStringLiteral("Alpha"));
-    layout->nameEdit()->setText(QStringLiteral("Al/pha"));
-    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Al"));
-
-    layout->nameEdit()->setText(QStringLiteral("bravo"));
-    view->SaveRecordingInfo();
-    ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_EQ(messages.texts.first(), StringTable::text(17));
-    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Alpha"));
-    EXPECT_TRUE(exists(QStringLiteral("Alpha")));
-    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
 }
 
 TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturnsWithNotesKeptWhole)
@@ -368,8 +364,20 @@ TEST_F(RecordingListViewTest, ModifySavesNothingWhenItsRecordingWentWhileTheDial
     EXPECT_FALSE(exists(QStringLiteral("Bravo two")));
 }
 
-TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelectionOn)
+// A recording in use is refused without a question; others go after a Yes, and the
+// selection moves on.
+TEST_F(RecordingListViewTest, DeleteRefusesARecordingInUseAndAsksBeforeDeletingOthers)
 {
+    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Recording;
+    select(QStringLiteral("Charlie"));
+    answers = {true};
+    view->DeleteSelected();
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(299)});
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(exists(QStringLiteral("Charlie")));
+    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Saved;
+    answers.clear();
+
     select(QStringLiteral("Charlie"));
     select(QStringLiteral("Bravo"), QItemSelectionModel::Select);
     view->DeleteSelected(); // answered No: nothing changes
@@ -435,19 +443,6 @@ TEST_F(RecordingListViewTest, WhenTheTrashRefusesOnlyASecondYesDeletesForGood)
     EXPECT_TRUE(exists(QStringLiteral("Alpha")));
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Alpha"}));
     EXPECT_EQ(messages.texts, QStringList{StringTable::text(606)});
-}
-
-TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
-{
-    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Recording;
-    select(QStringLiteral("Charlie"));
-    answer = true;
-    view->DeleteSelected();
-
-    EXPECT_EQ(messages.texts, QStringList{StringTable::text(299)});
-    EXPECT_TRUE(questions.isEmpty());
-    EXPECT_TRUE(exists(QStringLiteral("Charlie")));
-    EXPECT_EQ(rowNames().size(), 3);
 }
 
 TEST_F(RecordingListViewTest, UnknownLengthsAreMeasuredAfterTheFillAndSkipAGoneRecording)
