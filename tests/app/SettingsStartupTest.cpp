@@ -203,8 +203,15 @@ TEST_F(SettingsStartupTest, TheRootAndTheKernelsFoldersAreNoWorkingFolders)
     }
 }
 
-TEST_F(SettingsStartupTest, AFileOrAnEmptyTextAsWorkingFolderFallsBackWithoutRealignment)
+// No key: nothing is read or logged. A file, an empty or a relative text falls back without a
+// realignment; a folder stored without its slash is used with one.
+TEST_F(SettingsStartupTest, OddWorkingFolderTextsFallBackOrAreMended)
 {
+    const StartupSettings none = startup().read();
+    EXPECT_FALSE(none.keyOpened);
+    EXPECT_TRUE(none.settings.workingFolder.isEmpty());
+    EXPECT_TRUE(env.logLines().isEmpty());
+
     const QString file = env.root() + QStringLiteral("a-file");
     TestEnvironment::writeSettingsFile(file, {"x"});
     for (const QString& stored : {file + u'/', QString(), QStringLiteral("relative/path/")}) {
@@ -214,22 +221,11 @@ TEST_F(SettingsStartupTest, AFileOrAnEmptyTextAsWorkingFolderFallsBackWithoutRea
         EXPECT_EQ(read.settings.workingFolder, fallback());
         EXPECT_EQ(value(QStringLiteral("Riallinea")), QStringLiteral("<missing>"));
     }
-}
 
-TEST_F(SettingsStartupTest, AFolderStoredWithoutItsSlashIsUsedWithOne)
-{
     const QString folder = env.root() + QStringLiteral("calls");
     QDir().mkpath(folder);
     TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + folder});
     EXPECT_EQ(startup().read().settings.workingFolder, folder + u'/');
-}
-
-TEST_F(SettingsStartupTest, NoKeyMeansNothingIsReadOrLogged)
-{
-    const StartupSettings read = startup().read();
-    EXPECT_FALSE(read.keyOpened);
-    EXPECT_TRUE(read.settings.workingFolder.isEmpty());
-    EXPECT_TRUE(env.logLines().isEmpty());
 }
 
 } // namespace

@@ -26,21 +26,6 @@
 
 namespace {
 
-struct Message {
-    QString text;
-    QString caption;
-    MessagePresenter::Icon icon;
-};
-
-class RecordingMessages : public MessagePresenter {
-public:
-    void showMessage(QWidget*, const QString& text, const QString& caption, Icon icon) override
-    {
-        shown.push_back({text, caption, icon});
-    }
-    std::vector<Message> shown;
-};
-
 class RecorderStartupTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -61,7 +46,7 @@ protected:
     }
 
     TestEnvironment env;
-    RecordingMessages messages;
+    RecordedMessages messages;
     bool started = false;
 };
 
@@ -113,7 +98,7 @@ TEST_F(RecorderStartupTest, NormalRunStoresTheThresholdEndsOnlyOnExitAndCleansUp
     EXPECT_FALSE(endedByCloseBox);
     EXPECT_EQ(env.logLines().count(QStringLiteral("Inizio chiusura applicazione")), 1);
     EXPECT_FALSE(QFile::exists(env.dataFolder() + "Recordings/tmp_nome_reg.dtm"));
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(messages.texts.isEmpty());
 }
 
 TEST_F(RecorderStartupTest, MissingEncoderLibraryShowsOneErrorAndStartsNothing)
@@ -123,9 +108,9 @@ TEST_F(RecorderStartupTest, MissingEncoderLibraryShowsOneErrorAndStartsNothing)
     QObject::connect(&app, &CRecorderApp::windowStarted, [&] { started = true; });
     EXPECT_EQ(app.InitInstance(), 0);
     EXPECT_FALSE(started);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, StringTable::text(22));
-    EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Error);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0], StringTable::text(22));
+    EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Error);
     EXPECT_FALSE(QFile::exists(bare.userSettingsFile()));
 }
 
@@ -135,7 +120,7 @@ TEST_F(RecorderStartupTest, SecondInstanceEndsSilentlyWithoutAWindow)
     ASSERT_TRUE(first.tryAcquire(env.lockFile()));
     EXPECT_EQ(run([](CRecorderDlg& window) { window.OnClose(); }), 0);
     EXPECT_FALSE(started);
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(messages.texts.isEmpty());
     EXPECT_FALSE(QFile::exists(env.logFile()));
 }
 
@@ -169,9 +154,9 @@ TEST_F(RecorderStartupTest, WithoutASoundCardTheRecordingCommandsAreOffAndTheLis
         soundCard = window.soundCard();
         window.OnClose();
     });
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, StringTable::text(30));
-    EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Warning);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0], StringTable::text(30));
+    EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Warning);
     EXPECT_FALSE(recordEnabled);
     EXPECT_FALSE(soundCard);
     EXPECT_TRUE(env.logLines().contains(QStringLiteral("[LoggaAlberoMixer]")));
@@ -183,28 +168,28 @@ TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
     TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + share});
     bool toldAtOnce = true;
     run([&](CRecorderDlg& window) {
-        toldAtOnce = !messages.shown.empty();
-        EXPECT_TRUE(waitFor([&] { return !messages.shown.empty(); }));
+        toldAtOnce = !messages.texts.isEmpty();
+        EXPECT_TRUE(waitFor([&] { return !messages.texts.isEmpty(); }));
         window.OnClose();
     });
     EXPECT_FALSE(toldAtOnce);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, StringTable::text(431));
-    EXPECT_EQ(messages.shown[0].icon, MessagePresenter::Icon::Warning);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0], StringTable::text(431));
+    EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Warning);
 
     // Next start with the folder back: the return is told and the folder is used again.
     QDir().mkpath(share);
-    messages.shown.clear();
+    messages.clear();
     QString folder;
     bool pending = false;
     run([&](CRecorderDlg& window) {
-        EXPECT_TRUE(waitFor([&] { return !messages.shown.empty(); }));
+        EXPECT_TRUE(waitFor([&] { return !messages.texts.isEmpty(); }));
         folder = window.settings().workingFolder;
         pending = window.realignmentPending();
         window.OnClose();
     });
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, StringTable::text(432) + u'\n');
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0], StringTable::text(432) + u'\n');
     EXPECT_EQ(folder, share);
     EXPECT_TRUE(pending);
 }
