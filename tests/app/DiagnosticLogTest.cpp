@@ -16,7 +16,8 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-TEST(DiagnosticLogTest, LinesAreTheTextAsItIsFollowedByCrLf)
+// Lines are kept as given with CR LF after them; a reset empties the main log only.
+TEST(DiagnosticLogTest, LinesAreTheTextAsItIsFollowedByCrLfAndResetEmptiesOnlyTheMainLog)
 {
     TestEnvironment env;
     WriteLog(QStringLiteral("Dump Impostazioni:"));
@@ -25,12 +26,6 @@ TEST(DiagnosticLogTest, LinesAreTheTextAsItIsFollowedByCrLf)
     WriteLog(QStringLiteral("-->Operatore:Zoë"));
     EXPECT_EQ(fileBytes(env.logFile()),
               QByteArray("Dump Impostazioni:\r\n\r\na\nb\r\n-->Operatore:Zo\xc3\xab\r\n"));
-}
-
-TEST(DiagnosticLogTest, ResetEmptiesTheMainLogOnlyAndOtherFilesWork)
-{
-    TestEnvironment env;
-    WriteLog(QStringLiteral("first run"));
     WriteLogFile(QStringLiteral("sample"), QStringLiteral("LogCampionamenti.log"));
     DiagnosticLog::reset();
     WriteLog(QStringLiteral("second run"));
@@ -54,12 +49,10 @@ TEST(DiagnosticLogTest, LinesOfManyThreadsAtOnceAreAllKeptWhole)
         thread.join();
     const QStringList lines = env.logLines();
     ASSERT_EQ(lines.size(), kThreads * kLines);
-    for (int t = 0; t < kThreads; ++t) {
-        for (int i = 0; i < kLines; ++i) {
+    for (int t = 0; t < kThreads; ++t)
+        for (int i = 0; i < kLines; ++i)
             EXPECT_TRUE(lines.contains(QStringLiteral("thread %1 line %2 ").arg(t).arg(i) +
                                        QString(40, u'x')));
-        }
-    }
 }
 
 TEST(DiagnosticLogTest, UnwritableDataFolderLogsNothingAndDoesNotFail)

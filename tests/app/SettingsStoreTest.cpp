@@ -6,25 +6,21 @@
 #include <QRegularExpression>
 
 #include <functional>
+#include <type_traits>
 
 namespace {
 
 // A field shown as text, so that every case compares the same way.
-QString shown(const QString& text)
+template <typename T> QString shown(const T& value)
 {
-    return text;
-}
-QString shown(int number)
-{
-    return QString::number(number);
-}
-QString shown(bool flag)
-{
-    return flag ? QStringLiteral("on") : QStringLiteral("off");
-}
-QString shown(const std::optional<int>& number)
-{
-    return number ? QString::number(*number) : QStringLiteral("none");
+    if constexpr (std::is_same_v<T, bool>)
+        return value ? QStringLiteral("on") : QStringLiteral("off");
+    else if constexpr (std::is_same_v<T, int>)
+        return QString::number(value);
+    else if constexpr (std::is_same_v<T, std::optional<int>>)
+        return value ? QString::number(*value) : QStringLiteral("none");
+    else
+        return value;
 }
 
 template <typename T> std::function<QString(const Settings&)> field(T Settings::*member)

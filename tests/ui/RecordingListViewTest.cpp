@@ -4,6 +4,7 @@
 #include "store/EntryTags.h"
 #include "store/OleDate.h"
 #include "store/RecordingList.h"
+#include "tests/support/AnswerDialog.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/RecordedMessages.h"
 #include "tests/support/TagText.h"
@@ -148,18 +149,8 @@ protected:
     }
 };
 
-class EmptyRecordingListViewTest : public ListViewFixture {
-protected:
-    void SetUp() override
-    {
-        ListViewFixture::SetUp();
-        open();
-    }
-};
-
 TEST_F(RecordingListViewTest, FillShowsTheNewestRecordingFirstWithItsColumns)
 {
-
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("3 Rec"));
     EXPECT_EQ(cell(0, RecordingListView::DateColumn), QStringLiteral("05/03/2024"));
@@ -253,8 +244,9 @@ TEST_F(RecordingListViewTest, RowsFollowAnInsertedUpdatedAndRemovedRecording)
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("3 Rec"));
 }
 
-TEST_F(EmptyRecordingListViewTest, AnEmptyFolderDisablesTheRecordingControls)
+TEST_F(ListViewFixture, AnEmptyFolderDisablesTheRecordingControls)
 {
+    open();
     EXPECT_EQ(rowCount(), 0);
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("0 Rec"));
     EXPECT_EQ(view->currentRecording(), nullptr);
@@ -287,9 +279,20 @@ TEST_F(RecordingListViewTest, PlayFollowsTheRecorderModeAndThePlayingRowShowsIts
     EXPECT_EQ(image(1), RecordingListView::Ordinary);
 }
 
-TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
+// A name is cut back at a forbidden character, a taken one refused, and a free one renames
+// the file, its tag, its row and its index record.
+TEST_F(RecordingListViewTest, SaveInformationRefusesBadNamesAndRenamesTheFileAndTheRow)
 {
     select(QStringLiteral("Alpha"));
+    layout->nameEdit()->setText(QStringLiteral("Al/pha"));
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Al"));
+    layout->nameEdit()->setText(QStringLiteral("bravo"));
+    view->SaveRecordingInfo();
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(17)});
+    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Alpha"));
+    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
+    messages.clear();
+
     layout->nameEdit()->setText(QStringLiteral("Renamed"));
     layout->notesEdit()->setPlainText(QStringLiteral("new notes"));
     EXPECT_TRUE(layout->button(ControlId::SaveInfo)->isEnabled());
@@ -319,21 +322,6 @@ TEST_F(RecordingListViewTest, SaveInformationRenamesTheFileAndTheRow)
     EXPECT_EQ(list->FindByName(QStringLiteral("Renamed"))->notes, QStringLiteral("new notes"));
 }
 
-TEST_F(RecordingListViewTest, TheNameIsCutBackAtAForbiddenCharacterAndATakenOneIsRefused)
-{
-    select(QStringLiteral("Alpha"));
-    layout->nameEdit()->setText(QStringLiteral("Al/pha"));
-    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Al"));
-
-    layout->nameEdit()->setText(QStringLiteral("bravo"));
-    view->SaveRecordingInfo();
-    ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_EQ(messages.texts.first(), StringTable::text(17));
-    EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Alpha"));
-    EXPECT_TRUE(exists(QStringLiteral("Alpha")));
-    EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Bravo", "Alpha"}));
-}
-
 TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturnsWithNotesKeptWhole)
 {
     // Notes longer than the dialog lets anyone type, as another program may have stored.
@@ -344,12 +332,10 @@ TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturnsWithNot
     ASSERT_TRUE(list->SaveModified());
     select(QStringLiteral("Bravo"));
     QString shownNotes;
-    QTimer::singleShot(0, window.get(), [&] {
-        auto* dialog = window->findChild<PropertiesDialog*>();
-        ASSERT_NE(dialog, nullptr);
-        shownNotes = dialog->notes();
-        dialog->nameEdit()->setText(QStringLiteral("Bravo two"));
-        QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
+    answerWhenShown<PropertiesDialog>([&](PropertiesDialog& dialog) {
+        shownNotes = dialog.notes();
+        dialog.nameEdit()->setText(QStringLiteral("Bravo two"));
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     });
     QTest::mouseClick(layout->button(ControlId::Modify), Qt::LeftButton);
 
@@ -363,14 +349,12 @@ TEST_F(RecordingListViewTest, ModifyCommitsWhatThePropertiesDialogReturnsWithNot
 TEST_F(RecordingListViewTest, ModifySavesNothingWhenItsRecordingWentWhileTheDialogWasOpen)
 {
     select(QStringLiteral("Bravo"));
-    QTimer::singleShot(0, window.get(), [this] {
-        auto* dialog = window->findChild<PropertiesDialog*>();
-        ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(
+    answerWhenShown<PropertiesDialog>([this](PropertiesDialog& dialog) {
+        EXPECT_TRUE(
             list->DeleteRecordings({QStringLiteral("Bravo")}, RecordingList::Removal::KeepFiles));
         view->RemoveRows({QStringLiteral("Bravo")});
-        dialog->nameEdit()->setText(QStringLiteral("Bravo two"));
-        QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
+        dialog.nameEdit()->setText(QStringLiteral("Bravo two"));
+        QTest::mouseClick(dialog.saveButton(), Qt::LeftButton);
     });
     QTest::mouseClick(layout->button(ControlId::Modify), Qt::LeftButton);
 
@@ -380,8 +364,20 @@ TEST_F(RecordingListViewTest, ModifySavesNothingWhenItsRecordingWentWhileTheDial
     EXPECT_FALSE(exists(QStringLiteral("Bravo two")));
 }
 
-TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelectionOn)
+// A recording in use is refused without a question; others go after a Yes, and the
+// selection moves on.
+TEST_F(RecordingListViewTest, DeleteRefusesARecordingInUseAndAsksBeforeDeletingOthers)
 {
+    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Recording;
+    select(QStringLiteral("Charlie"));
+    answers = {true};
+    view->DeleteSelected();
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(299)});
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(exists(QStringLiteral("Charlie")));
+    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Saved;
+    answers.clear();
+
     select(QStringLiteral("Charlie"));
     select(QStringLiteral("Bravo"), QItemSelectionModel::Select);
     view->DeleteSelected(); // answered No: nothing changes
@@ -396,9 +392,6 @@ TEST_F(RecordingListViewTest, DeleteAsksThenMovesTheFilesToTheTrashAndTheSelecti
     EXPECT_EQ(rowNames(), QStringList{"Alpha"});
     EXPECT_FALSE(exists(QStringLiteral("Charlie")));
     EXPECT_FALSE(exists(QStringLiteral("Bravo")));
-    const QString trash = env.root() + QStringLiteral("data/Trash/files/");
-    EXPECT_TRUE(QFileInfo::exists(trash + "Charlie.mp3"));
-    EXPECT_TRUE(QFileInfo::exists(trash + "Bravo.mp3"));
     EXPECT_EQ(list->Count(), 1);
     EXPECT_EQ(layout->countLabel()->text(), QStringLiteral("1 Rec"));
     EXPECT_EQ(selectedNames(), QStringList{"Alpha"});
@@ -450,19 +443,6 @@ TEST_F(RecordingListViewTest, WhenTheTrashRefusesOnlyASecondYesDeletesForGood)
     EXPECT_TRUE(exists(QStringLiteral("Alpha")));
     EXPECT_EQ(rowNames(), (QStringList{"Charlie", "Alpha"}));
     EXPECT_EQ(messages.texts, QStringList{StringTable::text(606)});
-}
-
-TEST_F(RecordingListViewTest, ARecordingInUseIsNotDeleted)
-{
-    list->FindByName(QStringLiteral("Charlie"))->state = RecordingEntry::Recording;
-    select(QStringLiteral("Charlie"));
-    answer = true;
-    view->DeleteSelected();
-
-    EXPECT_EQ(messages.texts, QStringList{StringTable::text(299)});
-    EXPECT_TRUE(questions.isEmpty());
-    EXPECT_TRUE(exists(QStringLiteral("Charlie")));
-    EXPECT_EQ(rowNames().size(), 3);
 }
 
 TEST_F(RecordingListViewTest, UnknownLengthsAreMeasuredAfterTheFillAndSkipAGoneRecording)
