@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -217,6 +218,12 @@ TEST_F(RecordingListViewTest, HeaderClicksSortByTheirColumnAndKeepTheSelectedRec
         EXPECT_EQ(selectedNames(), QStringList{"Bravo"}) << column;
         EXPECT_EQ(layout->nameEdit()->text(), QStringLiteral("Bravo")) << column;
     }
+    // A clicked row comes into view without the list scrolling sideways to its last column.
+    ASSERT_GT(tree()->horizontalScrollBar()->maximum(), 0);
+    const QModelIndex name = tree()->model()->index(2, RecordingListView::NameColumn);
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualRect(name).center());
+    EXPECT_EQ(selectedNames(), QStringList{"Alpha"});
+    EXPECT_EQ(tree()->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(RecordingListViewTest, RowsFollowAnInsertedUpdatedAndRemovedRecording)
