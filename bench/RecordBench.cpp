@@ -152,24 +152,33 @@ Settings benchSettings(const QString& work)
     return settings;
 }
 
-int liveArmedBench(const QString& root, int seconds)
+// Starts the child that feeds the private server's microphone `seconds` of silence; false,
+// saying why, without that server or when the child does not start.
+bool startSilenceFeeder(QProcess& feeder, int seconds)
 {
     const QString fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO");
     if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || fifo.isEmpty()) {
         std::printf("needs PULSE_SERVER and PARLUNE_TEST_MIC_FIFO: "
                     "eval \"$(scripts/pulse-test-server.sh start DIR)\"\n");
-        return 1;
+        return false;
     }
-    const QString work = root + "/work/";
-    QDir().mkpath(work);
-    // The feeder runs a little longer than the measure, so the recorder never starves.
-    QProcess feeder;
     feeder.start(QCoreApplication::applicationFilePath(),
-                 {"--feed-silence", fifo, QString::number(seconds + 10)});
+                 {"--feed-silence", fifo, QString::number(seconds)});
     if (!feeder.waitForStarted()) {
         std::printf("cannot start the silence feeder\n");
-        return 1;
+        return false;
     }
+    return true;
+}
+
+int liveArmedBench(const QString& root, int seconds)
+{
+    // The feeder runs a little longer than the measure, so the recorder never starves.
+    QProcess feeder;
+    if (!startSilenceFeeder(feeder, seconds + 10))
+        return 1;
+    const QString work = root + "/work/";
+    QDir().mkpath(work);
     std::printf("armed on the default microphone for %d s of silence\n", seconds);
     const long rssBefore = maxRssKb();
     double cpu = 0;
@@ -236,19 +245,9 @@ std::map<QString, double> threadCpu(qint64 pid)
 // the settings a first start creates, hearing silence.
 int guiArmedBench(const QString& root, int seconds)
 {
-    const QString fifo = qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO");
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || fifo.isEmpty()) {
-        std::printf("needs PULSE_SERVER and PARLUNE_TEST_MIC_FIFO: "
-                    "eval \"$(scripts/pulse-test-server.sh start DIR)\"\n");
-        return 1;
-    }
     QProcess feeder;
-    feeder.start(QCoreApplication::applicationFilePath(),
-                 {"--feed-silence", fifo, QString::number(seconds + 40)});
-    if (!feeder.waitForStarted()) {
-        std::printf("cannot start the silence feeder\n");
+    if (!startSilenceFeeder(feeder, seconds + 40))
         return 1;
-    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!environment.contains("QT_QPA_PLATFORM"))
         environment.insert("QT_QPA_PLATFORM", "offscreen");
