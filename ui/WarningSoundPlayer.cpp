@@ -8,7 +8,7 @@
 WarningSoundPlayer::WarningSoundPlayer(CPlaySound& player, const Settings& settings)
     : m_player(player), m_settings(settings)
 {
-    QObject::connect(&m_player, &CPlaySound::playbackStarted, &m_player, [this] {
+    m_started = QObject::connect(&m_player, &CPlaySound::playbackStarted, &m_player, [this] {
         if (!m_pending)
             return;
         long long lengthMs = 0;
@@ -17,10 +17,16 @@ WarningSoundPlayer::WarningSoundPlayer(CPlaySound& player, const Settings& setti
         // An hour at most: the length only times when the speakers go silent again.
         std::exchange(m_pending, {})(static_cast<int>(std::clamp(lengthMs, 0LL, 3600000LL)));
     });
-    QObject::connect(&m_player, &CPlaySound::playbackFailed, &m_player, [this] {
+    m_failed = QObject::connect(&m_player, &CPlaySound::playbackFailed, &m_player, [this] {
         if (m_pending)
             std::exchange(m_pending, {})(std::nullopt);
     });
+}
+
+WarningSoundPlayer::~WarningSoundPlayer()
+{
+    QObject::disconnect(m_started);
+    QObject::disconnect(m_failed);
 }
 
 void WarningSoundPlayer::play(Outcome outcome)
