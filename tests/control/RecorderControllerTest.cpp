@@ -137,6 +137,16 @@ public:
         ASSERT_TRUE(waitFor([this] { return ended; }, 60000));
         controller->StopRecording(true);
     }
+    /// Waits until the recorder has said something and gone back to idle.
+    bool waitForIdleAfterAMessage(int timeoutMs)
+    {
+        return waitFor(
+            [this] {
+                return !view.messages.empty() &&
+                       controller->mode() == RecorderMode(RecorderMode::Idle);
+            },
+            timeoutMs);
+    }
     QStringList mp3Files() const
     {
         return QDir(work).entryList({QStringLiteral("*.mp3")}, QDir::Files, QDir::Name);
@@ -413,12 +423,7 @@ TEST(RecorderControllerFailures, ARecordingThatCannotStartEndsVisiblyAndKeepsNot
                                     : RecorderController::kNothingHeardString;
         rig.controller->start();
         rig.controller->StartRecording();
-        ASSERT_TRUE(waitFor(
-            [&] {
-                return !rig.view.messages.empty() &&
-                       rig.controller->mode() == RecorderMode(RecorderMode::Idle);
-            },
-            20000));
+        ASSERT_TRUE(rig.waitForIdleAfterAMessage(20000));
         EXPECT_EQ(rig.view.messages, std::vector<int>{reason});
         EXPECT_EQ(rig.failures, std::vector<int>{reason});
         EXPECT_TRUE(rig.kept.empty());
@@ -465,12 +470,7 @@ TEST(RecorderControllerFailures, FolderTurnedReadOnlyDuringACallIsReportedOnceAn
         Qt::DirectConnection);
     rig.controller->start();
     rig.controller->ToggleAutoRecording();
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return !rig.view.messages.empty() &&
-                   rig.controller->mode() == RecorderMode(RecorderMode::Idle);
-        },
-        60000));
+    ASSERT_TRUE(rig.waitForIdleAfterAMessage(60000));
     rig.controller->shutdown();
     EXPECT_EQ(rig.view.messages, std::vector<int>{CWriteSoundFile::kTemporaryFileString});
     EXPECT_TRUE(rig.kept.empty());
