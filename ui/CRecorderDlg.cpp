@@ -13,6 +13,9 @@
 #include "store/RecordingEntry.h"
 #include "store/RecordingList.h"
 #include "store/Sender.h"
+#include "ui/CDlgImpostazioniAvanzate.h"
+#include "ui/CDlgSetImpostazioni.h"
+#include "ui/COpzionePropertySheet.h"
 #include "ui/ControlIds.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
@@ -94,6 +97,8 @@ void CRecorderDlg::OnInitDialog()
         connect(tools, &QAbstractButton::clicked, this, &CRecorderDlg::showToolsMenu);
     if (auto* info = button(ControlId::Info))
         connect(info, &QAbstractButton::clicked, this, &CRecorderDlg::showInfoMenu);
+    if (auto* options = button(ControlId::Options))
+        connect(options, &QAbstractButton::clicked, this, &CRecorderDlg::OnImpostazioni);
 
     m_programFolder = SystemFolders::programFolder();
     DiagnosticLog::reset();
@@ -140,7 +145,7 @@ void CRecorderDlg::OnInitDialog()
     }
 
     // The commands of features still to come stay off.
-    for (int id : {ControlId::Find, ControlId::Options, ControlId::Help, ControlId::Reduce})
+    for (int id : {ControlId::Find, ControlId::Help, ControlId::Reduce})
         setControlEnabled(id, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
                    ControlId::StopPlay, ControlId::FastRewind})
@@ -348,13 +353,18 @@ bool CRecorderDlg::listReloadable() const
 {
     if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return false;
+    return !listInUse();
+}
+
+bool CRecorderDlg::listInUse() const
+{
     if (m_controller && (m_controller->inRound() || m_controller->recordingInProgress()))
-        return false;
+        return true;
     if (m_playback && m_playback->playingRecording())
-        return false;
+        return true;
     const auto& entries = m_list->entries();
-    return std::none_of(entries.begin(), entries.end(),
-                        [](const auto& entry) { return entry->inUse(); });
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const auto& entry) { return entry->inUse(); });
 }
 
 void CRecorderDlg::retakeFolder()
@@ -375,6 +385,43 @@ void CRecorderDlg::retakeFolder()
     m_list->LoadList();
     if (m_controller)
         m_controller->recoverLeftovers();
+    m_listView->FillRecordingList(selected, -1);
+}
+
+void CRecorderDlg::OnImpostazioni()
+{
+    if (!m_controller || m_closing)
+        return;
+    {
+        COpzionePropertySheet sheet(this);
+        sheet.addPage(new CDlgSetImpostazioni(*m_settingsStore, m_messages, {}, &sheet));
+        CDlgImpostazioniAvanzate::Context context;
+        context.programFolder = m_programFolder;
+        context.programFile = QCoreApplication::applicationFilePath();
+        context.indexAvailable = m_list && m_list->indexOpen();
+        context.recreateIndex = [this] { recreateIndex(); };
+        sheet.addPage(new CDlgImpostazioniAvanzate(*m_settingsStore, m_messages, context, &sheet));
+        sheet.exec();
+    }
+    applyStoredOptions();
+}
+
+void CRecorderDlg::recreateIndex()
+{
+    if (!m_list || !m_listView || !m_list->indexOpen())
+        return;
+    // A new index replaces every entry: one a recording, playback or dialog holds would go.
+    if (listInUse()) {
+        m_messages.showMessage(QApplication::activeModalWidget(), StringTable::text(610),
+                               StringTable::caption(), MessagePresenter::Icon::Warning);
+        return;
+    }
+    const WaitCursor wait;
+    const RecordingEntry* current = m_listView->currentRecording();
+    const QString selected = current ? current->name : QString();
+    // Edits not yet in their tags would be read back from the files as they were.
+    m_list->SaveModified();
+    m_list->RebuildIndex();
     m_listView->FillRecordingList(selected, -1);
 }
 
@@ -494,7 +541,9 @@ void CRecorderDlg::showToolsMenu()
     menu.addSeparator();
     auto* options = menu.addAction(StringTable::text(312));
     options->setData(kOptionsCommand);
-    options->setEnabled(false);
+    options->setEnabled(m_controller != nullptr);
+    connect(options, &QAction::triggered, this, &CRecorderDlg::OnImpostazioni,
+            Qt::QueuedConnection);
     menu.addSeparator();
     auto* exit = menu.addAction(StringTable::text(314));
     exit->setData(kExitCommand);
@@ -534,4 +583,13 @@ void CRecorderDlg::setControlEnabled(int id, bool enabled)
 QAbstractButton* CRecorderDlg::button(int id) const
 {
     return m_layout ? qobject_cast<QAbstractButton*>(m_layout->control(id)) : nullptr;
+}
+
+// TEMP until the apply branch lands
+void CRecorderDlg::applyStoredOptions()
+{
+    Settings stored = m_settings;
+    if (m_settingsStore->load(stored))
+        m_settings = stored;
+    m_controller->applySettings(m_settings);
 }

@@ -77,6 +77,10 @@ public:
     bool realignmentPending() const { return m_realignmentPending; }
     /// A sound card able to record was found at start.
     bool soundCard() const { return m_soundCard; }
+    /// The options command (button 1098, Tools > Options): runs the Options sheet, then takes
+    /// whatever the settings file holds afterwards (OK or Cancel alike).
+    void OnImpostazioni();
+    void applyStoredOptions(); // TEMP until the apply branch lands
 
 Q_SIGNALS:
     /// The window has ended; the program ends with it.
@@ -106,6 +110,11 @@ private:
     /// True while nothing (a recording, a playback, a dialog or menu) holds an entry of the
     /// list, so that it may be loaded again.
     bool listReloadable() const;
+    /// True while a recording, a playback or an edit holds an entry of the list.
+    bool listInUse() const;
+    /// "Recreate index" of the Options sheet: saves what is pending, then reads every tag again
+    /// into a new index and shows the list afresh; refused (610) while the list is in use.
+    void recreateIndex();
     void showToolsMenu();
     void showInfoMenu();
     void setControlEnabled(int id, bool enabled);
