@@ -20,6 +20,8 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 // "Enter a number of seconds greater than zero."
@@ -324,12 +326,14 @@ void CDlgImpostazioniAvanzate::chooseWarningFile()
     const QString filters = QStringLiteral("wave Files (*.wav) (*.wav);;mp3 Files (*.mp3) (*.mp3);;"
                                            "audio Files (*.wav,*.mp3) (*.mp3 *.wav)");
     QString start = m_warningFile->text();
+    // The field's sound is offered first; a refused choice is not offered again.
+    bool offerStart = QFileInfo(start).isFile();
     for (;;) {
         QFileDialog dialog(this, StringTable::text(281), QFileInfo(start).absolutePath(), filters);
         dialog.setObjectName(QStringLiteral("WarningFileChooser"));
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        if (QFileInfo(start).isFile())
+        if (std::exchange(offerStart, false))
             dialog.selectFile(start);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return;

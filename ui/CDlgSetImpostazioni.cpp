@@ -49,6 +49,11 @@ CDlgSetImpostazioni::CDlgSetImpostazioni(SettingsStore& store, MessagePresenter&
 
     m_playDevices = named(new QComboBox(this), 1001);
     m_recordDevices = named(new QComboBox(this), 1002);
+    // Long device names scroll in the list instead of widening the sheet.
+    for (QComboBox* combo : {m_playDevices, m_recordDevices}) {
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(kDeviceNameLength);
+    }
     m_volume = named(new QSlider(Qt::Horizontal, this), 1130);
     m_switches[0] = named(new QCheckBox(this), 1100);
     m_switches[1] = named(new QCheckBox(this), 1105);

@@ -1,11 +1,17 @@
+#include "app/SettingsStore.h"
 #include "res/StringTable.h"
 #include "tests/support/MicrophoneFeeder.h"
+#include "tests/support/RecordedMessages.h"
 #include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/CDlgImpostazioniAvanzate.h"
+#include "ui/CDlgSetImpostazioni.h"
+#include "ui/COpzionePropertySheet.h"
 #include "ui/ControlIds.h"
 #include "ui/RecorderLayout.h"
 #include "ui/SkinButton.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,7 +19,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -137,11 +146,31 @@ protected:
         ASSERT_EQ(status, 0);
     }
 
-    QJsonArray listJson()
+    /// Clicks `at` (in `widget`'s coordinates) of the same widget in the X window `target`.
+    static void clickAt(const QString& target, QWidget* widget, QPoint at)
     {
-        return QJsonDocument::fromJson(output(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
-                                              {"--folder", folder, "list", "--json"})
-                                           .toUtf8())
+        const QPoint point = widget->mapTo(widget->window(), at);
+        int status = -1;
+        output(QStringLiteral("xdotool"),
+               {"mousemove", "--window", target, QString::number(point.x()),
+                QString::number(point.y()), "click", "1"},
+               &status);
+        ASSERT_EQ(status, 0);
+    }
+
+    static void keys(const QStringList& args)
+    {
+        int status = -1;
+        output(QStringLiteral("xdotool"), args, &status);
+        ASSERT_EQ(status, 0);
+    }
+
+    QJsonArray listJson(const QString& in = QString())
+    {
+        return QJsonDocument::fromJson(
+                   output(QStringLiteral(PARLUNE_BIN_DIR "/parlunectl"),
+                          {"--folder", in.isEmpty() ? folder : in, "list", "--json"})
+                       .toUtf8())
             .array();
     }
 
@@ -205,6 +234,71 @@ TEST_F(WindowEndToEndTest, RecordSpeechByHandSaveItAndPlayItBack)
     ASSERT_TRUE(parlune.waitForFinished(30000));
     EXPECT_EQ(parlune.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(parlune.exitCode(), 0);
+}
+
+TEST_F(WindowEndToEndTest, OptionsChangeTheFolderAndTheThresholdAndTheNextCallGoesThere)
+{
+    const QString speech = SpokenAudio::calls(
+        env.root(), {"Hello, this is the call that goes into the new folder."}, 0.5, "call.wav");
+    ASSERT_FALSE(speech.isEmpty());
+    TestEnvironment::writeSettingsFile(
+        env.userSettingsFile(), {"WorkDir=" + folder, "AvviaInAutoReg=0", "RegAutoSalvaUnicoFile=0",
+                                 "ChiediConfermaAutoRec=0", "SogliaAttivazioneRegAuto=32767"});
+    const QString newFolder = env.root() + QStringLiteral("moved");
+    QDir().mkpath(newFolder);
+    MicrophoneFeeder microphone(false);
+    startParlune();
+
+    click(ControlId::Options);
+    QString sheetWindow;
+    ASSERT_TRUE(waitFor(
+        [&] { return !(sheetWindow = findWindow(StringTable::text(183))).isEmpty(); }, 30000));
+    // The same sheet built here tells where its controls are on the screen.
+    SettingsStore store(env.userSettingsFile(), env.programFolder(), folder);
+    RecordedMessages messages;
+    COpzionePropertySheet probe;
+    auto* general = new CDlgSetImpostazioni(store, messages, {}, &probe);
+    CDlgImpostazioniAvanzate::Context context;
+    context.programFolder = env.programFolder();
+    auto* advanced = new CDlgImpostazioniAvanzate(store, messages, context, &probe);
+    probe.addPage(general);
+    probe.addPage(advanced);
+    probe.show();
+    const auto edit = [&](QWidget* page, int id, const QString& text) {
+        QWidget* field = page->findChild<QWidget*>(QString::number(id));
+        ASSERT_NE(field, nullptr);
+        clickAt(sheetWindow, field, QPoint(8, field->height() / 2));
+        keys({"key", "--clearmodifiers", "ctrl+a"});
+        keys({"type", "--delay", "20", text});
+    };
+
+    edit(general, 1101, QStringLiteral("2"));
+    // The most sensitive end: any voice starts a call.
+    auto* threshold = general->findChild<QWidget*>(QStringLiteral("1104"));
+    clickAt(sheetWindow, threshold, QPoint(4, threshold->height() / 2));
+    keys({"key", "--clearmodifiers", "Home"});
+    QTabBar* tabs = probe.tabs()->tabBar();
+    clickAt(sheetWindow, tabs, tabs->tabRect(1).center());
+    probe.tabs()->setCurrentIndex(1);
+    edit(advanced, 1134, newFolder);
+    QPushButton* ok = probe.buttons()->button(QDialogButtonBox::Ok);
+    clickAt(sheetWindow, ok, ok->rect().center());
+    ASSERT_TRUE(waitFor([&] { return findWindow(StringTable::text(183)).isEmpty(); }, 30000));
+    const QStringList settings = TestEnvironment::settingsFileLines(env.userSettingsFile());
+    EXPECT_TRUE(settings.contains(QStringLiteral("SogliaAttivazioneRegAuto=100")));
+    EXPECT_TRUE(settings.contains(QStringLiteral("TempoAttesaRegAuto=2")));
+    EXPECT_TRUE(settings.contains("WorkDir=" + newFolder + u'/'));
+
+    click(ControlId::AutoRecord);
+    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 20000));
+    ASSERT_TRUE(microphone.speak(speech, env.root()));
+    ASSERT_TRUE(waitFor([&] { return listJson(newFolder).size() == 1; }, 90000));
+    EXPECT_TRUE(listJson(folder).isEmpty());
+    click(ControlId::AutoRecord);
+    parlune.terminate();
+    ASSERT_TRUE(parlune.waitForFinished(30000));
+    EXPECT_EQ(parlune.exitCode(), 0);
+    EXPECT_EQ(listJson(newFolder).size(), 1);
 }
 
 } // namespace

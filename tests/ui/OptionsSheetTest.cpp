@@ -351,6 +351,31 @@ TEST_F(OptionsSheetTest, TheFolderChooserStartsInTheFieldsFolderAndEndsAnyRealig
     EXPECT_EQ(stored(u"Riallinea"_s), u"0");
 }
 
+TEST_F(OptionsSheetTest, TheWarningChooserAsksAgainUntilASoundOfAnAcceptedKindIsChosen)
+{
+    const QString wrong = env.root() + u"tune.ogg"_s;
+    const QString right = env.root() + u"tune.WAV"_s;
+    ASSERT_TRUE(AudioFixtures::writeFile(wrong, "OggS"));
+    ASSERT_TRUE(AudioFixtures::writeFile(right, "RIFF"));
+    open(true);
+    messages.clear();
+    control<QCheckBox>(advanced, 1172)->setChecked(true);
+    const auto choose = [](const QString& file) {
+        return [file](QFileDialog& dialog) {
+            // Typed, as selectFile() leaves alone the name field that has the focus.
+            dialog.findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(file);
+            QMetaObject::invokeMethod(&dialog, "accept");
+        };
+    };
+    answerWhenShown<QFileDialog>([&](QFileDialog& dialog) {
+        choose(wrong)(dialog);
+        answerWhenShown<QFileDialog>(choose(right));
+    });
+    control<QPushButton>(advanced, 1139)->click();
+    EXPECT_EQ(messages.texts, QStringList{StringTable::text(296)});
+    EXPECT_EQ(control<QLineEdit>(advanced, 1173)->text(), right);
+}
+
 TEST_F(OptionsSheetTest, LaunchOnLogOnWritesAndRemovesTheAutostartEntry)
 {
     open(true);
