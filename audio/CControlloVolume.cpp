@@ -1,6 +1,7 @@
 #include "audio/CControlloVolume.h"
 
 #include "app/DiagnosticLog.h"
+#include "platform/DeviceOrder.h"
 #include "platform/PulseMixerServer.h"
 
 #include <QMetaObject>
@@ -56,39 +57,6 @@ QString hex(uint32_t value)
 QString deviceLabel(const MixerDevice& device)
 {
     return QStringLiteral("%1 (%2)").arg(device.description, device.name);
-}
-
-// Device 0 is the server's default; the others follow in the server's order.
-template <typename Keep>
-std::vector<const MixerDevice*> ordered(const std::vector<MixerDevice>& devices,
-                                        const QString& defaultName, Keep keep)
-{
-    std::vector<const MixerDevice*> list;
-    for (const MixerDevice& device : devices) {
-        if (keep(device) && device.name == defaultName)
-            list.push_back(&device);
-    }
-    for (const MixerDevice& device : devices) {
-        if (keep(device) && device.name != defaultName)
-            list.push_back(&device);
-    }
-    return list;
-}
-
-std::vector<const MixerDevice*> playDevices(const MixerState& state)
-{
-    return ordered(state.sinks, state.defaultSink, [](const MixerDevice&) { return true; });
-}
-
-std::vector<const MixerDevice*> recordDevices(const MixerState& state)
-{
-    return ordered(state.sources, state.defaultSource,
-                   [](const MixerDevice& device) { return !device.monitor; });
-}
-
-const MixerDevice* deviceAt(const std::vector<const MixerDevice*>& list, int id)
-{
-    return id >= 0 && size_t(id) < list.size() ? list[size_t(id)] : nullptr;
 }
 
 const MixerLoopback* loopbackBetween(const MixerState& state, const MixerDevice* source,
@@ -166,13 +134,17 @@ bool CControlloVolume::initialise(QObject* callback, bool input, int deviceId,
         trace(QStringLiteral("[ControlloVolume]::Inizializza mixerGetDevCaps error:%1")
                   .arg(moMixer->lastError()));
     } else {
-        const auto devices = input ? recordDevices(*state) : playDevices(*state);
-        if (!deviceAt(devices, deviceId)) {
+        const auto devices =
+            input ? DeviceOrder::recordDevices(*state) : DeviceOrder::playDevices(*state);
+        if (devices.empty()) {
             trace(QStringLiteral("[ControlloVolume]::Inizializza mixerOpen error:%1")
                       .arg(MixerServer::ErrorNoEntity));
             moMixer->disconnect();
             return false;
         }
+        if (DeviceOrder::effective(deviceId, devices.size()) != deviceId)
+            trace(QStringLiteral("[ControlloVolume]::Inizializza dispositivo %1 assente, uso il 0")
+                      .arg(deviceId));
     }
     m_handle = g_nextHandle.fetch_add(1);
     m_callback = callback;
@@ -206,13 +178,15 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
 
     Line line;
     if (!input) {
-        const MixerDevice* sink = state ? deviceAt(playDevices(*state), deviceId) : nullptr;
+        const MixerDevice* sink =
+            state ? DeviceOrder::at(DeviceOrder::playDevices(*state), deviceId) : nullptr;
         const MixerDevice* found = nullptr;
         if (sink && componentType == ComponentDstSpeakers) {
             found = sink;
             line = lineOf(MixerObject::Sink, *sink);
         } else if (sink && componentType == ComponentSrcMicrophone) {
-            const MixerDevice* source = deviceAt(recordDevices(*state), deviceId);
+            const MixerDevice* source =
+                DeviceOrder::at(DeviceOrder::recordDevices(*state), deviceId);
             if (const MixerLoopback* loopback = loopbackBetween(*state, source, sink)) {
                 found = sink;
                 line.object = MixerObject::SinkInput;
@@ -234,7 +208,7 @@ bool CControlloVolume::Open(QObject* callback, bool input, uint32_t componentTyp
             trace(QStringLiteral("[ControlloVolume]::Open - Error MMSYSERR_NOERROR"));
             return false;
         }
-        const MixerDevice* source = deviceAt(recordDevices(*state), deviceId);
+        const MixerDevice* source = DeviceOrder::at(DeviceOrder::recordDevices(*state), deviceId);
         if (!source) {
             trace(QStringLiteral("[ControlloVolume]::Open - Linea SRC_MICROPHONE non trovata"));
             return false;
@@ -513,7 +487,8 @@ QStringList CControlloVolume::deviceNames(bool input)
     if (!server->connect())
         return names;
     if (const auto state = server->state()) {
-        for (const MixerDevice* device : input ? recordDevices(*state) : playDevices(*state))
+        for (const MixerDevice* device :
+             input ? DeviceOrder::recordDevices(*state) : DeviceOrder::playDevices(*state))
             names << device->description;
     }
     server->disconnect();
@@ -618,9 +593,9 @@ QStringList CControlloVolume::AlberoMixer(bool quiet, bool* serverReached)
                 tree(QStringLiteral(" "));
             }
         };
-        for (const MixerDevice* sink : playDevices(*state))
+        for (const MixerDevice* sink : DeviceOrder::playDevices(*state))
             walk(*sink, true);
-        for (const MixerDevice* source : recordDevices(*state))
+        for (const MixerDevice* source : DeviceOrder::recordDevices(*state))
             walk(*source, false);
     }
     server->disconnect();

@@ -20,8 +20,10 @@
 ///   found only when such a loopback already exists (none is ever created);
 /// - the microphone recording line: Open(receiver, true, ComponentSrcMicrophone, 0, record
 ///   device) = a source.
-/// Play devices are the sinks, record devices the sources that are not monitors; device 0 is
-/// the server's default, the others follow in the server's order (deviceNames()). Volumes run
+/// Devices are numbered as DeviceOrder does, the same numbering the capture uses: play devices
+/// are the sinks, record devices the sources that are not monitors; device 0 is the server's
+/// default, the others follow in the server's order (deviceNames()), and a device number
+/// beyond the list (or negative) opens device 0. Volumes run
 /// 0..65535 (65535 = the server's 100 %). Control ids and line ids name a sink, source or
 /// loopback stream and one of its controls (volume, mute, port selector); the mixer handle
 /// is a number that is new at every open and 0 while closed.
@@ -61,7 +63,8 @@ public:
     /// used. True when the line and its volume control were found; on false the connection
     /// may stay open until Close().
     bool Open(QObject* callback, bool input, uint32_t componentType, int ignored, int deviceId);
-    /// The connection step of Open(): true when the server answered and `deviceId` exists.
+    /// The connection step of Open(): true when the server answered and has at least one
+    /// device of that kind (`deviceId` beyond the list stands for device 0).
     bool Inizializza(QObject* callback, bool input, int deviceId);
     /// True unless nothing was open; the handle becomes 0.
     bool Close();

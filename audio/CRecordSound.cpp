@@ -202,10 +202,16 @@ void CRecordSound::onStartRecording()
 bool CRecordSound::openInput(QString& error)
 {
     uint32_t code = 0;
+    const int device = m_recordingDevice;
+    m_input->setDevice(device);
     if (!m_input->start(code, error)) {
         m_log.line(QStringLiteral("WAVEIN:%1:%2").arg(code, 0, 16).arg(error.left(260)));
         return false;
     }
+    if (m_input->isLive())
+        m_log.line(QStringLiteral("Sorgente di registrazione: %1 (dispositivo %2)")
+                       .arg(m_input->deviceName())
+                       .arg(device));
     m_decisions.onOpened(m_input->nowMs());
     m_recording = true;
     if (m_input->isLive()) {

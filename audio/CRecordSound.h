@@ -36,7 +36,7 @@ public:
     /// Makes the wave input, given the callbacks that queue its buffers to this thread.
     using InputFactory =
         std::function<std::unique_ptr<WaveInput>(WaveInput::Deliver, WaveInput::Ended)>;
-    /// The audio server's default source.
+    /// The audio server's record device chosen with setRecordingDevice().
     static InputFactory microphone();
     /// A WAV file played through the capture path as fast as it is taken.
     static InputFactory wavFile(const QString& path);
@@ -74,6 +74,11 @@ public:
     void setThreshold(int threshold) { m_threshold = threshold; }
     void setSilenceSeconds(int seconds) { m_silenceSeconds = seconds; }
     void setAntiBump(bool enabled) { m_antiBump = enabled; }
+    /// The record device (DeviceOrder's numbering: 0 = the server's default, a number beyond
+    /// the list = 0) the input opens from its next start on (a recording, an arming, a restart
+    /// between calls); a session already open keeps its device. Any thread.
+    void setRecordingDevice(int device) { m_recordingDevice = device; }
+    int recordingDevice() const { return m_recordingDevice; }
     int threshold() const { return m_threshold; }
     int silenceSeconds() const { return m_silenceSeconds; }
     bool antiBump() const { return m_antiBump; }
@@ -118,6 +123,7 @@ private:
     std::atomic<int> m_threshold{0};
     std::atomic<int> m_silenceSeconds{0};
     std::atomic<bool> m_antiBump{true};
+    std::atomic<int> m_recordingDevice{0};
     std::atomic<bool> m_recording{false};
     bool m_sampleLog = false;
 

@@ -90,6 +90,7 @@ void RecorderController::start()
     m_capture.setAntiBump(m_settings.antiBump);
     m_capture.setThreshold(m_settings.threshold);
     m_capture.setSilenceSeconds(m_settings.silenceSeconds);
+    m_capture.setRecordingDevice(m_settings.recordingDevice);
     m_capture.startThread();
     m_writer.startThread();
     m_capture.postSetWriter(&m_writer);
@@ -140,6 +141,7 @@ void RecorderController::applySettings(const Settings& settings)
     m_capture.setAntiBump(settings.antiBump);
     m_capture.setThreshold(settings.threshold);
     m_capture.setSilenceSeconds(settings.silenceSeconds);
+    m_capture.setRecordingDevice(settings.recordingDevice);
     if (settings.workingFolder != folder) {
         m_settings.workingFolder = folder;
         changeWorkingFolder(settings.workingFolder);

@@ -1,5 +1,6 @@
 #include "platform/PulseWaveInput.h"
 
+#include "platform/DeviceOrder.h"
 #include "platform/PulseLoopWait.h"
 
 #include <pulse/context.h>
@@ -118,6 +119,67 @@ bool PulseWaveInput::connectContext(uint32_t& errorCode, QString& errorText)
     return false;
 }
 
+bool PulseWaveInput::chooseSource(int device, QByteArray& name, uint32_t& errorCode,
+                                  QString& errorText)
+{
+    name.clear();
+    if (device <= 0)
+        return true; // device 0 names no source, so the stream follows the desktop's default
+    struct Listing {
+        pa_threaded_mainloop* loop;
+        MixerState state;
+    } listing{m_mainloop, {}};
+    pa_operation* server = pa_context_get_server_info(
+        m_context,
+        [](pa_context*, const pa_server_info* info, void* data) {
+            auto* l = static_cast<Listing*>(data);
+            if (info && info->default_source_name)
+                l->state.defaultSource = QString::fromUtf8(info->default_source_name);
+            pa_threaded_mainloop_signal(l->loop, 0);
+        },
+        &listing);
+    pa_operation* sources = pa_context_get_source_info_list(
+        m_context,
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* l = static_cast<Listing*>(data);
+            if (info && eol == 0) {
+                MixerDevice source;
+                source.index = info->index;
+                source.name = QString::fromUtf8(info->name);
+                source.monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+                l->state.sources.push_back(std::move(source));
+            }
+            pa_threaded_mainloop_signal(l->loop, 0);
+        },
+        &listing);
+    const auto finished = [](pa_operation* operation) {
+        return !operation || pa_operation_get_state(operation) != PA_OPERATION_RUNNING;
+    };
+    const bool answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs,
+                                     [&] { return finished(server) && finished(sources); });
+    const bool listed = server && sources && pa_operation_get_state(server) == PA_OPERATION_DONE &&
+                        pa_operation_get_state(sources) == PA_OPERATION_DONE;
+    // A cancelled request never calls back into `listing`, which ends with this call.
+    for (pa_operation* operation : {server, sources}) {
+        if (!operation)
+            continue;
+        if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+            pa_operation_cancel(operation);
+        pa_operation_unref(operation);
+    }
+    if (!listed) {
+        const int error = answered ? pa_context_errno(m_context) : int(PA_ERR_TIMEOUT);
+        errorCode = static_cast<uint32_t>(error != 0 ? error : int(PA_ERR_INTERNAL));
+        errorText = QString::fromUtf8(pa_strerror(int(errorCode)));
+        return false;
+    }
+    const auto devices = DeviceOrder::recordDevices(listing.state);
+    // Device 0, or one beyond the list (unplugged since it was chosen), is the default.
+    if (DeviceOrder::effective(device, devices.size()) != 0)
+        name = devices[size_t(device)]->name.toUtf8();
+    return true;
+}
+
 bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
 {
     if (!m_mainloop) {
@@ -140,6 +202,12 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         pa_threaded_mainloop_unlock(m_mainloop);
         return false;
     }
+    QByteArray source;
+    if (!chooseSource(m_device.load(), source, errorCode, errorText)) {
+        dropContext(); // a server that does not answer leaves a connection that only looks alive
+        pa_threaded_mainloop_unlock(m_mainloop);
+        return false;
+    }
     const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(kSampleRate), 1};
     m_stream = pa_stream_new(m_context, "Parlune capture", &spec, nullptr);
     bool ok = m_stream != nullptr;
@@ -154,7 +222,8 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         std::memset(&attr, 0xff, sizeof attr);
         attr.fragsize = kFrames * 2;
         // A null device is the server's default source.
-        ok = pa_stream_connect_record(m_stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
+        ok = pa_stream_connect_record(m_stream, source.isEmpty() ? nullptr : source.constData(),
+                                      &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
         bool answered = true;
         if (ok) {
             answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
@@ -170,6 +239,8 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
     }
     if (ok) {
         m_running = true;
+        const char* opened = pa_stream_get_device_name(m_stream);
+        m_deviceName = opened ? QString::fromUtf8(opened) : QString::fromUtf8(source);
     } else {
         if (errorCode == 0) {
             errorCode = static_cast<uint32_t>(pa_context_errno(m_context));

@@ -8,19 +8,20 @@ struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
 
-/// The microphone: a record stream (16-bit mono 32000 Hz) from the audio server's default
-/// source. Buffers are delivered from the PulseAudio main-loop thread with the wall clock
-/// (monotonic milliseconds) of the moment they filled. When kQueued buffers are still out, a
-/// filled buffer is dropped, as a device with no free buffer would drop it, so the queue to
-/// the capture thread never grows. The connection to the server is made at the first start()
-/// and kept until destruction; a connection that went bad is made anew at the next start().
-/// Connecting and opening the stream each wait at most kConnectTimeoutMs: a server that does
-/// not answer fails the start() instead of holding the capture thread. A stream or connection
-/// that fails while a session runs is reported through the Lost callback. Calling threads as in
-/// WaveInput.
+/// The microphone: a record stream (16-bit mono 32000 Hz) from the chosen record device
+/// (setDevice()): for device 0 no source is named, so the stream follows the server's default
+/// source; any other number is looked up among the server's sources at start(). Buffers are
+/// delivered from the PulseAudio main-loop thread with the wall clock (monotonic milliseconds) of
+/// the moment they filled. When kQueued buffers are still out, a filled buffer is dropped, as a
+/// device with no free buffer would drop it, so the queue to the capture thread never grows. The
+/// connection to the server is made at the first start() and kept until destruction; a connection
+/// that went bad is made anew at the next start(). Connecting, listing the sources and opening the
+/// stream each wait at most kConnectTimeoutMs: a server that does not answer fails the start()
+/// instead of holding the capture thread. A stream or connection that fails while a session runs is
+/// reported through the Lost callback. Calling threads as in WaveInput.
 class PulseWaveInput : public WaveInput {
 public:
-    /// The longest wait for the server while connecting or opening the stream.
+    /// The longest wait for the server while connecting, listing the sources or opening the stream.
     static constexpr int kConnectTimeoutMs = 3000;
 
     explicit PulseWaveInput(Deliver deliver);
@@ -35,6 +36,8 @@ public:
     int64_t nowMs() const override;
     void setLost(Lost lost) override { m_lost = std::move(lost); }
     bool isLive() const override { return true; }
+    void setDevice(int device) override { m_device = device; }
+    QString deviceName() const override { return m_deviceName; }
     /// The server answers a request within `timeoutMs`.
     bool answers(int timeoutMs) override;
 
@@ -46,6 +49,8 @@ private:
     static void onStreamState(pa_stream* stream, void* self);
     static void onStreamRead(pa_stream* stream, size_t bytes, void* self);
     bool connectContext(uint32_t& errorCode, QString& errorText);
+    /// The name of the source device `device` stands for; empty for the server's default.
+    bool chooseSource(int device, QByteArray& name, uint32_t& errorCode, QString& errorText);
     void reportLost(const QString& reason);
     void closeStream();
     void dropContext();
@@ -60,6 +65,8 @@ private:
     std::atomic<uint64_t> m_session{0};
     std::atomic<int> m_outstanding{0};
     std::atomic<uint64_t> m_dropped{0};
+    std::atomic<int> m_device{0};
+    QString m_deviceName; // the thread that calls start()
     // Main-loop thread, under its lock.
     bool m_running = false;     // a session is open and its stream was ready
     uint64_t m_lostSession = 0; // the session reported lost

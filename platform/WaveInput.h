@@ -13,8 +13,8 @@ struct WaveInputBuffer {
     uint64_t session = 0; ///< the start() it belongs to; buffers of an older session are stale
 };
 
-/// A source of captured sound for the capture thread: the microphone (the audio server's
-/// default source) or a WAV file. It delivers filled buffers of 1152 frames through the
+/// A source of captured sound for the capture thread: the microphone (the chosen record
+/// device of the audio server) or a WAV file. It delivers filled buffers of 1152 frames through the
 /// callback given at construction, from a thread of its own; the callback only queues the
 /// buffer for the capture thread. At most kQueued buffers of one session are out at a time:
 /// a buffer's slot comes back when the capture thread calls consumed().
@@ -55,6 +55,14 @@ public:
     /// that it waits instead of piling audio up in memory. Live inputs ignore it. Called once,
     /// before start(); `behind` is called from the input's own thread.
     virtual void setBacklog(std::function<bool()> behind) { (void)behind; }
+    /// The record device the next start() opens, numbered as DeviceOrder numbers record
+    /// devices: 0 is the server's default (followed as the desktop changes it), a number beyond
+    /// the list (or a device gone) is 0. A session already open keeps its device. Inputs with
+    /// no choice of device ignore it. Called before start(), from the thread that calls it.
+    virtual void setDevice(int device) { (void)device; }
+    /// The name of the device the last successful start() opened, for the log; empty for an
+    /// input with no choice of device. The thread that calls start().
+    virtual QString deviceName() const { return {}; }
     /// Where a live input reports a lost session. Called once, before start().
     virtual void setLost(Lost lost) { (void)lost; }
     /// True for an input fed by a device that can go away and come back (the microphone):

@@ -149,7 +149,8 @@ TEST_F(CControlloVolumeServerTest, VolumeSetHereReadsBackThroughPactlOnBothLines
     }
 }
 
-// Device 0 is the default; a monitor is no recording device; a missing device fails to open.
+// Device 0 is the default; a monitor is no recording device; a number beyond the list (a
+// device unplugged since it was chosen) opens device 0.
 TEST_F(CControlloVolumeServerTest, DeviceZeroIsTheDefaultAndMonitorsAreNoRecordDevices)
 {
     CControlloVolume line;
@@ -159,8 +160,19 @@ TEST_F(CControlloVolumeServerTest, DeviceZeroIsTheDefaultAndMonitorsAreNoRecordD
     EXPECT_EQ(play.first(), u"Null Output"_s);
     ASSERT_EQ(record.size(), 1);
     EXPECT_FALSE(record.first().contains(u"Monitor"_s));
-    EXPECT_FALSE(line.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0, 1));
-    EXPECT_EQ(line.GetMixerHandle(), 0u);
+    for (const bool input : {false, true}) {
+        const uint32_t component = input ? CControlloVolume::ComponentSrcMicrophone
+                                         : CControlloVolume::ComponentDstSpeakers;
+        ASSERT_TRUE(line.Open(nullptr, input, component, 0, 0));
+        const uint32_t deviceZero = line.GetLineId();
+        for (const int beyond : {int(input ? record.size() : play.size()), 99, -1}) {
+            SCOPED_TRACE(testing::Message() << input << " " << beyond);
+            EXPECT_TRUE(line.Open(nullptr, input, component, 0, beyond));
+            EXPECT_NE(line.GetMixerHandle(), 0u);
+            EXPECT_EQ(line.GetLineId(), deviceZero);
+        }
+        line.Close();
+    }
 }
 
 // Changes made outside must reach the window, on its thread, as the volume or mute control.
@@ -274,9 +286,9 @@ TEST(CControlloVolumeWithoutServerTest, OpenAndTheTreeFailAtOnce)
     EXPECT_FALSE(speaker.Open(nullptr, false, CControlloVolume::ComponentDstSpeakers, 0, 0));
     CControlloVolume microphone;
     EXPECT_FALSE(microphone.Open(nullptr, true, CControlloVolume::ComponentSrcMicrophone, 0, 0));
+    EXPECT_TRUE(speaker.deviceNames(false).isEmpty());
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(speaker.GetMixerHandle(), 0u);
-    EXPECT_TRUE(speaker.deviceNames(false).isEmpty());
 
     bool reached = true;
     EXPECT_EQ(speaker.AlberoMixer(false, &reached),

@@ -2,6 +2,7 @@
 #include "audio/CWriteSoundFile.h"
 #include "audio/MpegDuration.h"
 #include "audio/ThreadMessages.h"
+#include "platform/PulseWaveInput.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/TestEnvironment.h"
@@ -20,8 +21,10 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <numbers>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -46,6 +49,7 @@ struct CaptureRig {
     std::vector<std::pair<QString, bool>> ready;
     int voices = 0;
     int maxLevel = 0;
+    int lastLevel = -1;
     int levels = 0;
     bool ended = false;
 
@@ -60,6 +64,7 @@ struct CaptureRig {
         QObject::connect(capture.get(), &CRecordSound::voiceDetected, qApp, [this] { ++voices; });
         QObject::connect(capture.get(), &CRecordSound::inputLevel, qApp, [this](int peak, int) {
             ++levels;
+            lastLevel = peak;
             maxLevel = std::max(maxLevel, peak);
         });
         QObject::connect(capture.get(), &CRecordSound::inputEnded, qApp, [this] { ended = true; });
@@ -240,6 +245,93 @@ TEST(CRecordSoundMicrophone, FakeMicrophoneMovesTheLevelAndGrowsTheTemporaryFile
     EXPECT_TRUE(growing);
     ASSERT_TRUE(rig.finish());
     EXPECT_GE(durationMs(rig.temporary()), 2500);
+}
+
+// A second record source beside the fake microphone, a 2000 Hz tone of its own: record device
+// 1 while loaded, since the null sink's monitor before it is no record device. Unloaded with
+// the object, whatever the test did.
+struct SineSource {
+    QString module;
+    SineSource()
+    {
+        QProcess pactl;
+        pactl.start(u"pactl"_s,
+                    {u"load-module"_s, u"module-sine-source"_s, u"source_name=parlunesine"_s,
+                     u"rate=32000"_s, u"frequency=2000"_s});
+        if (pactl.waitForFinished(10000) && pactl.exitCode() == 0)
+            module = QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+    }
+    ~SineSource() { QProcess::execute(u"pactl"_s, {u"unload-module"_s, module}); }
+};
+
+// The tone's frequency, from its sign changes.
+double frequencyOf(const std::vector<int16_t>& samples)
+{
+    int changes = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        changes += (samples[i - 1] < 0) != (samples[i] < 0);
+    return changes / 2.0 * WaveInput::kSampleRate / double(samples.size());
+}
+
+// The fake microphone plays 440 Hz, the second source 2000 Hz: each device number records its
+// own, and a number beyond the list the default.
+TEST(PulseWaveInputDevices, EachNumberRecordsItsSourceAndOneBeyondTheListTheDefault)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    SineSource sine;
+    ASSERT_FALSE(sine.module.isEmpty());
+    MicrophoneFeeder feeder(true);
+    const std::tuple<int, QString, double> cases[] = {{0, u"fakemic"_s, 440},
+                                                      {1, u"parlunesine"_s, 2000},
+                                                      {2, u"fakemic"_s, 440},
+                                                      {-1, u"fakemic"_s, 440}};
+    for (const auto& [device, source, hz] : cases) {
+        SCOPED_TRACE(device);
+        std::mutex mutex;
+        std::vector<WaveInputBuffer> buffers; // the first kQueued: the others are dropped
+        PulseWaveInput input([&](WaveInputBuffer&& buffer) {
+            std::lock_guard lock(mutex);
+            buffers.push_back(std::move(buffer));
+        });
+        input.setDevice(device);
+        uint32_t code = 0;
+        QString error;
+        ASSERT_TRUE(input.start(code, error)) << error.toStdString();
+        EXPECT_EQ(input.deviceName(), source);
+        ASSERT_TRUE(waitFor([&] {
+            std::lock_guard lock(mutex);
+            return buffers.size() == size_t(WaveInput::kQueued);
+        }));
+        input.stop();
+        EXPECT_NEAR(frequencyOf(buffers.back().samples), hz, hz / 5);
+    }
+}
+
+// The number given to the capture thread is looked up at the next start: a device unplugged
+// since then is the default.
+TEST(CRecordSoundMicrophone, ChosenDeviceIsLookedUpAtEachStart)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    MicrophoneFeeder feeder(false);
+    auto sine = std::make_unique<SineSource>();
+    CaptureRig rig(CRecordSound::microphone());
+    rig.capture->setRecordingDevice(1);
+    rig.capture->postStartRecording();
+    EXPECT_TRUE(waitFor([&] { return rig.maxLevel >= 10000; }));
+    ASSERT_TRUE(rig.finish());
+
+    sine.reset();
+    rig.capture->postStartRecording();
+    // The first level may still carry the peak heard before the stop.
+    EXPECT_TRUE(waitFor([&] { return rig.lastLevel == 0; }));
+    ASSERT_TRUE(rig.finish());
+    EXPECT_TRUE(waitFor([&] {
+        return containsInOrder(rig.env.logLines(),
+                               {u"Sorgente di registrazione: parlunesine (dispositivo 1)"_s,
+                                u"Sorgente di registrazione: fakemic (dispositivo 1)"_s});
+    }));
 }
 
 } // namespace
