@@ -48,7 +48,12 @@ public:
 
     /// The device opened (or a start was asked while it was open): no call is in progress.
     void onStartRequested() { m_inCall = false; }
-    void onOpened(int64_t now) { m_openTime = now; }
+    void onOpened(int64_t now)
+    {
+        m_openTime = now;
+        // A peak heard before the device closed belongs to no level of this session.
+        m_levelPeak = 0;
+    }
     void onStopped() { m_forwarding = false; }
     void setAutoMode(bool on);
 
