@@ -143,6 +143,25 @@ void RecorderMixer::restore()
     m_monitor.Close();
 }
 
+void RecorderMixer::changeDevices(const Settings& previous, const Settings& values,
+                                  QSlider* volumeSlider, MessagePresenter& messages,
+                                  QWidget* window)
+{
+    if (values.playbackDevice != previous.playbackDevice) {
+        const bool muted = m_mutedForArming;
+        if (muted)
+            muteSpeakersWhileArmed(false, volumeSlider);
+        if (m_speakerVolumeRead)
+            m_speaker.SetVolume(m_savedSpeakerVolume);
+        m_speaker.Close();
+        setUpSpeaker(values, volumeSlider, messages, window);
+        if (muted)
+            muteSpeakersWhileArmed(true, volumeSlider);
+    }
+    if (values.recordingDevice != previous.recordingDevice)
+        setUpRecordingLine(values, messages, window);
+}
+
 void RecorderMixer::muteSpeakersWhileArmed(bool mute, QSlider* slider)
 {
     if (mute) {

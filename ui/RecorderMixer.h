@@ -30,6 +30,12 @@ public:
                              MessagePresenter& messages, QWidget* window);
     /// Puts the speaker and monitor volumes back as they were found and closes both lines.
     void restore();
+    /// The devices chosen in `values` differ from those the lines were set up with: a new play
+    /// device gets the speaker line (the old one gets back the volume it was found with, and
+    /// speakers silenced for arming stay silenced on the new one); a new record device is
+    /// selected and given the stored recording volume, as at start. Errors as in setUp().
+    void changeDevices(const Settings& previous, const Settings& values, QSlider* volumeSlider,
+                       MessagePresenter& messages, QWidget* window);
 
     /// Arming with the warning sound on (true): keeps the speaker volume, sets the speakers
     /// to 0 and locks `slider` at 0; disarming (false): gives the volume back and unlocks it.
