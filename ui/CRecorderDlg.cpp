@@ -17,6 +17,7 @@
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/MixerSpeakerGuard.h"
+#include "ui/OptionsApplier.h"
 #include "ui/PlaybackControls.h"
 #include "ui/ProtectionCommands.h"
 #include "ui/RecorderLayout.h"
@@ -184,6 +185,10 @@ void CRecorderDlg::startRecorder()
     connect(m_controller.get(), &RecorderController::aboutToArm, this,
             &CRecorderDlg::takeArmingSettings, Qt::DirectConnection);
     m_controller->start();
+    m_optionsApplier = std::make_unique<OptionsApplier>(
+        OptionsApplier::Parts{*m_settingsStore, m_settings, *m_controller, *m_list, *m_listView,
+                              *m_playback, *m_layout->levelMeter(), *this, *m_folderRetryTimer,
+                              [this] { return m_closing || m_ended; }});
 
     if (auto* record = button(ControlId::Record))
         connect(record, &QAbstractButton::clicked, m_controller.get(),
@@ -201,6 +206,12 @@ void CRecorderDlg::startRecorder()
         m_settingsStore->save(m_settings, {SettingsNames::SogliaAttivazioneRegAuto});
     });
     m_listView->FillRecordingList(QString(), 0);
+}
+
+void CRecorderDlg::applyStoredOptions()
+{
+    if (m_optionsApplier && !m_closing)
+        m_optionsApplier->applyStored();
 }
 
 void CRecorderDlg::takeArmingSettings()
@@ -315,10 +326,7 @@ void CRecorderDlg::readSettings()
     if (read.keyOpened)
         m_layout->levelMeter()->setThreshold(m_settings.threshold);
     m_realignmentPending = read.realignmentPending;
-    QString title = StringTable::text(354);
-    if (!m_settings.operatorName.isEmpty())
-        title += QStringLiteral(" (") + m_settings.operatorName + u')';
-    setWindowTitle(title);
+    setWindowTitle(OptionsApplier::windowTitle(m_settings.operatorName));
     if (m_settings.sendDisabled)
         setControlEnabled(ControlId::Send, false);
     startFolderTimers(read.folderCheck);
