@@ -145,8 +145,10 @@ void OptionsApplier::settle()
     if (rearm) {
         WriteLog(QStringLiteral("Opzioni: registrazione automatica riavviata"));
         controller.ToggleAutoRecording();
-        if (controller.mode().armed())
+        if (controller.mode().armed()) {
+            m_rearmPending = true;
             return;
+        }
     }
     if (!m_pendingFolder.isEmpty() && folderChangeable())
         changeFolder();
