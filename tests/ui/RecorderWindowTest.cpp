@@ -981,4 +981,29 @@ TEST_F(RecorderWindowTest, AFolderChosenDuringACallTakesOnlyTheNextCall)
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
 
+TEST_F(RecorderWindowTest, AFolderChosenWhileAnotherProgramHoldsItIsReadOnlyUntilFree)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    const QString held = env.root() + QStringLiteral("held/");
+    QDir().mkpath(held);
+    FolderLock other;
+    ASSERT_EQ(other.acquire(held, QStringLiteral("parlunectl 1 rename")), FolderLock::Result::Held);
+    run(silence, [&](CRecorderDlg& window) {
+        RecordingList& list = *window.recordingList();
+        storeOptions(window, [&](Settings& values) { values.workingFolder = held; },
+                     {SettingsNames::WorkDir});
+        window.applyStoredOptions();
+        EXPECT_EQ(list.folder().toStdString(), held.toStdString());
+        EXPECT_FALSE(list.holdsFolder());
+        EXPECT_EQ(rowCount(window), 0);
+        // The old folder is given up at once.
+        FolderLock old;
+        EXPECT_EQ(old.acquire(folder, QStringLiteral("parlunectl 2 rename")),
+                  FolderLock::Result::Held);
+        other.release();
+        EXPECT_TRUE(waitFor([&] { return list.holdsFolder(); }));
+    });
+}
+
 } // namespace
