@@ -793,26 +793,17 @@ TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDur
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
 }
 
-/// Keeps the capture thread busy until release(), so that what it was sent meanwhile (the start
+/// Keeps the capture thread busy while it lives, so that what it is sent meanwhile (the start
 /// of an armed period, new values) waits for it.
-class CaptureHold {
-public:
+struct CaptureHold {
     explicit CaptureHold(CRecordSound& capture)
     {
         QMetaObject::invokeMethod(
-            &capture, [released = m_released] { released.wait(); }, Qt::QueuedConnection);
+            &capture, [future = released] { future.wait(); }, Qt::QueuedConnection);
     }
-    ~CaptureHold() { release(); }
-    void release()
-    {
-        if (!std::exchange(m_done, true))
-            m_release.set_value();
-    }
-
-private:
-    std::promise<void> m_release;
-    std::shared_future<void> m_released = m_release.get_future().share();
-    bool m_done = false;
+    ~CaptureHold() { release.set_value(); }
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
 };
 
 TEST_F(RecorderWindowTest, ThresholdAndSilenceFromTheOptionsReachAnArmedCaptureAtOnce)
@@ -832,18 +823,19 @@ TEST_F(RecorderWindowTest, ThresholdAndSilenceFromTheOptionsReachAnArmedCaptureA
                        "TempoAttesaRegAuto=" + QString::number(c.armedSilence)});
         run(wav, [&](CRecorderDlg& window) {
             const int rowsBefore = rowCount(window);
-            CaptureHold hold(*window.capture());
-            QTest::mouseClick(button(window, "AutoRecord"), Qt::LeftButton);
-            storeOptions(
-                window,
-                [&](Settings& values) {
-                    values.threshold = c.threshold;
-                    values.silenceSeconds = c.silence;
-                },
-                {SettingsNames::SogliaAttivazioneRegAuto, SettingsNames::TempoAttesaRegAuto});
-            window.applyStoredOptions();
-            EXPECT_EQ(window.findChild<LevelMeter*>()->threshold(), c.threshold);
-            hold.release();
+            {
+                const CaptureHold hold(*window.capture());
+                QTest::mouseClick(button(window, "AutoRecord"), Qt::LeftButton);
+                storeOptions(
+                    window,
+                    [&](Settings& values) {
+                        values.threshold = c.threshold;
+                        values.silenceSeconds = c.silence;
+                    },
+                    {SettingsNames::SogliaAttivazioneRegAuto, SettingsNames::TempoAttesaRegAuto});
+                window.applyStoredOptions();
+                EXPECT_EQ(window.findChild<LevelMeter*>()->threshold(), c.threshold);
+            }
             EXPECT_TRUE(waitForKeptRows(window, rowsBefore + c.rows));
             EXPECT_TRUE(inMode(window, RecorderMode::Armed));
         });
