@@ -156,6 +156,28 @@ void RecorderController::changeWorkingFolder(const QString& folder)
     m_writer.setTempFolder(folder);
 }
 
+void RecorderController::setWarningEnabled(bool enabled)
+{
+    m_settings.warningEnabled = enabled;
+    if (!m_started || m_shutDown)
+        return;
+    if (enabled) {
+        if (m_mode.armed() && !m_speakersMuted) {
+            if (m_services.speakers)
+                m_services.speakers->muteWhileArmed(true);
+            m_speakersMuted = true;
+        }
+        return;
+    }
+    stopWarning();
+    m_warningEndTimer.stop();
+    if (m_speakersMuted) {
+        if (m_services.speakers)
+            m_services.speakers->muteWhileArmed(false);
+        m_speakersMuted = false;
+    }
+}
+
 bool RecorderController::recoverLeftovers()
 {
     // Only the folder's holder turns files into recordings (the recovery checks); the others

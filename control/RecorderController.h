@@ -98,6 +98,10 @@ public:
     /// changeWorkingFolder() takes it (the list holds it already). Before start() the values
     /// are only kept.
     void applySettings(const Settings& settings);
+    /// The warning sound was switched on or off while running. On: an armed recorder silences
+    /// the speakers as arming with it does. Off: a warning waiting or sounding is stopped, and
+    /// speakers silenced for the armed period get back the volume they had before it.
+    void setWarningEnabled(bool enabled);
     /// Recovers the leftovers of the working folder into the list, only while the list holds
     /// the folder; true when any became a recording (the caller shows the list again).
     bool recoverLeftovers();

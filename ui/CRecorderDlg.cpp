@@ -20,6 +20,7 @@
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/MixerSpeakerGuard.h"
+#include "ui/OptionsApplier.h"
 #include "ui/PlaybackControls.h"
 #include "ui/ProtectionCommands.h"
 #include "ui/RecorderLayout.h"
@@ -189,6 +190,10 @@ void CRecorderDlg::startRecorder()
     connect(m_controller.get(), &RecorderController::aboutToArm, this,
             &CRecorderDlg::takeArmingSettings, Qt::DirectConnection);
     m_controller->start();
+    m_optionsApplier = std::make_unique<OptionsApplier>(
+        OptionsApplier::Parts{*m_settingsStore, m_settings, *m_controller, *m_list, *m_listView,
+                              *m_playback, *m_layout->levelMeter(), *this, *m_folderRetryTimer,
+                              [this] { return m_closing || m_ended; }});
 
     if (auto* record = button(ControlId::Record))
         connect(record, &QAbstractButton::clicked, m_controller.get(),
@@ -206,6 +211,16 @@ void CRecorderDlg::startRecorder()
         m_settingsStore->save(m_settings, {SettingsNames::SogliaAttivazioneRegAuto});
     });
     m_listView->FillRecordingList(QString(), 0);
+}
+
+void CRecorderDlg::applyStoredOptions()
+{
+    if (!m_optionsApplier || m_closing)
+        return;
+    const Settings previous = m_settings;
+    m_optionsApplier->applyStored();
+    if (m_mixer && m_soundCard)
+        m_mixer->changeDevices(previous, m_settings, m_layout->volumeSlider(), m_messages, this);
 }
 
 void CRecorderDlg::takeArmingSettings()
@@ -320,10 +335,7 @@ void CRecorderDlg::readSettings()
     if (read.keyOpened)
         m_layout->levelMeter()->setThreshold(m_settings.threshold);
     m_realignmentPending = read.realignmentPending;
-    QString title = StringTable::text(354);
-    if (!m_settings.operatorName.isEmpty())
-        title += QStringLiteral(" (") + m_settings.operatorName + u')';
-    setWindowTitle(title);
+    setWindowTitle(OptionsApplier::windowTitle(m_settings.operatorName));
     if (m_settings.sendDisabled)
         setControlEnabled(ControlId::Send, false);
     startFolderTimers(read.folderCheck);
@@ -583,13 +595,4 @@ void CRecorderDlg::setControlEnabled(int id, bool enabled)
 QAbstractButton* CRecorderDlg::button(int id) const
 {
     return m_layout ? qobject_cast<QAbstractButton*>(m_layout->control(id)) : nullptr;
-}
-
-// TEMP until the apply branch lands
-void CRecorderDlg::applyStoredOptions()
-{
-    Settings stored = m_settings;
-    if (m_settingsStore->load(stored))
-        m_settings = stored;
-    m_controller->applySettings(m_settings);
 }

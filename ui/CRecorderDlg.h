@@ -14,6 +14,7 @@ class CPlaySound;
 class CWriteSoundFile;
 class MessagePresenter;
 class MixerSpeakerGuard;
+class OptionsApplier;
 class RecorderController;
 class RecorderMixer;
 class PlaybackControls;
@@ -58,6 +59,10 @@ public:
     /// a recording in progress is kept under its default name without asking; an open save
     /// dialog is closed and its recording kept under the name typed so far.
     void closeUnattended();
+    /// The options may have changed in the settings file: takes them all, as after the Options
+    /// sheet closes (whether OK or Cancel). A new working folder and a new single-file choice
+    /// while armed may wait until the recording in progress is settled (see OptionsApplier).
+    void applyStoredOptions();
     /// The recording logic of the window (null before OnInitDialog or without the library).
     RecorderController* controller() const { return m_controller.get(); }
     RecordingList* recordingList() const { return m_list.get(); }
@@ -80,7 +85,6 @@ public:
     /// The options command (button 1098, Tools > Options): runs the Options sheet, then takes
     /// whatever the settings file holds afterwards (OK or Cancel alike).
     void OnImpostazioni();
-    void applyStoredOptions(); // TEMP until the apply branch lands
 
 Q_SIGNALS:
     /// The window has ended; the program ends with it.
@@ -139,6 +143,7 @@ private:
     // The recorder goes first: its shutdown still shows and plays through everything above.
     std::unique_ptr<WindowRecorderView> m_view;
     std::unique_ptr<RecorderController> m_controller;
+    std::unique_ptr<OptionsApplier> m_optionsApplier;
     bool m_soundCard = false;
     Settings m_settings;
     std::unique_ptr<SettingsStore> m_settingsStore;
