@@ -342,7 +342,7 @@ TEST_F(OptionsSheetTest, TheFolderChooserStartsInTheFieldsFolderAndEndsAnyRealig
     QString startedIn;
     answerWhenShown<QFileDialog>([&](QFileDialog& dialog) {
         startedIn = dialog.directory().absolutePath();
-        dialog.selectFile(chosen + u"/inner"_s);
+        dialog.findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(chosen + u"/inner"_s);
         QMetaObject::invokeMethod(&dialog, "accept");
     });
     control<QPushButton>(advanced, 1135)->click();

@@ -17,6 +17,7 @@
 #include "tests/support/TagText.h"
 #include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/COpzionePropertySheet.h"
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
 #include "ui/LevelMeter.h"
@@ -882,6 +883,34 @@ TEST_F(RecorderWindowTest, TheOperatorAndTheWarningSoundApplyAtOnceAndUnchangedO
         }
         EXPECT_EQ(window.windowTitle(), StringTable::text(354));
         EXPECT_TRUE(inMode(window, RecorderMode::Armed));
+    });
+}
+
+TEST_F(RecorderWindowTest, RecreateIndexFromTheOptionsRereadsTheTagsButNeverUnderARecording)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    run(silence, [&](CRecorderDlg& window) {
+        ASSERT_EQ(rowNames(window), QStringList{"Earlier call"});
+        const auto recreateThenCancel = [&] {
+            answerWhenShown<COpzionePropertySheet>([](COpzionePropertySheet& sheet) {
+                sheet.findChild<QPushButton*>(QStringLiteral("1137"))->click();
+                sheet.reject();
+            });
+            window.OnImpostazioni();
+        };
+        QFile::remove(folder + QStringLiteral("Index.txt"));
+        recreateThenCancel();
+        EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("Index.txt")));
+        EXPECT_EQ(rowNames(window), QStringList{"Earlier call"});
+        EXPECT_TRUE(messages.texts.isEmpty());
+
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        ASSERT_TRUE(window.controller()->recordingInProgress());
+        recreateThenCancel();
+        EXPECT_EQ(messages.texts, QStringList{StringTable::text(610)});
+        EXPECT_EQ(rowCount(window), 2);
+        stopAndDiscard(window);
     });
 }
 
