@@ -857,9 +857,11 @@ TEST_F(RecorderWindowTest, TheOperatorAndTheWarningSoundApplyAtOnceAndUnchangedO
         // Cancel: the stored values again, nothing restarts, reloads or sounds.
         int modeChanges = 0;
         int listResets = 0;
-        QObject::connect(window.controller(), &RecorderController::modeChanged,
+        // Counting ends with this scope: the close that follows changes the mode again.
+        QObject counting;
+        QObject::connect(window.controller(), &RecorderController::modeChanged, &counting,
                          [&] { ++modeChanges; });
-        QObject::connect(tree(window)->model(), &QAbstractItemModel::modelReset,
+        QObject::connect(tree(window)->model(), &QAbstractItemModel::modelReset, &counting,
                          [&] { ++listResets; });
         window.applyStoredOptions();
         QCoreApplication::processEvents();
