@@ -24,29 +24,8 @@
 
 namespace {
 
-// "Enter a number of seconds greater than zero."
+// "Please, enter a number of seconds greater than zero."
 constexpr int kSecondsString = 609;
-
-template <typename Widget> Widget* named(Widget* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-QLabel* caption(int id, int stringId, QWidget* parent)
-{
-    return named(new QLabel(StringTable::text(stringId), parent), id);
-}
-
-QLineEdit* secondsEdit(int id, QWidget* parent)
-{
-    auto* edit = named(new QLineEdit(parent), id);
-    edit->setMaxLength(4);
-    edit->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(u'0') * 6 + 12);
-    return edit;
-}
 
 // A text the settings file could not give back whole would read as missing.
 bool fitsSetting(const QString& name, const QString& text)

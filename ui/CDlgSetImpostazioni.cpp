@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -26,17 +25,6 @@ namespace {
 
 // The string of the server's default device: "Default (%s)".
 constexpr int kDefaultDeviceString = 608;
-
-template <typename Widget> Widget* named(Widget* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-QLabel* caption(int id, int stringId, QWidget* parent)
-{
-    return named(new QLabel(StringTable::text(stringId), parent), id);
-}
 
 } // namespace
 
@@ -63,11 +51,7 @@ CDlgSetImpostazioni::CDlgSetImpostazioni(SettingsStore& store, MessagePresenter&
     m_separateFiles = named(new QRadioButton(StringTable::text(186), this), 1099);
     m_askConfirmation = named(new QCheckBox(StringTable::text(187), this), 1106);
     m_antiBump = named(new QCheckBox(StringTable::text(188), this), 1110);
-    m_silence = named(new QLineEdit(this), 1101);
-    m_silence->setMaxLength(4);
-    m_silence->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_silence));
-    m_silence->setMaximumWidth(m_silence->fontMetrics().horizontalAdvance(u'0') * 6 + 12);
+    m_silence = secondsEdit(1101, this);
     m_threshold = named(new QSlider(Qt::Horizontal, this), 1104);
     m_threshold->setRange(kThresholdMin, kThresholdMax);
     m_threshold->setPageStep(1000);
