@@ -227,7 +227,7 @@ def t_record(p):
     return f'<circle cx="20" cy="20" r="7.5" fill="{p["red"]}"/>'
 
 
-def t_auto(p):
+def t_auto(p, width=2.0):
     # A record dot inside a circular arrow: recording that starts by itself.
     r = 10.5
     a_start, a_end = math.radians(235), math.radians(-55)
@@ -241,7 +241,7 @@ def t_auto(p):
     bx, by = x1 - tx * 1.5, y1 - ty * 1.5
     head = (f"M{f2(bx + nx * 3.4)} {f2(by + ny * 3.4)} L{f2(x1 + tx * 3.2)} {f2(y1 + ty * 3.2)} "
             f"L{f2(bx - nx * 3.4)} {f2(by - ny * 3.4)} Z")
-    return (f'<path d="M{f2(x0)} {f2(y0)} A{r} {r} 0 1 0 {f2(bx)} {f2(by)}" {stroke(p["ink"], 2)}/>'
+    return (f'<path d="M{f2(x0)} {f2(y0)} A{r} {r} 0 1 0 {f2(bx)} {f2(by)}" {stroke(p["ink"], width)}/>'
             f'<path d="{head}" fill="{p["ink"]}" stroke="{p["ink"]}" stroke-width="1" stroke-linejoin="round"/>'
             f'<circle cx="20" cy="20" r="5" fill="{p["red"]}"/>')
 
@@ -421,6 +421,90 @@ def make_app_icon():
     write("128", svg(64, 64, app_icon_body()))
 
 
+# ---------------------------------------------------------------- notification area
+
+BALLOON_FILL = "#e7ffff"   # the balloon's text is drawn on this colour
+BALLOON_LINE = "#6f9fd6"
+CUT_OUT = "#ff0000"        # the balloon window leaves out every pixel of exactly this colour
+BALLOON_W, BALLOON_H = 258, 68
+BALLOON_BODY_H = 55        # the tail takes the rows below the body
+BALLOON_TIP_X = 243        # the notification icon sits under this column
+
+
+def tray_tile():
+    """The program icon's tile and handset, without its sound waves, which blur at 16 pixels."""
+    grad = ('<defs><linearGradient id="tile" x1="0" y1="0" x2="0" y2="1">'
+            '<stop offset="0" stop-color="#4b9bf5"/><stop offset="1" stop-color="#1d5fb3"/>'
+            '</linearGradient></defs>')
+    return (grad + '<rect x="1" y="1" width="62" height="62" rx="13" fill="url(#tile)"/>'
+            + handset(NEAR_WHITE, 35, 27, 21))
+
+
+def tray_badge(inner):
+    """A state mark at the tile's upper right, ringed so it stands off the handset."""
+    return f'<circle cx="46" cy="18" r="16" fill="{NEAR_WHITE}"/>' + inner
+
+
+def make_tray_icons():
+    # Drawn on a 64 grid and given a 32-pixel size; the notification area scales them down.
+    icons = {
+        # Idle, or no recording features: the program's mark alone.
+        "271": tray_tile(),
+        # Recording: a red dot.
+        "242": tray_tile() + tray_badge(f'<circle cx="46" cy="18" r="12.5" fill="{RED}"/>'),
+        # Armed for auto-recording: an amber ring waiting for a call.
+        "241": tray_tile() + tray_badge(f'<circle cx="46" cy="18" r="9.5" fill="none" '
+                                        f'stroke="{AMBER}" stroke-width="6"/>'),
+        # An auto-recorded call in progress: the amber ring closes on a red dot.
+        "324": tray_tile() + tray_badge(f'<circle cx="46" cy="18" r="12.5" fill="{AMBER}"/>'
+                                        f'<circle cx="46" cy="18" r="7.5" fill="{RED}"/>'),
+    }
+    for name, body in icons.items():
+        write(name, svg(32, 32, f'<g transform="scale(0.5)">{body}</g>'))
+
+
+def auto_mark(p, size):
+    """The auto-recording button's circular arrow and dot, cropped to its extent, its arc made
+    bolder so that it still reads at menu size."""
+    return f'<g transform="scale({size / 26:.4f}) translate(-7,-7)">{t_auto(p, 3.0)}</g>'
+
+
+def make_tray_menu_pictures():
+    # Marked pictures are in full colour (the command is open in that state), unmarked plain.
+    colour, plain = pal("U"), pal("X")
+    quiet = dict(plain, ink=INK_SOFT, red=INK_SOFT)   # auto-recording can be left: still legible
+    write("259", svg(16, 16, place(g_gear(colour), 0, 0, 16)))
+    write("262", svg(16, 16, auto_mark(colour, 16)))
+    write("256", svg(16, 16, auto_mark(quiet, 16)))
+    write("255", svg(16, 16, f'<circle cx="8" cy="8" r="5.5" fill="{RED}"/>'))
+    write("261", svg(16, 16, f'<circle cx="8" cy="8" r="5.5" fill="{GREY_GLYPH}"/>'))
+    write("257", svg(16, 16, f'<rect x="3" y="3" width="10" height="10" rx="2" fill="{RED}"/>'))
+    write("263", svg(16, 16, f'<rect x="3" y="3" width="10" height="10" rx="2" fill="{GREY_GLYPH}"/>'))
+
+
+def make_balloon():
+    w, h, r = BALLOON_W, BALLOON_H, 9
+    right, bottom = w - 0.5, BALLOON_BODY_H - 0.5
+    tip = BALLOON_TIP_X + 0.5
+    # One outline for body and tail, on half pixels so that its straight runs stay crisp.
+    outline = (f"M{r + 0.5} 0.5 H{f2(right - r)} A{r} {r} 0 0 1 {f2(right)} {r + 0.5} "
+               f"V{f2(bottom - r)} A{r} {r} 0 0 1 {f2(right - r)} {f2(bottom)} "
+               f"H{f2(tip - 3)} L{f2(tip)} {f2(h - 1.5)} L{f2(tip - 17)} {f2(bottom)} "
+               f"H{r + 0.5} A{r} {r} 0 0 1 0.5 {f2(bottom - r)} V{r + 0.5} A{r} {r} 0 0 1 {r + 0.5} 0.5 Z")
+    icon = app_icon_body()
+    body = (f'<rect width="{w}" height="{h}" fill="{CUT_OUT}"/>'
+            f'<path d="{outline}" fill="{BALLOON_FILL}" stroke="{BALLOON_LINE}" stroke-width="1"/>'
+            # The program's mark left of the text, which starts at x 40.
+            f'<g transform="translate(9,14) scale(0.40625)">{icon}</g>')
+    write("Fumetto", svg(w, h, body))
+    # Its close button, 17 x 17 at the balloon's upper right.
+    cross = "M5.5 5.5 L11.5 11.5 M11.5 5.5 L5.5 11.5"
+    write("267", svg(17, 17, f'<path d="{cross}" {stroke(INK_SOFT, 1.8)}/>'))
+    write("266", svg(17, 17, f'<rect x="0.5" y="0.5" width="16" height="16" rx="3.5" fill="{ACCENT_TINT}" '
+                             f'stroke="{ACCENT}" stroke-width="1"/>'
+                             f'<path d="{cross}" {stroke(ACCENT_DARK, 1.8)}/>'))
+
+
 # ---------------------------------------------------------------- window background (470 x 618)
 
 def rrect(rect, radius, fill, line=None, width=1.0):
@@ -488,6 +572,9 @@ def main():
     make_small_buttons()
     make_row_images()
     make_app_icon()
+    make_tray_icons()
+    make_tray_menu_pictures()
+    make_balloon()
     make_background()
     count = len([n for n in os.listdir(OUT_DIR) if n.endswith(".svg")])
     print(f"{count} images in {os.path.normpath(OUT_DIR)}")

@@ -29,6 +29,7 @@
 #include "ui/SkinButton.h"
 #include "ui/WaitCursor.h"
 #include "ui/WarningSoundPlayer.h"
+#include "ui/WindowCollapse.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -94,6 +95,7 @@ void CRecorderDlg::OnInitDialog()
     WaitCursor wait;
 
     m_layout = std::make_unique<RecorderLayout>(this);
+    new WindowCollapse(this, *m_layout, m_layout->button(ControlId::Reduce));
     if (auto* tools = button(ControlId::Tools))
         connect(tools, &QAbstractButton::clicked, this, &CRecorderDlg::showToolsMenu);
     if (auto* info = button(ControlId::Info))
@@ -146,7 +148,7 @@ void CRecorderDlg::OnInitDialog()
     }
 
     // The commands of features still to come stay off.
-    for (int id : {ControlId::Find, ControlId::Help, ControlId::Reduce})
+    for (int id : {ControlId::Find, ControlId::Help})
         setControlEnabled(id, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
                    ControlId::StopPlay, ControlId::FastRewind})

@@ -13,6 +13,7 @@
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/RecorderMixer.h"
+#include "ui/SkinButton.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,6 +161,50 @@ TEST_F(RecorderStartupTest, WithoutASoundCardTheRecordingCommandsAreOffAndTheLis
     EXPECT_FALSE(recordEnabled);
     EXPECT_FALSE(soundCard);
     EXPECT_TRUE(env.logLines().contains(QStringLiteral("[LoggaAlberoMixer]")));
+}
+
+// The Reduce button folds the list away under the transport bar and brings it back, from the
+// mouse and from the keyboard alike.
+TEST_F(RecorderStartupTest, ReduceCollapsesBelowTheRecordButtonAndExpandsToTheFormerHeight)
+{
+    struct Look {
+        int height;
+        bool listInside;
+        QString tip;
+        QStringList pictures;
+    };
+    QList<Look> looks;
+    int fullHeight = 0;
+    int recordBottom = 0;
+    run([&](CRecorderDlg& window) {
+        auto* reduce = window.findChild<SkinButton*>(QStringLiteral("Reduce"));
+        const QWidget* list = window.findChild<QWidget*>(QStringLiteral("RecordingList"));
+        const QWidget* record = window.findChild<QWidget*>(QStringLiteral("Record"));
+        fullHeight = window.height();
+        recordBottom = record->mapTo(&window, QPoint(0, record->height())).y();
+        const auto look = [&] {
+            QStringList pictures;
+            for (int state = 0; state < 4; ++state)
+                pictures << reduce->bitmapName(state);
+            const QRect listArea(list->mapTo(&window, QPoint(0, 0)), list->size());
+            looks.append(
+                {window.height(), window.rect().intersects(listArea), reduce->toolTip(), pictures});
+        };
+        QTest::mouseClick(reduce, Qt::LeftButton);
+        look();
+        QTest::keyClick(reduce, Qt::Key_Space);
+        look();
+        window.OnClose();
+    });
+    ASSERT_EQ(looks.size(), 2);
+    EXPECT_EQ(looks[0].height, recordBottom + 10);
+    EXPECT_FALSE(looks[0].listInside);
+    EXPECT_EQ(looks[0].tip, StringTable::text(446));
+    EXPECT_EQ(looks[0].pictures, QStringList(4, QStringLiteral("DOWN")));
+    EXPECT_EQ(looks[1].height, fullHeight);
+    EXPECT_TRUE(looks[1].listInside);
+    EXPECT_EQ(looks[1].tip, StringTable::text(445));
+    EXPECT_EQ(looks[1].pictures, QStringList(4, QStringLiteral("UP")));
 }
 
 TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
