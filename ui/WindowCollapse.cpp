@@ -26,5 +26,9 @@ void WindowCollapse::toggle()
     m_button->setTip(StringTable::text(m_collapsed ? 446 : 445));
     // The window's size is fixed by design; only this button changes it.
     m_window->setFixedSize(m_window->width(), height);
+    // Keys must not go on acting on a control now out of sight, such as the list.
+    if (QWidget* focus = m_window->focusWidget();
+        m_collapsed && focus && focus->mapTo(m_window, QPoint(0, 0)).y() >= height)
+        m_button->setFocus();
     m_window->update();
 }

@@ -194,6 +194,10 @@ TEST_F(RecorderStartupTest, ReduceCollapsesBelowTheRecordButtonAndExpandsToTheFo
         look();
         QTest::keyClick(reduce, Qt::Key_Space);
         look();
+        // Collapsed, the keys leave the list that went out of sight.
+        window.findChild<QWidget*>(QStringLiteral("RecordingList"))->setFocus();
+        reduce->click();
+        EXPECT_EQ(window.focusWidget(), reduce);
         window.OnClose();
     });
     ASSERT_EQ(looks.size(), 2);
