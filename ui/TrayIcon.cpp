@@ -27,7 +27,9 @@ TrayIcon::TrayIcon(QWidget& window, RecorderController& controller, bool recordi
     : m_window(window), m_controller(controller), m_recordingFeatures(recordingFeatures),
       m_commands(std::move(commands)), m_trayAvailable(trayAvailable)
 {
-    connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+    // Queued: restoring removes the icon, whose click must not still be on the stack then.
+    connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated,
+            Qt::QueuedConnection);
     connect(&m_controller, &RecorderController::modeChanged, this, &TrayIcon::onModeChanged);
 }
 
@@ -123,12 +125,12 @@ void TrayIcon::fillMenu(QMenu& menu) const
             menu.addSeparator();
             continue;
         }
-        QAction* action = menu.addAction(picture(item.pictureId), StringTable::text(item.stringId));
+        const QIcon icon = picture(item.pictureId);
+        QAction* action = menu.addAction(icon, StringTable::text(item.stringId));
         action->setData(item.command);
         action->setEnabled(item.enabled);
-        if (item.pictureId != 0) {
-            action->setCheckable(true);
-            action->setChecked(item.marked);
-        }
+        // The picture shows the mark; without it, only a marked item shows a check box.
+        action->setCheckable(item.marked || !icon.isNull());
+        action->setChecked(item.marked);
     }
 }

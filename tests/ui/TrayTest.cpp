@@ -3,6 +3,7 @@
 #include "ui/TrayMenuRules.h"
 
 #include <QMenu>
+#include <QShowEvent>
 
 namespace {
 
@@ -81,6 +82,8 @@ TEST_F(TrayTest, TheRightClickMenuShowsTheModeAndRunsTheChoice)
                   QStringList({StringTable::text(78), StringTable::text(79), StringTable::text(80),
                                StringTable::text(81), StringTable::text(83)}));
         EXPECT_TRUE(inMode(window, RecorderMode::Recording));
+        // A recording stopped before it heard anything asks nothing.
+        ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
         stopAndDiscard(window);
     });
 }
@@ -89,16 +92,17 @@ TEST_F(TrayTest, ClicksOnTheIconDoNothingWhileARecordingIsBeingNamed)
 {
     writeSettings({"AvviaInAutoReg=0"});
     const QString silence = prepareEarlierCallAndSilence();
+    bool menuShown = false;
     run(silence, [&](CRecorderDlg& window) {
         auto tray = hostedTray(window);
         tray->hideWindow();
         tray->runCommand(R::kNewRecording);
+        ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
         bool answered = false;
-        bool menuShown = false;
         answerWhenShown<SaveRecordingDialog>([&](SaveRecordingDialog& dialog) {
             tray->onActivated(QSystemTrayIcon::Trigger);
             // A menu that opened would be closed by this and counted.
-            QTimer::singleShot(0, [&] {
+            QTimer::singleShot(0, &window, [&] {
                 if (QWidget* popup = QApplication::activePopupWidget()) {
                     menuShown = true;
                     popup->close();
@@ -127,7 +131,10 @@ TEST_F(TrayTest, WithoutATrayHostTheWindowIsMinimisedAndStaysRestoredAndTheClose
         EXPECT_TRUE(window.isVisible());
         EXPECT_EQ(window.trayIcon()->trayMode(), 0);
 
+        // The task bar restores a minimised window with a fresh show.
         window.showNormal();
+        QShowEvent shown;
+        QCoreApplication::sendEvent(&window, &shown);
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         EXPECT_FALSE(window.isMinimized());
