@@ -6,8 +6,10 @@
 
 #include <QCursor>
 #include <QFile>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,6 +33,9 @@ TrayIcon::TrayIcon(QWidget& window, RecorderController& controller, bool recordi
     connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated,
             Qt::QueuedConnection);
     connect(&m_controller, &RecorderController::modeChanged, this, &TrayIcon::onModeChanged);
+    m_balloonDelay.setSingleShot(true);
+    m_balloonDelay.setInterval(kBalloonDelayMs);
+    connect(&m_balloonDelay, &QTimer::timeout, this, &TrayIcon::showBalloon);
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -47,10 +52,22 @@ void TrayIcon::hideWindow()
     m_icon.show();
     m_trayMode = 2;
     m_window.hide();
+    m_balloonDelay.start();
+}
+
+void TrayIcon::showBalloon()
+{
+    if (m_trayMode != 2)
+        return;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    m_balloon.showNear(m_icon.geometry(), screen ? screen->availableGeometry() : QRect(),
+                       StringTable::text(89));
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
+    m_balloonDelay.stop();
+    m_balloon.close();
     if (m_controller.inRound())
         return;
     if (reason == QSystemTrayIcon::Trigger) {
@@ -99,6 +116,8 @@ void TrayIcon::restoreWindow()
     m_window.showNormal();
     m_window.raise();
     m_window.activateWindow();
+    m_balloonDelay.stop();
+    m_balloon.close();
     m_icon.hide();
 }
 
