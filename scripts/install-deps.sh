@@ -10,7 +10,7 @@ packages=(
     fonts-dejavu-core
     pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber
-    xvfb xauth xdotool
+    xvfb xauth xdotool trayer
     espeak-ng sox lame
 )
 
