@@ -6,10 +6,8 @@
 
 #include <QCursor>
 #include <QFile>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
-#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -33,9 +31,6 @@ TrayIcon::TrayIcon(QWidget& window, RecorderController& controller, bool recordi
     connect(&m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated,
             Qt::QueuedConnection);
     connect(&m_controller, &RecorderController::modeChanged, this, &TrayIcon::onModeChanged);
-    m_balloonDelay.setSingleShot(true);
-    m_balloonDelay.setInterval(kBalloonDelayMs);
-    connect(&m_balloonDelay, &QTimer::timeout, this, &TrayIcon::showBalloon);
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -52,22 +47,10 @@ void TrayIcon::hideWindow()
     m_icon.show();
     m_trayMode = 2;
     m_window.hide();
-    m_balloonDelay.start();
-}
-
-void TrayIcon::showBalloon()
-{
-    if (m_trayMode != 2)
-        return;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    m_balloon.showNear(m_icon.geometry(), screen ? screen->availableGeometry() : QRect(),
-                       StringTable::text(89));
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    m_balloonDelay.stop();
-    m_balloon.close();
     if (m_controller.inRound())
         return;
     if (reason == QSystemTrayIcon::Trigger) {
@@ -116,8 +99,6 @@ void TrayIcon::restoreWindow()
     m_window.showNormal();
     m_window.raise();
     m_window.activateWindow();
-    m_balloonDelay.stop();
-    m_balloon.close();
     m_icon.hide();
 }
 

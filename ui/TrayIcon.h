@@ -2,11 +2,8 @@
 
 #include "control/RecorderMode.h"
 
-#include "ui/TrayBalloon.h"
-
 #include <QObject>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <functional>
 
@@ -33,12 +30,8 @@ public:
              Commands commands, bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
     ~TrayIcon() override;
 
-    /// How long the tray host is given to place a new icon before the hint is put above it.
-    static constexpr int kBalloonDelayMs = 300;
-
-    /// Hides the window behind the icon (tray mode 2) and shows the restore hint (string 89)
-    /// above it for a few seconds; without a tray host it is minimised and the tray mode stays
-    /// 0.
+    /// Hides the window behind the icon (tray mode 2); without a tray host it is minimised and
+    /// the tray mode stays 0.
     void hideWindow();
     /// The icon was clicked: Trigger restores the window, Context runs the menu at the cursor.
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -50,14 +43,12 @@ public:
     /// The icon shown (TrayMenuRules::iconId), meaningful while trayMode() is 2.
     int iconId() const { return m_iconId; }
     bool iconVisible() const { return m_icon.isVisible(); }
-    TrayBalloon& balloon() { return m_balloon; }
 
 private:
     void restoreWindow();
     void showIcon(int id);
     void onModeChanged(RecorderMode mode);
     void fillMenu(QMenu& menu) const;
-    void showBalloon();
 
     QWidget& m_window;
     RecorderController& m_controller;
@@ -67,6 +58,4 @@ private:
     QSystemTrayIcon m_icon;
     int m_trayMode = 0;
     int m_iconId = 0;
-    TrayBalloon m_balloon;
-    QTimer m_balloonDelay;
 };

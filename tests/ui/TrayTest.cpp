@@ -32,11 +32,6 @@ TEST_F(TrayTest, TheTrayCommandsReachTheRecorderAndTheIconFollowsItsMode)
         tray->hideWindow();
         EXPECT_TRUE(hidden(window, *tray));
         EXPECT_EQ(tray->iconId(), 271);
-        // The restore hint comes above the icon and goes at any click on it.
-        EXPECT_TRUE(waitFor([&] { return tray->balloon().isVisible(); }));
-        EXPECT_EQ(tray->balloon().text(), StringTable::text(89));
-        tray->onActivated(QSystemTrayIcon::DoubleClick);
-        EXPECT_FALSE(tray->balloon().isVisible());
 
         tray->runCommand(R::kAutoRecording);
         EXPECT_TRUE(inMode(window, RecorderMode::Armed));
