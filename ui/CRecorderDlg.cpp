@@ -27,6 +27,7 @@
 #include "ui/RecorderMixer.h"
 #include "ui/RecordingListView.h"
 #include "ui/SkinButton.h"
+#include "ui/TrayIcon.h"
 #include "ui/WaitCursor.h"
 #include "ui/WarningSoundPlayer.h"
 #include "ui/WindowCollapse.h"
@@ -175,7 +176,7 @@ void CRecorderDlg::startRecorder()
 
     RecorderController::Config config;
     config.programFolder = m_programFolder;
-    config.trayMode = m_trayMode;
+    config.trayMode = m_startHidden ? 2 : 0;
     m_controller = std::make_unique<RecorderController>(
         *m_view, *m_list, m_settings, *m_capture, *m_writer, config,
         RecorderServices{m_warningSound.get(), m_speakerGuard.get(), m_playback.get()});
@@ -192,6 +193,9 @@ void CRecorderDlg::startRecorder()
     connect(m_controller.get(), &RecorderController::aboutToArm, this,
             &CRecorderDlg::takeArmingSettings, Qt::DirectConnection);
     m_controller->start();
+    m_tray = std::make_unique<TrayIcon>(
+        *this, *m_controller, m_soundCard,
+        TrayIcon::Commands{[this] { OnImpostazioni(); }, [this] { OnClose(); }});
     m_optionsApplier = std::make_unique<OptionsApplier>(
         OptionsApplier::Parts{*m_settingsStore, m_settings, *m_controller, *m_list, *m_listView,
                               *m_playback, *m_layout->levelMeter(), *this, *m_folderRetryTimer,
@@ -333,7 +337,7 @@ void CRecorderDlg::readSettings()
         // Without any settings the recordings still need a real place, never the current folder.
         m_settings.workingFolder = startup.fallbackFolder();
     }
-    m_trayMode = m_settings.startInTray ? 2 : 0;
+    m_startHidden = m_settings.startInTray;
     if (read.keyOpened)
         m_layout->levelMeter()->setThreshold(m_settings.threshold);
     m_realignmentPending = read.realignmentPending;
@@ -502,7 +506,22 @@ void CRecorderDlg::endDialog()
 
 void CRecorderDlg::hideToTray()
 {
-    showMinimized();
+    if (m_tray)
+        m_tray->hideWindow();
+    else
+        showMinimized();
+}
+
+void CRecorderDlg::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // The minimise box puts the window away as the close box does; after the state change
+    // has settled, and not when the window was restored meanwhile.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && !m_ended)
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && !m_ended)
+                hideToTray();
+        });
 }
 
 void CRecorderDlg::closeEvent(QCloseEvent* event)
@@ -541,7 +560,8 @@ void CRecorderDlg::paintEvent(QPaintEvent*)
 void CRecorderDlg::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_trayMode == 2 && !isMinimized())
+    // Only the first show starts hidden: a window later restored from the task bar stays.
+    if (std::exchange(m_startHidden, false) && !isMinimized())
         QTimer::singleShot(0, this, &CRecorderDlg::hideToTray);
 }
 

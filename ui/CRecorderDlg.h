@@ -24,6 +24,7 @@ class RecordingListView;
 class QAbstractButton;
 class QTimer;
 class RecorderLayout;
+class TrayIcon;
 class WarningSoundPlayer;
 
 /// The Recorder window: owns everything of a run and fixes the order in which it starts and
@@ -76,6 +77,8 @@ public:
     bool isEnded() const { return m_ended; }
     /// Puts the window away (the notification area, or minimised where there is none).
     void hideToTray();
+    /// The notification-area icon (null before OnInitDialog or without the library).
+    TrayIcon* trayIcon() const { return m_tray.get(); }
 
     const Settings& settings() const { return m_settings; }
     const QString& programFolder() const { return m_programFolder; }
@@ -91,6 +94,7 @@ Q_SIGNALS:
     void ended();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -143,6 +147,7 @@ private:
     // The recorder goes first: its shutdown still shows and plays through everything above.
     std::unique_ptr<WindowRecorderView> m_view;
     std::unique_ptr<RecorderController> m_controller;
+    std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<OptionsApplier> m_optionsApplier;
     bool m_soundCard = false;
     Settings m_settings;
@@ -150,7 +155,7 @@ private:
     QString m_programFolder;
     bool m_realignmentPending = false;
     bool m_missingLibrary = false;
-    int m_trayMode = 0;
+    bool m_startHidden = false; ///< the first show puts the window away (AvvioTaskBar)
     bool m_closing = false;
     bool m_closeAfterRound = false; ///< a close waits for the open save dialog's round
     bool m_ended = false;
