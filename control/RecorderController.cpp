@@ -368,8 +368,6 @@ void RecorderController::OnVoiceDetected()
         m_view.updateRecordingRow(reused->name, *reused, RowImage::Recording);
     else
         m_view.insertRecordingRow(*m_inProgress, RowImage::Recording);
-    if (m_config.trayMode == 2)
-        m_view.setTrayIcon(324);
 }
 
 void RecorderController::OnFileReady(const QString& path, bool discard)
@@ -377,8 +375,6 @@ void RecorderController::OnFileReady(const QString& path, bool discard)
     // The writer keeps the file locked against leftover recovery until it is dealt with here.
     auto releaseHandOver = qScopeGuard([this, path] { m_writer.releaseHandOver(path); });
 
-    if (m_config.trayMode == 2)
-        m_view.setTrayIcon(241);
     if (m_inProgress && m_inProgress->inUse())
         m_view.saveRecordingInfo();
 
@@ -497,8 +493,6 @@ void RecorderController::StopRecording(bool fromAutoRecord)
         stopPlayback();
         return;
     }
-    if (m_config.trayMode == 2)
-        m_view.setTrayIcon(271);
     m_view.setButtonLook(Button::Record, Look::RecordIdle);
     m_view.setButtonLook(Button::Pause, Look::PauseNormal);
     m_view.setButtonLook(Button::Play, Look::PlayIdle);

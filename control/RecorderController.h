@@ -66,9 +66,6 @@ public:
 
     struct Config {
         QString programFolder; ///< holds the encoder library; ends with "/"
-        /// The window's tray mode at start (2: it lives in the notification area): a state of
-        /// the window that its tray commands change, not a setting.
-        int trayMode = 0;
     };
 
     /// `settings` are the values to start with (see applySettings()).

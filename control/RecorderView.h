@@ -70,8 +70,6 @@ public:
     /// The level meter: a peak 0..32767, and its threshold mark.
     virtual void showLevel(int /*peak*/) {}
     virtual void showThreshold(int /*threshold*/) {}
-    /// The notification-area icon, when the window lives there.
-    virtual void setTrayIcon(int /*iconId*/) {}
     virtual void focusRecordingList() {}
 
     /// A new row at the top of the list for `entry`, selected alone, its name and notes in the

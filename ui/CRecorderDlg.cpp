@@ -176,7 +176,6 @@ void CRecorderDlg::startRecorder()
 
     RecorderController::Config config;
     config.programFolder = m_programFolder;
-    config.trayMode = m_startHidden ? 2 : 0;
     m_controller = std::make_unique<RecorderController>(
         *m_view, *m_list, m_settings, *m_capture, *m_writer, config,
         RecorderServices{m_warningSound.get(), m_speakerGuard.get(), m_playback.get()});

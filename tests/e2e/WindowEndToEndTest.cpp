@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +24,7 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -71,6 +73,10 @@ protected:
             parlune.kill();
             parlune.waitForFinished(10000);
         }
+        if (trayer.state() != QProcess::NotRunning) {
+            trayer.kill();
+            trayer.waitForFinished(10000);
+        }
         if (xvfb.state() != QProcess::NotRunning) {
             xvfb.terminate();
             xvfb.waitForFinished(10000);
@@ -97,7 +103,9 @@ protected:
             30000));
     }
 
-    void startParlune()
+    /// Starts the program and waits for the X window titled `shownAs` (the main window unless
+    /// told otherwise).
+    void startParlune(const QString& shownAs = StringTable::text(354))
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -117,11 +125,22 @@ protected:
             waitFor(
                 [&] {
                     return parlune.state() == QProcess::NotRunning ||
-                           !(window = findWindow(StringTable::text(354))).isEmpty();
+                           !(window = findWindow(shownAs)).isEmpty();
                 },
                 30000);
         }
         ASSERT_FALSE(window.isEmpty());
+    }
+
+    /// A panel along the bottom edge that holds notification-area icons, as a desktop's has.
+    void startTrayHost()
+    {
+        trayer.setStandardOutputFile(QProcess::nullDevice());
+        trayer.setStandardErrorFile(QProcess::nullDevice());
+        trayer.start(QStringLiteral("trayer"), {"--edge", "bottom", "--align", "left", "--height",
+                                                "24", "--widthtype", "request"});
+        ASSERT_TRUE(trayer.waitForStarted(10000));
+        ASSERT_TRUE(waitFor([] { return !findWindow(QStringLiteral("panel")).isEmpty(); }, 30000));
     }
 
     static QString findWindow(const QString& title)
@@ -129,7 +148,27 @@ protected:
         const QStringList ids = output(QStringLiteral("xdotool"),
                                        {"search", "--onlyvisible", "--name", "^" + title + "$"})
                                     .split(u'\n', Qt::SkipEmptyParts);
-        return ids.isEmpty() ? QString() : ids.first();
+        if (!ids.isEmpty())
+            return ids.first();
+        // The tray icon's window has its title only as _NET_WM_NAME, which the search misses.
+        for (const QString& id : output(QStringLiteral("xdotool"),
+                                        {"search", "--onlyvisible", "--class", "parlune"})
+                                     .split(u'\n', Qt::SkipEmptyParts))
+            if (output(QStringLiteral("xdotool"), {"getwindowname", id}) == title)
+                return id;
+        return QString();
+    }
+
+    /// Clicks `button` (1 left, 3 right) `times` at `at` inside the X window `target`.
+    static void clickWindow(const QString& target, QPoint at, int times = 1, int button = 1)
+    {
+        int status = -1;
+        output(QStringLiteral("xdotool"),
+               {"mousemove", "--window", target, QString::number(at.x()), QString::number(at.y()),
+                "click", "--repeat", QString::number(times), "--delay", "80",
+                QString::number(button)},
+               &status);
+        ASSERT_EQ(status, 0);
     }
 
     /// Clicks the centre of a window control, where the window's own layout puts it.
@@ -178,6 +217,7 @@ protected:
     QString folder;
     QProcess xvfb;
     QProcess parlune;
+    QProcess trayer;
     QString display;
     QString window;
 };
@@ -299,6 +339,68 @@ TEST_F(WindowEndToEndTest, OptionsChangeTheFolderAndTheThresholdAndTheNextCallGo
     ASSERT_TRUE(parlune.waitForFinished(30000));
     EXPECT_EQ(parlune.exitCode(), 0);
     EXPECT_EQ(listJson(newFolder).size(), 1);
+}
+
+TEST_F(WindowEndToEndTest, StartedAsAnIconItRecordsACallAndTheIconBringsTheWindowBack)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty());
+    const QString speech = SpokenAudio::calls(
+        env.root(), {"Hello, I am calling about the invoice you sent me last week."}, 0.5,
+        "call.wav");
+    ASSERT_FALSE(speech.isEmpty());
+    // A first start's values, but every call in its own file and a short wait for silence.
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(),
+                                       {"WorkDir=" + folder, "AvvioTaskBar=1", "AvviaInAutoReg=1",
+                                        "RegAutoSalvaUnicoFile=0", "TempoAttesaRegAuto=2"});
+    startTrayHost();
+    MicrophoneFeeder microphone(false);
+    startParlune(StringTable::text(84));
+    const QString icon = window;
+    EXPECT_TRUE(findWindow(StringTable::text(354)).isEmpty());
+
+    // It starts armed: the call is recorded while the window is hidden.
+    ASSERT_TRUE(waitFor([] { return MicrophoneFeeder::streamConnected(); }, 20000));
+    ASSERT_TRUE(microphone.speak(speech, env.root()));
+    ASSERT_TRUE(waitFor([&] { return listJson().size() == 1; }, 90000));
+    EXPECT_TRUE(findWindow(StringTable::text(354)).isEmpty());
+
+    const QStringList size =
+        output(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", icon}).split(u'\n');
+    const auto value = [&](const QString& key) {
+        for (const QString& line : size)
+            if (line.startsWith(key + u'='))
+                return line.mid(key.size() + 1).toInt();
+        return 0;
+    };
+    clickWindow(icon, QPoint(value("WIDTH") / 2, value("HEIGHT") / 2));
+    ASSERT_TRUE(waitFor(
+        [&] { return !(window = findWindow(StringTable::text(354))).isEmpty(); }, 30000));
+    EXPECT_TRUE(waitFor([&] { return findWindow(StringTable::text(84)).isEmpty(); }, 30000));
+
+    // The top row is the new call: renamed in its properties, its file takes the name.
+    QWidget probe;
+    RecorderLayout layout(&probe);
+    QTreeView* list = layout.list();
+    const QPoint firstRow = list->geometry().topLeft() +
+                            QPoint(list->width() / 3, list->header()->sizeHint().height() + 8);
+    clickWindow(window, firstRow);
+    click(ControlId::Modify);
+    QString properties;
+    ASSERT_TRUE(waitFor(
+        [&] { return !(properties = findWindow(StringTable::text(207))).isEmpty(); }, 30000));
+    output(QStringLiteral("xdotool"), {"windowfocus", "--sync", properties});
+    keys({"key", "--clearmodifiers", "ctrl+a"});
+    keys({"type", "--delay", "20", "Invoice call"});
+    keys({"key", "--clearmodifiers", "Return"});
+    EXPECT_TRUE(waitFor(
+        [&] { return QFileInfo::exists(folder + QStringLiteral("Invoice call.mp3")); }, 30000));
+
+    parlune.terminate();
+    ASSERT_TRUE(parlune.waitForFinished(30000));
+    EXPECT_EQ(parlune.exitCode(), 0);
+    const QJsonArray calls = listJson();
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].toObject()["name"].toString(), QStringLiteral("Invoice call"));
 }
 
 } // namespace
