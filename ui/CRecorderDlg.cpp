@@ -31,6 +31,8 @@
 #include "ui/WaitCursor.h"
 #include "ui/WarningSoundPlayer.h"
 #include "ui/WindowCollapse.h"
+#include "ui/WindowKeys.h"
+#include "ui/WindowMenus.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -52,14 +54,8 @@ namespace {
 constexpr int kWindowWidth = 470;
 constexpr int kWindowHeight = 618;
 
-// Commands of the Tools and Info pop-ups.
-constexpr int kImportCommand = 32796;
-constexpr int kOptionsCommand = 32798;
-constexpr int kExitCommand = 32792;
-constexpr int kHelpCommand = 32805;
-constexpr int kUpdateCommand = 32775;
-constexpr int kOnlineCommand = 32808;
-constexpr int kAboutCommand = 32804;
+// The menu bar's place in the header, between the logo and the Options button.
+const QRect kMenuBarGeometry(166, 14, 178, 24);
 
 } // namespace
 
@@ -97,10 +93,13 @@ void CRecorderDlg::OnInitDialog()
 
     m_layout = std::make_unique<RecorderLayout>(this);
     new WindowCollapse(this, *m_layout, m_layout->button(ControlId::Reduce));
+    m_menus = new WindowMenus(*this, kMenuBarGeometry);
     if (auto* tools = button(ControlId::Tools))
-        connect(tools, &QAbstractButton::clicked, this, &CRecorderDlg::showToolsMenu);
+        connect(tools, &QAbstractButton::clicked, this,
+                [this, tools] { m_menus->showPopup(WindowMenus::Tools, tools); });
     if (auto* info = button(ControlId::Info))
-        connect(info, &QAbstractButton::clicked, this, &CRecorderDlg::showInfoMenu);
+        connect(info, &QAbstractButton::clicked, this,
+                [this, info] { m_menus->showPopup(WindowMenus::Help, info); });
     if (auto* options = button(ControlId::Options))
         connect(options, &QAbstractButton::clicked, this, &CRecorderDlg::OnImpostazioni);
 
@@ -156,6 +155,7 @@ void CRecorderDlg::OnInitDialog()
         setControlEnabled(id, false);
     startListAndPlayback();
     startRecorder();
+    routeCommands();
     if (!m_soundCard) {
         setControlEnabled(ControlId::Record, false);
         setControlEnabled(ControlId::AutoRecord, false);
@@ -405,6 +405,38 @@ void CRecorderDlg::retakeFolder()
     m_listView->FillRecordingList(selected, -1);
 }
 
+void CRecorderDlg::routeCommands()
+{
+    const auto idle = [this] { return !m_closing && m_controller != nullptr; };
+    m_menus->setHandler(WindowMenus::kExit, [this] { OnClose(); });
+    m_menus->setHandler(
+        WindowMenus::kOptions, [this] { OnImpostazioni(); }, idle);
+
+    new WindowKeys(*this, WindowKeys::Actions{
+                              [] {},
+                              [this] {
+                                  if (m_playback && m_listView)
+                                      m_playback->Play(m_listView->currentRecording());
+                              },
+                              [this] { reloadList(); },
+                          });
+}
+
+void CRecorderDlg::reloadList()
+{
+    if (!m_list || !m_listView || m_closing || listInUse())
+        return;
+    const WaitCursor wait;
+    const RecordingEntry* current = m_listView->currentRecording();
+    const QString selected = current ? current->name : QString();
+    // Edits not yet in their tags would be read back from the files as they were.
+    m_list->SaveModified();
+    m_list->Clear();
+    m_list->LoadList();
+    m_listView->FillRecordingList(selected, -1);
+    m_listView->UpdateRecordingControls();
+}
+
 void CRecorderDlg::OnImpostazioni()
 {
     if (!m_controller || m_closing)
@@ -562,49 +594,6 @@ void CRecorderDlg::showEvent(QShowEvent* event)
     // Only the first show starts hidden: a window later restored from the task bar stays.
     if (std::exchange(m_startHidden, false) && !isMinimized())
         QTimer::singleShot(0, this, &CRecorderDlg::hideToTray);
-}
-
-void CRecorderDlg::showToolsMenu()
-{
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("ToolsMenu"));
-    auto* import = menu.addAction(StringTable::text(313));
-    import->setData(kImportCommand);
-    import->setEnabled(false);
-    menu.addSeparator();
-    auto* options = menu.addAction(StringTable::text(312));
-    options->setData(kOptionsCommand);
-    options->setEnabled(m_controller != nullptr);
-    connect(options, &QAction::triggered, this, &CRecorderDlg::OnImpostazioni,
-            Qt::QueuedConnection);
-    menu.addSeparator();
-    auto* exit = menu.addAction(StringTable::text(314));
-    exit->setData(kExitCommand);
-    connect(exit, &QAction::triggered, this, &CRecorderDlg::OnClose, Qt::QueuedConnection);
-    menu.exec(QCursor::pos());
-    if (auto* tools = button(ControlId::Tools))
-        tools->setFocus();
-}
-
-void CRecorderDlg::showInfoMenu()
-{
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("InfoMenu"));
-    const std::pair<int, int> items[] = {{kHelpCommand, 320},   {0, 0},
-                                         {kUpdateCommand, 447}, {0, 0},
-                                         {kOnlineCommand, 329}, {kAboutCommand, 321}};
-    for (const auto& [command, stringId] : items) {
-        if (command == 0) {
-            menu.addSeparator();
-            continue;
-        }
-        auto* action = menu.addAction(StringTable::text(stringId));
-        action->setData(command);
-        action->setEnabled(false);
-    }
-    menu.exec(QCursor::pos());
-    if (auto* info = button(ControlId::Info))
-        info->setFocus();
 }
 
 void CRecorderDlg::setControlEnabled(int id, bool enabled)

@@ -25,6 +25,7 @@ class QAbstractButton;
 class QTimer;
 class RecorderLayout;
 class TrayIcon;
+class WindowMenus;
 class WarningSoundPlayer;
 
 /// The Recorder window: owns everything of a run and fixes the order in which it starts and
@@ -75,6 +76,8 @@ public:
     RecorderMixer* mixer() const { return m_mixer.get(); }
 
     bool isEnded() const { return m_ended; }
+    /// The menu bar and the Tools and Info pop-ups (null before OnInitDialog).
+    WindowMenus* menus() const { return m_menus; }
     /// Puts the window away (the notification area, or minimised where there is none).
     void hideToTray();
     /// The notification-area icon (null before OnInitDialog or without the library).
@@ -123,8 +126,11 @@ private:
     /// "Recreate index" of the Options sheet: saves what is pending, then reads every tag again
     /// into a new index and shows the list afresh; refused (610) while the list is in use.
     void recreateIndex();
-    void showToolsMenu();
-    void showInfoMenu();
+    /// Gives the menus their commands, once everything they reach exists.
+    void routeCommands();
+    /// F5: saves pending edits, then loads the list again from the folder keeping the
+    /// selection; nothing while a recording, a playback or an edit holds an entry.
+    void reloadList();
     void setControlEnabled(int id, bool enabled);
     QAbstractButton* button(int id) const;
     void endDialog();
@@ -149,6 +155,7 @@ private:
     std::unique_ptr<RecorderController> m_controller;
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<OptionsApplier> m_optionsApplier;
+    WindowMenus* m_menus = nullptr; ///< a child of the window
     bool m_soundCard = false;
     Settings m_settings;
     std::unique_ptr<SettingsStore> m_settingsStore;

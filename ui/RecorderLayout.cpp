@@ -348,6 +348,8 @@ void RecorderLayout::createTransport()
         applySetup(addButton(setup.id, setup.name, setup.x, setup.y), setup);
     button(ControlId::FastForward)->setRepeat(true);
     button(ControlId::FastRewind)->setRepeat(true);
+    // The only transport button without a tip still needs a name for screen readers.
+    button(ControlId::Pause)->setAccessibleName(text(151));
 }
 
 void RecorderLayout::createList()

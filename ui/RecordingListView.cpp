@@ -563,11 +563,6 @@ bool RecordingListView::eventFilter(QObject* watched, QEvent* event)
             DeleteSelected();
             return true;
         }
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (m_current)
-                Q_EMIT playRequested(m_current);
-            return true;
-        }
     }
     if (watched == tree->viewport() && (event->type() == QEvent::MouseButtonPress ||
                                         event->type() == QEvent::MouseButtonDblClick)) {

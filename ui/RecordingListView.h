@@ -115,7 +115,7 @@ public:
     bool measuringDurations() const { return m_measureScheduled || m_measurer->isRunning(); }
 
 Q_SIGNALS:
-    /// Double-click or Enter on a row: play `entry`.
+    /// Double-click on a row: play `entry` (Enter is the window's own key).
     void playRequested(RecordingEntry* entry);
     /// The playing recording is about to be renamed or deleted: stop playback now and call
     /// setPlayingRecording(nullptr). Needs a direct connection.

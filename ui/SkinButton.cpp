@@ -176,6 +176,9 @@ void SkinButton::setTip(const QString& text, bool active)
 {
     m_tip = text;
     setToolTip(active ? text : QString());
+    // A picture says nothing to a screen reader: the tip says what the button does.
+    if (!text.isEmpty())
+        setAccessibleName(text);
 }
 
 SkinStatic* SkinButton::createCaptionLabel(const QString& text, Placement placement, int offset)
@@ -183,6 +186,8 @@ SkinStatic* SkinButton::createCaptionLabel(const QString& text, Placement placem
     delete m_caption;
     m_caption = new SkinStatic(text, this);
     m_caption->setObjectName(objectName() + QStringLiteral("Caption"));
+    if (accessibleName().isEmpty())
+        setAccessibleName(text);
     m_caption->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_caption->setFont(QStringLiteral("Tahoma"), 8);
     m_caption->setTransparent(true);

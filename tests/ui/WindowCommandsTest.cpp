@@ -1,0 +1,110 @@
+#include "tests/ui/RecorderWindowFixture.h"
+#include "ui/WindowMenus.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+using M = WindowMenus;
+
+QAction* actionFor(QMenu& menu, int command)
+{
+    for (QAction* action : menu.actions())
+        if (action->data().toInt() == command)
+            return action;
+    return nullptr;
+}
+
+class WindowCommandsTest : public RecorderWindowTest {
+protected:
+    static QWidget* focused() { return QApplication::focusWidget(); }
+};
+
+TEST_F(WindowCommandsTest, TheMenuBarOpensWithItsMnemonicsAndRunsTheChosenItem)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    run(QString(), [&](CRecorderDlg& window) {
+        window.activateWindow();
+        QMenuBar* bar = window.menus()->menuBar();
+        ASSERT_TRUE(bar->isVisible());
+        // Alt+T opens Tools; its Options item opens the sheet once the menu has closed.
+        bool optionsEnabled = false;
+        answerWhenShown<QMenu>([&](QMenu& menu) {
+            QAction* options = actionFor(menu, M::kOptions);
+            ASSERT_NE(options, nullptr);
+            optionsEnabled = options->isEnabled();
+            menu.setActiveAction(options);
+            QTest::keyClick(&menu, Qt::Key_Return);
+        });
+        bool sheetShown = false;
+        answerWhenShown<COpzionePropertySheet>([&](COpzionePropertySheet& sheet) {
+            sheetShown = true;
+            sheet.reject();
+        });
+        QTest::keyClick(focused(), Qt::Key_T, Qt::AltModifier);
+        ASSERT_TRUE(waitFor([&] { return sheetShown; }));
+        EXPECT_TRUE(optionsEnabled);
+
+        // File > Exit ends the window.
+        answerWhenShown<QMenu>([&](QMenu& menu) {
+            menu.setActiveAction(actionFor(menu, M::kExit));
+            QTest::keyClick(&menu, Qt::Key_Return);
+        });
+        QTest::keyClick(focused(), Qt::Key_F, Qt::AltModifier);
+        EXPECT_TRUE(waitFor([&] { return window.isEnded(); }));
+    });
+}
+
+TEST_F(WindowCommandsTest, AButtonsPopupGivesTheFocusBackToItsButton)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    run(QString(), [&](CRecorderDlg& window) {
+        QStringList items;
+        answerWhenShown<QMenu>([&](QMenu& menu) {
+            for (QAction* action : menu.actions())
+                if (!action->isSeparator())
+                    items << action->text();
+            menu.close();
+        });
+        QAbstractButton* tools = button(window, "Tools");
+        QTest::mouseClick(tools, Qt::LeftButton);
+        EXPECT_EQ(items, QStringList({StringTable::text(313), StringTable::text(312),
+                                      StringTable::text(314)}));
+        EXPECT_EQ(focused(), tools);
+    });
+}
+
+TEST_F(WindowCommandsTest, KeysActFromAnywhereInTheWindowAndEscNeverClosesIt)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    const QString silence = prepareEarlierCallAndSilence();
+    run(silence, [&](CRecorderDlg& window) {
+        QAbstractButton* record = button(window, "Record");
+        record->setFocus();
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_F1, Qt::Key_F3})
+            QTest::keyClick(focused(), key);
+        EXPECT_FALSE(window.isEnded());
+        EXPECT_TRUE(window.isVisible());
+
+        // Enter on a button plays the selected recording, once.
+        QTest::keyClick(focused(), Qt::Key_Return);
+        ASSERT_TRUE(waitFor([&] { return window.playback()->playingRecording() != nullptr; }));
+        EXPECT_EQ(window.playback()->playingRecording()->name, QStringLiteral("Earlier call"));
+        // While it plays F5 leaves the list alone.
+        RecordingEntry added =
+            TaggedRecording::entry(folder, QStringLiteral("Copied in"), OleDate::now() - 2);
+        ASSERT_TRUE(TaggedRecording::write(added, AudioFixtures::mpegStream(1.0)));
+        QTest::keyClick(focused(), Qt::Key_F5);
+        EXPECT_EQ(rowNames(window), QStringList({"Earlier call"}));
+        window.playback()->Stop();
+
+        // F5 finds what another program put in the folder and keeps the selection.
+        QTest::keyClick(focused(), Qt::Key_F5);
+        EXPECT_EQ(rowNames(window), QStringList({"Earlier call", "Copied in"}));
+        EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("NameEdit"))->text(),
+                  QStringLiteral("Earlier call"));
+    });
+}
+
+} // namespace
