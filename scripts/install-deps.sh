@@ -11,6 +11,7 @@ packages=(
     pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber
     xvfb xauth xdotool trayer
+    dbus-daemon at-spi2-core python3-pyatspi
     espeak-ng sox lame
 )
 

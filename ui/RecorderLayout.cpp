@@ -276,6 +276,7 @@ void RecorderLayout::createDisplay()
 
     m_volumeSlider = new QSlider(Qt::Horizontal, m_window);
     add(CONTROL(VolumeSlider), m_volumeSlider);
+    m_volumeSlider->setAccessibleName(text(227));
     m_volumeSlider->setGeometry(206, 119, 150, 18);
     m_volumeSlider->setStyleSheet(QString::fromLatin1(SliderStyle));
     m_volumeSlider->setCursor(Qt::PointingHandCursor);
@@ -310,6 +311,10 @@ void RecorderLayout::createProperties()
 
     m_notesEdit = new QPlainTextEdit(m_window);
     add(CONTROL(NotesEdit), m_notesEdit);
+    m_nameEdit->setAccessibleName(text(99));
+    m_dateField->setAccessibleName(text(100));
+    m_durationField->setAccessibleName(text(104));
+    m_notesEdit->setAccessibleName(text(103));
     m_notesEdit->setGeometry(20, 203, 360, 75);
     m_notesEdit->setReadOnly(true);
     m_notesEdit->setStyleSheet(QString::fromLatin1(EditStyle) +
@@ -376,6 +381,7 @@ void RecorderLayout::createList()
     }
 
     m_list = new QTreeView(m_window);
+    m_list->setAccessibleName(text(226));
     add(CONTROL(RecordingList), m_list);
     m_list->setGeometry(8, 372, 454, 184);
     m_list->setRootIsDecorated(false);

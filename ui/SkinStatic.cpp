@@ -10,6 +10,8 @@ SkinStatic::SkinStatic(const QString& text, QWidget* parent)
       m_backgroundColor(palette().color(QPalette::Button))
 {
     setFont(QStringLiteral("Tahoma"), 12);
+    // Painted text is invisible to screen readers unless it is the widget's name too.
+    setAccessibleName(m_text);
 }
 
 void SkinStatic::setText(const QString& text)
@@ -17,6 +19,7 @@ void SkinStatic::setText(const QString& text)
     if (text == m_text)
         return;
     m_text = text;
+    setAccessibleName(m_text);
     update();
 }
 

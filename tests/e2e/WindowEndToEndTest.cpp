@@ -105,7 +105,8 @@ protected:
 
     /// Starts the program and waits for the X window titled `shownAs` (the main window unless
     /// told otherwise).
-    void startParlune(const QString& shownAs = StringTable::text(354))
+    /// The environment the program runs in on the display.
+    static QProcessEnvironment programEnvironment()
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -115,7 +116,12 @@ protected:
             environment.insert(QStringLiteral("ASAN_OPTIONS"),
                                environment.value(QStringLiteral("ASAN_OPTIONS")) +
                                    QStringLiteral(":strict_string_checks=0"));
-        parlune.setProcessEnvironment(environment);
+        return environment;
+    }
+
+    void startParlune(const QString& shownAs = StringTable::text(354))
+    {
+        parlune.setProcessEnvironment(programEnvironment());
         parlune.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // Now and then the program's first connection to the fresh Xvfb is refused although a
         // client got through just before; a start that ends at once is tried again.
@@ -401,6 +407,43 @@ TEST_F(WindowEndToEndTest, StartedAsAnIconItRecordsACallAndTheIconBringsTheWindo
     const QJsonArray calls = listJson();
     ASSERT_EQ(calls.size(), 1);
     EXPECT_EQ(calls[0].toObject()["name"].toString(), QStringLiteral("Invoice call"));
+}
+
+TEST_F(WindowEndToEndTest, ScreenReadersFindANameForEveryControlAndEveryMenuItem)
+{
+    // The tree as an assistive technology reads it over the accessibility bus.
+    QProcess reader;
+    reader.setProcessEnvironment(programEnvironment());
+    reader.start(QStringLiteral("dbus-run-session"),
+                 {"--", "/usr/bin/python3", PARLUNE_SOURCE_DIR "/scripts/accessibility-tree.py",
+                  PARLUNE_BIN_DIR "/parlune", "60"});
+    ASSERT_TRUE(reader.waitForFinished(120000));
+    ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
+
+    QStringList unnamed;
+    QStringList menuNames;
+    int buttons = 0;
+    for (const QByteArray& line : reader.readAllStandardOutput().split('\n')) {
+        const QJsonObject node = QJsonDocument::fromJson(line).object();
+        if (node.isEmpty())
+            continue;
+        const QString role = node["role"].toString();
+        const QString name = node["name"].toString();
+        if (role == QStringLiteral("menu") || role == QStringLiteral("menu item"))
+            menuNames << name;
+        if (role == QStringLiteral("push button") && node["showing"].toBool())
+            ++buttons;
+        // What the keyboard reaches must say what it is.
+        if (node["focusable"].toBool() && node["showing"].toBool() && name.isEmpty() &&
+            role != QStringLiteral("table cell"))
+            unnamed << role;
+    }
+    EXPECT_GE(buttons, 15);
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(u',').toStdString();
+    for (const char* expected : {"File", "Tools", "?", "Import recordings...", "Options...",
+                                 "Exit", "Help...", "Update Parlune", "About..."})
+        EXPECT_TRUE(menuNames.contains(QString::fromLatin1(expected)))
+            << expected << " among " << menuNames.join(u'|').toStdString();
 }
 
 } // namespace
