@@ -107,4 +107,47 @@ TEST_F(WindowCommandsTest, KeysActFromAnywhereInTheWindowAndEscNeverClosesIt)
     });
 }
 
+TEST_F(WindowCommandsTest, SendAsksAboutNotesOnlyWhenThereAreSomeAndReportsAFailedMailProgram)
+{
+    writeSettings({"AvviaInAutoReg=0"});
+    RecordingEntry noted = TaggedRecording::entry(folder, QStringLiteral("Noted"), OleDate::now());
+    noted.notes = QStringLiteral("Call back on Monday");
+    ASSERT_TRUE(TaggedRecording::write(noted, AudioFixtures::mpegStream(1.0)));
+    RecordingEntry plain =
+        TaggedRecording::entry(folder, QStringLiteral("Plain"), OleDate::now() - 1);
+    ASSERT_TRUE(TaggedRecording::write(plain, AudioFixtures::mpegStream(1.0)));
+    // The desktop's mail program cannot run here: a stand-in that succeeds or fails.
+    const QString bin = env.root() + QStringLiteral("bin/");
+    QDir().mkpath(bin);
+    env.setVariable("PATH", bin + u':' + qEnvironmentVariable("PATH"));
+    const auto mailProgramExits = [&](int code) {
+        const QString path = bin + QStringLiteral("xdg-email");
+        ASSERT_TRUE(AudioFixtures::writeFile(path, QStringLiteral("#!/bin/sh\nexit %1\n")
+                                                       .arg(code)
+                                                       .toUtf8()));
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+    };
+    const struct {
+        int row;
+        int exitCode;
+        QStringList questions;
+        QStringList messages;
+    } cases[] = {
+        {1, 0, {}, {}},
+        {0, 0, {StringTable::text(154)}, {}},
+        {1, 1, {}, {StringTable::text(97)}},
+    };
+    run(QString(), [&](CRecorderDlg& window) {
+        ASSERT_EQ(rowNames(window), QStringList({"Noted", "Plain"}));
+        for (const auto& c : cases) {
+            mailProgramExits(c.exitCode);
+            messages.clear();
+            tree(window)->setCurrentIndex(tree(window)->model()->index(c.row, 1));
+            QTest::mouseClick(button(window, "Send"), Qt::LeftButton);
+            EXPECT_EQ(messages.questions, c.questions) << c.row << " " << c.exitCode;
+            EXPECT_EQ(messages.texts, c.messages) << c.row << " " << c.exitCode;
+        }
+    });
+}
+
 } // namespace
