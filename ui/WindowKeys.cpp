@@ -40,7 +40,9 @@ bool WindowKeys::eventFilter(QObject* watched, QEvent* event)
         return false;
     // A key a control ignores travels up to the window and would be seen again on the way.
     const QWidget* focus = QApplication::focusWidget();
-    if (widget != (focus && focus->window() == &m_window ? focus : &m_window))
+    if (!focus || focus->window() != &m_window)
+        focus = m_window.focusWidget();
+    if (widget != (focus ? focus : &m_window))
         return false;
 
     const auto call = [](const std::function<void()>& action) {

@@ -88,7 +88,7 @@ bool WindowMenus::runCommand(int command)
     return true;
 }
 
-void WindowMenus::fill(QMenu& menu, Popup popup) const
+void WindowMenus::fill(QMenu& menu, Popup popup)
 {
     for (const Item& item : items(popup)) {
         if (item.command == 0) {

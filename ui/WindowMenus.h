@@ -65,7 +65,7 @@ public:
     /// `button` (when given).
     void showPopup(Popup popup, QAbstractButton* button);
     /// Fills `menu` with `popup`'s items.
-    void fill(QMenu& menu, Popup popup) const;
+    void fill(QMenu& menu, Popup popup);
 
 private:
     struct Handler {

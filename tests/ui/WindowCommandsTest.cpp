@@ -18,16 +18,21 @@ QAction* actionFor(QMenu& menu, int command)
 
 class WindowCommandsTest : public RecorderWindowTest {
 protected:
-    static QWidget* focused() { return QApplication::focusWidget(); }
+    /// Where a key typed into `window` goes first.
+    static QWidget* focused(CRecorderDlg& window)
+    {
+        return window.focusWidget() ? window.focusWidget() : &window;
+    }
 };
 
 TEST_F(WindowCommandsTest, TheMenuBarOpensWithItsMnemonicsAndRunsTheChosenItem)
 {
     writeSettings({"AvviaInAutoReg=0"});
     run(QString(), [&](CRecorderDlg& window) {
-        window.activateWindow();
         QMenuBar* bar = window.menus()->menuBar();
         ASSERT_TRUE(bar->isVisible());
+        // Mnemonics reach the active window only.
+        QApplication::setActiveWindow(&window);
         // Alt+T opens Tools; its Options item opens the sheet once the menu has closed.
         bool optionsEnabled = false;
         answerWhenShown<QMenu>([&](QMenu& menu) {
@@ -42,7 +47,7 @@ TEST_F(WindowCommandsTest, TheMenuBarOpensWithItsMnemonicsAndRunsTheChosenItem)
             sheetShown = true;
             sheet.reject();
         });
-        QTest::keyClick(focused(), Qt::Key_T, Qt::AltModifier);
+        QTest::keyClick(focused(window), Qt::Key_T, Qt::AltModifier);
         ASSERT_TRUE(waitFor([&] { return sheetShown; }));
         EXPECT_TRUE(optionsEnabled);
 
@@ -51,7 +56,8 @@ TEST_F(WindowCommandsTest, TheMenuBarOpensWithItsMnemonicsAndRunsTheChosenItem)
             menu.setActiveAction(actionFor(menu, M::kExit));
             QTest::keyClick(&menu, Qt::Key_Return);
         });
-        QTest::keyClick(focused(), Qt::Key_F, Qt::AltModifier);
+        QApplication::setActiveWindow(&window);
+        QTest::keyClick(focused(window), Qt::Key_F, Qt::AltModifier);
         EXPECT_TRUE(waitFor([&] { return window.isEnded(); }));
     });
 }
@@ -71,7 +77,7 @@ TEST_F(WindowCommandsTest, AButtonsPopupGivesTheFocusBackToItsButton)
         QTest::mouseClick(tools, Qt::LeftButton);
         EXPECT_EQ(items, QStringList({StringTable::text(313), StringTable::text(312),
                                       StringTable::text(314)}));
-        EXPECT_EQ(focused(), tools);
+        EXPECT_EQ(focused(window), tools);
     });
 }
 
@@ -83,24 +89,24 @@ TEST_F(WindowCommandsTest, KeysActFromAnywhereInTheWindowAndEscNeverClosesIt)
         QAbstractButton* record = button(window, "Record");
         record->setFocus();
         for (Qt::Key key : {Qt::Key_Escape, Qt::Key_F1, Qt::Key_F3})
-            QTest::keyClick(focused(), key);
+            QTest::keyClick(focused(window), key);
         EXPECT_FALSE(window.isEnded());
         EXPECT_TRUE(window.isVisible());
 
         // Enter on a button plays the selected recording, once.
-        QTest::keyClick(focused(), Qt::Key_Return);
+        QTest::keyClick(focused(window), Qt::Key_Return);
         ASSERT_TRUE(waitFor([&] { return window.playback()->playingRecording() != nullptr; }));
         EXPECT_EQ(window.playback()->playingRecording()->name, QStringLiteral("Earlier call"));
         // While it plays F5 leaves the list alone.
         RecordingEntry added =
             TaggedRecording::entry(folder, QStringLiteral("Copied in"), OleDate::now() - 2);
         ASSERT_TRUE(TaggedRecording::write(added, AudioFixtures::mpegStream(1.0)));
-        QTest::keyClick(focused(), Qt::Key_F5);
+        QTest::keyClick(focused(window), Qt::Key_F5);
         EXPECT_EQ(rowNames(window), QStringList({"Earlier call"}));
         window.playback()->Stop();
 
         // F5 finds what another program put in the folder and keeps the selection.
-        QTest::keyClick(focused(), Qt::Key_F5);
+        QTest::keyClick(focused(window), Qt::Key_F5);
         EXPECT_EQ(rowNames(window), QStringList({"Earlier call", "Copied in"}));
         EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("NameEdit"))->text(),
                   QStringLiteral("Earlier call"));
@@ -122,9 +128,8 @@ TEST_F(WindowCommandsTest, SendAsksAboutNotesOnlyWhenThereAreSomeAndReportsAFail
     env.setVariable("PATH", bin + u':' + qEnvironmentVariable("PATH"));
     const auto mailProgramExits = [&](int code) {
         const QString path = bin + QStringLiteral("xdg-email");
-        ASSERT_TRUE(AudioFixtures::writeFile(path, QStringLiteral("#!/bin/sh\nexit %1\n")
-                                                       .arg(code)
-                                                       .toUtf8()));
+        ASSERT_TRUE(AudioFixtures::writeFile(
+            path, QStringLiteral("#!/bin/sh\nexit %1\n").arg(code).toUtf8()));
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
     };
     const struct {
