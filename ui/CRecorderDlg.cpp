@@ -17,6 +17,8 @@
 #include "ui/CDlgSetImpostazioni.h"
 #include "ui/COpzionePropertySheet.h"
 #include "ui/ControlIds.h"
+#include "ui/FindDialog.h"
+#include "ui/ImportCommand.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/MixerSpeakerGuard.h"
@@ -38,6 +40,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
@@ -148,8 +151,7 @@ void CRecorderDlg::OnInitDialog()
     }
 
     // The commands of features still to come stay off.
-    for (int id : {ControlId::Find, ControlId::Help})
-        setControlEnabled(id, false);
+    setControlEnabled(ControlId::Help, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
                    ControlId::StopPlay, ControlId::FastRewind})
         setControlEnabled(id, false);
@@ -290,6 +292,31 @@ void CRecorderDlg::startListAndPlayback()
             &ProtectionCommands::ProtectCommand);
     connect(m_playback.get(), &PlaybackControls::protectedPlayRequested, m_protection.get(),
             &ProtectionCommands::PlayProtected);
+    if (auto* find = button(ControlId::Find))
+        connect(find, &QAbstractButton::clicked, this, &CRecorderDlg::OnFind);
+    // A close during the dialog leaves nothing to import into.
+    m_import = std::make_unique<ImportCommand>(
+        *m_list, *m_listView, m_messages, this, m_fallbackFolder, [this](QFileDialog& dialog) {
+            const int result = dialog.exec();
+            return m_closing ? int(QDialog::Rejected) : result;
+        });
+}
+
+void CRecorderDlg::OnFind()
+{
+    if (!m_listView || m_closing)
+        return;
+    if (!m_findDialog)
+        m_findDialog = new FindDialog(*m_listView, m_messages, this);
+    m_findDialog->show();
+    m_findDialog->raise();
+    m_findDialog->activateWindow();
+}
+
+void CRecorderDlg::OnImport()
+{
+    if (m_import && !m_closing)
+        m_import->ImportRecordings(m_realignmentPending);
 }
 
 void CRecorderDlg::sendCurrent()
@@ -340,6 +367,7 @@ void CRecorderDlg::readSettings()
     if (read.keyOpened)
         m_layout->levelMeter()->setThreshold(m_settings.threshold);
     m_realignmentPending = read.realignmentPending;
+    m_fallbackFolder = startup.fallbackFolder();
     setWindowTitle(OptionsApplier::windowTitle(m_settings.operatorName));
     if (m_settings.sendDisabled)
         setControlEnabled(ControlId::Send, false);
@@ -364,6 +392,9 @@ void CRecorderDlg::onFolderBack()
 {
     m_messages.showMessage(this, StringTable::text(432) + u'\n', StringTable::caption(),
                            MessagePresenter::Icon::Warning);
+    // The message asks the user to pick the recordings kept in the fallback folder meanwhile.
+    m_realignmentPending = true;
+    OnImport();
 }
 
 bool CRecorderDlg::listReloadable() const

@@ -12,6 +12,8 @@
 
 class CPlaySound;
 class CWriteSoundFile;
+class FindDialog;
+class ImportCommand;
 class MessagePresenter;
 class MixerSpeakerGuard;
 class OptionsApplier;
@@ -91,6 +93,14 @@ public:
     /// The options command (button 1098, Tools > Options): runs the Options sheet, then takes
     /// whatever the settings file holds afterwards (OK or Cancel alike).
     void OnImpostazioni();
+    /// The Find command (button 1044, menu 32806): shows the Find window, made at the first
+    /// call and kept until the window ends.
+    void OnFind();
+    /// The Import command (menu 32796): imports recordings chosen in an open-file dialog, which
+    /// opens in the fallback folder while a realignment is pending.
+    void OnImport();
+    /// The Find window, null until the first OnFind().
+    FindDialog* findDialog() const { return m_findDialog; }
 
 Q_SIGNALS:
     /// The window has ended; the program ends with it.
@@ -148,6 +158,8 @@ private:
     std::unique_ptr<RecordingListView> m_listView;
     std::unique_ptr<PlaybackControls> m_playback;
     std::unique_ptr<ProtectionCommands> m_protection;
+    std::unique_ptr<ImportCommand> m_import;
+    FindDialog* m_findDialog = nullptr; ///< a child of the window
     std::unique_ptr<WarningSoundPlayer> m_warningSound;
     std::unique_ptr<MixerSpeakerGuard> m_speakerGuard;
     // The recorder goes first: its shutdown still shows and plays through everything above.
@@ -160,6 +172,7 @@ private:
     Settings m_settings;
     std::unique_ptr<SettingsStore> m_settingsStore;
     QString m_programFolder;
+    QString m_fallbackFolder;
     bool m_realignmentPending = false;
     bool m_missingLibrary = false;
     bool m_startHidden = false; ///< the first show puts the window away (AvvioTaskBar)

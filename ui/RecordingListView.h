@@ -69,6 +69,9 @@ public:
     int FindRowByName(const QString& text, int startRow = 0) const;
     /// Clears the selection of every row.
     void DeselectAll();
+    /// Selects `row` alone and makes it current, as a click on it does: the property fields
+    /// show its recording. A row that does not exist changes nothing.
+    void selectRow(int row);
 
     /// The recording shown in the property fields, or null.
     RecordingEntry* currentRecording() const { return m_current; }
@@ -131,7 +134,6 @@ protected:
 private:
     /// Removes the rows whose entry is gone from the list or matches `doomed`.
     void removeRowsWhere(const std::function<bool(const RecordingEntry&)>& doomed);
-    void selectRow(int row);
     /// Sorts, rebuilds the rows and selects `row` (clamped), or row 0 when negative.
     void refill(const std::function<int()>& rowToSelect);
     void measureDurationsLater();

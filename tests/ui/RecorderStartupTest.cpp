@@ -3,20 +3,30 @@
 #include "platform/InstanceLock.h"
 #include "platform/SettingsKey.h"
 #include "res/StringTable.h"
+#include "store/OleDate.h"
+#include "store/RecordingList.h"
+#include "tests/support/AnswerDialog.h"
+#include "tests/support/AudioFixtures.h"
 #include "tests/support/FakeMixerServer.h"
 #include "tests/support/MicrophoneFeeder.h"
 #include "tests/support/RecordedMessages.h"
+#include "tests/support/TaggedRecording.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/CRecorderApp.h"
 #include "ui/CRecorderDlg.h"
 #include "ui/ControlIds.h"
+#include "ui/FindDialog.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/RecorderMixer.h"
 #include "ui/SkinButton.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -211,7 +221,7 @@ TEST_F(RecorderStartupTest, ReduceCollapsesBelowTheRecordButtonAndExpandsToTheFo
     EXPECT_EQ(looks[1].pictures, QStringList(4, QStringLiteral("UP")));
 }
 
-TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
+TEST_F(RecorderStartupTest, LostFolderIsToldAfterTwoSecondsAndItsReturnImportsFromTheFallback)
 {
     const QString share = env.root() + QStringLiteral("share/");
     TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + share});
@@ -226,13 +236,27 @@ TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
     EXPECT_EQ(messages.texts[0], StringTable::text(431));
     EXPECT_EQ(messages.icons[0], MessagePresenter::Icon::Warning);
 
-    // Next start with the folder back: the return is told and the folder is used again.
+    // Next start with the folder back: the return is told, the folder is used again and the
+    // import opens in the fallback folder, so that a recording made meanwhile comes back.
+    const QString fallback = env.dataFolder() + QStringLiteral("Recordings/");
+    RecordingEntry stranded =
+        TaggedRecording::entry(fallback, QStringLiteral("stranded"), OleDate::now());
+    ASSERT_TRUE(TaggedRecording::write(stranded, AudioFixtures::mpegStream(1.0)));
     QDir().mkpath(share);
     messages.clear();
     QString folder;
-    bool pending = false;
+    QString importShownIn;
+    bool pending = true;
+    answerWhenShown<QFileDialog>([&](QFileDialog& dialog) {
+        importShownIn = dialog.directory().absolutePath() + u'/';
+        dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("stranded.mp3"));
+        QMetaObject::invokeMethod(&dialog, "accept");
+    });
     run([&](CRecorderDlg& window) {
-        EXPECT_TRUE(waitFor([&] { return !messages.texts.isEmpty(); }));
+        EXPECT_TRUE(waitFor([&] {
+            return window.recordingList()->FindByName(QStringLiteral("stranded")) != nullptr;
+        }));
         folder = window.settings().workingFolder;
         pending = window.realignmentPending();
         window.OnClose();
@@ -240,7 +264,41 @@ TEST_F(RecorderStartupTest, LostWorkingFolderIsToldTwoSecondsAfterStart)
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(messages.texts[0], StringTable::text(432) + u'\n');
     EXPECT_EQ(folder, share);
-    EXPECT_TRUE(pending);
+    EXPECT_EQ(importShownIn, fallback);
+    EXPECT_FALSE(pending);
+    EXPECT_TRUE(QFile::exists(share + QStringLiteral("stranded.mp3")));
+}
+
+TEST_F(RecorderStartupTest, FindButtonShowsOneFindWindowThatSelectsInTheList)
+{
+    const QString folder = env.root() + QStringLiteral("calls/");
+    QDir().mkpath(folder);
+    TestEnvironment::writeSettingsFile(env.userSettingsFile(), {"WorkDir=" + folder});
+    for (const QString& name : {QStringLiteral("Budget"), QStringLiteral("Lunch")}) {
+        RecordingEntry entry = TaggedRecording::entry(folder, name, OleDate::now());
+        ASSERT_TRUE(TaggedRecording::write(entry, AudioFixtures::mpegStream(1.0)));
+    }
+    run([&](CRecorderDlg& window) {
+        auto* find = window.findChild<QAbstractButton*>(QStringLiteral("Find"));
+        EXPECT_TRUE(find->isEnabled());
+        QTest::mouseClick(find, Qt::LeftButton);
+        FindDialog* dialog = window.findDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(dialog->wasShown());
+        for (const QString& name : {QStringLiteral("budget"), QStringLiteral("lunch")}) {
+            dialog->textEdit()->setText(name);
+            dialog->findButton()->click();
+            EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("NameEdit"))->text().toLower(),
+                      name);
+        }
+        dialog->cancelButton()->click();
+        window.OnFind();
+        EXPECT_EQ(window.findDialog(), dialog);
+        EXPECT_TRUE(dialog->isVisible());
+        window.OnClose();
+    });
+    EXPECT_TRUE(messages.texts.isEmpty());
 }
 
 TEST_F(RecorderStartupTest, MicrophoneVolumeIsKeptAndStoredWhenNoneWasStoredElseApplied)
