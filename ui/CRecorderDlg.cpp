@@ -439,18 +439,27 @@ void CRecorderDlg::retakeFolder()
 void CRecorderDlg::routeCommands()
 {
     const auto idle = [this] { return !m_closing && m_controller != nullptr; };
+    // A refill of the list under a recording would take its row away from it.
+    const auto notRecording = [this, idle] {
+        return idle() && !m_controller->inRound() && !m_controller->recordingInProgress();
+    };
     m_menus->setHandler(WindowMenus::kExit, [this] { OnClose(); });
     m_menus->setHandler(
         WindowMenus::kOptions, [this] { OnImpostazioni(); }, idle);
+    m_menus->setHandler(
+        WindowMenus::kImport, [this] { OnImport(); }, notRecording);
 
-    new WindowKeys(*this, WindowKeys::Actions{
-                              [] {},
-                              [this] {
-                                  if (m_playback && m_listView)
-                                      m_playback->Play(m_listView->currentRecording());
-                              },
-                              [this] { reloadList(); },
-                          });
+    WindowKeys::Actions keys;
+    keys.escape = [this] {
+        if (m_findDialog && m_findDialog->wasShown())
+            m_findDialog->hide();
+    };
+    keys.play = [this] {
+        if (m_playback && m_listView)
+            m_playback->Play(m_listView->currentRecording());
+    };
+    keys.reload = [this] { reloadList(); };
+    new WindowKeys(*this, std::move(keys));
 }
 
 void CRecorderDlg::reloadList()

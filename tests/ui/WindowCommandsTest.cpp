@@ -1,4 +1,5 @@
 #include "tests/ui/RecorderWindowFixture.h"
+#include "ui/FindDialog.h"
 #include "ui/WindowMenus.h"
 
 #include <QMenu>
@@ -92,6 +93,12 @@ TEST_F(WindowCommandsTest, KeysActFromAnywhereInTheWindowAndEscNeverClosesIt)
             QTest::keyClick(focused(window), key);
         EXPECT_FALSE(window.isEnded());
         EXPECT_TRUE(window.isVisible());
+        // Esc in the Recorder window puts a shown Find window away.
+        window.OnFind();
+        ASSERT_TRUE(window.findDialog()->isVisible());
+        record->setFocus();
+        QTest::keyClick(focused(window), Qt::Key_Escape);
+        EXPECT_FALSE(window.findDialog()->isVisible());
 
         // Enter on a button plays the selected recording, once.
         QTest::keyClick(focused(window), Qt::Key_Return);
