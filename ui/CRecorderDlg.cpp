@@ -7,6 +7,7 @@
 #include "audio/CWriteSoundFile.h"
 #include "audio/EncoderLibrary.h"
 #include "control/RecorderController.h"
+#include "platform/DesktopOpener.h"
 #include "platform/MailClient.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
@@ -17,6 +18,7 @@
 #include "ui/CDlgSetImpostazioni.h"
 #include "ui/COpzionePropertySheet.h"
 #include "ui/ControlIds.h"
+#include "ui/HelpCommands.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/MixerSpeakerGuard.h"
@@ -106,6 +108,11 @@ void CRecorderDlg::OnInitDialog()
 
     m_programFolder = SystemFolders::programFolder();
     DiagnosticLog::reset();
+    m_desktop = std::make_unique<DesktopOpener>();
+    m_help = std::make_unique<HelpCommands>(m_programFolder, SystemFolders::dataFolder(),
+                                            m_messages, *m_desktop, this);
+    if (auto* help = button(ControlId::Help))
+        connect(help, &QAbstractButton::clicked, m_help.get(), &HelpCommands::help);
 
     if (!QFileInfo(m_programFolder + EncoderLibrary::fileName()).isFile()) {
         m_missingLibrary = true;
@@ -149,8 +156,7 @@ void CRecorderDlg::OnInitDialog()
     }
 
     // The commands of features still to come stay off.
-    for (int id : {ControlId::Find, ControlId::Help})
-        setControlEnabled(id, false);
+    setControlEnabled(ControlId::Find, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
                    ControlId::StopPlay, ControlId::FastRewind})
         setControlEnabled(id, false);
