@@ -1,5 +1,6 @@
 #include "platform/ProcessRunner.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 bool ProcessRunner::runAndWait(const QString& program, const QStringList& arguments)
@@ -11,4 +12,9 @@ bool ProcessRunner::runAndWait(const QString& program, const QStringList& argume
         return false;
     process.waitForFinished(-1);
     return true;
+}
+
+bool ProcessRunner::startDetached(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments, QFileInfo(program).absolutePath());
 }

@@ -565,6 +565,56 @@ def make_background():
     write("132", svg(WIN_W, WIN_H, "\n".join(parts)))
 
 
+# ---------------------------------------------------------------- About box (380 x 240)
+
+ABOUT_W, ABOUT_H = 380, 240
+
+
+def make_about_picture():
+    """The product picture behind the About box: the program's tile colours deepened so that
+    its white labels (from y 138, left) and the light Close button (lower right) read well."""
+    parts = ['<defs>'
+             '<linearGradient id="sky" x1="0" y1="0" x2="0.35" y2="1">'
+             '<stop offset="0" stop-color="#2f7fe0"/><stop offset="0.55" stop-color="#1d5fb3"/>'
+             '<stop offset="1" stop-color="#123f7d"/></linearGradient>'
+             '<linearGradient id="tile" x1="0" y1="0" x2="0" y2="1">'
+             '<stop offset="0" stop-color="#4b9bf5"/><stop offset="1" stop-color="#1d5fb3"/>'
+             '</linearGradient>'
+             '</defs>']
+    parts.append(f'<rect width="{ABOUT_W}" height="{ABOUT_H}" fill="url(#sky)"/>')
+    # Large soft rings spreading from the upper right, like sound leaving the handset.
+    for i, r in enumerate((70, 120, 170, 220)):
+        parts.append(f'<circle cx="{ABOUT_W + 10}" cy="-10" r="{r}" fill="none" '
+                     f'stroke="{NEAR_WHITE}" stroke-width="{14 - 3 * i}" stroke-opacity="{0.07:.2f}"/>')
+    # A waveform band across the middle, quiet at the edges and loud in the centre.
+    mid, bars = 98, 46
+    for i in range(bars):
+        x = 26 + i * 7.2
+        t = i / (bars - 1)
+        envelope = math.sin(math.pi * t) ** 1.4
+        wobble = 0.55 + 0.45 * abs(math.sin(i * 1.7) * math.cos(i * 0.63))
+        h = max(3.0, 30 * envelope * wobble)
+        opacity = 0.18 + 0.30 * envelope
+        parts.append(f'<rect x="{f2(x)}" y="{f2(mid - h / 2)}" width="3.6" height="{f2(h)}" rx="1.8" '
+                     f'fill="{NEAR_WHITE}" fill-opacity="{opacity:.2f}"/>')
+    # A thin rule above the labels.
+    parts.append(f'<path d="M26 130.5 H{ABOUT_W - 26}" stroke="{NEAR_WHITE}" stroke-opacity="0.25" '
+                 f'stroke-width="1"/>')
+    # The program's mark and name, as in the Recorder window's header but in white.
+    icon = app_icon_body().split("</defs>", 1)[1]
+    parts.append(f'<g transform="translate(24,22) scale(0.75)">'
+                 f'<rect x="4" y="6" width="60" height="60" rx="14" fill="#0d2f5e" fill-opacity="0.35"/>'
+                 f'{icon}</g>')
+    parts.append(f'<rect x="25.5" y="23.5" width="45" height="45" rx="10.5" fill="none" '
+                 f'stroke="{NEAR_WHITE}" stroke-opacity="0.55" stroke-width="1"/>')
+    parts.append(f'<text x="86" y="58" font-family="{FONT}" font-size="31" font-weight="bold" '
+                 f'fill="{NEAR_WHITE}">Parl<tspan fill="#9fd0ff">une</tspan></text>')
+    parts.append(f'<circle cx="{ABOUT_W - 38}" cy="40" r="6" fill="{RED}"/>'
+                 f'<circle cx="{ABOUT_W - 38}" cy="40" r="9.5" fill="none" stroke="{RED}" '
+                 f'stroke-opacity="0.45" stroke-width="2"/>')
+    write("293", svg(ABOUT_W, ABOUT_H, "\n".join(parts)))
+
+
 def main():
     os.makedirs(OUT_DIR, exist_ok=True)
     make_transport()
@@ -576,6 +626,7 @@ def main():
     make_tray_menu_pictures()
     make_balloon()
     make_background()
+    make_about_picture()
     count = len([n for n in os.listdir(OUT_DIR) if n.endswith(".svg")])
     print(f"{count} images in {os.path.normpath(OUT_DIR)}")
     return 0

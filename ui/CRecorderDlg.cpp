@@ -7,6 +7,7 @@
 #include "audio/CWriteSoundFile.h"
 #include "audio/EncoderLibrary.h"
 #include "control/RecorderController.h"
+#include "platform/DesktopOpener.h"
 #include "platform/MailClient.h"
 #include "platform/SystemFolders.h"
 #include "res/StringTable.h"
@@ -18,6 +19,7 @@
 #include "ui/COpzionePropertySheet.h"
 #include "ui/ControlIds.h"
 #include "ui/FindDialog.h"
+#include "ui/HelpCommands.h"
 #include "ui/ImportCommand.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
@@ -108,6 +110,11 @@ void CRecorderDlg::OnInitDialog()
 
     m_programFolder = SystemFolders::programFolder();
     DiagnosticLog::reset();
+    m_desktop = std::make_unique<DesktopOpener>();
+    m_help = std::make_unique<HelpCommands>(m_programFolder, SystemFolders::dataFolder(),
+                                            m_messages, *m_desktop, this);
+    if (auto* help = button(ControlId::Help))
+        connect(help, &QAbstractButton::clicked, m_help.get(), &HelpCommands::help);
 
     if (!QFileInfo(m_programFolder + EncoderLibrary::fileName()).isFile()) {
         m_missingLibrary = true;
@@ -150,8 +157,6 @@ void CRecorderDlg::OnInitDialog()
         m_mixer->followSpeakerVolume(m_layout->volumeSlider());
     }
 
-    // The commands of features still to come stay off.
-    setControlEnabled(ControlId::Help, false);
     for (int id : {ControlId::SaveInfo, ControlId::Pause, ControlId::FastForward,
                    ControlId::StopPlay, ControlId::FastRewind})
         setControlEnabled(id, false);
@@ -448,6 +453,11 @@ void CRecorderDlg::routeCommands()
         WindowMenus::kOptions, [this] { OnImpostazioni(); }, idle);
     m_menus->setHandler(
         WindowMenus::kImport, [this] { OnImport(); }, notRecording);
+    HelpCommands* help = m_help.get();
+    m_menus->setHandler(WindowMenus::kHelp, [help] { help->help(); });
+    m_menus->setHandler(WindowMenus::kUpdate, [help] { help->update(); });
+    m_menus->setHandler(WindowMenus::kOnline, [help] { help->onlinePage(); });
+    m_menus->setHandler(WindowMenus::kAbout, [help] { help->about(); });
 
     WindowKeys::Actions keys;
     keys.escape = [this] {

@@ -12,7 +12,9 @@
 
 class CPlaySound;
 class CWriteSoundFile;
+class DesktopOpener;
 class FindDialog;
+class HelpCommands;
 class ImportCommand;
 class MessagePresenter;
 class MixerSpeakerGuard;
@@ -84,6 +86,8 @@ public:
     void hideToTray();
     /// The notification-area icon (null before OnInitDialog or without the library).
     TrayIcon* trayIcon() const { return m_tray.get(); }
+    /// The Help, Update, on-line page and About commands (null before OnInitDialog).
+    HelpCommands* helpCommands() const { return m_help.get(); }
 
     const Settings& settings() const { return m_settings; }
     const QString& programFolder() const { return m_programFolder; }
@@ -147,6 +151,8 @@ private:
 
     MessagePresenter& m_messages;
     CRecordSound::InputFactory m_input;
+    std::unique_ptr<DesktopOpener> m_desktop;
+    std::unique_ptr<HelpCommands> m_help;
     std::unique_ptr<RecorderLayout> m_layout;
     std::unique_ptr<CPlaySound> m_player;
     /// Plays only the warning sound, so that it never disturbs a playback.

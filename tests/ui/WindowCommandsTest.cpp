@@ -1,4 +1,5 @@
 #include "tests/ui/RecorderWindowFixture.h"
+#include "ui/AboutDialog.h"
 #include "ui/FindDialog.h"
 #include "ui/WindowMenus.h"
 
@@ -79,6 +80,21 @@ TEST_F(WindowCommandsTest, AButtonsPopupGivesTheFocusBackToItsButton)
         EXPECT_EQ(items, QStringList({StringTable::text(313), StringTable::text(312),
                                       StringTable::text(314)}));
         EXPECT_EQ(focused(window), tools);
+
+        // The Info button's About item opens the About box over the window.
+        answerWhenShown<QMenu>([&](QMenu& menu) {
+            menu.setActiveAction(actionFor(menu, M::kAbout));
+            QTest::keyClick(&menu, Qt::Key_Return);
+        });
+        bool aboutShown = false;
+        answerWhenShown<AboutDialog>([&](AboutDialog& about) {
+            aboutShown = true;
+            about.accept();
+        });
+        QAbstractButton* info = button(window, "Info");
+        QTest::mouseClick(info, Qt::LeftButton);
+        EXPECT_TRUE(waitFor([&] { return aboutShown; }));
+        EXPECT_EQ(focused(window), info);
     });
 }
 
