@@ -458,6 +458,7 @@ void CRecorderDlg::routeCommands()
     m_menus->setHandler(WindowMenus::kUpdate, [help] { help->update(); });
     m_menus->setHandler(WindowMenus::kOnline, [help] { help->onlinePage(); });
     m_menus->setHandler(WindowMenus::kAbout, [help] { help->about(); });
+    m_menus->refresh();
 
     WindowKeys::Actions keys;
     keys.escape = [this] {

@@ -60,6 +60,15 @@ WindowMenus::WindowMenus(QWidget& window, const QRect& barGeometry)
             menu->clear();
             fill(*menu, popup);
         });
+        m_barMenus.push_back({menu, popup});
+    }
+    refresh();
+}
+
+void WindowMenus::refresh()
+{
+    for (const auto& [menu, popup] : m_barMenus) {
+        menu->clear();
         fill(*menu, popup);
     }
 }

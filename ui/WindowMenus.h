@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 class QAbstractButton;
@@ -55,6 +56,9 @@ public:
 
     /// Routes `command` to `run`; `enabled`, when given, is asked each time a menu opens.
     void setHandler(int command, std::function<void()> run, std::function<bool()> enabled = {});
+    /// Builds the menu bar's menus afresh (they are also rebuilt each time one opens), so that
+    /// what screen readers see of a closed menu is up to date too.
+    void refresh();
     /// Runs `command` as its menu item would; false (nothing run) when it has no handler or
     /// cannot run now.
     bool runCommand(int command);
@@ -76,4 +80,5 @@ private:
     QWidget& m_window;
     QMenuBar* m_bar = nullptr;
     std::map<int, Handler> m_handlers;
+    std::vector<std::pair<QMenu*, Popup>> m_barMenus;
 };
