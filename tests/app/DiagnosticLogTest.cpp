@@ -1,4 +1,5 @@
 #include "app/DiagnosticLog.h"
+#include "tests/support/AudioFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QFile>
@@ -10,12 +11,6 @@
 
 namespace {
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Lines are kept as given with CR LF after them; a reset empties the main log only.
 TEST(DiagnosticLogTest, LinesAreTheTextAsItIsFollowedByCrLfAndResetEmptiesOnlyTheMainLog)
 {
@@ -24,13 +19,14 @@ TEST(DiagnosticLogTest, LinesAreTheTextAsItIsFollowedByCrLfAndResetEmptiesOnlyTh
     WriteLog(QString());
     WriteLog(QStringLiteral("a\nb"));
     WriteLog(QStringLiteral("-->Operatore:Zoë"));
-    EXPECT_EQ(fileBytes(env.logFile()),
+    EXPECT_EQ(AudioFixtures::readFile(env.logFile()),
               QByteArray("Dump Impostazioni:\r\n\r\na\nb\r\n-->Operatore:Zo\xc3\xab\r\n"));
     WriteLogFile(QStringLiteral("sample"), QStringLiteral("LogCampionamenti.log"));
     DiagnosticLog::reset();
     WriteLog(QStringLiteral("second run"));
     EXPECT_EQ(env.logLines(), QStringList({"second run"}));
-    EXPECT_EQ(fileBytes(env.dataFolder() + "LogCampionamenti.log"), QByteArray("sample\r\n"));
+    EXPECT_EQ(AudioFixtures::readFile(env.dataFolder() + "LogCampionamenti.log"),
+              QByteArray("sample\r\n"));
 }
 
 TEST(DiagnosticLogTest, LinesOfManyThreadsAtOnceAreAllKeptWhole)
@@ -59,13 +55,12 @@ TEST(DiagnosticLogTest, UnwritableDataFolderLogsNothingAndDoesNotFail)
 {
     TestEnvironment env;
     // A data home that is a file cannot hold a folder, even for root.
-    QFile blocker(env.root() + QStringLiteral("not-a-folder"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    env.setVariable("XDG_DATA_HOME", blocker.fileName());
+    const QString blocker = env.root() + QStringLiteral("not-a-folder");
+    ASSERT_TRUE(AudioFixtures::writeFile(blocker, {}));
+    env.setVariable("XDG_DATA_HOME", blocker);
     WriteLog(QStringLiteral("lost"));
     DiagnosticLog::reset();
-    EXPECT_FALSE(QFile::exists(blocker.fileName() + QStringLiteral("/Parlune/PL.log")));
+    EXPECT_FALSE(QFile::exists(blocker + QStringLiteral("/Parlune/PL.log")));
 }
 
 } // namespace

@@ -53,9 +53,14 @@ struct CaptureRig {
     int levels = 0;
     bool ended = false;
 
-    explicit CaptureRig(const CRecordSound::InputFactory& input) : work(env.root() + u"work/"_s)
+    /// `prepare` runs before the threads start.
+    explicit CaptureRig(const CRecordSound::InputFactory& input,
+                        const std::function<void(CaptureRig&)>& prepare = {})
+        : work(env.root() + u"work/"_s)
     {
         QDir().mkpath(work);
+        if (prepare)
+            prepare(*this);
         capture = std::make_unique<CRecordSound>(input, env.dataFolder());
         writer.setWriterFolders(env.programFolder(), work);
         QObject::connect(
@@ -77,12 +82,11 @@ struct CaptureRig {
         capture->endThread();
         capture.reset();
     }
-    void arm(int threshold, int silenceSeconds, bool antiBump, int singleFile = 0)
+    void arm(int threshold, int silenceSeconds, bool antiBump)
     {
         capture->setThreshold(threshold);
         capture->setSilenceSeconds(silenceSeconds);
         capture->setAntiBump(antiBump);
-        writer.setSingleFile(singleFile);
         capture->enableAutoRecording();
         capture->postStartRecording();
     }
@@ -134,34 +138,6 @@ TEST(CRecordSoundFromFile, TwoBurstsSeparatedByMoreThanTheSilenceGiveTwoCalls)
     EXPECT_GE(rig.maxLevel, 11000);
 }
 
-TEST(CRecordSoundFromFile, ShortBumpsWithAntiBumpAreHandedOverForDiscarding)
-{
-    FileRun run({{1, false}, {0.5, true}, {4, false}, {0.4, true}, {4, false}},
-                [](CaptureRig& r) { r.arm(1000, 3, true); });
-    const CaptureRig& rig = *run.rig;
-
-    ASSERT_EQ(rig.ready.size(), 2u);
-    EXPECT_TRUE(rig.ready[0].second);
-    EXPECT_TRUE(rig.ready[1].second);
-    // Noticed on the first quiet buffer more than 2000 ms after the call began.
-    EXPECT_NEAR(durationMs(rig.ready[0].first), 2000, 150);
-}
-
-TEST(CRecordSoundFromFile, SingleFileModeKeepsEveryCallOfThePeriodInTheTemporaryFile)
-{
-    FileRun run(
-        {{1, false}, {1.5, true}, {3.5, false}, {1.5, true}, {3.5, false}, {1.5, true}, {3, false}},
-        [](CaptureRig& r) { r.arm(1000, 2, false, 1); });
-    const CaptureRig& rig = *run.rig;
-
-    ASSERT_EQ(rig.ready.size(), 3u);
-    for (const auto& [path, discard] : rig.ready)
-        EXPECT_EQ(path, rig.temporary());
-    EXPECT_TRUE(QDir(rig.work).entryList({u"*.prl"_s}, QDir::Files).isEmpty());
-    // Three calls of 1.5 s of voice and 2 s of silence each.
-    EXPECT_NEAR(durationMs(rig.temporary()), 3 * 3500, 300);
-}
-
 TEST(CRecordSoundFromFile, ManualRecordingOfAResampledStereoFileKeepsItsLength)
 {
     FileRun run(
@@ -196,23 +172,15 @@ TEST(CRecordSoundFromFile, SampleLogCopiesTheForwardedAudioWhenItsSwitchFileExis
     TestEnvironment scratch;
     const QString wav = scratch.root() + u"short.wav"_s;
     ASSERT_TRUE(AudioFixtures::writeWav(wav, {{1, true}}));
-    CaptureRig rig(CRecordSound::wavFile(wav));
-    // The switch is read when the thread starts, so this rig's thread is replaced.
-    rig.capture->endThread();
-    QDir().mkpath(rig.env.dataFolder());
-    AudioFixtures::writeFile(rig.env.dataFolder() + u"LogCampionamenti.log"_s, {});
-    CWriteSoundFile writer;
-    writer.setWriterFolders(rig.env.programFolder(), rig.work);
-    CRecordSound capture(CRecordSound::wavFile(wav), rig.env.dataFolder());
-    bool ended = false;
-    QObject::connect(&capture, &CRecordSound::inputEnded, qApp, [&] { ended = true; });
-    capture.startThread();
-    writer.startThread();
-    capture.postSetWriter(&writer);
-    capture.postStartRecording();
-    ASSERT_TRUE(waitFor([&] { return ended; }));
-    ASSERT_TRUE(capture.stopRecordingAndWait(10000));
-    ASSERT_TRUE(capture.endThread());
+    // The switch is read when the capture thread starts.
+    CaptureRig rig(CRecordSound::wavFile(wav), [](CaptureRig& r) {
+        QDir().mkpath(r.env.dataFolder());
+        AudioFixtures::writeFile(r.env.dataFolder() + u"LogCampionamenti.log"_s, {});
+    });
+    rig.capture->postStartRecording();
+    ASSERT_TRUE(waitFor([&] { return rig.ended; }));
+    ASSERT_TRUE(rig.finish());
+    ASSERT_TRUE(rig.capture->endThread());
 
     const QStringList copies =
         QDir(rig.env.dataFolder()).entryList({u"WavLogRec_*.wav"_s}, QDir::Files);

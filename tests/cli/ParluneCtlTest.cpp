@@ -157,11 +157,10 @@ TEST_F(ParluneCtlTest, SendHandsACopyToTheMailClient)
     const QString bin = env.root() + u"bin/"_s;
     QDir().mkpath(bin);
     const QString record = env.root() + u"mail.txt"_s;
-    QFile script(bin + "xdg-email");
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(u"#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n"_s.arg(record).toUtf8());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(AudioFixtures::writeFile(
+        bin + "xdg-email", u"#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n"_s.arg(record).toUtf8()));
+    QFile::setPermissions(bin + "xdg-email",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.setVariable("PATH", bin + ":" + qEnvironmentVariable("PATH"));
     const CtlRun send = ctl({"send", "for mail", "--no-notes"});
     ASSERT_EQ(send.status, 0) << send.err.toStdString();

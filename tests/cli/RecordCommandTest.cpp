@@ -53,11 +53,6 @@ protected:
         return path;
     }
 
-    static bool runTool(const QString& program, const QStringList& args)
-    {
-        return SpokenAudio::runTool(program, args);
-    }
-
     QStringList recordArgs(const QStringList& args) const
     {
         return QStringList({"--folder", folder, "record"}) + args;
@@ -121,8 +116,8 @@ protected:
     QString longTone()
     {
         const QString path = env.root() + u"long.wav"_s;
-        EXPECT_TRUE(runTool("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", path, "synth",
-                                    "1800", "sine", "440", "vol", "0.4"}));
+        EXPECT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "8000", "-c", "1", "-b", "16", path,
+                                                 "synth", "1800", "sine", "440", "vol", "0.4"}));
         return path;
     }
 

@@ -1,6 +1,6 @@
 #include "platform/MountTable.h"
+#include "tests/support/AudioFixtures.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -74,15 +74,9 @@ TEST(MountTableTest, AFolderIsOnAnUnmountedShareOnlyWhenNothingMountedCoversIt)
     QTemporaryDir dir;
     const QString fstabFile = dir.filePath(QStringLiteral("fstab"));
     const QString mountsFile = dir.filePath(QStringLiteral("mountinfo"));
-    QFile out(fstabFile);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(fstab);
-    out.close();
+    ASSERT_TRUE(AudioFixtures::writeFile(fstabFile, fstab));
     for (const Case& c : cases) {
-        QFile mounts(mountsFile);
-        ASSERT_TRUE(mounts.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        mounts.write(c.mounts);
-        mounts.close();
+        ASSERT_TRUE(AudioFixtures::writeFile(mountsFile, c.mounts));
         EXPECT_EQ(MountTable(fstabFile, mountsFile).unmountedMountPoint(c.folder), c.expected)
             << c.folder << " with\n"
             << c.mounts.constData();
