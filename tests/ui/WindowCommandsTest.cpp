@@ -136,7 +136,7 @@ TEST_F(WindowCommandsTest, KeysActFromAnywhereInTheWindowAndEscNeverClosesIt)
     });
 }
 
-TEST_F(WindowCommandsTest, SendAsksAboutNotesOnlyWhenThereAreSomeAndReportsAFailedMailProgram)
+TEST_F(WindowCommandsTest, SendAsksAboutNotesOnlyIfAnyRefusesARecordingInUseAndReportsAFailure)
 {
     writeSettings({"AvviaInAutoReg=0"});
     RecordingEntry noted = TaggedRecording::entry(folder, QStringLiteral("Noted"), OleDate::now());
@@ -165,7 +165,9 @@ TEST_F(WindowCommandsTest, SendAsksAboutNotesOnlyWhenThereAreSomeAndReportsAFail
         {0, 0, {StringTable::text(154)}, {}},
         {1, 1, {}, {StringTable::text(97)}},
     };
-    run(QString(), [&](CRecorderDlg& window) {
+    const QString silence = env.root() + QStringLiteral("silence.wav");
+    ASSERT_TRUE(AudioFixtures::writeWav(silence, QByteArray(64000, '\0'), 32000));
+    run(silence, [&](CRecorderDlg& window) {
         ASSERT_EQ(rowNames(window), QStringList({"Noted", "Plain"}));
         for (const auto& c : cases) {
             mailProgramExits(c.exitCode);
@@ -175,6 +177,13 @@ TEST_F(WindowCommandsTest, SendAsksAboutNotesOnlyWhenThereAreSomeAndReportsAFail
             EXPECT_EQ(messages.questions, c.questions) << c.row << " " << c.exitCode;
             EXPECT_EQ(messages.texts, c.messages) << c.row << " " << c.exitCode;
         }
+        // The recording being made is selected and cannot be sent yet.
+        messages.clear();
+        QTest::mouseClick(button(window, "Record"), Qt::LeftButton);
+        ASSERT_TRUE(waitFor([&] { return inputEnded; }, 60000));
+        QTest::mouseClick(button(window, "Send"), Qt::LeftButton);
+        EXPECT_EQ(messages.texts, QStringList({StringTable::text(300)}));
+        stopAndDiscard(window);
     });
 }
 
