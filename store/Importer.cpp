@@ -145,7 +145,8 @@ Copy copyUnderFreeName(const QString& source, const QString& folder, const QStri
 
 } // namespace
 
-Importer::Result Importer::ImportRecordings(RecordingList& list, const QStringList& paths)
+Importer::Result Importer::ImportRecordings(RecordingList& list, const QStringList& paths,
+                                            const RecordingList::Progress& saving)
 {
     Result result;
     const QString folder = list.folder();
@@ -181,6 +182,6 @@ Importer::Result Importer::ImportRecordings(RecordingList& list, const QStringLi
         result.lastImported = entry->name;
         result.outcomes.push_back(outcome);
     }
-    result.saved = list.SaveModified();
+    result.saved = list.SaveModified(saving);
     return result;
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "store/RecordingList.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <vector>
-
-class RecordingList;
 
 /// Brings ".mp3" files from anywhere into the working folder as recordings. The caller picks
 /// the files (the window's open-file dialog) and shows the messages of the result; nothing
@@ -50,6 +50,8 @@ public:
     /// (no MPEG frames; behind a tag saying "Protetta", no byte at all) is removed again and
     /// the path is NoAudio. An imported file is loaded by LoadEntryFromFile (it keeps its tag's
     /// date, notes and protection; TIT2 follows the new name; an untagged file gets a tag) and
-    /// appended to the list and its index; finally the list's modified entries are saved.
-    static Result ImportRecordings(RecordingList& list, const QStringList& paths);
+    /// appended to the list and its index; finally the list's modified entries are saved,
+    /// telling `saving` how far that save has come.
+    static Result ImportRecordings(RecordingList& list, const QStringList& paths,
+                                   const RecordingList::Progress& saving = {});
 };

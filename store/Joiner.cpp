@@ -24,8 +24,9 @@ QByteArray entryTag(RecordingEntry entry, const QDateTime& start)
     return Id3Tag::encodeTag(EntryTags::entryFrames(entry));
 }
 
-// Appends the rest of `in` to `out` through `buffer`.
-bool appendRest(QFile& in, QFile& out, std::vector<char>& buffer)
+// Appends the rest of `in` to `out` through `buffer`, adding each piece to `copied`.
+bool appendRest(QFile& in, QFile& out, std::vector<char>& buffer, qint64& copied, qint64 total,
+                const Joiner::Progress& progress)
 {
     for (;;) {
         const qint64 got = in.read(buffer.data(), qint64(buffer.size()));
@@ -35,6 +36,9 @@ bool appendRest(QFile& in, QFile& out, std::vector<char>& buffer)
             return true;
         if (out.write(buffer.data(), got) != got)
             return false;
+        copied += got;
+        if (progress)
+            progress(std::min(copied, total), total);
     }
 }
 
@@ -50,7 +54,7 @@ std::optional<qint64> startSeconds(const RecordingEntry& entry)
 } // namespace
 
 bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEntry& newEntry,
-                  const QString& overwrittenName)
+                  const QString& overwrittenName, const Progress& progress)
 {
     if (entries.empty() || newEntry.name.isEmpty() ||
         (!overwrittenName.isEmpty() &&
@@ -82,12 +86,21 @@ bool Joiner::Join(const std::vector<const RecordingEntry*>& entries, RecordingEn
     if (tag.isEmpty() || out.write(tag) != tag.size())
         return fail();
     std::vector<char> buffer(static_cast<size_t>(kPiece));
+    qint64 total = 0;
+    for (const RecordingEntry* entry : entries) {
+        const QString path = entry->filePath();
+        total +=
+            std::max<qint64>(0, QFileInfo(path).size() - Id3Tag::audioOffset(path).value_or(0));
+    }
+    qint64 copied = 0;
+    if (progress)
+        progress(0, total);
     for (const RecordingEntry* entry : entries) {
         const QString path = entry->filePath();
         const std::optional<qint64> offset = Id3Tag::audioOffset(path);
         QFile in(path);
         if (!offset || !in.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !in.seek(*offset) ||
-            !appendRest(in, out, buffer))
+            !appendRest(in, out, buffer, copied, total, progress))
             return fail();
     }
 

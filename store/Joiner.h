@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 struct RecordingEntry;
@@ -15,6 +16,9 @@ public:
     static constexpr qint64 kPiece = 500000;
     /// Greatest gap, in seconds, between the end of a recording and the start of its follower.
     static constexpr qint64 kFollowerGapSeconds = 10;
+    /// Told (bytes of audio copied, bytes of audio in all) before the first piece and after
+    /// each, so that a long join can show its progress and keep its window painted.
+    using Progress = std::function<void(qint64 copied, qint64 total)>;
 
     /// The joined recording is built in the new entry's folder as "Join_Temporary-" + 8
     /// random hex digits + ".dtm", a name no other file has.
@@ -46,9 +50,10 @@ public:
     /// put in place.
     ///
     /// The caller then updates the list: DeleteRecordings(the sources' names plus
-    /// `overwrittenName`, Removal::KeepFiles) and AddEntry(newEntry).
+    /// `overwrittenName`, Removal::KeepFiles) and AddEntry(newEntry). `progress`, when given,
+    /// follows the copying of the audio.
     static bool Join(const std::vector<const RecordingEntry*>& entries, RecordingEntry& newEntry,
-                     const QString& overwrittenName = QString());
+                     const QString& overwrittenName = QString(), const Progress& progress = {});
 
     /// `current` and the recordings that follow it, in chain order (the join wizard's "Show
     /// recording immediately following"). Starts and durations count in whole seconds (an

@@ -21,6 +21,7 @@
 #include "ui/FindDialog.h"
 #include "ui/HelpCommands.h"
 #include "ui/ImportCommand.h"
+#include "ui/JoinWizard.h"
 #include "ui/LevelMeter.h"
 #include "ui/MessagePresenter.h"
 #include "ui/MixerSpeakerGuard.h"
@@ -30,6 +31,7 @@
 #include "ui/RecorderLayout.h"
 #include "ui/RecorderMixer.h"
 #include "ui/RecordingListView.h"
+#include "ui/SavingWindow.h"
 #include "ui/SkinButton.h"
 #include "ui/TrayIcon.h"
 #include "ui/WaitCursor.h"
@@ -275,6 +277,7 @@ void CRecorderDlg::startListAndPlayback()
     connect(m_listView.get(), &RecordingListView::stopPlaybackRequested, m_playback.get(),
             &PlaybackControls::Stop, Qt::DirectConnection);
     connect(m_listView.get(), &RecordingListView::sendRequested, this, &CRecorderDlg::sendCurrent);
+    connect(m_listView.get(), &RecordingListView::joinRequested, this, &CRecorderDlg::OnJoin);
     connect(m_playback.get(), &PlaybackControls::playingChanged, m_listView.get(),
             &RecordingListView::setPlayingRecording);
     connect(m_playback.get(), &PlaybackControls::newPlaybackStarting, m_listView.get(),
@@ -322,6 +325,35 @@ void CRecorderDlg::OnImport()
 {
     if (m_import && !m_closing)
         m_import->ImportRecordings(m_realignmentPending);
+}
+
+void CRecorderDlg::OnJoin()
+{
+    if (m_closing || !m_listView || !m_listView->mayChangeFolder())
+        return;
+    // Sources are rewritten (unprotected) or deleted: none may stay open in the player.
+    if (m_playback->playingRecording() != nullptr)
+        m_playback->Stop();
+    JoinWizard wizard(*m_list, *m_listView->model(), m_listView->currentRecording(), m_messages,
+                      this);
+    connect(&wizard, &JoinWizard::recordingsJoined, this,
+            [this](const QStringList& removed, const QString& joinedName) {
+                m_listView->RemoveRows(removed);
+                // A refill would take the row of a recording in progress away from it.
+                RecordingEntry* joined = m_list->FindByName(joinedName);
+                if (m_controller &&
+                    (m_controller->inRound() || m_controller->recordingInProgress()))
+                    m_listView->InsertRecordingRow(*joined, RecordingListView::ByRule, 0);
+                else
+                    m_listView->FillRecordingList(joinedName, -1);
+            });
+    wizard.exec();
+}
+
+void CRecorderDlg::saveList()
+{
+    SavingWindow saving(this);
+    m_list->SaveModified(saving.progress());
 }
 
 void CRecorderDlg::sendCurrent()
@@ -481,7 +513,7 @@ void CRecorderDlg::reloadList()
     const RecordingEntry* current = m_listView->currentRecording();
     const QString selected = current ? current->name : QString();
     // Edits not yet in their tags would be read back from the files as they were.
-    m_list->SaveModified();
+    saveList();
     m_list->Clear();
     m_list->LoadList();
     m_listView->FillRecordingList(selected, -1);
@@ -520,7 +552,7 @@ void CRecorderDlg::recreateIndex()
     const RecordingEntry* current = m_listView->currentRecording();
     const QString selected = current ? current->name : QString();
     // Edits not yet in their tags would be read back from the files as they were.
-    m_list->SaveModified();
+    saveList();
     m_list->RebuildIndex();
     m_listView->FillRecordingList(selected, -1);
 }
@@ -551,7 +583,7 @@ void CRecorderDlg::OnClose()
     WriteLog(QStringLiteral("Evento OnStopRec"));
     WriteLog(QStringLiteral("Salva la lista"));
     if (m_list)
-        m_list->SaveModified();
+        saveList();
     // The temporary file goes with the threads, and only when it holds no audio.
     WriteLog(QStringLiteral("Cancella il file"));
     // Through the playback controls, which also delete a protected recording's clear copy.

@@ -103,6 +103,10 @@ public:
     /// The Import command (menu 32796): imports recordings chosen in an open-file dialog, which
     /// opens in the fallback folder while a realignment is pending.
     void OnImport();
+    /// The Join command (the list's context menu 32795): stops playback and runs the join
+    /// wizard; the joined recording is then the selected row. Refused while the list does not
+    /// hold its folder.
+    void OnJoin();
     /// The Find window, null until the first OnFind().
     FindDialog* findDialog() const { return m_findDialog; }
 
@@ -125,6 +129,9 @@ private:
     void takeArmingSettings();
     void startListAndPlayback();
     void sendCurrent();
+    /// Writes the list's modified tags and index records, with the "Saving..." window when
+    /// they are many.
+    void saveList();
     void checkSoundCard();
     void startFolderTimers(StartupSettings::FolderCheck check);
     void onFolderLost();

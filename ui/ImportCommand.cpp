@@ -6,6 +6,7 @@
 #include "store/RecordingList.h"
 #include "ui/MessagePresenter.h"
 #include "ui/RecordingListView.h"
+#include "ui/SavingWindow.h"
 #include "ui/WaitCursor.h"
 
 #include <QFileDialog>
@@ -51,7 +52,8 @@ void ImportCommand::ImportRecordings(bool& realignmentPending)
     Importer::Result result;
     {
         const WaitCursor wait;
-        result = Importer::ImportRecordings(m_list, paths);
+        SavingWindow saving(m_window);
+        result = Importer::ImportRecordings(m_list, paths, saving.progress());
         QString selected = result.lastImported;
         if (selected.isEmpty() && m_view.currentRecording())
             selected = m_view.currentRecording()->name;
