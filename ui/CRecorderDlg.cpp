@@ -331,6 +331,12 @@ void CRecorderDlg::OnJoin()
 {
     if (m_closing || !m_listView || !m_listView->mayChangeFolder())
         return;
+    // The wizard keeps the list's entries, and a call that ends may take its entry away.
+    if (m_controller && (m_controller->inRound() || m_controller->recordingInProgress())) {
+        m_messages.showMessage(this, StringTable::text(302), StringTable::caption(),
+                               MessagePresenter::Icon::Error);
+        return;
+    }
     // Sources are rewritten (unprotected) or deleted: none may stay open in the player.
     if (m_playback->playingRecording() != nullptr)
         m_playback->Stop();
@@ -339,13 +345,7 @@ void CRecorderDlg::OnJoin()
     connect(&wizard, &JoinWizard::recordingsJoined, this,
             [this](const QStringList& removed, const QString& joinedName) {
                 m_listView->RemoveRows(removed);
-                // A refill would take the row of a recording in progress away from it.
-                RecordingEntry* joined = m_list->FindByName(joinedName);
-                if (m_controller &&
-                    (m_controller->inRound() || m_controller->recordingInProgress()))
-                    m_listView->InsertRecordingRow(*joined, RecordingListView::ByRule, 0);
-                else
-                    m_listView->FillRecordingList(joinedName, -1);
+                m_listView->FillRecordingList(joinedName, -1);
             });
     wizard.exec();
 }
@@ -431,7 +431,8 @@ void CRecorderDlg::onFolderBack()
                            MessagePresenter::Icon::Warning);
     // The message asks the user to pick the recordings kept in the fallback folder meanwhile.
     m_realignmentPending = true;
-    OnImport();
+    // Through the menu's rule: under a recording the import waits for the user's next one.
+    m_menus->runCommand(WindowMenus::kImport);
 }
 
 bool CRecorderDlg::listReloadable() const

@@ -573,8 +573,11 @@ void JoinWizard::join()
     bool done = false;
     {
         WaitCursor wait;
+        // The progress window lets events through: no second Join, Back or Cancel meanwhile.
+        setEnabled(false);
         done = Joiner::Join(parts, *joined, overwritten,
                             [this](qint64 copied, qint64 total) { showProgress(copied, total); });
+        setEnabled(true);
     }
     if (m_progress != nullptr)
         m_progress->hide();

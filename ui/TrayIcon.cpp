@@ -4,6 +4,7 @@
 #include "res/StringTable.h"
 #include "ui/TrayMenuRules.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
@@ -72,7 +73,8 @@ void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
         return;
     if (reason == QSystemTrayIcon::Trigger) {
         restoreWindow();
-    } else if (reason == QSystemTrayIcon::Context) {
+    } else if (reason == QSystemTrayIcon::Context && !QApplication::activeModalWidget()) {
+        // Under an open dialog the menu's commands would run inside that dialog's loop.
         QMenu menu(&m_window);
         menu.setObjectName(QStringLiteral("TrayMenu"));
         fillMenu(menu);
