@@ -24,17 +24,11 @@ class WindowMenus : public QObject {
     Q_OBJECT
 public:
     static constexpr int kUpdate = 32775;
-    static constexpr int kModify = 32778;
     static constexpr int kExit = 32792;
-    static constexpr int kProtect = 32793;
-    static constexpr int kSend = 32794;
-    static constexpr int kJoin = 32795;
     static constexpr int kImport = 32796;
     static constexpr int kOptions = 32798;
     static constexpr int kAbout = 32804;
     static constexpr int kHelp = 32805;
-    static constexpr int kFind = 32806;
-    static constexpr int kDelete = 32807;
     static constexpr int kOnline = 32808;
 
     /// The pop-ups of the table: File and Tools (both in the bar, Tools also behind its button)
