@@ -35,4 +35,12 @@ struct Settings {
     int playbackDevice = 0;
     bool realign = false;    ///< a lost working folder waits to be taken back
     QString folderToRealign; ///< that folder, ending with "/"
+    /// Calls made in a program on this computer: the monitor of the play device is mixed
+    /// with the microphone, so both sides are recorded.
+    bool bothSides = false;
+    /// While armed, another program opening the microphone starts a recording at once.
+    bool startOnMicrophoneOpen = false;
+    int preRollSeconds = 1; ///< audio kept before each auto-recording's start, 0..5 s
+    /// Programs whose microphone streams never start a recording, separated by commas.
+    QString ignoredPrograms;
 };

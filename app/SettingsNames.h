@@ -32,5 +32,9 @@ inline const QString IDDispositivoRegistrazione = QStringLiteral("IDDispositivoR
 inline const QString IDDispositivoRiproduzione = QStringLiteral("IDDispositivoRiproduzione");
 inline const QString Riallinea = QStringLiteral("Riallinea");
 inline const QString CartellaDaRiallineare = QStringLiteral("CartellaDaRiallineare");
+inline const QString RecordBothSides = QStringLiteral("RecordBothSides");
+inline const QString StartOnMicrophoneOpen = QStringLiteral("StartOnMicrophoneOpen");
+inline const QString PreRollSeconds = QStringLiteral("PreRollSeconds");
+inline const QString IgnoredMicrophonePrograms = QStringLiteral("IgnoredMicrophonePrograms");
 
 } // namespace SettingsNames

@@ -68,6 +68,15 @@ const std::vector<SettingsTable::Value>& SettingsTable::values()
          D::None},
         {CartellaDaRiallineare, K::Text, &Settings::folderToRealign, 260, u""_s, no, 0, B::None,
          false, QString(), D::None},
+        // Calls on this computer: created after the values above, so their order stays.
+        {RecordBothSides, K::Flag, &Settings::bothSides, 260, u"0"_s, u"0"_s, 16, B::None, true,
+         u"-->RecordBothSides:"_s, D::Field},
+        {StartOnMicrophoneOpen, K::Flag, &Settings::startOnMicrophoneOpen, 260, u"0"_s, u"0"_s, 17,
+         B::None, true, u"-->StartOnMicrophoneOpen:"_s, D::Field},
+        {PreRollSeconds, K::Number, &Settings::preRollSeconds, 260, u"1"_s, u"1"_s, 18, B::None,
+         true, u"-->PreRollSeconds:"_s, D::Field},
+        {IgnoredMicrophonePrograms, K::Text, &Settings::ignoredPrograms, 260, u""_s, u""_s, 19,
+         B::None, true, u"-->IgnoredMicrophonePrograms:"_s, D::Field},
     };
     return table;
 }

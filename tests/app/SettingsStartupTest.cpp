@@ -54,7 +54,8 @@ TEST_F(SettingsStartupTest, FirstStartCreatesTheDefaultsInOrderAndArmsSingleFile
                            "SegnaleAcusticoInviaDopo=1", "SegnaleAcusticoInviaDopoValore=15",
                            "SegnaleAcusticoInviaOgni=0", "SegnaleAcusticoInviaOgniValore=10",
                            "SegnaleAcusticoFile=" + env.programFolder() + "Beep1.wav",
-                           "PlayAlternativo=0"}));
+                           "PlayAlternativo=0", "RecordBothSides=0", "StartOnMicrophoneOpen=0",
+                           "PreRollSeconds=1", "IgnoredMicrophonePrograms="}));
 
     const StartupSettings read = startup().read();
     ASSERT_TRUE(read.keyOpened);

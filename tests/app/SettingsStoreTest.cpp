@@ -79,6 +79,12 @@ TEST(SettingsStoreTest, EveryValueReadsAndWritesAsTheTableSays)
         {"Riallinea", field(&Settings::realign), "off", "1", "on", "1 ", "off"},
         {"CartellaDaRiallineare", field(&Settings::folderToRealign), "", "/lost/", "/lost/", "",
          ""},
+        {"RecordBothSides", field(&Settings::bothSides), "off", "1", "on", "0", "off"},
+        {"StartOnMicrophoneOpen", field(&Settings::startOnMicrophoneOpen), "off", "1", "on", "x",
+         "off"},
+        {"PreRollSeconds", field(&Settings::preRollSeconds), "1", "3", "3", "", "0"},
+        {"IgnoredMicrophonePrograms", field(&Settings::ignoredPrograms), "", "Firefox, baresip",
+         "Firefox, baresip", "", ""},
     };
     ASSERT_EQ(std::size(cases), SettingsTable::values().size()) << "a value without a case";
 
