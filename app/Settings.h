@@ -40,7 +40,7 @@ struct Settings {
     bool bothSides = false;
     /// While armed, another program opening the microphone starts a recording at once.
     bool startOnMicrophoneOpen = false;
-    int preRollSeconds = 1; ///< audio kept before each auto-recording's start, 0..5 s
+    int preRollSeconds = 0; ///< audio kept before each auto-recording's start, 0..5 s
     /// Programs whose microphone streams never start a recording, separated by commas.
     QString ignoredPrograms;
 };

@@ -55,6 +55,11 @@ CRecordSound::CRecordSound(const InputFactory& makeInput, QString dataFolder)
         QMetaObject::invokeMethod(
             this, [this, session, reason] { onInputLost(session, reason); }, Qt::QueuedConnection);
     });
+    m_input->setMicrophoneUse([this](uint64_t session, bool inUse, const QString& program) {
+        QMetaObject::invokeMethod(
+            this, [this, session, inUse, program] { onMicrophoneUse(session, inUse, program); },
+            Qt::QueuedConnection);
+    });
     // Children move to the capture thread with this object, so the timers run there.
     m_retryTimer = new QTimer(this);
     m_retryTimer->setSingleShot(true);
@@ -114,6 +119,18 @@ void CRecordSound::postSetWriter(CWriteSoundFile* writer)
     m_backlogWriter.store(writer);
     QMetaObject::invokeMethod(
         this, [this, writer] { m_writer = writer; }, Qt::QueuedConnection);
+}
+
+void CRecordSound::setCallOptions(const WaveInput::CallOptions& options)
+{
+    const std::scoped_lock lock(m_optionsMutex);
+    m_callOptions = options;
+}
+
+WaveInput::CallOptions CRecordSound::callOptions() const
+{
+    const std::scoped_lock lock(m_optionsMutex);
+    return m_callOptions;
 }
 
 void CRecordSound::postStartRecording()
@@ -180,6 +197,9 @@ void CRecordSound::handleMessage(int message, int wParam)
         break;
     case UWM_AUTO_RECORD:
         m_decisions.setAutoMode(wParam != 0);
+        // Audio heard before a change of mode opens no recording of the new one.
+        m_preRoll.clear();
+        m_preRollSamples = 0;
         break;
     case UWM_RECORD_IDLE:
     default:
@@ -204,6 +224,10 @@ bool CRecordSound::openInput(QString& error)
     uint32_t code = 0;
     const int device = m_recordingDevice;
     m_input->setDevice(device);
+    m_input->setCallOptions(callOptions());
+    // Audio of an earlier session would not run on into this one's.
+    m_preRoll.clear();
+    m_preRollSamples = 0;
     if (!m_input->start(code, error)) {
         m_log.line(QStringLiteral("WAVEIN:%1:%2").arg(code, 0, 16).arg(error.left(260)));
         return false;
@@ -292,6 +316,31 @@ void CRecordSound::checkStall()
         QStringLiteral("the audio server stopped answering (no audio for %1 ms)").arg(kStallMs));
 }
 
+void CRecordSound::onMicrophoneUse(uint64_t session, bool inUse, const QString& program)
+{
+    if (!m_recording || session != m_input->session())
+        return;
+    m_log.line(inUse ? QStringLiteral("Microfono aperto da %1").arg(program)
+                     : QStringLiteral("Microfono lasciato da %1").arg(program));
+    m_decisions.setMicrophoneInUse(inUse);
+}
+
+void CRecordSound::keepForPreRoll(std::vector<int16_t>&& samples)
+{
+    const size_t limit = size_t(m_preRollSeconds.load()) * WaveInput::kSampleRate;
+    m_preRollSamples += samples.size();
+    m_preRoll.push_back(std::move(samples));
+    // Whole buffers only: the kept audio reaches back at least the pre-roll time.
+    while (!m_preRoll.empty() && m_preRollSamples - m_preRoll.front().size() >= limit) {
+        m_preRollSamples -= m_preRoll.front().size();
+        m_preRoll.pop_front();
+    }
+    if (limit == 0) {
+        m_preRoll.clear();
+        m_preRollSamples = 0;
+    }
+}
+
 void CRecordSound::restartCapture()
 {
     onStopRecording();
@@ -318,15 +367,27 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
             Q_EMIT inputLevel(outcome.level->peak, outcome.level->minimum);
         }
         if (outcome.voiceDetected)
-            Q_EMIT voiceDetected();
+            Q_EMIT voiceDetected(qint64(m_preRollSamples) * 1000 / WaveInput::kSampleRate);
         if (outcome.callEnded)
             m_writer->postMessage(UWM_WRITER_NEXT_FILE, *outcome.callEnded ? 1 : 0);
         if (outcome.restart)
             restartCapture();
         if (m_decisions.forwarding() && m_recording) {
+            // A call's own buffers follow the audio heard just before its voice.
+            if (outcome.voiceDetected) {
+                for (std::vector<int16_t>& kept : m_preRoll) {
+                    if (m_sampleLog)
+                        m_log.sample(kept, now);
+                    m_writer->postData(std::move(kept));
+                }
+            }
+            m_preRoll.clear();
+            m_preRollSamples = 0;
             if (m_sampleLog)
                 m_log.sample(buffer.samples, now);
             m_writer->postData(std::move(buffer.samples));
+        } else if (m_recording && m_decisions.autoMode() && !outcome.restart) {
+            keepForPreRoll(std::move(buffer.samples));
         }
     }
     if (m_decisions.idleRestartDue(now, m_recording))

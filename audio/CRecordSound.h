@@ -8,9 +8,13 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 class CWriteSoundFile;
 class QThread;
@@ -29,6 +33,12 @@ class QTimer;
 /// is then opened again after 1 s, 2 s, 5 s and every 5 s until it works (inputRestored()). An
 /// input that cannot be opened at a start is reported the same way. Signals are emitted on the
 /// capture thread: connect them queued.
+///
+/// Calls made in a program on this computer: the call options (both sides, the microphone's
+/// use by other programs) reach the input at its next start. While armed, the last
+/// preRollSeconds() of audio not yet kept wait in memory and open every auto-recording, so
+/// that its first word is whole; a program that opens the microphone counts as voice for as
+/// long as it holds it.
 class CRecordSound : public QObject {
     Q_OBJECT
 
@@ -74,6 +84,12 @@ public:
     void setThreshold(int threshold) { m_threshold = threshold; }
     void setSilenceSeconds(int seconds) { m_silenceSeconds = seconds; }
     void setAntiBump(bool enabled) { m_antiBump = enabled; }
+    /// Seconds of audio (0..5, clamped) that open each auto-recording. Any thread.
+    void setPreRollSeconds(int seconds) { m_preRollSeconds = std::clamp(seconds, 0, 5); }
+    int preRollSeconds() const { return m_preRollSeconds; }
+    /// The call options the input takes from its next start on. Any thread.
+    void setCallOptions(const WaveInput::CallOptions& options);
+    WaveInput::CallOptions callOptions() const;
     /// The record device (DeviceOrder's numbering: 0 = the server's default, a number beyond
     /// the list = 0) the input opens from its next start on (a recording, an arming, a restart
     /// between calls); a session already open keeps its device. Any thread.
@@ -88,8 +104,9 @@ public:
     bool isRecording() const { return m_recording.load(); }
 
 Q_SIGNALS:
-    /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call.
-    void voiceDetected();
+    /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call; the recording
+    /// opens with `leadMs` milliseconds of audio heard before it (the pre-roll).
+    void voiceDetected(qint64 leadMs);
     /// UWM_INPUT_LEVEL, at most every 125 ms and only when the peak differs from the last one
     /// sent since the start: the peak since the last one (0..32767) and the
     /// lowest sample of the current buffer.
@@ -118,6 +135,9 @@ private:
     void reportInputFailure(const QString& reason);
     void retryInput();
     void checkStall();
+    void onMicrophoneUse(uint64_t session, bool inUse, const QString& program);
+    /// Keeps `samples` among the last preRollSeconds() of audio not forwarded.
+    void keepForPreRoll(std::vector<int16_t>&& samples);
 
     std::unique_ptr<QThread> m_thread;
     std::atomic<int> m_threshold{0};
@@ -125,6 +145,9 @@ private:
     std::atomic<bool> m_antiBump{true};
     std::atomic<int> m_recordingDevice{0};
     std::atomic<bool> m_recording{false};
+    std::atomic<int> m_preRollSeconds{0};
+    mutable std::mutex m_optionsMutex;
+    WaveInput::CallOptions m_callOptions; // under m_optionsMutex
     bool m_sampleLog = false;
 
     // Capture thread only (read by endThread() once the thread has ended).
@@ -139,5 +162,7 @@ private:
     QElapsedTimer m_sinceBuffer;
     int m_retries = 0;
     int m_shownPeak = -1; ///< the peak last sent with inputLevel, -1 after a start
+    std::deque<std::vector<int16_t>> m_preRoll; ///< audio heard while armed, oldest first
+    size_t m_preRollSamples = 0;
     std::unique_ptr<WaveInput> m_input;
 };

@@ -30,7 +30,7 @@ CaptureDecisions::Outcome CaptureDecisions::onBuffer(const int16_t* samples, siz
         m_forwarding = true;
         return outcome;
     }
-    const bool voice = peak >= params.threshold;
+    const bool voice = peak >= params.threshold || m_microphoneInUse;
     if (voice && !m_inCall) {
         // A pending mark left by an earlier call must not judge this one.
         m_antiBumpPending = params.antiBump;

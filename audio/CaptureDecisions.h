@@ -54,7 +54,16 @@ public:
         // A peak heard before the device closed belongs to no level of this session.
         m_levelPeak = 0;
     }
-    void onStopped() { m_forwarding = false; }
+    void onStopped()
+    {
+        m_forwarding = false;
+        m_microphoneInUse = false;
+    }
+    /// Another program records from the microphone (a call in a program on this computer):
+    /// in auto mode every buffer counts as voice meanwhile, so a call starts at once and ends
+    /// the silence time after the program let the microphone go.
+    void setMicrophoneInUse(bool inUse) { m_microphoneInUse = inUse; }
+    bool microphoneInUse() const { return m_microphoneInUse; }
     void setAutoMode(bool on);
 
     bool forwarding() const { return m_forwarding; }
@@ -67,6 +76,7 @@ private:
     bool m_inCall = false;
     bool m_forwarding = false;
     bool m_antiBumpPending = false;
+    bool m_microphoneInUse = false;
     int64_t m_callStart = 0;
     int64_t m_lastVoice = 0;
     int64_t m_openTime = 0;

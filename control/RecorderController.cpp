@@ -8,6 +8,7 @@
 #include "control/RecorderTransitions.h"
 #include "control/SpeakerGuard.h"
 #include "control/WarningSound.h"
+#include "platform/MicrophoneUsers.h"
 #include "res/StringTable.h"
 #include "store/OleDate.h"
 #include "store/RecordingEntry.h"
@@ -45,14 +46,14 @@ RecorderController::RecorderController(RecorderView& view, RecordingList& list,
     // keep the order in which the calls happened, so every file finds the entry of its call.
     connect(
         &m_capture, &CRecordSound::voiceDetected, this,
-        [this] {
-            pushEvent({Event::Voice, {}, false});
+        [this](qint64 leadMs) {
+            pushEvent({Event::Voice, {}, false, leadMs});
         },
         Qt::DirectConnection);
     connect(
         &m_writer, &CWriteSoundFile::fileReady, this,
         [this](const QString& path, bool discard) {
-            pushEvent({Event::File, path, discard});
+            pushEvent({Event::File, path, discard, 0});
         },
         Qt::DirectConnection);
     connect(&m_capture, &CRecordSound::inputLevel, this, &RecorderController::OnInputLevel,
@@ -91,6 +92,7 @@ void RecorderController::start()
     m_capture.setThreshold(m_settings.threshold);
     m_capture.setSilenceSeconds(m_settings.silenceSeconds);
     m_capture.setRecordingDevice(m_settings.recordingDevice);
+    applyCallSettings();
     m_capture.startThread();
     m_writer.startThread();
     m_capture.postSetWriter(&m_writer);
@@ -142,10 +144,22 @@ void RecorderController::applySettings(const Settings& settings)
     m_capture.setThreshold(settings.threshold);
     m_capture.setSilenceSeconds(settings.silenceSeconds);
     m_capture.setRecordingDevice(settings.recordingDevice);
+    applyCallSettings();
     if (settings.workingFolder != folder) {
         m_settings.workingFolder = folder;
         changeWorkingFolder(settings.workingFolder);
     }
+}
+
+void RecorderController::applyCallSettings()
+{
+    WaveInput::CallOptions options;
+    options.bothSides = m_settings.bothSides;
+    options.playDevice = m_settings.playbackDevice;
+    options.watchMicrophone = m_settings.startOnMicrophoneOpen;
+    options.ignoredPrograms = MicrophoneUsers::parseIgnored(m_settings.ignoredPrograms);
+    m_capture.setCallOptions(options);
+    m_capture.setPreRollSeconds(m_settings.preRollSeconds);
 }
 
 void RecorderController::changeWorkingFolder(const QString& folder)
@@ -162,7 +176,7 @@ void RecorderController::setWarningEnabled(bool enabled)
     if (!m_started || m_shutDown)
         return;
     if (enabled) {
-        if (m_mode.armed() && !m_speakersMuted) {
+        if (m_mode.armed() && !m_speakersMuted && !m_settings.bothSides) {
             if (m_services.speakers)
                 m_services.speakers->muteWhileArmed(true);
             m_speakersMuted = true;
@@ -262,7 +276,9 @@ void RecorderController::ToggleAutoRecording()
         m_armedSingleFile = m_settings.singleFile;
         const int singleFileFlag = singleFile() ? 1 : 0;
         m_view.showThreshold(threshold);
-        if (m_settings.warningEnabled) {
+        // Recording both sides, the speakers carry the far side: silenced, it is neither heard
+        // nor recorded.
+        if (m_settings.warningEnabled && !m_settings.bothSides) {
             if (m_services.speakers)
                 m_services.speakers->muteWhileArmed(true);
             m_speakersMuted = true;
@@ -317,14 +333,14 @@ void RecorderController::drainEvents()
             m_events.pop_front();
         }
         if (event.kind == Event::Voice)
-            OnVoiceDetected();
+            OnVoiceDetected(event.leadMs);
         else
             OnFileReady(event.path, event.discard);
     }
     m_draining = false;
 }
 
-void RecorderController::OnVoiceDetected()
+void RecorderController::OnVoiceDetected(qint64 leadMs)
 {
     const auto outcome = RecorderTransitions::decide(m_mode, RecorderEvent::VoiceDetected,
                                                      {.playbackPaused = playbackPaused()});
@@ -359,7 +375,11 @@ void RecorderController::OnVoiceDetected()
         if (singleFile())
             m_inProgress->state = RecordingEntry::Collecting;
     }
-    m_segmentStart = OleDate::now();
+    // The recording begins with its first sample, the audio kept from before the voice.
+    const double lead = double(leadMs) / (24.0 * 3600.0 * 1000.0);
+    m_segmentStart = OleDate::now() - lead;
+    if (!reused)
+        m_inProgress->startTime -= lead;
     WriteLog(QStringLiteral("Voce rilevata: registrazione %1").arg(m_inProgress->name));
 
     showRecordingDisplays();

@@ -89,8 +89,8 @@ public:
     /// The working folder changed (the list is loaded for it already): recover its leftovers
     /// and let the writer use it from the next file.
     void changeWorkingFolder(const QString& folder);
-    /// Takes new settings. Threshold, silence seconds and anti-bump reach the capture thread at
-    /// once; the single-file choice counts from the next arming (an armed period keeps the
+    /// Takes new settings. Threshold, silence seconds, anti-bump and pre-roll reach the capture
+    /// thread at once; both sides and the microphone's use count from the input's next start; the single-file choice counts from the next arming (an armed period keeps the
     /// one it began with, which the writer shares); a different working folder is taken as
     /// changeWorkingFolder() takes it (the list holds it already). Before start() the values
     /// are only kept.
@@ -159,9 +159,13 @@ private:
         Kind kind = Voice;
         QString path;
         bool discard = false;
+        qint64 leadMs = 0; ///< a call's audio from before its voice
     };
 
-    void OnVoiceDetected();
+    void OnVoiceDetected(qint64 leadMs);
+    /// The call settings (both sides, the microphone's use, pre-roll) to the capture, which
+    /// the input takes at its next start.
+    void applyCallSettings();
     void OnFileReady(const QString& path, bool discard);
     void OnInputLevel(int peak, int minimum);
     void onWriteError(int stringId);

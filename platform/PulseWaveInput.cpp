@@ -7,10 +7,15 @@
 #include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/volume.h>
+
+#include <QCoreApplication>
 
 #include <chrono>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -25,7 +30,31 @@ QString serverError(pa_context* context)
     return QString::fromUtf8(pa_strerror(context ? pa_context_errno(context) : PA_ERR_INTERNAL));
 }
 
+// The far side of a sink without hardware volume reaches its monitor scaled by the sink's
+// volume; its inverse puts the far side back at the level the program played it.
+float farSideGainOf(const pa_sink_info& info)
+{
+    if (info.flags & PA_SINK_HW_VOLUME_CTRL)
+        return 1.0f;
+    const double linear = pa_sw_volume_to_linear(pa_cvolume_max(&info.volume));
+    return linear > 0 ? float(1.0 / linear) : 1.0f;
+}
+
+QString property(const pa_proplist* properties, const char* key)
+{
+    const char* value = properties ? pa_proplist_gets(properties, key) : nullptr;
+    return value ? QString::fromUtf8(value) : QString();
+}
+
 } // namespace
+
+/// The server's devices as a start() lists them.
+struct DeviceListing {
+    pa_threaded_mainloop* loop;
+    MixerState state;
+    std::map<uint32_t, QByteArray> monitors; ///< sink index to its monitor source's name
+    std::map<uint32_t, float> gains;         ///< sink index to its far side's gain
+};
 
 PulseWaveInput::PulseWaveInput(Deliver deliver) : m_deliver(std::move(deliver)) {}
 
@@ -61,6 +90,10 @@ void PulseWaveInput::onStreamState(pa_stream* stream, void* self)
     pa_threaded_mainloop_signal(input->m_mainloop, 0);
     if (stream == input->m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
         input->reportLost(QStringLiteral("capture stream ended: ") + serverError(input->m_context));
+    // Without its far side (the sink went away) the call goes on with the microphone alone.
+    if (stream == input->m_farSide && input->m_farSide &&
+        !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+        input->m_mixer.setFarSideLive(false);
 }
 
 void PulseWaveInput::reportLost(const QString& reason)
@@ -119,48 +152,63 @@ bool PulseWaveInput::connectContext(uint32_t& errorCode, QString& errorText)
     return false;
 }
 
-bool PulseWaveInput::chooseSource(int device, QByteArray& name, uint32_t& errorCode,
-                                  QString& errorText)
+bool PulseWaveInput::listDevices(bool sinks, DeviceListing& listing, uint32_t& errorCode,
+                                 QString& errorText)
 {
-    name.clear();
-    if (device <= 0)
-        return true; // device 0 names no source, so the stream follows the desktop's default
-    struct Listing {
-        pa_threaded_mainloop* loop;
-        MixerState state;
-    } listing{m_mainloop, {}};
     pa_operation* server = pa_context_get_server_info(
         m_context,
         [](pa_context*, const pa_server_info* info, void* data) {
-            auto* l = static_cast<Listing*>(data);
+            auto* l = static_cast<DeviceListing*>(data);
             if (info && info->default_source_name)
                 l->state.defaultSource = QString::fromUtf8(info->default_source_name);
+            if (info && info->default_sink_name)
+                l->state.defaultSink = QString::fromUtf8(info->default_sink_name);
             pa_threaded_mainloop_signal(l->loop, 0);
         },
         &listing);
-    pa_operation* sources = pa_context_get_source_info_list(
-        m_context,
-        [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* l = static_cast<Listing*>(data);
-            if (info && eol == 0) {
-                MixerDevice source;
-                source.index = info->index;
-                source.name = QString::fromUtf8(info->name);
-                source.monitor = info->monitor_of_sink != PA_INVALID_INDEX;
-                l->state.sources.push_back(std::move(source));
-            }
-            pa_threaded_mainloop_signal(l->loop, 0);
-        },
-        &listing);
+    pa_operation* devices = nullptr;
+    if (sinks) {
+        devices = pa_context_get_sink_info_list(
+            m_context,
+            [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+                auto* l = static_cast<DeviceListing*>(data);
+                if (info && eol == 0) {
+                    MixerDevice sink;
+                    sink.index = info->index;
+                    sink.name = QString::fromUtf8(info->name);
+                    l->state.sinks.push_back(std::move(sink));
+                    l->monitors[info->index] =
+                        info->monitor_source_name ? QByteArray(info->monitor_source_name) : "";
+                    l->gains[info->index] = farSideGainOf(*info);
+                }
+                pa_threaded_mainloop_signal(l->loop, 0);
+            },
+            &listing);
+    } else {
+        devices = pa_context_get_source_info_list(
+            m_context,
+            [](pa_context*, const pa_source_info* info, int eol, void* data) {
+                auto* l = static_cast<DeviceListing*>(data);
+                if (info && eol == 0) {
+                    MixerDevice source;
+                    source.index = info->index;
+                    source.name = QString::fromUtf8(info->name);
+                    source.monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+                    l->state.sources.push_back(std::move(source));
+                }
+                pa_threaded_mainloop_signal(l->loop, 0);
+            },
+            &listing);
+    }
     const auto finished = [](pa_operation* operation) {
         return !operation || pa_operation_get_state(operation) != PA_OPERATION_RUNNING;
     };
     const bool answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs,
-                                     [&] { return finished(server) && finished(sources); });
-    const bool listed = server && sources && pa_operation_get_state(server) == PA_OPERATION_DONE &&
-                        pa_operation_get_state(sources) == PA_OPERATION_DONE;
-    // A cancelled request never calls back into `listing`, which ends with this call.
-    for (pa_operation* operation : {server, sources}) {
+                                     [&] { return finished(server) && finished(devices); });
+    const bool listed = server && devices && pa_operation_get_state(server) == PA_OPERATION_DONE &&
+                        pa_operation_get_state(devices) == PA_OPERATION_DONE;
+    // A cancelled request never calls back into `listing`, which ends with the caller.
+    for (pa_operation* operation : {server, devices}) {
         if (!operation)
             continue;
         if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
@@ -173,11 +221,155 @@ bool PulseWaveInput::chooseSource(int device, QByteArray& name, uint32_t& errorC
         errorText = QString::fromUtf8(pa_strerror(int(errorCode)));
         return false;
     }
+    return true;
+}
+
+bool PulseWaveInput::chooseSource(int device, QByteArray& name, uint32_t& errorCode,
+                                  QString& errorText)
+{
+    name.clear();
+    if (device <= 0)
+        return true; // device 0 names no source, so the stream follows the desktop's default
+    DeviceListing listing{m_mainloop, {}, {}, {}};
+    if (!listDevices(false, listing, errorCode, errorText))
+        return false;
     const auto devices = DeviceOrder::recordDevices(listing.state);
     // Device 0, or one beyond the list (unplugged since it was chosen), is the default.
     if (DeviceOrder::effective(device, devices.size()) != 0)
         name = devices[size_t(device)]->name.toUtf8();
     return true;
+}
+
+bool PulseWaveInput::openFarSide(int device, QString& error)
+{
+    DeviceListing listing{m_mainloop, {}, {}, {}};
+    uint32_t code = 0;
+    if (!listDevices(true, listing, code, error))
+        return false;
+    const MixerDevice* sink = DeviceOrder::at(DeviceOrder::playDevices(listing.state), device);
+    if (!sink || listing.monitors[sink->index].isEmpty()) {
+        error = QStringLiteral("no play device has a monitor");
+        return false;
+    }
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(kSampleRate), 1};
+    m_farSide = pa_stream_new(m_context, "Parlune far side", &spec, nullptr);
+    if (!m_farSide) {
+        error = serverError(m_context);
+        return false;
+    }
+    pa_stream_set_state_callback(m_farSide, &PulseWaveInput::onStreamState, this);
+    pa_stream_set_read_callback(m_farSide, &PulseWaveInput::onStreamRead, this);
+    pa_buffer_attr attr;
+    std::memset(&attr, 0xff, sizeof attr);
+    attr.fragsize = kFrames * 2;
+    bool ready = pa_stream_connect_record(m_farSide, listing.monitors[sink->index].constData(),
+                                          &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
+    if (ready) {
+        ready = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
+            const pa_stream_state_t state = pa_stream_get_state(m_farSide);
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        });
+        ready = ready && pa_stream_get_state(m_farSide) == PA_STREAM_READY;
+    }
+    if (!ready) {
+        error = serverError(m_context);
+        pa_stream_set_read_callback(m_farSide, nullptr, nullptr);
+        pa_stream_set_state_callback(m_farSide, nullptr, nullptr);
+        pa_stream_disconnect(m_farSide);
+        pa_stream_unref(m_farSide);
+        m_farSide = nullptr;
+        return false;
+    }
+    m_farSink = sink->index;
+    m_mixer.setMonitorGain(listing.gains[sink->index]);
+    m_farGain = m_mixer.monitorGain();
+    m_deviceName += QStringLiteral(" + ") + QString::fromUtf8(listing.monitors[sink->index]);
+    return true;
+}
+
+void PulseWaveInput::startWatching(const QStringList& ignored)
+{
+    m_users.watch(pa_stream_get_device_index(m_stream), ignored);
+    m_toldUser.clear();
+    m_watching = true;
+    pa_operation* listing = pa_context_get_source_output_info_list(
+        m_context,
+        [](pa_context*, const pa_source_output_info* info, int eol, void* self) {
+            if (info && eol == 0)
+                static_cast<PulseWaveInput*>(self)->takeMicrophoneStream(*info);
+        },
+        this);
+    if (listing)
+        pa_operation_unref(listing);
+}
+
+void PulseWaveInput::onSubscription(pa_context* context, int type, uint32_t index, void* self)
+{
+    auto* input = static_cast<PulseWaveInput*>(self);
+    const int facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const bool removed =
+        (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE;
+    pa_operation* operation = nullptr;
+    if (facility == PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT && input->m_watching) {
+        if (removed) {
+            if (input->m_users.remove(index))
+                input->tellMicrophoneUse();
+            return;
+        }
+        operation = pa_context_get_source_output_info(
+            context, index,
+            [](pa_context*, const pa_source_output_info* info, int eol, void* data) {
+                if (info && eol == 0)
+                    static_cast<PulseWaveInput*>(data)->takeMicrophoneStream(*info);
+            },
+            input);
+    } else if (facility == PA_SUBSCRIPTION_EVENT_SINK && input->m_mixing && !removed &&
+               index == input->m_farSink) {
+        operation = pa_context_get_sink_info_by_index(
+            context, index,
+            [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+                if (info && eol == 0)
+                    static_cast<PulseWaveInput*>(data)->takeSinkVolume(*info);
+            },
+            input);
+    }
+    if (operation)
+        pa_operation_unref(operation);
+}
+
+void PulseWaveInput::takeMicrophoneStream(const pa_source_output_info& info)
+{
+    if (!m_watching)
+        return;
+    MicrophoneUsers::Stream stream;
+    stream.index = info.index;
+    stream.source = info.source;
+    stream.program = property(info.proplist, PA_PROP_APPLICATION_NAME);
+    stream.binary = property(info.proplist, PA_PROP_APPLICATION_PROCESS_BINARY);
+    stream.ours = property(info.proplist, PA_PROP_APPLICATION_PROCESS_ID) ==
+                  QString::number(QCoreApplication::applicationPid());
+    stream.corked = info.corked != 0;
+    // A volume meter (a peak-detecting stream) only looks at the microphone.
+    stream.meter = info.resample_method && std::strcmp(info.resample_method, "peaks") == 0;
+    if (m_users.update(stream))
+        tellMicrophoneUse();
+}
+
+void PulseWaveInput::takeSinkVolume(const pa_sink_info& info)
+{
+    if (!m_mixing || info.index != m_farSink)
+        return;
+    m_mixer.setMonitorGain(farSideGainOf(info));
+    m_farGain = m_mixer.monitorGain();
+}
+
+void PulseWaveInput::tellMicrophoneUse()
+{
+    const bool inUse = m_users.inUse();
+    const QString program = inUse ? m_users.user() : m_toldUser;
+    m_toldUser = inUse ? program : QString();
+    if (m_microphoneUse)
+        m_microphoneUse(m_session.load(), inUse, program);
 }
 
 bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
@@ -212,10 +404,15 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
     m_stream = pa_stream_new(m_context, "Parlune capture", &spec, nullptr);
     bool ok = m_stream != nullptr;
     errorCode = 0;
+    const CallOptions options = m_options;
     if (ok) {
         ++m_session;
         m_outstanding = 0;
         m_filling.clear();
+        m_mixer.clear();
+        // Decided before the microphone delivers, so that its first samples meet the far side.
+        m_mixing = options.bothSides;
+        m_farGain = 1.0f;
         pa_stream_set_state_callback(m_stream, &PulseWaveInput::onStreamState, this);
         pa_stream_set_read_callback(m_stream, &PulseWaveInput::onStreamRead, this);
         pa_buffer_attr attr;
@@ -241,6 +438,25 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         m_running = true;
         const char* opened = pa_stream_get_device_name(m_stream);
         m_deviceName = opened ? QString::fromUtf8(opened) : QString::fromUtf8(source);
+        QString farError;
+        if (m_mixing && !openFarSide(options.playDevice, farError)) {
+            m_mixer.setFarSideLive(false);
+            m_deviceName += QStringLiteral(" (far side not recorded: %1)").arg(farError);
+        }
+        if (options.watchMicrophone || options.bothSides) {
+            pa_context_set_subscribe_callback(
+                m_context,
+                [](pa_context* context, pa_subscription_event_type_t type, uint32_t index,
+                   void* self) { onSubscription(context, int(type), index, self); },
+                this);
+            const int mask = (options.watchMicrophone ? PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT : 0) |
+                             (options.bothSides ? PA_SUBSCRIPTION_MASK_SINK : 0);
+            if (pa_operation* subscribed = pa_context_subscribe(
+                    m_context, pa_subscription_mask_t(mask), nullptr, nullptr))
+                pa_operation_unref(subscribed);
+        }
+        if (options.watchMicrophone)
+            startWatching(options.ignoredPrograms);
     } else {
         if (errorCode == 0) {
             errorCode = static_cast<uint32_t>(pa_context_errno(m_context));
@@ -284,6 +500,17 @@ bool PulseWaveInput::answers(int timeoutMs)
 void PulseWaveInput::closeStream()
 {
     m_running = false;
+    m_watching = false;
+    m_users.clear();
+    if (m_farSide) {
+        pa_stream_set_read_callback(m_farSide, nullptr, nullptr);
+        pa_stream_set_state_callback(m_farSide, nullptr, nullptr);
+        pa_stream_disconnect(m_farSide);
+        pa_stream_unref(m_farSide);
+        m_farSide = nullptr;
+    }
+    m_mixing = false;
+    m_farSink = PA_INVALID_INDEX;
     if (!m_stream)
         return;
     pa_stream_set_read_callback(m_stream, nullptr, nullptr);
@@ -309,32 +536,50 @@ void PulseWaveInput::consumed(const WaveInputBuffer& buffer)
         --m_outstanding;
 }
 
+void PulseWaveInput::deliver(std::vector<int16_t>&& samples)
+{
+    WaveInputBuffer buffer;
+    buffer.samples = std::move(samples);
+    buffer.timeMs = monotonicMs();
+    buffer.session = m_session.load();
+    if (m_outstanding.load() >= kQueued) {
+        ++m_dropped;
+        return;
+    }
+    ++m_outstanding;
+    m_deliver(std::move(buffer));
+}
+
 void PulseWaveInput::readAvailable(pa_stream* stream)
 {
-    if (stream != m_stream)
+    const bool farSide = stream == m_farSide && m_farSide;
+    if (stream != m_stream && !farSide)
         return;
     while (pa_stream_readable_size(stream) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
             break;
-        if (data) {
-            const auto* samples = static_cast<const int16_t*>(data);
-            m_filling.insert(m_filling.end(), samples, samples + bytes / 2);
-        }
+        // A hole in the stream (data null) carries no samples.
+        const auto* samples = static_cast<const int16_t*>(data);
+        const size_t count = data ? bytes / 2 : 0;
+        if (farSide)
+            m_mixer.pushMonitor(samples, count);
+        else if (m_mixing)
+            m_mixer.pushMicrophone(samples, count);
+        else
+            m_filling.insert(m_filling.end(), samples, samples + count);
         pa_stream_drop(stream);
+        if (m_mixing) {
+            std::vector<int16_t> mixed;
+            while (m_mixer.take(mixed))
+                deliver(std::move(mixed));
+            continue;
+        }
         while (m_filling.size() >= static_cast<size_t>(kFrames)) {
-            WaveInputBuffer buffer;
-            buffer.samples.assign(m_filling.begin(), m_filling.begin() + kFrames);
+            std::vector<int16_t> samplesOut(m_filling.begin(), m_filling.begin() + kFrames);
             m_filling.erase(m_filling.begin(), m_filling.begin() + kFrames);
-            buffer.timeMs = monotonicMs();
-            buffer.session = m_session.load();
-            if (m_outstanding.load() >= kQueued) {
-                ++m_dropped;
-                continue;
-            }
-            ++m_outstanding;
-            m_deliver(std::move(buffer));
+            deliver(std::move(samplesOut));
         }
     }
 }

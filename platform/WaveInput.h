@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,22 @@ public:
     /// good (the audio server went away, the source was unplugged, the stream was killed),
     /// with the reason in words. At most once per session.
     using Lost = std::function<void(uint64_t session, const QString& reason)>;
+    /// Called from the input's own thread when another program starts (`inUse` true, with
+    /// its name) or stops using the microphone of session `session`; once at the start of a
+    /// session that finds it in use already.
+    using MicrophoneUse =
+        std::function<void(uint64_t session, bool inUse, const QString& program)>;
+
+    /// How a live input takes calls made in a program on this computer.
+    struct CallOptions {
+        /// Mix the monitor of play device `playDevice` (the far side) into the microphone.
+        bool bothSides = false;
+        int playDevice = 0; ///< DeviceOrder's numbering of the play devices
+        /// Report other programs' record streams on the microphone through MicrophoneUse.
+        bool watchMicrophone = false;
+        QStringList ignoredPrograms; ///< their streams are never reported
+        bool operator==(const CallOptions&) const = default;
+    };
 
     virtual ~WaveInput() = default;
 
@@ -65,6 +82,12 @@ public:
     virtual QString deviceName() const { return {}; }
     /// Where a live input reports a lost session. Called once, before start().
     virtual void setLost(Lost lost) { (void)lost; }
+    /// Where a live input reports the microphone's use by other programs. Called once,
+    /// before start().
+    virtual void setMicrophoneUse(MicrophoneUse use) { (void)use; }
+    /// The call options the next start() takes; a session already open keeps its own. Inputs
+    /// that are no device ignore them. Called before start(), from the thread that calls it.
+    virtual void setCallOptions(const CallOptions& options) { (void)options; }
     /// True for an input fed by a device that can go away and come back (the microphone):
     /// the capture watches it for silence of the stream itself and reconnects. False for a
     /// file, which is read once and can only end.

@@ -172,3 +172,24 @@ TEST(CaptureDecisionsIdle, NeverRestartsDuringACallOrInManualMode)
 }
 
 } // namespace
+
+TEST(CaptureDecisionsMicrophoneUse, AProgramHoldingTheMicrophoneStartsACallAtOnceAndItsEndStartsTheSilence)
+{
+    Script script; // silence of 2 s ends a call
+    script.feed(0, 500);
+    EXPECT_EQ(script.voices, 0);
+    script.decisions.setMicrophoneInUse(true);
+    script.feed(0, 40);
+    EXPECT_EQ(script.voices, 1); // the next buffer, with the microphone silent
+    script.feed(0, 5000);        // held longer than any silence: the call goes on
+    EXPECT_TRUE(script.callEnds.empty());
+    script.decisions.setMicrophoneInUse(false);
+    script.feed(0, 1900);
+    EXPECT_TRUE(script.callEnds.empty());
+    script.feed(0, 200);
+    EXPECT_EQ(script.callEnds, std::vector<bool>{false}); // kept, not a bump
+    // A stopped input forgets the program: the next session is told again.
+    script.decisions.setMicrophoneInUse(true);
+    script.decisions.onStopped();
+    EXPECT_FALSE(script.decisions.microphoneInUse());
+}

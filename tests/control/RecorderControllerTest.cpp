@@ -349,8 +349,8 @@ TEST(RecorderControllerAuto, TheFileOfACallArrivingAfterTheNextCallBeganKeepsTha
     rig.controller->ToggleAutoRecording();
     // A file input runs ahead of the writer: the second call is heard before the first one's
     // file is handed over.
-    Q_EMIT rig.capture->voiceDetected();
-    Q_EMIT rig.capture->voiceDetected();
+    Q_EMIT rig.capture->voiceDetected(0);
+    Q_EMIT rig.capture->voiceDetected(0);
     const QString firstFile = rig.work + QStringLiteral("first call.prl");
     ASSERT_TRUE(AudioFixtures::writeFile(firstFile, AudioFixtures::mpegStream(2.0)));
     Q_EMIT rig.writer.fileReady(firstFile, false);
