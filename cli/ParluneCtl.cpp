@@ -47,6 +47,8 @@ constexpr int kMaxSilenceSeconds = 24 * 60 * 60;
 // The level meter's threshold range; below it any line noise would count as a voice.
 constexpr int kMinThreshold = 100;
 constexpr int kMaxThreshold = 32767;
+// The seconds of audio an auto-recording may keep from before its start.
+constexpr int kMaxPreRollSeconds = 5;
 // Below telephone quality a WAV holds no call, and the reader paces such rates so badly that
 // the recording grows out of all proportion.
 constexpr int kMinInputRate = 8000;
@@ -146,7 +148,9 @@ QString ParluneCtl::usage()
         "  mixer                         the audio server's mixer tree, as the log writes it\n"
         "  record [--auto] [--input FILE.wav] [--seconds N] [--threshold N] [--silence S]\n"
         "         N: 1 to 2147483 seconds, threshold 100 to 32767, S: 0 to 86400 seconds\n"
-        "         [--single-file] [--no-antibump]   prints the names of the recordings kept\n"
+        "         [--single-file] [--no-antibump] [--both-sides] [--on-microphone-open]\n"
+        "         [--pre-roll P]   P: 0 to 5 seconds kept before each automatic recording;\n"
+        "                          prints the names of the recordings kept\n"
         "Without --folder the working folder of the settings is used, or the default folder\n"
         "while it is missing, read-only or on a share that is not mounted; the settings and\n"
         "the default folder are created as the window's first start creates them.\n");
@@ -630,16 +634,19 @@ int ParluneCtl::record(const QStringList& arguments)
     options.autoRecord = takeFlag(args, QStringLiteral("--auto"));
     const bool singleFile = takeFlag(args, QStringLiteral("--single-file"));
     const bool noAntiBump = takeFlag(args, QStringLiteral("--no-antibump"));
+    const bool bothSides = takeFlag(args, QStringLiteral("--both-sides"));
+    const bool onMicrophoneOpen = takeFlag(args, QStringLiteral("--on-microphone-open"));
     bool missing = false;
     const auto input = takeValue(args, QStringLiteral("--input"), missing);
     const auto seconds = takeValue(args, QStringLiteral("--seconds"), missing);
     const auto threshold = takeValue(args, QStringLiteral("--threshold"), missing);
     const auto silence = takeValue(args, QStringLiteral("--silence"), missing);
+    const auto preRoll = takeValue(args, QStringLiteral("--pre-roll"), missing);
     if (missing)
         return usageError(QStringLiteral("record: an option needs its value"));
     if (!args.isEmpty())
         return usageError(QStringLiteral("record: unexpected '%1'").arg(args.first()));
-    int secondsValue = 0, thresholdValue = 0, silenceValue = 0;
+    int secondsValue = 0, thresholdValue = 0, silenceValue = 0, preRollValue = 0;
     const auto number = [](const std::optional<QString>& text, int& value, int lowest,
                            int highest) {
         bool ok = true;
@@ -659,6 +666,10 @@ int ParluneCtl::record(const QStringList& arguments)
         return usageError(QStringLiteral("record: --silence takes a whole number of seconds "
                                          "from 0 to %1")
                               .arg(kMaxSilenceSeconds));
+    if (!number(preRoll, preRollValue, 0, kMaxPreRollSeconds))
+        return usageError(QStringLiteral("record: --pre-roll takes a whole number of seconds "
+                                         "from 0 to %1")
+                              .arg(kMaxPreRollSeconds));
     if (input && !QFileInfo(*input).isFile())
         return fail(QStringLiteral("The file %1 does not exist.").arg(*input));
     if (input) {
@@ -688,6 +699,12 @@ int ParluneCtl::record(const QStringList& arguments)
         settings.singleFile = true;
     if (noAntiBump)
         settings.antiBump = false;
+    if (bothSides)
+        settings.bothSides = true;
+    if (onMicrophoneOpen)
+        settings.startOnMicrophoneOpen = true;
+    if (preRoll)
+        settings.preRollSeconds = preRollValue;
     if (seconds)
         options.seconds = secondsValue;
     if (input)

@@ -3,6 +3,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/SettingsNames.h"
 #include "app/SettingsStore.h"
+#include "app/SettingsTable.h"
 #include "res/StringTable.h"
 #include "ui/MessagePresenter.h"
 #include "ui/WaitCursor.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -25,6 +27,19 @@ namespace {
 
 // The string of the server's default device: "Default (%s)".
 constexpr int kDefaultDeviceString = 608;
+// The seconds of audio an auto-recording may keep from before its start.
+constexpr int kMaxPreRollSeconds = 5;
+
+// The ignored programs as stored: names trimmed, empty ones dropped, one ", " between them.
+QString programList(const QString& typed)
+{
+    QStringList names;
+    for (const QString& name : typed.split(u',')) {
+        if (!name.trimmed().isEmpty())
+            names << name.trimmed();
+    }
+    return names.join(QStringLiteral(", "));
+}
 
 } // namespace
 
@@ -55,6 +70,18 @@ CDlgSetImpostazioni::CDlgSetImpostazioni(SettingsStore& store, MessagePresenter&
     m_threshold = named(new QSlider(Qt::Horizontal, this), 1104);
     m_threshold->setRange(kThresholdMin, kThresholdMax);
     m_threshold->setPageStep(1000);
+    m_bothSides = named(new QCheckBox(StringTable::text(641), this), 1191);
+    m_startOnMicrophoneOpen = named(new QCheckBox(StringTable::text(642), this), 1192);
+    m_ignoredCaption = caption(1193, 643, this);
+    m_ignoredPrograms = named(new QLineEdit(this), 1194);
+    // Three bytes a character at most: whatever is typed fits the settings file whole.
+    if (const auto* value = SettingsTable::find(SettingsNames::IgnoredMicrophonePrograms))
+        m_ignoredPrograms->setMaxLength((value->buffer - 1) / 3);
+    m_ignoredCaption->setBuddy(m_ignoredPrograms);
+    auto* preRollCaption = caption(1195, 644, this);
+    m_preRoll = named(new QSpinBox(this), 1196);
+    m_preRoll->setRange(0, kMaxPreRollSeconds);
+    preRollCaption->setBuddy(m_preRoll);
     auto* defaults = named(new QPushButton(StringTable::text(197), this), 1136);
     defaults->setAutoDefault(false);
 
@@ -98,10 +125,27 @@ CDlgSetImpostazioni::CDlgSetImpostazioni(SettingsStore& store, MessagePresenter&
     thresholdRow->addWidget(caption(1147, 195, autoRec));
     autoLayout->addLayout(thresholdRow);
 
+    auto* calls = named(new QGroupBox(StringTable::text(640), this), 1190);
+    auto* callsLayout = new QVBoxLayout(calls);
+    callsLayout->addWidget(m_bothSides);
+    callsLayout->addWidget(m_startOnMicrophoneOpen);
+    auto* ignoredRow = new QHBoxLayout;
+    ignoredRow->setContentsMargins(20, 0, 0, 0);
+    ignoredRow->addWidget(m_ignoredCaption);
+    ignoredRow->addWidget(m_ignoredPrograms, 1);
+    callsLayout->addLayout(ignoredRow);
+    auto* preRollRow = new QHBoxLayout;
+    preRollRow->addWidget(preRollCaption);
+    preRollRow->addWidget(m_preRoll);
+    preRollRow->addWidget(caption(1197, 645, calls));
+    preRollRow->addStretch(1);
+    callsLayout->addLayout(preRollRow);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(play);
     layout->addWidget(rec);
     layout->addWidget(autoRec);
+    layout->addWidget(calls);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(defaults);
@@ -109,6 +153,8 @@ CDlgSetImpostazioni::CDlgSetImpostazioni(SettingsStore& store, MessagePresenter&
     layout->addStretch(1);
 
     connect(m_singleFile, &QRadioButton::toggled, this, &CDlgSetImpostazioni::updateEnabling);
+    connect(m_startOnMicrophoneOpen, &QCheckBox::toggled, this,
+            &CDlgSetImpostazioni::updateEnabling);
     connect(defaults, &QPushButton::clicked, this, &CDlgSetImpostazioni::restoreDefaults);
     connect(m_volume, &QSlider::sliderReleased, this, [this] {
         if (m_microphone.IsOpen())
@@ -139,6 +185,10 @@ CDlgSetImpostazioni::CDlgSetImpostazioni(SettingsStore& store, MessagePresenter&
     m_threshold->setValue(m_settings.threshold);
     m_askConfirmation->setChecked(m_settings.askConfirmation);
     m_antiBump->setChecked(m_settings.antiBump);
+    m_bothSides->setChecked(m_settings.bothSides);
+    m_startOnMicrophoneOpen->setChecked(m_settings.startOnMicrophoneOpen);
+    m_ignoredPrograms->setText(m_settings.ignoredPrograms);
+    m_preRoll->setValue(m_settings.preRollSeconds);
     updateEnabling();
 
     WriteLog(QStringLiteral("[DLGIMP]:DispositivoRegistrazione: %1, DispositivoRiproduzione: %2")
@@ -230,6 +280,9 @@ void CDlgSetImpostazioni::updateEnabling()
     const bool separate = !m_singleFile->isChecked();
     m_askConfirmation->setEnabled(separate);
     m_antiBump->setEnabled(separate);
+    const bool onOpen = m_startOnMicrophoneOpen->isChecked();
+    m_ignoredCaption->setEnabled(onOpen);
+    m_ignoredPrograms->setEnabled(onOpen);
 }
 
 void CDlgSetImpostazioni::restoreDefaults()
@@ -239,6 +292,11 @@ void CDlgSetImpostazioni::restoreDefaults()
     m_askConfirmation->setChecked(StringTable::text(139).startsWith(u'1'));
     m_threshold->setValue(StringTable::text(140).toInt());
     m_separateFiles->setChecked(true);
+    const Settings initial;
+    m_bothSides->setChecked(initial.bothSides);
+    m_startOnMicrophoneOpen->setChecked(initial.startOnMicrophoneOpen);
+    m_ignoredPrograms->setText(initial.ignoredPrograms);
+    m_preRoll->setValue(initial.preRollSeconds);
     updateEnabling();
 }
 
@@ -267,6 +325,11 @@ bool CDlgSetImpostazioni::commit()
     // Greyed switches do not apply to one file for all calls, and are stored off.
     values.askConfirmation = m_askConfirmation->isEnabled() && m_askConfirmation->isChecked();
     values.antiBump = m_antiBump->isEnabled() && m_antiBump->isChecked();
+    values.bothSides = m_bothSides->isChecked();
+    values.startOnMicrophoneOpen = m_startOnMicrophoneOpen->isChecked();
+    // Kept while greyed, so that switching the start back on finds the list again.
+    values.ignoredPrograms = programList(m_ignoredPrograms->text());
+    values.preRollSeconds = m_preRoll->value();
     QStringList names{SettingsNames::IDDispositivoRiproduzione,
                       SettingsNames::IDDispositivoRegistrazione,
                       SettingsNames::TempoAttesaRegAuto,
@@ -280,6 +343,8 @@ bool CDlgSetImpostazioni::commit()
         values.recordingVolume = int(volume);
         names << SettingsNames::VolumeRegistrazione;
     }
+    names << SettingsNames::RecordBothSides << SettingsNames::StartOnMicrophoneOpen
+          << SettingsNames::IgnoredMicrophonePrograms << SettingsNames::PreRollSeconds;
     if (!m_store.save(values, names)) {
         m_messages.showMessage(this, StringTable::text(54), StringTable::caption(),
                                MessagePresenter::Icon::Error);

@@ -11,14 +11,18 @@ class MessagePresenter;
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QSlider;
+class QSpinBox;
 class SettingsStore;
 
 /// The General page of the Options sheet: the play and record devices, the microphone's
 /// recording volume and the auto-recording values (single file or separate files, confirmation,
-/// anti-bump, seconds of silence, threshold). Controls are named after their numbers ("1001").
+/// anti-bump, seconds of silence, threshold) and the calls made on this computer (both sides,
+/// start on the microphone's opening, the programs ignored then, seconds kept before a call).
+/// Controls are named after their numbers ("1001").
 ///
 /// The recording volume follows its slider at once, through the page's own connection to the
 /// microphone recording line; OK stores the volume the line then has. When the line cannot be
@@ -48,7 +52,8 @@ public:
 
     /// A device's name as the combos show it.
     static QString shownDeviceName(const QString& description);
-    /// "Default"-button values: 15 s, separate files, anti-bump on, no confirmation, 15000.
+    /// "Default"-button values: 15 s, separate files, anti-bump on, no confirmation, 15000;
+    /// one side only, no start on the microphone's opening, no program ignored, 1 s kept.
     void restoreDefaults();
 
 private:
@@ -76,4 +81,9 @@ private:
     QCheckBox* m_antiBump = nullptr;
     QLineEdit* m_silence = nullptr;
     QSlider* m_threshold = nullptr;
+    QCheckBox* m_bothSides = nullptr;
+    QCheckBox* m_startOnMicrophoneOpen = nullptr;
+    QLabel* m_ignoredCaption = nullptr;
+    QLineEdit* m_ignoredPrograms = nullptr;
+    QSpinBox* m_preRoll = nullptr;
 };

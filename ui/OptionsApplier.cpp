@@ -82,6 +82,10 @@ void OptionsApplier::applyStored()
     settings.recordingDevice = stored.recordingDevice;
     settings.playbackDevice = stored.playbackDevice;
     settings.recordingVolume = stored.recordingVolume;
+    settings.bothSides = stored.bothSides;
+    settings.startOnMicrophoneOpen = stored.startOnMicrophoneOpen;
+    settings.preRollSeconds = stored.preRollSeconds;
+    settings.ignoredPrograms = stored.ignoredPrograms;
     m_parts.window.setWindowTitle(windowTitle(settings.operatorName));
 
     // The working folder stays the old one in the settings until the list has moved, so

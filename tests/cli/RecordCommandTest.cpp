@@ -249,17 +249,20 @@ TEST_F(RecordCommandTest, BadArgumentsAreUsageErrors)
     // A good input, so that a value let through ends in a quick recording, not a usage error.
     const QString tone = env.root() + u"tone.wav"_s;
     ASSERT_TRUE(AudioFixtures::writeWav(tone, {{1.0, true}}));
-    const QStringList badValues[] = {{"--seconds", "soon"},       {"--seconds", "0"},
-                                     {"--seconds", "-3"},         {"--seconds", "2147484"},
-                                     {"--seconds", "2147483647"}, {"--threshold", "99"},
-                                     {"--threshold", "32768"},    {"--silence", "-1"},
-                                     {"--silence", "86401"},      {"--silence", "2147483647"}};
+    const QStringList badValues[] = {
+        {"--seconds", "soon"},       {"--seconds", "0"},          {"--seconds", "-3"},
+        {"--seconds", "2147484"},    {"--seconds", "2147483647"}, {"--threshold", "99"},
+        {"--threshold", "32768"},    {"--silence", "-1"},         {"--silence", "86401"},
+        {"--silence", "2147483647"}, {"--pre-roll", "6"},         {"--pre-roll", "-1"},
+        {"--pre-roll", "x"},         {"--pre-roll", "1.5"}};
     for (const QStringList& option : badValues) {
         const CtlRun run = ctl(recordArgs(QStringList{"--input", tone} + option), 30000);
         EXPECT_EQ(run.status, 2) << option.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(option.first())) << run.err.toStdString();
     }
-    EXPECT_EQ(ctl(recordArgs({"--input"})).status, 2);
+    for (const QStringList& missingValue :
+         {QStringList{"--input"}, {"--input", tone, "--pre-roll"}})
+        EXPECT_EQ(ctl(recordArgs(missingValue)).status, 2) << missingValue.join(u' ').toStdString();
     EXPECT_EQ(ctl(recordArgs({"--input", env.root() + "missing.wav"})).status, 1);
 }
 

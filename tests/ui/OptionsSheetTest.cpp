@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -154,6 +155,36 @@ TEST_F(OptionsSheetTest, SingleFileGreysTheCallSwitchesAndStoresThemOffDefaultRe
     EXPECT_EQ(stored(u"ChiediConfermaAutoRec"_s), u"0");
 }
 
+TEST_F(OptionsSheetTest, CallsOnThisComputerAreStoredOnOkReadBackAndTurnedOffByDefault)
+{
+    const auto storedCalls = [this] {
+        return QStringList{stored(u"RecordBothSides"_s), stored(u"StartOnMicrophoneOpen"_s),
+                           stored(u"IgnoredMicrophonePrograms"_s), stored(u"PreRollSeconds"_s)};
+    };
+    open(true);
+    auto* ignored = control<QLineEdit>(general, 1194);
+    EXPECT_FALSE(ignored->isEnabled());
+    control<QCheckBox>(general, 1191)->click();
+    control<QCheckBox>(general, 1192)->click();
+    EXPECT_TRUE(ignored->isEnabled());
+    ignored->setText(u" zoom ,, teams  "_s);
+    control<QSpinBox>(general, 1196)->setValue(4);
+    ASSERT_TRUE(ok());
+    EXPECT_EQ(storedCalls(), (QStringList{u"1"_s, u"1"_s, u"zoom, teams"_s, u"4"_s}));
+
+    open(true);
+    EXPECT_TRUE(control<QCheckBox>(general, 1191)->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(general, 1192)->isChecked());
+    ignored = control<QLineEdit>(general, 1194);
+    EXPECT_TRUE(ignored->isEnabled());
+    EXPECT_EQ(ignored->text(), u"zoom, teams");
+    EXPECT_EQ(control<QSpinBox>(general, 1196)->value(), 4);
+    control<QPushButton>(general, 1136)->click();
+    EXPECT_FALSE(ignored->isEnabled());
+    ASSERT_TRUE(ok());
+    EXPECT_EQ(storedCalls(), (QStringList{u"0"_s, u"0"_s, QString(), u"1"_s}));
+}
+
 TEST_F(OptionsSheetTest, AStoredDeviceBeyondTheServersSelectsTheDefaultAndOkStoresIt)
 {
     if (!hasServer())
@@ -238,6 +269,10 @@ TEST_F(OptionsSheetTest, CancelWritesNothingWhateverWasChanged)
     const QStringList before = TestEnvironment::settingsFileLines(env.userSettingsFile());
     control<QLineEdit>(general, 1101)->setText(u"99"_s);
     control<QRadioButton>(general, 1077)->click();
+    control<QCheckBox>(general, 1191)->click();
+    control<QCheckBox>(general, 1192)->click();
+    control<QLineEdit>(general, 1194)->setText(u"zoom"_s);
+    control<QSpinBox>(general, 1196)->setValue(5);
     control<QLineEdit>(advanced, 1138)->setText(u"Anna"_s);
     control<QCheckBox>(advanced, 1107)->setChecked(true);
     QTest::keyClick(sheet.get(), Qt::Key_Escape);

@@ -96,6 +96,21 @@ TEST_F(OptionsWindowTest, TheOperatorAndTheWarningSoundApplyAtOnceAndUnchangedOp
         }
         EXPECT_EQ(window.windowTitle(), StringTable::text(354));
         EXPECT_TRUE(inMode(window, RecorderMode::Armed));
+
+        storeOptions(window,
+                     [](Settings& values) {
+                         values.bothSides = true;
+                         values.startOnMicrophoneOpen = true;
+                         values.preRollSeconds = 3;
+                         values.ignoredPrograms = QStringLiteral("zoom, teams");
+                     },
+                     {SettingsNames::RecordBothSides, SettingsNames::StartOnMicrophoneOpen,
+                      SettingsNames::PreRollSeconds, SettingsNames::IgnoredMicrophonePrograms});
+        window.applyStoredOptions();
+        const Settings& applied = window.settings();
+        EXPECT_TRUE(applied.bothSides && applied.startOnMicrophoneOpen);
+        EXPECT_EQ(applied.preRollSeconds, 3);
+        EXPECT_EQ(applied.ignoredPrograms, QStringLiteral("zoom, teams"));
     });
 }
 
