@@ -9,9 +9,15 @@
 // started armed the same way, thread by thread. Both need an audio server whose default source is
 // fed by a FIFO, as `eval "$(scripts/pulse-test-server.sh start DIR)"` gives (PULSE_SERVER,
 // PARLUNE_TEST_MIC_FIFO).
+// record_bench --live-armed SECONDS --calls measures the same with the three options for calls
+// on this computer on (both sides, start when a program opens the microphone, 1 s pre-roll).
+// record_bench --far-side CALLS plays CALLS words into the default sink while armed with both
+// sides and a 1 s pre-roll: the delay from each word's start to the recording's start, and
+// where the word begins in its recording (it must be in it, after the pre-roll).
 
 #include "audio/CRecordSound.h"
 #include "audio/CWriteSoundFile.h"
+#include "audio/Mp3Decoder.h"
 #include "control/RecorderController.h"
 #include "control/RecorderView.h"
 #include "store/RecordingList.h"
@@ -30,6 +36,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -171,7 +179,7 @@ bool startSilenceFeeder(QProcess& feeder, int seconds)
     return true;
 }
 
-int liveArmedBench(const QString& root, int seconds)
+int liveArmedBench(const QString& root, int seconds, bool calls)
 {
     // The feeder runs a little longer than the measure, so the recorder never starves.
     QProcess feeder;
@@ -179,13 +187,17 @@ int liveArmedBench(const QString& root, int seconds)
         return 1;
     const QString work = root + "/work/";
     QDir().mkpath(work);
-    std::printf("armed on the default microphone for %d s of silence\n", seconds);
+    std::printf("armed on the default microphone for %d s of silence%s\n", seconds,
+                calls ? ", recording both sides, watching the microphone, 1 s pre-roll" : "");
     const long rssBefore = maxRssKb();
     double cpu = 0;
     double wallSeconds = 0;
     long rssArmed = 0;
     {
         Settings settings = benchSettings(work);
+        settings.bothSides = calls;
+        settings.startOnMicrophoneOpen = calls;
+        settings.preRollSeconds = calls ? 1 : 0;
         RecordingList list;
         list.setFolder(work);
         list.LoadList();
@@ -213,8 +225,95 @@ int liveArmedBench(const QString& root, int seconds)
     feeder.kill();
     feeder.waitForFinished();
     std::printf("recorder: %.3f s CPU in %.1f s wall\n", cpu, wallSeconds);
-    std::printf("CPU share: %.2f%% of one core (goal: under 1%%)\n", 100 * cpu / wallSeconds);
+    std::printf("CPU share: %.2f%% of one core (goal: under %s)\n", 100 * cpu / wallSeconds,
+                calls ? "0.5%" : "1%");
     std::printf("max RSS:  %ld KB before arming, %ld KB armed\n", rssBefore, rssArmed);
+    return 0;
+}
+
+// Words played into the default sink while armed with both sides: how long after each word's
+// start the recording starts, and how far into its recording the word begins.
+int farSideBench(const QString& root, int calls)
+{
+    QProcess feeder;
+    if (!startSilenceFeeder(feeder, calls * 6 + 20))
+        return 1;
+    const QString work = root + "/work/";
+    QDir().mkpath(work);
+    // A word: 0.6 s of a 1 kHz tone, then silence.
+    const QString word = root + "/word.wav";
+    if (QProcess::execute("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", word, "synth", "0.6",
+                                  "sine", "1000", "vol", "0.3"}) != 0) {
+        std::printf("needs sox on the PATH\n");
+        return 1;
+    }
+    std::vector<double> delays;
+    std::vector<QString> names;
+    {
+        Settings settings = benchSettings(work);
+        settings.bothSides = true;
+        settings.preRollSeconds = 1;
+        settings.silenceSeconds = 1;
+        settings.antiBump = false;
+        RecordingList list;
+        list.setFolder(work);
+        list.LoadList();
+        SilentView view;
+        CWriteSoundFile writer;
+        CRecordSound capture(CRecordSound::microphone(), root + "/data/");
+        RecorderController::Config config;
+        config.programFolder = QStringLiteral(PARLUNE_BIN_DIR "/");
+        RecorderController controller(view, list, settings, capture, writer, config);
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<qint64> detectedAt{-1};
+        QObject::connect(
+            &capture, &CRecordSound::voiceDetected, &capture,
+            [&](qint64) { detectedAt = clock.elapsed(); }, Qt::DirectConnection);
+        controller.start();
+        controller.ToggleAutoRecording();
+        runEventsFor(2000);
+        for (int i = 0; i < calls; ++i) {
+            detectedAt = -1;
+            QProcess player;
+            player.start("paplay", {word});
+            player.waitForStarted();
+            const qint64 started = clock.elapsed();
+            while (detectedAt < 0 && clock.elapsed() - started < 5000)
+                runEventsFor(5);
+            delays.push_back(detectedAt < 0 ? -1 : double(detectedAt - started));
+            player.waitForFinished();
+            runEventsFor(2500); // the call's silence ends it
+        }
+        controller.StopRecording(true);
+        controller.shutdown();
+        for (const auto& entry : list.entries())
+            names.push_back(work + entry->name + ".mp3");
+    }
+    feeder.kill();
+    feeder.waitForFinished();
+    std::sort(names.begin(), names.end());
+    std::printf("recordings kept: %zu of %d words\n", names.size(), calls);
+    int whole = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        Mp3Decoder decoder;
+        if (!decoder.open(names[i]))
+            continue;
+        std::vector<int16_t> audio;
+        int16_t chunk[4096];
+        for (long long got; (got = decoder.read(chunk, 4096)) > 0;)
+            audio.insert(audio.end(), chunk, chunk + got);
+        const auto onset = std::find_if(audio.begin(), audio.end(),
+                                        [](int16_t sample) { return std::abs(sample) > 3000; });
+        const double onsetMs = onset == audio.end() ? -1 : double(onset - audio.begin()) / 32.0;
+        whole += onsetMs > 0;
+        std::printf("call %zu: recording started %.0f ms after paplay began the word; the word "
+                    "begins %.0f ms into the recording\n",
+                    i + 1, i < delays.size() ? delays[i] : -1.0, onsetMs);
+    }
+    std::printf("words whole in their recording: %d of %d (goal: all; paplay's own start is "
+                "part of the delay)\n",
+                whole, calls);
     return 0;
 }
 
@@ -335,7 +434,10 @@ int main(int argc, char* argv[])
     if (argc > 1 && std::strcmp(argv[1], "--gui-armed") == 0)
         return guiArmedBench(root.path(), argc > 2 ? std::max(1, std::atoi(argv[2])) : 60);
     if (argc > 1 && std::strcmp(argv[1], "--live-armed") == 0)
-        return liveArmedBench(root.path(), argc > 2 ? std::max(1, std::atoi(argv[2])) : 60);
+        return liveArmedBench(root.path(), argc > 2 ? std::max(1, std::atoi(argv[2])) : 60,
+                              argc > 3 && std::strcmp(argv[3], "--calls") == 0);
+    if (argc > 1 && std::strcmp(argv[1], "--far-side") == 0)
+        return farSideBench(root.path(), argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
     const int minutes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const QString work = root.path() + "/work/";
     QDir().mkpath(work);

@@ -90,10 +90,10 @@ public:
     /// and let the writer use it from the next file.
     void changeWorkingFolder(const QString& folder);
     /// Takes new settings. Threshold, silence seconds, anti-bump and pre-roll reach the capture
-    /// thread at once; both sides and the microphone's use count from the input's next start; the single-file choice counts from the next arming (an armed period keeps the
-    /// one it began with, which the writer shares); a different working folder is taken as
-    /// changeWorkingFolder() takes it (the list holds it already). Before start() the values
-    /// are only kept.
+    /// thread at once; both sides and the microphone's use count from the input's next start; the
+    /// single-file choice counts from the next arming (an armed period keeps the one it began with,
+    /// which the writer shares); a different working folder is taken as changeWorkingFolder() takes
+    /// it (the list holds it already). Before start() the values are only kept.
     void applySettings(const Settings& settings);
     /// The warning sound was switched on or off while running. On: an armed recorder silences
     /// the speakers as arming with it does. Off: a warning waiting or sounding is stopped, and

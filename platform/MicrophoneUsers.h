@@ -8,9 +8,9 @@
 
 /// The record streams other programs have open on the microphone, as the audio server
 /// announces them, and whether one of them is using it now: a stream counts while it records
-/// from the watched source, is not corked (paused) nor a level meter's, was not opened by this process and its
-/// program is not one of the ignored ones.
-/// Lifecycle: plain value, used from one thread at a time.
+/// from the watched source, is not corked (paused) nor a level meter's, was not opened by this
+/// process and its program is not one of the ignored ones. Lifecycle: plain value, used from one
+/// thread at a time.
 class MicrophoneUsers {
 public:
     struct Stream {

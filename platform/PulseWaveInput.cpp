@@ -261,7 +261,7 @@ bool PulseWaveInput::openFarSide(int device, QString& error)
     pa_stream_set_read_callback(m_farSide, &PulseWaveInput::onStreamRead, this);
     pa_buffer_attr attr;
     std::memset(&attr, 0xff, sizeof attr);
-    attr.fragsize = kFrames * 2;
+    attr.fragsize = kFrames * 2 * kMixedFragmentBuffers;
     bool ready = pa_stream_connect_record(m_farSide, listing.monitors[sink->index].constData(),
                                           &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
     if (ready) {
@@ -307,8 +307,7 @@ void PulseWaveInput::onSubscription(pa_context* context, int type, uint32_t inde
 {
     auto* input = static_cast<PulseWaveInput*>(self);
     const int facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-    const bool removed =
-        (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE;
+    const bool removed = (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE;
     pa_operation* operation = nullptr;
     if (facility == PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT && input->m_watching) {
         if (removed) {
@@ -417,7 +416,9 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         pa_stream_set_read_callback(m_stream, &PulseWaveInput::onStreamRead, this);
         pa_buffer_attr attr;
         std::memset(&attr, 0xff, sizeof attr);
-        attr.fragsize = kFrames * 2;
+        // Two streams woken for every buffer would double the cost of waiting armed; a call's
+        // start is kept by the pre-roll, so both sides come a few buffers at a time.
+        attr.fragsize = kFrames * 2 * (m_mixing ? kMixedFragmentBuffers : 1);
         // A null device is the server's default source.
         ok = pa_stream_connect_record(m_stream, source.isEmpty() ? nullptr : source.constData(),
                                       &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
@@ -451,8 +452,8 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
                 this);
             const int mask = (options.watchMicrophone ? PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT : 0) |
                              (options.bothSides ? PA_SUBSCRIPTION_MASK_SINK : 0);
-            if (pa_operation* subscribed = pa_context_subscribe(
-                    m_context, pa_subscription_mask_t(mask), nullptr, nullptr))
+            if (pa_operation* subscribed =
+                    pa_context_subscribe(m_context, pa_subscription_mask_t(mask), nullptr, nullptr))
                 pa_operation_unref(subscribed);
         }
         if (options.watchMicrophone)

@@ -37,6 +37,8 @@ class PulseWaveInput : public WaveInput {
 public:
     /// The longest wait for the server while connecting, listing the sources or opening the stream.
     static constexpr int kConnectTimeoutMs = 3000;
+    /// Buffers the server gathers before it sends them, for each stream of both sides.
+    static constexpr int kMixedFragmentBuffers = 4;
 
     explicit PulseWaveInput(Deliver deliver);
     ~PulseWaveInput() override;
@@ -71,8 +73,7 @@ private:
     bool chooseSource(int device, QByteArray& name, uint32_t& errorCode, QString& errorText);
     /// Lists the server's defaults and its sinks (or sources) into `listing`, waiting at most
     /// kConnectTimeoutMs.
-    bool listDevices(bool sinks, DeviceListing& listing, uint32_t& errorCode,
-                     QString& errorText);
+    bool listDevices(bool sinks, DeviceListing& listing, uint32_t& errorCode, QString& errorText);
     /// Opens the far side's stream on the monitor of play device `device`; false with the
     /// reason in `error`.
     bool openFarSide(int device, QString& error);
@@ -94,7 +95,7 @@ private:
     pa_stream* m_stream = nullptr;
     pa_stream* m_farSide = nullptr;
     MicrophoneUse m_microphoneUse;
-    CallOptions m_options; // the thread that calls start()
+    CallOptions m_options;          // the thread that calls start()
     std::vector<int16_t> m_filling; // main-loop thread, under its lock
     std::atomic<uint64_t> m_session{0};
     std::atomic<int> m_outstanding{0};
@@ -105,8 +106,8 @@ private:
     bool m_running = false;     // a session is open and its stream was ready
     uint64_t m_lostSession = 0; // the session reported lost
     CallSidesMixer m_mixer{size_t(kFrames)};
-    bool m_mixing = false;        // the far side's stream was opened for this session
-    bool m_watching = false;      // microphone users are reported for this session
+    bool m_mixing = false;            // the far side's stream was opened for this session
+    bool m_watching = false;          // microphone users are reported for this session
     uint32_t m_farSink = 0xffffffffu; // the sink whose monitor is the far side
     MicrophoneUsers m_users;
     QString m_toldUser; // the program last reported as using the microphone

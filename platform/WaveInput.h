@@ -41,8 +41,7 @@ public:
     /// Called from the input's own thread when another program starts (`inUse` true, with
     /// its name) or stops using the microphone of session `session`; once at the start of a
     /// session that finds it in use already.
-    using MicrophoneUse =
-        std::function<void(uint64_t session, bool inUse, const QString& program)>;
+    using MicrophoneUse = std::function<void(uint64_t session, bool inUse, const QString& program)>;
 
     /// How a live input takes calls made in a program on this computer.
     struct CallOptions {

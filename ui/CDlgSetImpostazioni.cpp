@@ -292,7 +292,8 @@ void CDlgSetImpostazioni::restoreDefaults()
     m_askConfirmation->setChecked(StringTable::text(139).startsWith(u'1'));
     m_threshold->setValue(StringTable::text(140).toInt());
     m_separateFiles->setChecked(true);
-    const Settings initial;
+    // What a first start creates.
+    const Settings initial = m_store.defaults();
     m_bothSides->setChecked(initial.bothSides);
     m_startOnMicrophoneOpen->setChecked(initial.startOnMicrophoneOpen);
     m_ignoredPrograms->setText(initial.ignoredPrograms);

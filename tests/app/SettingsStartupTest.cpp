@@ -47,15 +47,26 @@ TEST_F(SettingsStartupTest, FirstStartCreatesTheDefaultsInOrderAndArmsSingleFile
 {
     startup().createDefaults();
     EXPECT_EQ(TestEnvironment::settingsFileLines(env.userSettingsFile()),
-              QStringList({"@default=0", "AvvioTaskBar=0", "TempoAttesaRegAuto=15",
-                           "RegAutoSalvaUnicoFile=1", "SogliaAttivazioneRegAuto=15000",
-                           "ChiediConfermaAutoRec=0", "AvviaInAutoReg=1", "AntiBump=1",
-                           "WorkDir=" + fallback(), "AbilitaSegnaleAcustico=0",
-                           "SegnaleAcusticoInviaDopo=1", "SegnaleAcusticoInviaDopoValore=15",
-                           "SegnaleAcusticoInviaOgni=0", "SegnaleAcusticoInviaOgniValore=10",
+              QStringList({"@default=0",
+                           "AvvioTaskBar=0",
+                           "TempoAttesaRegAuto=15",
+                           "RegAutoSalvaUnicoFile=1",
+                           "SogliaAttivazioneRegAuto=15000",
+                           "ChiediConfermaAutoRec=0",
+                           "AvviaInAutoReg=1",
+                           "AntiBump=1",
+                           "WorkDir=" + fallback(),
+                           "AbilitaSegnaleAcustico=0",
+                           "SegnaleAcusticoInviaDopo=1",
+                           "SegnaleAcusticoInviaDopoValore=15",
+                           "SegnaleAcusticoInviaOgni=0",
+                           "SegnaleAcusticoInviaOgniValore=10",
                            "SegnaleAcusticoFile=" + env.programFolder() + "Beep1.wav",
-                           "PlayAlternativo=0", "RecordBothSides=0", "StartOnMicrophoneOpen=0",
-                           "PreRollSeconds=1", "IgnoredMicrophonePrograms="}));
+                           "PlayAlternativo=0",
+                           "RecordBothSides=0",
+                           "StartOnMicrophoneOpen=0",
+                           "PreRollSeconds=1",
+                           "IgnoredMicrophonePrograms="}));
 
     const StartupSettings read = startup().read();
     ASSERT_TRUE(read.keyOpened);

@@ -173,7 +173,8 @@ TEST(CaptureDecisionsIdle, NeverRestartsDuringACallOrInManualMode)
 
 } // namespace
 
-TEST(CaptureDecisionsMicrophoneUse, AProgramHoldingTheMicrophoneStartsACallAtOnceAndItsEndStartsTheSilence)
+TEST(CaptureDecisionsMicrophoneUse,
+     AProgramHoldingTheMicrophoneStartsACallAtOnceAndItsEndStartsTheSilence)
 {
     Script script; // silence of 2 s ends a call
     script.feed(0, 500);

@@ -13,10 +13,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -127,6 +129,34 @@ protected:
         return launch(recorder, {"--input", longTone()}) &&
                waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 20000; },
                        60000);
+    }
+
+    /// The loudest `hz` tone of the recording `name` over quarter seconds, with the other
+    /// tone's level in the same quarter when `other` is given.
+    double loudestTone(const QString& name, double hz, double other = 0,
+                       double* otherLevel = nullptr)
+    {
+        const std::vector<int16_t> audio =
+            AudioFixtures::decodeRecording(folder + name + u".mp3"_s);
+        EXPECT_FALSE(audio.empty()) << name.toStdString();
+        double loudest = 0;
+        for (size_t at = 0; at + 8000 <= audio.size(); at += 8000) {
+            const double level = AudioFixtures::toneAmplitude(audio.data() + at, 8000, hz);
+            if (level <= loudest)
+                continue;
+            loudest = level;
+            if (otherLevel)
+                *otherLevel = AudioFixtures::toneAmplitude(audio.data() + at, 8000, other);
+        }
+        return loudest;
+    }
+
+    static int sourceOutputs()
+    {
+        QProcess pactl;
+        pactl.start(u"pactl"_s, {"list", "short", "source-outputs"});
+        pactl.waitForFinished(5000);
+        return int(pactl.readAllStandardOutput().count('\n'));
     }
 
     TestEnvironment env;
@@ -422,4 +452,106 @@ TEST_F(RecordCommandTest, AnAccountWhereTheWindowNeverRanGetsItsSettingsAndFolde
     EXPECT_TRUE(QFileInfo(fresh.dataFolder() + "Recordings/Recording 1.mp3").isFile());
     const QString duration = list[0].toObject()["duration"].toString();
     EXPECT_TRUE(duration == u"00:02"_s || duration == u"00:03"_s) << duration.toStdString();
+}
+
+TEST_F(RecordCommandTest, BothSidesOfACallOnThisComputerAreRecordedFromTheMicrophoneAndTheSpeakers)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    // The speakers turned down: the far side is still recorded at the level it was played.
+    ASSERT_EQ(QProcess::execute(u"pactl"_s, {"set-sink-volume", "@DEFAULT_SINK@", "40%"}), 0);
+    const auto volumeBack = qScopeGuard([] {
+        QProcess::execute(u"pactl"_s, {"set-sink-volume", "@DEFAULT_SINK@", "100%"});
+    });
+    const QString farSide = env.root() + u"far.wav"_s;
+    ASSERT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", farSide,
+                                             "synth", "3", "sine", "1000", "vol", "0.3"}));
+    MicrophoneFeeder feeder(false);
+    QProcess recorder;
+    ASSERT_TRUE(launch(recorder, {"--auto", "--both-sides", "--seconds", "60", "--silence", "1",
+                                  "--threshold", "3000", "--no-antibump"}));
+    ASSERT_TRUE(waitFor([] { return sourceOutputs() >= 2; }, 30000)); // microphone and monitor
+    // The far side speaks first, alone: that starts the recording.
+    QProcess player;
+    player.start(u"paplay"_s, {farSide});
+    ASSERT_TRUE(
+        waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 3000; }, 30000));
+    feeder.setTone(true);
+    ASSERT_TRUE(waitFor([&] { return feeder.toneSeconds() >= 1.5; }, 30000));
+    feeder.setTone(false);
+    ASSERT_TRUE(player.waitForFinished(30000));
+    ASSERT_TRUE(waitFor([&] { return QDir(folder).entryList({"*.mp3"}).size() == 1; }, 30000));
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(30000));
+    ASSERT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), u"Recording 1\n"_s);
+    double nearWithFar = 0;
+    const double far = loudestTone(u"Recording 1"_s, 1000, 440);
+    const double near = loudestTone(u"Recording 1"_s, 440, 1000, &nearWithFar);
+    EXPECT_GT(far, 0.3 * 32767 * 0.7); // 40 % on the slider is 6 % of the signal
+    EXPECT_GT(near, 12000 * 0.7);
+    EXPECT_GT(nearWithFar, 0.3 * 32767 * 0.7) << "the two sides overlap in one quarter second";
+}
+
+TEST_F(RecordCommandTest, AProgramOpeningTheMicrophoneStartsARecordingAndItsEndStopsIt)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    MicrophoneFeeder feeder(false); // a silent microphone
+    QProcess recorder;
+    ASSERT_TRUE(launch(recorder, {"--auto", "--on-microphone-open", "--seconds", "60", "--silence",
+                                  "1", "--threshold", "3000"}));
+    ASSERT_TRUE(waitFor([] { return sourceOutputs() == 1; }, 30000)); // its own stream only
+    QProcess callProgram;
+    callProgram.setStandardOutputFile(QProcess::nullDevice());
+    callProgram.start(u"parec"_s, {"--raw"});
+    ASSERT_TRUE(
+        waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 3000; }, 30000));
+    // Kept well past a bump's length, then the call program lets the microphone go.
+    ASSERT_TRUE(
+        waitFor([&] { return QFileInfo(folder + "tmp_nome_reg.dtm").size() > 12000; }, 30000));
+    callProgram.terminate();
+    ASSERT_TRUE(callProgram.waitForFinished(10000));
+    ASSERT_TRUE(waitFor([&] { return QDir(folder).entryList({"*.mp3"}).size() == 1; }, 30000));
+    recorder.terminate();
+    ASSERT_TRUE(recorder.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(recorder.readAllStandardOutput()), u"Recording 1\n"_s);
+    const QJsonArray list = listJson();
+    ASSERT_EQ(list.size(), 1);
+    // Parlune's own stream never counted: the call lasted as long as the program's.
+    EXPECT_LE(durationSeconds(list[0]), 10);
+    EXPECT_TRUE(
+        AudioFixtures::readFile(env.dataFolder() + u"PL.log"_s).contains("Microfono aperto da "));
+}
+
+TEST_F(RecordCommandTest, PreRollKeepsTheQuietStartOfACallBeforeItsVoice)
+{
+    // Half a second under the threshold, then the voice.
+    const QString call = env.root() + u"call.wav"_s;
+    ASSERT_TRUE(AudioFixtures::writeWav(
+        call, {{2.0, false}, {0.5, true, 1500}, {2.0, true, 12000}, {3.0, false}}));
+    for (const int preRoll : {0, 1}) {
+        SCOPED_TRACE(preRoll);
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        const CtlRun run =
+            ctl(recordArgs({"--auto", "--input", call, "--threshold", "3000", "--silence", "1",
+                            "--no-antibump", "--pre-roll", QString::number(preRoll)}));
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        const std::vector<int16_t> audio =
+            AudioFixtures::decodeRecording(folder + u"Recording 1.mp3"_s);
+        const auto voice =
+            std::find_if(audio.begin(), audio.end(), [](int16_t sample) { return sample > 8000; });
+        ASSERT_NE(voice, audio.end());
+        const auto voiceAt = size_t(voice - audio.begin());
+        if (preRoll == 0) {
+            EXPECT_LT(voiceAt, 32000u / 10);
+            continue;
+        }
+        // Whole buffers reach back at least the pre-roll: all of the quiet start is there.
+        ASSERT_GE(voiceAt, 32000u);
+        const double quiet =
+            AudioFixtures::toneAmplitude(audio.data() + voiceAt - 15000, 12000, 440);
+        EXPECT_NEAR(quiet, 1500, 300);
+        EXPECT_LT(AudioFixtures::toneAmplitude(audio.data(), 8000, 440), 100); // silence before
+    }
 }

@@ -1,6 +1,7 @@
 #include "tests/support/AudioFixtures.h"
 
 #include "audio/EncoderLibrary.h"
+#include "audio/Mp3Decoder.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -77,9 +78,10 @@ bool AudioFixtures::writeWav(const QString& path, const std::vector<Piece>& piec
         const auto frames = static_cast<size_t>(piece.seconds * rate);
         for (size_t i = 0; i < frames; ++i, ++n) {
             const auto value =
-                piece.tone ? static_cast<int16_t>(
-                                 12000 * std::sin(2 * std::numbers::pi * 440 * double(n) / rate))
-                           : int16_t{0};
+                piece.tone
+                    ? static_cast<int16_t>(piece.amplitude *
+                                           std::sin(2 * std::numbers::pi * 440 * double(n) / rate))
+                    : int16_t{0};
             for (int c = 0; c < channels; ++c) {
                 char bytes[2];
                 qToLittleEndian(value, bytes);
@@ -97,4 +99,30 @@ QByteArray AudioFixtures::randomBytes(qsizetype size, quint32 seed)
     for (char& byte : bytes)
         byte = char(random.bounded(256));
     return bytes;
+}
+
+std::vector<int16_t> AudioFixtures::decodeRecording(const QString& path)
+{
+    Mp3Decoder decoder;
+    if (!decoder.open(path) || decoder.channels() != 1)
+        return {};
+    std::vector<int16_t> samples;
+    int16_t chunk[4096];
+    for (long long got; (got = decoder.read(chunk, 4096)) > 0;)
+        samples.insert(samples.end(), chunk, chunk + got);
+    return samples;
+}
+
+double AudioFixtures::toneAmplitude(const int16_t* samples, size_t count, double hz, int rate)
+{
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
+    double previous = 0, beforePrevious = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double current = samples[i] + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    return count ? 2 * std::sqrt(std::max(0.0, power)) / double(count) : 0;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <vector>
 
 /// Real MP3 audio for tests, made by the real encoder library of the build.
@@ -12,6 +13,7 @@ public:
     struct Piece {
         double seconds;
         bool tone;
+        int amplitude = 12000;
     };
 
     /// An MPEG stream (no tag) of about `seconds` of a 440 Hz tone, 32 kbit/s mono 32 kHz.
@@ -28,4 +30,8 @@ public:
     static QByteArray randomBytes(qsizetype size, quint32 seed);
     /// The whole content of `path`, empty when it cannot be read.
     static QByteArray readFile(const QString& path);
+    /// The decoded samples of the recording `path` (mono), empty when it cannot be read.
+    static std::vector<int16_t> decodeRecording(const QString& path);
+    /// The amplitude of the `hz` tone in `count` samples at `rate` (a Goertzel filter).
+    static double toneAmplitude(const int16_t* samples, size_t count, double hz, int rate = 32000);
 };

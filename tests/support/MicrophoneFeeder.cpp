@@ -56,6 +56,15 @@ bool MicrophoneFeeder::prepare()
         return false;
     QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "fakemic", "100%"});
     QProcess::execute(QStringLiteral("pactl"), {"set-source-mute", "fakemic", "0"});
+    // What an earlier test's feeder left in the FIFO would be the next recorder's first sound.
+    const int fifo = ::open(qEnvironmentVariable("PARLUNE_TEST_MIC_FIFO").toLocal8Bit().constData(),
+                            O_RDONLY | O_NONBLOCK);
+    if (fifo >= 0) {
+        char stale[4096];
+        while (::read(fifo, stale, sizeof stale) > 0) {
+        }
+        ::close(fifo);
+    }
     return true;
 }
 

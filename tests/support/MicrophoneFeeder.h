@@ -29,7 +29,8 @@ public:
     /// True while queued speech remains to be written.
     bool speaking() const;
 
-    /// The microphone is there, and heard whole, since other tests change its volume.
+    /// The microphone is there, heard whole (other tests change its volume) and holds no sound
+    /// left from an earlier test.
     static bool prepare();
     /// Whether some program is recording from the server (its stream is connected).
     static bool streamConnected();

@@ -540,7 +540,8 @@ TEST_F(RecorderWindowTest, TheVolumeSliderFollowsTheSpeakersSetElsewhereExceptWh
     EXPECT_EQ(speakerVolume(), volumeBefore);
 }
 
-TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDuringARecording)
+TEST_F(RecorderWindowTest,
+       TheWarningSoundMutesTheSpeakersWhileArmedUnlessBothSidesAreRecordedAndSoundsDuringARecording)
 {
     const QString beep = env.root() + QStringLiteral("beep.wav");
     ASSERT_TRUE(SpokenAudio::runTool(
@@ -568,6 +569,11 @@ TEST_F(RecorderWindowTest, TheWarningSoundMutesTheSpeakersWhileArmedAndSoundsDur
         EXPECT_LE(std::abs(slider->value() - volumeBefore), 1);
     });
     EXPECT_EQ(speakerVolume(), volumeBefore);
+    // Recording both sides, the speakers carry the far side: silenced, it would be lost.
+    writeSettings(
+        QStringList{"AvviaInAutoReg=1", "SogliaAttivazioneRegAuto=32767", "RecordBothSides=1"} +
+        warning);
+    run(wav, [&](CRecorderDlg&) { EXPECT_EQ(speakerVolume(), volumeBefore); });
 
     // A manual recording: the beep sounds a second after the start.
     writeSettings(QStringList{"AvviaInAutoReg=0"} + warning);
