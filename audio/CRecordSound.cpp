@@ -123,8 +123,23 @@ void CRecordSound::postSetWriter(CWriteSoundFile* writer)
 
 void CRecordSound::setCallOptions(const WaveInput::CallOptions& options)
 {
-    const std::scoped_lock lock(m_optionsMutex);
-    m_callOptions = options;
+    {
+        const std::scoped_lock lock(m_optionsMutex);
+        if (m_callOptions == options)
+            return;
+        m_callOptions = options;
+    }
+    // An armed input waiting for a call takes new options at once; a call in progress keeps
+    // its input, and the restart at its end takes them.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_recording && m_decisions.autoMode() && !m_decisions.forwarding()) {
+                m_log.line(QStringLiteral("Opzioni delle chiamate cambiate: ingresso riaperto"));
+                restartCapture();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 WaveInput::CallOptions CRecordSound::callOptions() const

@@ -87,9 +87,13 @@ public:
     /// Seconds of audio (0..5, clamped) that open each auto-recording. Any thread.
     void setPreRollSeconds(int seconds) { m_preRollSeconds = std::clamp(seconds, 0, 5); }
     int preRollSeconds() const { return m_preRollSeconds; }
-    /// The call options the input takes from its next start on. Any thread.
+    /// The call options the input takes from its next start on; an armed input with no call in
+    /// progress is opened again at once to take them. Any thread.
     void setCallOptions(const WaveInput::CallOptions& options);
     WaveInput::CallOptions callOptions() const;
+    /// This program plays a recording (true) or no longer does: its sound on the speakers is
+    /// not the far side of a call. Any thread.
+    void setOwnPlayback(bool playing) { m_input->setFarSideMuted(playing); }
     /// The record device (DeviceOrder's numbering: 0 = the server's default, a number beyond
     /// the list = 0) the input opens from its next start on (a recording, an arming, a restart
     /// between calls); a session already open keeps its device. Any thread.

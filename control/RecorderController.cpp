@@ -710,6 +710,7 @@ void RecorderController::OnThresholdDragged(int threshold)
 
 void RecorderController::setPlaying(bool playing)
 {
+    m_capture.setOwnPlayback(playing);
     setMode(RecorderTransitions::decide(m_mode, playing ? RecorderEvent::PlaybackStarted
                                                         : RecorderEvent::PlaybackStopped)
                 .next);

@@ -13,6 +13,11 @@ void CallSidesMixer::pushMonitor(const int16_t* samples, size_t count)
     m_monitor.insert(m_monitor.end(), samples, samples + count);
 }
 
+void CallSidesMixer::pushMonitorSilence(size_t count)
+{
+    m_monitor.insert(m_monitor.end(), count, 0);
+}
+
 void CallSidesMixer::setMonitorGain(float gain)
 {
     m_gain = std::isfinite(gain) ? std::clamp(gain, 1.0f, kMaxGain) : 1.0f;

@@ -28,6 +28,8 @@ public:
 
     void pushMicrophone(const int16_t* samples, size_t count);
     void pushMonitor(const int16_t* samples, size_t count);
+    /// `count` samples of the far side taken as silent, keeping the sides aligned.
+    void pushMonitorSilence(size_t count);
     /// The far side's gain from now on, clamped to 1..kMaxGain.
     void setMonitorGain(float gain);
     float monitorGain() const { return m_gain; }

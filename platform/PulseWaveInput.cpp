@@ -40,6 +40,9 @@ float farSideGainOf(const pa_sink_info& info)
     return linear > 0 ? float(1.0 / linear) : 1.0f;
 }
 
+// The name every connection of this program gives the server.
+constexpr const char* kClientName = "Parlune";
+
 QString property(const pa_proplist* properties, const char* key)
 {
     const char* value = properties ? pa_proplist_gets(properties, key) : nullptr;
@@ -125,7 +128,7 @@ bool PulseWaveInput::connectContext(uint32_t& errorCode, QString& errorText)
     if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY)
         return true;
     dropContext(); // a connection that went bad (a server restart) is made anew
-    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_mainloop), "Parlune");
+    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_mainloop), kClientName);
     if (!m_context) {
         errorCode = PA_ERR_INTERNAL;
         errorText = QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL));
@@ -345,8 +348,10 @@ void PulseWaveInput::takeMicrophoneStream(const pa_source_output_info& info)
     stream.source = info.source;
     stream.program = property(info.proplist, PA_PROP_APPLICATION_NAME);
     stream.binary = property(info.proplist, PA_PROP_APPLICATION_PROCESS_BINARY);
+    // This process, or another of this program (parlunectl beside the window).
     stream.ours = property(info.proplist, PA_PROP_APPLICATION_PROCESS_ID) ==
-                  QString::number(QCoreApplication::applicationPid());
+                      QString::number(QCoreApplication::applicationPid()) ||
+                  stream.program == QLatin1String(kClientName);
     stream.corked = info.corked != 0;
     // A volume meter (a peak-detecting stream) only looks at the microphone.
     stream.meter = info.resample_method && std::strcmp(info.resample_method, "peaks") == 0;
@@ -564,7 +569,9 @@ void PulseWaveInput::readAvailable(pa_stream* stream)
         // A hole in the stream (data null) carries no samples.
         const auto* samples = static_cast<const int16_t*>(data);
         const size_t count = data ? bytes / 2 : 0;
-        if (farSide)
+        if (farSide && m_farMuted.load())
+            m_mixer.pushMonitorSilence(count);
+        else if (farSide)
             m_mixer.pushMonitor(samples, count);
         else if (m_mixing)
             m_mixer.pushMicrophone(samples, count);

@@ -53,6 +53,7 @@ public:
     void setLost(Lost lost) override { m_lost = std::move(lost); }
     void setMicrophoneUse(MicrophoneUse use) override { m_microphoneUse = std::move(use); }
     void setCallOptions(const CallOptions& options) override { m_options = options; }
+    void setFarSideMuted(bool muted) override { m_farMuted = muted; }
     bool isLive() const override { return true; }
     void setDevice(int device) override { m_device = device; }
     QString deviceName() const override { return m_deviceName; }
@@ -112,4 +113,5 @@ private:
     MicrophoneUsers m_users;
     QString m_toldUser; // the program last reported as using the microphone
     std::atomic<float> m_farGain{1.0f};
+    std::atomic<bool> m_farMuted{false};
 };

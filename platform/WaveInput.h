@@ -87,6 +87,9 @@ public:
     /// The call options the next start() takes; a session already open keeps its own. Inputs
     /// that are no device ignore them. Called before start(), from the thread that calls it.
     virtual void setCallOptions(const CallOptions& options) { (void)options; }
+    /// While this program plays a sound of its own (a recording), the far side is taken as
+    /// silent, so that the playback neither starts nor fills a recording. Any thread.
+    virtual void setFarSideMuted(bool muted) { (void)muted; }
     /// True for an input fed by a device that can go away and come back (the microphone):
     /// the capture watches it for silence of the stream itself and reconnects. False for a
     /// file, which is read once and can only end.

@@ -310,3 +310,36 @@ TEST(CRecordSoundMicrophone, ChosenDeviceIsLookedUpAtEachStart)
 }
 
 } // namespace
+
+TEST(CRecordSoundMicrophone, BothSidesSwitchedOnWhileArmedTakeNoCallFromThisProgramsOwnPlayback)
+{
+    if (!MicrophoneFeeder::prepare())
+        GTEST_SKIP() << "needs the private audio server that ./test starts";
+    TestEnvironment scratch;
+    const QString tone = scratch.root() + u"far.wav"_s;
+    ASSERT_TRUE(AudioFixtures::writeWav(tone, {{1.0, true}}));
+    MicrophoneFeeder feeder(false);
+    CaptureRig rig(CRecordSound::microphone());
+    rig.arm(3000, 1, false);
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(rig.temporary()); }, 20000));
+    // Switched on while armed: the input opens the far side at once.
+    WaveInput::CallOptions options;
+    options.bothSides = true;
+    rig.capture->setCallOptions(options);
+    rig.capture->setOwnPlayback(true);
+    const auto recordStreams = [] {
+        QProcess pactl;
+        pactl.start(u"pactl"_s, {"list", "short", "source-outputs"});
+        pactl.waitForFinished(5000);
+        return pactl.readAllStandardOutput().count('\n');
+    };
+    ASSERT_TRUE(waitFor([&] { return recordStreams() == 2; }, 20000));
+    ASSERT_EQ(QProcess::execute(u"paplay"_s, {tone}), 0); // a recording played back
+    rig.capture->setOwnPlayback(false);
+    ASSERT_EQ(QProcess::execute(u"paplay"_s, {tone}), 0); // another program's sound
+    ASSERT_TRUE(waitFor([&] { return rig.ready.size() == 1; }, 20000));
+    EXPECT_EQ(rig.voices, 1);
+    // The call holds the second sound alone and its silence, not the playback before it.
+    EXPECT_LT(durationMs(rig.ready[0].first), 2500);
+    EXPECT_TRUE(rig.finish());
+}
