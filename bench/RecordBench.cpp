@@ -43,6 +43,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <thread>
@@ -160,6 +161,26 @@ Settings benchSettings(const QString& work)
     return settings;
 }
 
+// The recorder as the window runs it, on the default microphone, for the live measures.
+struct LiveRecorder {
+    RecordingList list;
+    SilentView view;
+    CWriteSoundFile writer;
+    CRecordSound capture;
+    std::unique_ptr<RecorderController> controller;
+
+    LiveRecorder(const QString& root, const QString& work, const Settings& settings)
+        : capture(CRecordSound::microphone(), root + "/data/")
+    {
+        list.setFolder(work);
+        list.LoadList();
+        RecorderController::Config config;
+        config.programFolder = QStringLiteral(PARLUNE_BIN_DIR "/");
+        controller =
+            std::make_unique<RecorderController>(view, list, settings, capture, writer, config);
+    }
+};
+
 // Starts the child that feeds the private server's microphone `seconds` of silence; false,
 // saying why, without that server or when the child does not start.
 bool startSilenceFeeder(QProcess& feeder, int seconds)
@@ -198,15 +219,9 @@ int liveArmedBench(const QString& root, int seconds, bool calls)
         settings.bothSides = calls;
         settings.startOnMicrophoneOpen = calls;
         settings.preRollSeconds = calls ? 1 : 0;
-        RecordingList list;
-        list.setFolder(work);
-        list.LoadList();
-        SilentView view;
-        CWriteSoundFile writer;
-        CRecordSound capture(CRecordSound::microphone(), root + "/data/");
-        RecorderController::Config config;
-        config.programFolder = QStringLiteral(PARLUNE_BIN_DIR "/");
-        RecorderController controller(view, list, settings, capture, writer, config);
+        LiveRecorder recorder(root, work, settings);
+        RecordingList& list = recorder.list;
+        RecorderController& controller = *recorder.controller;
         controller.start();
         controller.ToggleAutoRecording();
         // The measure starts once the stream runs, leaving out the connection's one-off cost.
@@ -255,20 +270,14 @@ int farSideBench(const QString& root, int calls)
         settings.preRollSeconds = 1;
         settings.silenceSeconds = 1;
         settings.antiBump = false;
-        RecordingList list;
-        list.setFolder(work);
-        list.LoadList();
-        SilentView view;
-        CWriteSoundFile writer;
-        CRecordSound capture(CRecordSound::microphone(), root + "/data/");
-        RecorderController::Config config;
-        config.programFolder = QStringLiteral(PARLUNE_BIN_DIR "/");
-        RecorderController controller(view, list, settings, capture, writer, config);
+        LiveRecorder recorder(root, work, settings);
+        RecordingList& list = recorder.list;
+        RecorderController& controller = *recorder.controller;
         QElapsedTimer clock;
         clock.start();
         std::atomic<qint64> detectedAt{-1};
         QObject::connect(
-            &capture, &CRecordSound::voiceDetected, &capture,
+            &recorder.capture, &CRecordSound::voiceDetected, &recorder.capture,
             [&](qint64) { detectedAt = clock.elapsed(); }, Qt::DirectConnection);
         controller.start();
         controller.ToggleAutoRecording();
