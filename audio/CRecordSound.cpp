@@ -381,8 +381,13 @@ void CRecordSound::onSoundData(WaveInputBuffer buffer)
             m_shownPeak = outcome.level->peak;
             Q_EMIT inputLevel(outcome.level->peak, outcome.level->minimum);
         }
-        if (outcome.voiceDetected)
-            Q_EMIT voiceDetected(qint64(m_preRollSamples) * 1000 / WaveInput::kSampleRate);
+        if (outcome.voiceDetected) {
+            // The recording begins with the audio kept before the voice, and the voice itself
+            // was heard a moment before it reached this thread.
+            const int64_t waited =
+                m_input->isLive() ? std::max<int64_t>(0, m_input->nowMs() - now) : 0;
+            Q_EMIT voiceDetected(qint64(m_preRollSamples) * 1000 / WaveInput::kSampleRate + waited);
+        }
         if (outcome.callEnded)
             m_writer->postMessage(UWM_WRITER_NEXT_FILE, *outcome.callEnded ? 1 : 0);
         if (outcome.restart)

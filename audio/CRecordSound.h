@@ -108,8 +108,9 @@ public:
     bool isRecording() const { return m_recording.load(); }
 
 Q_SIGNALS:
-    /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call; the recording
-    /// opens with `leadMs` milliseconds of audio heard before it (the pre-roll).
+    /// UWM_VOICE_DETECTED: auto-recording found the first buffer of a call; its first sample
+    /// was heard `leadMs` milliseconds before this signal (the pre-roll kept before the voice,
+    /// and the time the voice took to reach this thread).
     void voiceDetected(qint64 leadMs);
     /// UWM_INPUT_LEVEL, at most every 125 ms and only when the peak differs from the last one
     /// sent since the start: the peak since the last one (0..32767) and the

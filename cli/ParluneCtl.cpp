@@ -646,6 +646,9 @@ int ParluneCtl::record(const QStringList& arguments)
         return usageError(QStringLiteral("record: an option needs its value"));
     if (!args.isEmpty())
         return usageError(QStringLiteral("record: unexpected '%1'").arg(args.first()));
+    if (input && (bothSides || onMicrophoneOpen))
+        return usageError(QStringLiteral("record: --both-sides and --on-microphone-open take "
+                                         "calls from the audio server, not from --input"));
     int secondsValue = 0, thresholdValue = 0, silenceValue = 0, preRollValue = 0;
     const auto number = [](const std::optional<QString>& text, int& value, int lowest,
                            int highest) {

@@ -145,6 +145,14 @@ void RecorderController::applySettings(const Settings& settings)
     m_capture.setSilenceSeconds(settings.silenceSeconds);
     m_capture.setRecordingDevice(settings.recordingDevice);
     applyCallSettings();
+    // Both sides switched on or off while armed: the speakers carry the far side or not.
+    const bool waiting = m_mode.armed() && !m_mode.recording();
+    const bool silenced = waiting && settings.warningEnabled && !settings.bothSides;
+    if (waiting && silenced != m_speakersMuted) {
+        if (m_services.speakers)
+            m_services.speakers->muteWhileArmed(silenced);
+        m_speakersMuted = silenced;
+    }
     if (settings.workingFolder != folder) {
         m_settings.workingFolder = folder;
         changeWorkingFolder(settings.workingFolder);

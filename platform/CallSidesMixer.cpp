@@ -13,6 +13,16 @@ void CallSidesMixer::pushMonitor(const int16_t* samples, size_t count)
     m_monitor.insert(m_monitor.end(), samples, samples + count);
 }
 
+size_t CallSidesMixer::microphoneBacklog() const
+{
+    return m_microphone.size();
+}
+
+void CallSidesMixer::pushMicrophoneSilence(size_t count)
+{
+    m_microphone.insert(m_microphone.end(), count, 0);
+}
+
 void CallSidesMixer::pushMonitorSilence(size_t count)
 {
     m_monitor.insert(m_monitor.end(), count, 0);
@@ -49,12 +59,12 @@ bool CallSidesMixer::take(std::vector<int16_t>& out)
     }
     if (!m_aligned && !m_microphone.empty() && !m_monitor.empty()) {
         m_aligned = true;
-        // The microphone's head is kept whole (it may be a recording's start): the far side
-        // is taken as silent before its stream began.
-        if (m_microphone.size() > m_monitor.size())
-            m_monitor.insert(m_monitor.begin(), m_microphone.size() - m_monitor.size(), 0);
-        else
-            m_monitor.erase(m_monitor.begin(), m_monitor.end() - ptrdiff_t(m_microphone.size()));
+        // The newest samples of both sides meet: the shorter side is taken as silent before
+        // its stream began (or came back), so nothing of either side is dropped for it.
+        std::vector<int16_t>& shorter =
+            m_microphone.size() < m_monitor.size() ? m_microphone : m_monitor;
+        const size_t missing = std::max(m_microphone.size(), m_monitor.size()) - shorter.size();
+        shorter.insert(shorter.begin(), missing, 0);
     }
     const bool both = m_microphone.size() >= m_frames && m_monitor.size() >= m_frames;
     // A side that has fallen this far behind is taken as silent for the missing part.
@@ -72,15 +82,17 @@ bool CallSidesMixer::take(std::vector<int16_t>& out)
     }
     m_microphone.erase(m_microphone.begin(), m_microphone.begin() + ptrdiff_t(near));
     m_monitor.erase(m_monitor.begin(), m_monitor.begin() + ptrdiff_t(far));
-    if (both) {
-        // Clock drift: the side that runs ahead drops its oldest samples, a few at a time.
-        for (std::vector<int16_t>* side : {&m_microphone, &m_monitor}) {
-            const std::vector<int16_t>& other = side == &m_microphone ? m_monitor : m_microphone;
-            if (side->size() > other.size() + kMaxLagFrames) {
-                const size_t excess = side->size() - other.size() - kMaxLagFrames;
-                side->erase(side->begin(), side->begin() + ptrdiff_t(excess));
-            }
-        }
+    if (!both) {
+        // The stalled side meets the other again by its newest samples when it comes back.
+        m_aligned = false;
+    } else if (m_monitor.size() > m_microphone.size() + kMaxLagFrames) {
+        // Clock drift: the microphone keeps every sample; the far side, ahead, loses the few
+        // beyond the lag, or, behind, gets as few samples of silence.
+        m_monitor.erase(m_monitor.begin(),
+                        m_monitor.end() - ptrdiff_t(m_microphone.size() + kMaxLagFrames));
+    } else if (m_microphone.size() > m_monitor.size() + kMaxLagFrames) {
+        m_monitor.insert(m_monitor.begin(), m_microphone.size() - m_monitor.size() - kMaxLagFrames,
+                         0);
     }
     return true;
 }

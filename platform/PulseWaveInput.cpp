@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <map>
 
 namespace {
@@ -250,8 +251,12 @@ bool PulseWaveInput::openFarSide(int device, QString& error)
     if (!listDevices(true, listing, code, error))
         return false;
     const MixerDevice* sink = DeviceOrder::at(DeviceOrder::playDevices(listing.state), device);
-    if (!sink || listing.monitors[sink->index].isEmpty()) {
-        error = QStringLiteral("no play device has a monitor");
+    if (!sink) {
+        error = QStringLiteral("the audio server has no play device");
+        return false;
+    }
+    if (listing.monitors[sink->index].isEmpty()) {
+        error = QStringLiteral("the play device %1 has no monitor").arg(sink->name);
         return false;
     }
     const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(kSampleRate), 1};
@@ -265,17 +270,22 @@ bool PulseWaveInput::openFarSide(int device, QString& error)
     pa_buffer_attr attr;
     std::memset(&attr, 0xff, sizeof attr);
     attr.fragsize = kFrames * 2 * kMixedFragmentBuffers;
+    // Never moved to another source when its sink goes away: it would bring the microphone in
+    // a second time. Corked until the microphone starts with it.
+    const auto flags =
+        pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE | PA_STREAM_START_CORKED);
     bool ready = pa_stream_connect_record(m_farSide, listing.monitors[sink->index].constData(),
-                                          &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
+                                          &attr, flags) >= 0;
+    bool answered = true;
     if (ready) {
-        ready = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
+        answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
             const pa_stream_state_t state = pa_stream_get_state(m_farSide);
             return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
         });
-        ready = ready && pa_stream_get_state(m_farSide) == PA_STREAM_READY;
+        ready = answered && pa_stream_get_state(m_farSide) == PA_STREAM_READY;
     }
     if (!ready) {
-        error = serverError(m_context);
+        error = answered ? serverError(m_context) : QString::fromUtf8(pa_strerror(PA_ERR_TIMEOUT));
         pa_stream_set_read_callback(m_farSide, nullptr, nullptr);
         pa_stream_set_state_callback(m_farSide, nullptr, nullptr);
         pa_stream_disconnect(m_farSide);
@@ -292,9 +302,13 @@ bool PulseWaveInput::openFarSide(int device, QString& error)
 
 void PulseWaveInput::startWatching(const QStringList& ignored)
 {
+    const bool told = !m_toldUser.isEmpty();
+    m_watchIgnored = ignored;
     m_users.watch(pa_stream_get_device_index(m_stream), ignored);
-    m_toldUser.clear();
     m_watching = true;
+    // A microphone moved to another source: its use is told anew from that source's streams.
+    if (told)
+        tellMicrophoneUse();
     pa_operation* listing = pa_context_get_source_output_info_list(
         m_context,
         [](pa_context*, const pa_source_output_info* info, int eol, void* self) {
@@ -354,7 +368,8 @@ void PulseWaveInput::takeMicrophoneStream(const pa_source_output_info& info)
                   stream.program == QLatin1String(kClientName);
     stream.corked = info.corked != 0;
     // A volume meter (a peak-detecting stream) only looks at the microphone.
-    stream.meter = info.resample_method && std::strcmp(info.resample_method, "peaks") == 0;
+    stream.meter = (info.resample_method && std::strcmp(info.resample_method, "peaks") == 0) ||
+                   property(info.proplist, "resample.peaks") == QLatin1String("true");
     if (m_users.update(stream))
         tellMicrophoneUse();
 }
@@ -421,12 +436,17 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         pa_stream_set_read_callback(m_stream, &PulseWaveInput::onStreamRead, this);
         pa_buffer_attr attr;
         std::memset(&attr, 0xff, sizeof attr);
-        // Two streams woken for every buffer would double the cost of waiting armed; a call's
-        // start is kept by the pre-roll, so both sides come a few buffers at a time.
+        // Two streams woken for every buffer would double the cost of waiting armed: both sides
+        // come a few buffers at a time, a little later but whole.
         attr.fragsize = kFrames * 2 * (m_mixing ? kMixedFragmentBuffers : 1);
+        pa_stream_set_moved_callback(m_stream, &PulseWaveInput::onMoved, this);
+        // Mixed, the microphone waits corked for its far side: meanwhile nobody would take its
+        // buffers, since this thread is busy opening the far side.
+        const auto flags =
+            pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | (m_mixing ? PA_STREAM_START_CORKED : 0));
         // A null device is the server's default source.
         ok = pa_stream_connect_record(m_stream, source.isEmpty() ? nullptr : source.constData(),
-                                      &attr, PA_STREAM_ADJUST_LATENCY) >= 0;
+                                      &attr, flags) >= 0;
         bool answered = true;
         if (ok) {
             answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
@@ -448,6 +468,14 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         if (m_mixing && !openFarSide(options.playDevice, farError)) {
             m_mixer.setFarSideLive(false);
             m_deviceName += QStringLiteral(" (far side not recorded: %1)").arg(farError);
+        }
+        if (m_mixing) {
+            for (pa_stream* side : {m_stream, m_farSide}) {
+                if (!side)
+                    continue;
+                if (pa_operation* uncorked = pa_stream_cork(side, 0, nullptr, nullptr))
+                    pa_operation_unref(uncorked);
+            }
         }
         if (options.watchMicrophone || options.bothSides) {
             pa_context_set_subscribe_callback(
@@ -508,6 +536,13 @@ void PulseWaveInput::closeStream()
     m_running = false;
     m_watching = false;
     m_users.clear();
+    m_toldUser.clear();
+    if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY) {
+        pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+        if (pa_operation* unsubscribed =
+                pa_context_subscribe(m_context, PA_SUBSCRIPTION_MASK_NULL, nullptr, nullptr))
+            pa_operation_unref(unsubscribed);
+    }
     if (m_farSide) {
         pa_stream_set_read_callback(m_farSide, nullptr, nullptr);
         pa_stream_set_state_callback(m_farSide, nullptr, nullptr);
@@ -521,6 +556,7 @@ void PulseWaveInput::closeStream()
         return;
     pa_stream_set_read_callback(m_stream, nullptr, nullptr);
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
     pa_stream_disconnect(m_stream);
     pa_stream_unref(m_stream);
     m_stream = nullptr;
@@ -542,13 +578,29 @@ void PulseWaveInput::consumed(const WaveInputBuffer& buffer)
         --m_outstanding;
 }
 
-void PulseWaveInput::deliver(std::vector<int16_t>&& samples)
+void PulseWaveInput::setFarSideMuted(bool muted)
+{
+    // The playback's last sound reaches the monitor after it stopped: silent a little longer.
+    m_farMutedUntil = muted ? std::numeric_limits<int64_t>::max() : monotonicMs() + kOwnSoundTailMs;
+}
+
+void PulseWaveInput::onMoved(pa_stream* stream, void* self)
+{
+    auto* input = static_cast<PulseWaveInput*>(self);
+    if (stream == input->m_stream && input->m_watching)
+        input->startWatching(input->m_watchIgnored);
+}
+
+void PulseWaveInput::deliver(std::vector<int16_t>&& samples, size_t waitingSamples)
 {
     WaveInputBuffer buffer;
     buffer.samples = std::move(samples);
-    buffer.timeMs = monotonicMs();
+    // Filled when its last sample came, before the samples still waiting behind it.
+    buffer.timeMs = monotonicMs() - int64_t(waitingSamples) * 1000 / kSampleRate;
     buffer.session = m_session.load();
-    if (m_outstanding.load() >= kQueued) {
+    // Mixed buffers come a fragment at a time: the queue keeps the same time in hand.
+    const int limit = kQueued + (m_mixing ? kMixedFragmentBuffers : 0);
+    if (m_outstanding.load() >= limit) {
         ++m_dropped;
         return;
     }
@@ -566,28 +618,31 @@ void PulseWaveInput::readAvailable(pa_stream* stream)
         size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
             break;
-        // A hole in the stream (data null) carries no samples.
+        // A hole in the stream (data null) is lost audio: mixed, it counts as silence, so that
+        // the two sides stay aligned.
         const auto* samples = static_cast<const int16_t*>(data);
-        const size_t count = data ? bytes / 2 : 0;
-        if (farSide && m_farMuted.load())
+        const size_t count = bytes / 2;
+        if (farSide && (!data || monotonicMs() < m_farMutedUntil.load()))
             m_mixer.pushMonitorSilence(count);
         else if (farSide)
             m_mixer.pushMonitor(samples, count);
+        else if (m_mixing && !data)
+            m_mixer.pushMicrophoneSilence(count);
         else if (m_mixing)
             m_mixer.pushMicrophone(samples, count);
-        else
+        else if (data)
             m_filling.insert(m_filling.end(), samples, samples + count);
         pa_stream_drop(stream);
         if (m_mixing) {
             std::vector<int16_t> mixed;
             while (m_mixer.take(mixed))
-                deliver(std::move(mixed));
+                deliver(std::move(mixed), m_mixer.microphoneBacklog());
             continue;
         }
         while (m_filling.size() >= static_cast<size_t>(kFrames)) {
             std::vector<int16_t> samplesOut(m_filling.begin(), m_filling.begin() + kFrames);
             m_filling.erase(m_filling.begin(), m_filling.begin() + kFrames);
-            deliver(std::move(samplesOut));
+            deliver(std::move(samplesOut), m_filling.size());
         }
     }
 }

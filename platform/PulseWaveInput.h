@@ -39,6 +39,8 @@ public:
     static constexpr int kConnectTimeoutMs = 3000;
     /// Buffers the server gathers before it sends them, for each stream of both sides.
     static constexpr int kMixedFragmentBuffers = 4;
+    /// How long the far side stays silent after this program's own playback stopped.
+    static constexpr int64_t kOwnSoundTailMs = 500;
 
     explicit PulseWaveInput(Deliver deliver);
     ~PulseWaveInput() override;
@@ -53,7 +55,7 @@ public:
     void setLost(Lost lost) override { m_lost = std::move(lost); }
     void setMicrophoneUse(MicrophoneUse use) override { m_microphoneUse = std::move(use); }
     void setCallOptions(const CallOptions& options) override { m_options = options; }
-    void setFarSideMuted(bool muted) override { m_farMuted = muted; }
+    void setFarSideMuted(bool muted) override;
     bool isLive() const override { return true; }
     void setDevice(int device) override { m_device = device; }
     QString deviceName() const override { return m_deviceName; }
@@ -83,7 +85,9 @@ private:
     void takeSinkVolume(const pa_sink_info& info);
     void tellMicrophoneUse();
     static void onSubscription(pa_context* context, int type, uint32_t index, void* self);
-    void deliver(std::vector<int16_t>&& samples);
+    /// Delivers a buffer whose last sample came `waitingSamples` samples ago.
+    void deliver(std::vector<int16_t>&& samples, size_t waitingSamples);
+    static void onMoved(pa_stream* stream, void* self);
     void reportLost(const QString& reason);
     void closeStream();
     void dropContext();
@@ -113,5 +117,7 @@ private:
     MicrophoneUsers m_users;
     QString m_toldUser; // the program last reported as using the microphone
     std::atomic<float> m_farGain{1.0f};
-    std::atomic<bool> m_farMuted{false};
+    /// Until when (monotonic ms) the far side is taken as silent.
+    std::atomic<int64_t> m_farMutedUntil{0};
+    QStringList m_watchIgnored; // main-loop thread
 };

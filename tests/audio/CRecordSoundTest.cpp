@@ -5,6 +5,7 @@
 #include "platform/PulseWaveInput.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/MicrophoneFeeder.h"
+#include "tests/support/SpokenAudio.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -316,8 +317,12 @@ TEST(CRecordSoundMicrophone, BothSidesSwitchedOnWhileArmedTakeNoCallFromThisProg
     if (!MicrophoneFeeder::prepare())
         GTEST_SKIP() << "needs the private audio server that ./test starts";
     TestEnvironment scratch;
-    const QString tone = scratch.root() + u"far.wav"_s;
+    // The recording played back is a 440 Hz tone, the other program's sound a 1 kHz one.
+    const QString tone = scratch.root() + u"played.wav"_s;
     ASSERT_TRUE(AudioFixtures::writeWav(tone, {{1.0, true}}));
+    const QString other = scratch.root() + u"other.wav"_s;
+    ASSERT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", other,
+                                             "synth", "1.5", "sine", "1000", "vol", "0.4"}));
     MicrophoneFeeder feeder(false);
     CaptureRig rig(CRecordSound::microphone());
     rig.arm(3000, 1, false);
@@ -336,10 +341,18 @@ TEST(CRecordSoundMicrophone, BothSidesSwitchedOnWhileArmedTakeNoCallFromThisProg
     ASSERT_TRUE(waitFor([&] { return recordStreams() == 2; }, 20000));
     ASSERT_EQ(QProcess::execute(u"paplay"_s, {tone}), 0); // a recording played back
     rig.capture->setOwnPlayback(false);
-    ASSERT_EQ(QProcess::execute(u"paplay"_s, {tone}), 0); // another program's sound
+    ASSERT_EQ(QProcess::execute(u"paplay"_s, {other}), 0); // another program's sound
     ASSERT_TRUE(waitFor([&] { return rig.ready.size() == 1; }, 20000));
     EXPECT_EQ(rig.voices, 1);
-    // The call holds the second sound alone and its silence, not the playback before it.
-    EXPECT_LT(durationMs(rig.ready[0].first), 2500);
     EXPECT_TRUE(rig.finish());
+    // The call holds the other program's sound, and nothing of the playback before it.
+    const std::vector<int16_t> call = AudioFixtures::decodeRecording(rig.ready[0].first);
+    ASSERT_GT(call.size(), 8000u);
+    double played = 0, heard = 0;
+    for (size_t at = 0; at + 4000 <= call.size(); at += 4000) {
+        played = std::max(played, AudioFixtures::toneAmplitude(call.data() + at, 4000, 440));
+        heard = std::max(heard, AudioFixtures::toneAmplitude(call.data() + at, 4000, 1000));
+    }
+    EXPECT_LT(played, 500);
+    EXPECT_GT(heard, 5000);
 }

@@ -290,6 +290,8 @@ TEST_F(RecordCommandTest, BadArgumentsAreUsageErrors)
         EXPECT_EQ(run.status, 2) << option.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(option.first())) << run.err.toStdString();
     }
+    for (const char* serverOnly : {"--both-sides", "--on-microphone-open"})
+        EXPECT_EQ(ctl(recordArgs({"--input", tone, serverOnly})).status, 2) << serverOnly;
     for (const QStringList& missingValue :
          {QStringList{"--input"}, {"--input", tone, "--pre-roll"}})
         EXPECT_EQ(ctl(recordArgs(missingValue)).status, 2) << missingValue.join(u' ').toStdString();
@@ -487,7 +489,10 @@ TEST_F(RecordCommandTest, BothSidesOfACallOnThisComputerAreRecordedFromTheMicrop
     double nearWithFar = 0;
     const double far = loudestTone(u"Recording 1"_s, 1000, 440);
     const double near = loudestTone(u"Recording 1"_s, 440, 1000, &nearWithFar);
-    EXPECT_GT(far, 0.3 * 32767 * 0.7); // 40 % on the slider is 6 % of the signal
+    // 40 % on the slider is 6 % of the signal; raised too far, it would clip. (PipeWire's
+    // mono mix of the stereo monitor is 3 dB louder than the sound played.)
+    EXPECT_GT(far, 0.3 * 32767 * 0.6);
+    EXPECT_LT(far, 0.3 * 32767 * 1.5);
     EXPECT_GT(near, 12000 * 0.7);
     EXPECT_GT(nearWithFar, 0.3 * 32767 * 0.7) << "the two sides overlap in one quarter second";
 }

@@ -360,6 +360,19 @@ TEST(RecorderControllerAuto, TheFileOfACallArrivingAfterTheNextCallBeganKeepsTha
     EXPECT_TRUE(waitFor([&] { return rig.view.warnings == 1; }, 5000));
 }
 
+TEST(RecorderControllerAuto, ACallStartsWithTheAudioKeptFromBeforeItsVoice)
+{
+    RecorderRig rig({{30.0, false}});
+    rig.controller->start();
+    rig.controller->ToggleAutoRecording();
+    const double heard = OleDate::now();
+    Q_EMIT rig.capture->voiceDetected(1500);
+    ASSERT_TRUE(waitFor([&] { return rig.list.Count() == 1; }));
+    const double secondsBefore = (heard - rig.list.entries().front()->startTime) * 86400;
+    EXPECT_GT(secondsBefore, 1.4);
+    EXPECT_LT(secondsBefore, 1.8);
+}
+
 // A save cancelled in the dialog, after a call or a manual recording, leaves nothing behind.
 TEST(RecorderControllerAuto, CancelledConfirmationDiscardsTheCallOrRecording)
 {

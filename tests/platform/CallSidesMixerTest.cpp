@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <numeric>
 #include <vector>
 
@@ -85,22 +87,65 @@ TEST(CallSidesMixer, AStalledSideHoldsTheOtherBackOnlyForABoundedTime)
     }
 }
 
-TEST(CallSidesMixer, ClockDriftKeepsTheDelayBetweenTheSidesBounded)
+TEST(CallSidesMixer, ClockDriftKeepsEveryMicrophoneSampleAndTheDelayBetweenTheSidesBounded)
 {
-    CallSidesMixer mixer(kFrames);
-    const auto near = samples(kFrames, 1);
-    const auto fast = samples(kFrames + 12, 2); // a far side 1 % fast
-    std::vector<int16_t> out;
-    size_t taken = 0;
-    for (int i = 0; i < 2000; ++i) {
-        mixer.pushMicrophone(near.data(), near.size());
-        mixer.pushMonitor(fast.data(), fast.size());
-        while (mixer.take(out)) {
-            ++taken;
-            EXPECT_EQ(out[100], 3); // both sides in every buffer: no gap
+    // Each side counts its own samples (one side silent at a time, so the mix shows the other).
+    for (const size_t farFrames : {kFrames * 4 + 40, kFrames * 4 - 40}) {
+        for (const bool showMicrophone : {true, false}) {
+            SCOPED_TRACE(testing::Message() << farFrames << (showMicrophone ? " near" : " far"));
+            CallSidesMixer mixer(kFrames);
+            std::vector<int16_t> near(kFrames * 4), far(farFrames), out, mixed;
+            int nearCount = 0, farCount = 0;
+            for (int i = 0; i < 400; ++i) {
+                for (int16_t& sample : near)
+                    sample = showMicrophone ? int16_t(++nearCount % 30000) : 0;
+                for (int16_t& sample : far)
+                    sample = showMicrophone ? 0 : int16_t(++farCount % 30000);
+                mixer.pushMicrophone(near.data(), near.size());
+                mixer.pushMonitor(far.data(), far.size());
+                while (mixer.take(out))
+                    mixed.insert(mixed.end(), out.begin(), out.end());
+            }
+            if (showMicrophone) {
+                // After the silence that aligned the start, every sample, in order.
+                const auto first = std::find(mixed.begin(), mixed.end(), int16_t(1));
+                ASSERT_LT(first - mixed.begin(), ptrdiff_t(kFrames));
+                for (auto it = first; it != mixed.end(); ++it)
+                    ASSERT_EQ(*it, int16_t((it - first + 1) % 30000)) << (it - first);
+                EXPECT_GT(mixed.end() - first, ptrdiff_t(397 * 4 * kFrames));
+            } else {
+                // The far side delivered last is at most the lag and a fragment behind.
+                const auto last = std::find_if(mixed.rbegin(), mixed.rend(),
+                                               [](int16_t sample) { return sample != 0; });
+                ASSERT_NE(last, mixed.rend());
+                const int behind = (farCount - *last + 30000) % 30000;
+                EXPECT_LE(size_t(behind), CallSidesMixer::kMaxLagFrames + 4 * kFrames);
+            }
         }
     }
-    EXPECT_GE(taken, 1999u);
+}
+
+TEST(CallSidesMixer, AFarSideThatComesBackAfterAStallMeetsTheMicrophoneAgain)
+{
+    CallSidesMixer mixer(kFrames);
+    std::vector<int16_t> out, mixed;
+    // Buffers heard at the same moment carry a mark (100 near, 1000 far) at their start.
+    const auto run = [&](int buffers, bool far, bool marked) {
+        for (int i = 0; i < buffers; ++i) {
+            std::vector<int16_t> near(kFrames, 0), farSide(kFrames, 0);
+            near[0] = marked && i == 0 ? 100 : 0;
+            farSide[0] = marked && i == 0 ? 1000 : 0;
+            mixer.pushMicrophone(near.data(), near.size());
+            if (far)
+                mixer.pushMonitor(farSide.data(), farSide.size());
+            while (mixer.take(out))
+                mixed.insert(mixed.end(), out.begin(), out.end());
+        }
+    };
+    run(50, true, false);
+    run(60, false, false); // two seconds without the far side
+    run(50, true, true);
+    EXPECT_NE(std::find(mixed.begin(), mixed.end(), int16_t(1100)), mixed.end());
 }
 
 TEST(CallSidesMixer, WithoutAFarSideTheMicrophonePassesAtOnce)
