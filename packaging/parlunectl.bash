@@ -31,9 +31,9 @@ _parlunectl()
 
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W '--folder --help' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W '--folder --help' -- "$cur")
         else
-            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
         fi
         return
     fi
@@ -51,7 +51,7 @@ _parlunectl()
             ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
     case $command in
@@ -62,7 +62,9 @@ _parlunectl()
             local names
             names=$(parlunectl ${folder:+--folder "$folder"} list 2>/dev/null | cut -f1)
             local IFS=$'\n'
-            COMPREPLY=($(compgen -W "$names" -- "$cur"))
+            # Names hold spaces: let bash quote them as it quotes file names.
+            compopt -o filenames
+            mapfile -t COMPREPLY < <(compgen -W "$names" -- "$cur")
             ;;
     esac
 } &&

@@ -3,8 +3,8 @@
 # run from an unpacked copy (finding their program folder as an installed program does), the
 # desktop entry, the AppStream metadata and lintian. scripts/check-package.sh BUILD_DIR
 set -uo pipefail
-cd "$(dirname "$0")/.."
 dir=$(realpath "${1:?usage: scripts/check-package.sh BUILD_DIR}")
+cd "$(dirname "$0")/.." || exit 1
 
 failures=0
 checks=0
