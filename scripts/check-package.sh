@@ -94,6 +94,12 @@ done
 sleep 3
 if kill -0 $parlune 2>/dev/null; then
     kill -TERM $parlune
+    # A program held by a message box would never end: given 15 seconds.
+    for _ in $(seq 150); do
+        kill -0 $parlune 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL $parlune 2>/dev/null
     wait $parlune
     status=$?
     if [[ $status -eq 0 ]] && grep -qs LoggaAlberoMixer "$log" &&
