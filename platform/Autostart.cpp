@@ -65,15 +65,16 @@ bool Autostart::write(const QString& programPath)
     QSaveFile file(entryFile());
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QString entry = QStringLiteral("[Desktop Entry]\n"
-                                         "Type=Application\n"
-                                         "Name=Parlune\n"
-                                         "Comment=Call recorder\n"
-                                         "Exec=%1\n"
-                                         "Icon=parlune\n"
-                                         "Terminal=false\n"
-                                         "X-GNOME-Autostart-enabled=true\n")
-                              .arg(quoteExec(programPath));
+    const QString entry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Parlune\n"
+                       "Comment=Record calls taken on a headset or a microphone as MP3 files\n"
+                       "Exec=%1\n"
+                       "Icon=parlune\n"
+                       "Terminal=false\n"
+                       "X-GNOME-Autostart-enabled=true\n")
+            .arg(quoteExec(programPath));
     file.write(entry.toUtf8());
     return file.commit();
 }

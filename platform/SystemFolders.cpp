@@ -34,7 +34,23 @@ QString SystemFolders::homeFolder()
 QString SystemFolders::programFolder()
 {
     const QString overridden = qEnvironmentVariable("PARLUNE_PROGRAM_DIR");
-    return withSlash(overridden.isEmpty() ? executableFolder() : overridden);
+    if (!overridden.isEmpty())
+        return programFolderFor(overridden, QString(), false);
+    const QString executable = executableFolder();
+    // The encoder library is the one file every program folder holds.
+    const bool holdsEncoder =
+        QFileInfo(withSlash(executable) + QStringLiteral("libencodermp3.so")).isFile();
+    return programFolderFor(QString(), executable, holdsEncoder);
+}
+
+QString SystemFolders::programFolderFor(const QString& overridden, const QString& executableFolder,
+                                        bool executableFolderIsProgram)
+{
+    if (!overridden.isEmpty())
+        return withSlash(QDir::cleanPath(overridden));
+    if (executableFolderIsProgram)
+        return withSlash(QDir::cleanPath(executableFolder));
+    return withSlash(QDir::cleanPath(executableFolder + QStringLiteral("/../lib/parlune")));
 }
 
 QString SystemFolders::dataFolder()

@@ -7,9 +7,16 @@
 /// from any thread. Folder paths end with "/".
 class SystemFolders {
 public:
-    /// The program folder: $PARLUNE_PROGRAM_DIR when set, else the executable's folder.
-    /// Parlune only reads its own files there (encoder library, update program, sounds).
+    /// The program folder: $PARLUNE_PROGRAM_DIR when set, else programFolderFor() of the
+    /// executable's folder. Parlune only reads its own files there (encoder library, update
+    /// program, sounds, guide); it may be read-only.
     static QString programFolder();
+    /// The program folder for an `overridden` folder (empty when not set) and the executable's
+    /// folder: `overridden` when set; else `executableFolder` when `executableFolderIsProgram`
+    /// (it holds the encoder library: a build folder); else "../lib/parlune/" beside it (an
+    /// installed program). Pure; the result is clean and ends with "/".
+    static QString programFolderFor(const QString& overridden, const QString& executableFolder,
+                                    bool executableFolderIsProgram);
     /// The data folder, $XDG_DATA_HOME/Parlune/ (default ~/.local/share/Parlune/): the log,
     /// the fallback working folder and everything else the program writes for itself.
     static QString dataFolder();

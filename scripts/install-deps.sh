@@ -13,6 +13,7 @@ packages=(
     xvfb xauth xdotool trayer
     dbus-daemon at-spi2-core python3-pyatspi
     espeak-ng sox lame
+    librsvg2-bin desktop-file-utils appstream lintian dpkg-dev file
 )
 
 missing=()
