@@ -317,12 +317,15 @@ TEST(CRecordSoundMicrophone, BothSidesSwitchedOnWhileArmedTakeNoCallFromThisProg
     if (!MicrophoneFeeder::prepare())
         GTEST_SKIP() << "needs the private audio server that ./test starts";
     TestEnvironment scratch;
-    // The recording played back is a 440 Hz tone, the other program's sound a 1 kHz one.
-    const QString tone = scratch.root() + u"played.wav"_s;
-    ASSERT_TRUE(AudioFixtures::writeWav(tone, {{1.0, true}}));
-    const QString other = scratch.root() + u"other.wav"_s;
-    ASSERT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", other,
-                                             "synth", "1.5", "sine", "1000", "vol", "0.4"}));
+    // The recording played back is a 700 Hz tone, the other program's sound a 1 kHz one.
+    const auto toneFile = [&](const QString& name, const char* hertz, const char* seconds) {
+        const QString path = scratch.root() + name;
+        EXPECT_TRUE(SpokenAudio::runTool("sox", {"-n", "-r", "32000", "-c", "1", "-b", "16", path,
+                                                 "synth", seconds, "sine", hertz, "vol", "0.4"}));
+        return path;
+    };
+    const QString tone = toneFile(u"played.wav"_s, "700", "1");
+    const QString other = toneFile(u"other.wav"_s, "1000", "1.5");
     MicrophoneFeeder feeder(false);
     CaptureRig rig(CRecordSound::microphone());
     rig.arm(3000, 1, false);
@@ -342,17 +345,23 @@ TEST(CRecordSoundMicrophone, BothSidesSwitchedOnWhileArmedTakeNoCallFromThisProg
     ASSERT_EQ(QProcess::execute(u"paplay"_s, {tone}), 0); // a recording played back
     rig.capture->setOwnPlayback(false);
     ASSERT_EQ(QProcess::execute(u"paplay"_s, {other}), 0); // another program's sound
-    ASSERT_TRUE(waitFor([&] { return rig.ready.size() == 1; }, 20000));
-    EXPECT_EQ(rig.voices, 1);
+    // Its call holds it, and no call holds anything of the playback before it. (A call of the
+    // test microphone's own, left by an earlier test, may come first.)
+    const auto level = [](const QString& path, double hertz) {
+        const std::vector<int16_t> call = AudioFixtures::decodeRecording(path);
+        double loudest = 0;
+        for (size_t at = 0; at + 4000 <= call.size(); at += 4000)
+            loudest =
+                std::max(loudest, AudioFixtures::toneAmplitude(call.data() + at, 4000, hertz));
+        return loudest;
+    };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return std::any_of(rig.ready.begin(), rig.ready.end(),
+                               [&](const auto& file) { return level(file.first, 1000) > 5000; });
+        },
+        20000));
     EXPECT_TRUE(rig.finish());
-    // The call holds the other program's sound, and nothing of the playback before it.
-    const std::vector<int16_t> call = AudioFixtures::decodeRecording(rig.ready[0].first);
-    ASSERT_GT(call.size(), 8000u);
-    double played = 0, heard = 0;
-    for (size_t at = 0; at + 4000 <= call.size(); at += 4000) {
-        played = std::max(played, AudioFixtures::toneAmplitude(call.data() + at, 4000, 440));
-        heard = std::max(heard, AudioFixtures::toneAmplitude(call.data() + at, 4000, 1000));
-    }
-    EXPECT_LT(played, 500);
-    EXPECT_GT(heard, 5000);
+    for (const auto& file : rig.ready)
+        EXPECT_LT(level(file.first, 700), 500) << file.first.toStdString();
 }
