@@ -277,20 +277,10 @@ bool PulseWaveInput::openFarSide(int device, QString& error)
     bool ready = pa_stream_connect_record(m_farSide, listing.monitors[sink->index].constData(),
                                           &attr, flags) >= 0;
     bool answered = true;
-    if (ready) {
-        answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
-            const pa_stream_state_t state = pa_stream_get_state(m_farSide);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        });
-        ready = answered && pa_stream_get_state(m_farSide) == PA_STREAM_READY;
-    }
+    ready = ready && waitReady(m_farSide, answered);
     if (!ready) {
         error = answered ? serverError(m_context) : QString::fromUtf8(pa_strerror(PA_ERR_TIMEOUT));
-        pa_stream_set_read_callback(m_farSide, nullptr, nullptr);
-        pa_stream_set_state_callback(m_farSide, nullptr, nullptr);
-        pa_stream_disconnect(m_farSide);
-        pa_stream_unref(m_farSide);
-        m_farSide = nullptr;
+        releaseStream(m_farSide);
         return false;
     }
     m_farSink = sink->index;
@@ -448,13 +438,7 @@ bool PulseWaveInput::start(uint32_t& errorCode, QString& errorText)
         ok = pa_stream_connect_record(m_stream, source.isEmpty() ? nullptr : source.constData(),
                                       &attr, flags) >= 0;
         bool answered = true;
-        if (ok) {
-            answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [this] {
-                const pa_stream_state_t state = pa_stream_get_state(m_stream);
-                return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-            });
-            ok = answered && pa_stream_get_state(m_stream) == PA_STREAM_READY;
-        }
+        ok = ok && waitReady(m_stream, answered);
         if (!answered) {
             errorCode = PA_ERR_TIMEOUT;
             errorText = QString::fromUtf8(pa_strerror(PA_ERR_TIMEOUT));
@@ -543,23 +527,31 @@ void PulseWaveInput::closeStream()
                 pa_context_subscribe(m_context, PA_SUBSCRIPTION_MASK_NULL, nullptr, nullptr))
             pa_operation_unref(unsubscribed);
     }
-    if (m_farSide) {
-        pa_stream_set_read_callback(m_farSide, nullptr, nullptr);
-        pa_stream_set_state_callback(m_farSide, nullptr, nullptr);
-        pa_stream_disconnect(m_farSide);
-        pa_stream_unref(m_farSide);
-        m_farSide = nullptr;
-    }
+    releaseStream(m_farSide);
     m_mixing = false;
     m_farSink = PA_INVALID_INDEX;
-    if (!m_stream)
+    releaseStream(m_stream);
+}
+
+bool PulseWaveInput::waitReady(pa_stream* stream, bool& answered)
+{
+    answered = waitLocked(m_mainloop, m_context, kConnectTimeoutMs, [stream] {
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    });
+    return answered && pa_stream_get_state(stream) == PA_STREAM_READY;
+}
+
+void PulseWaveInput::releaseStream(pa_stream*& stream)
+{
+    if (!stream)
         return;
-    pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-    pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
-    pa_stream_disconnect(m_stream);
-    pa_stream_unref(m_stream);
-    m_stream = nullptr;
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
 }
 
 void PulseWaveInput::stop()

@@ -90,6 +90,11 @@ private:
     static void onMoved(pa_stream* stream, void* self);
     void reportLost(const QString& reason);
     void closeStream();
+    /// Waits, connected, until `stream` is ready or failed (at most kConnectTimeoutMs);
+    /// `answered` is false when the server did not answer in time.
+    bool waitReady(pa_stream* stream, bool& answered);
+    /// Disconnects and frees `stream` with no callback left on it; null afterwards.
+    static void releaseStream(pa_stream*& stream);
     void dropContext();
     void readAvailable(pa_stream* stream);
 
